@@ -1,0 +1,1 @@
+// Filled by the windows of this subsystem.

@@ -1,0 +1,47 @@
+#pragma once
+// The five sending accounts in the settings store and the account in use.
+
+#include <QString>
+#include <QStringList>
+
+class SettingsStore;
+
+struct AccountRecord {
+    QString szServer;
+    QString szFrom;
+    QString Signature;
+    QString BodyHeader;
+    QString szFromName;
+    QString User;
+    QString UserPass;
+    QString szPort;
+    qint16 Check1V = 0; // SMTP AUTH
+    qint16 Check2V = 0; // POP before SMTP
+    qint16 Account = 0; // profile 0..4
+};
+
+// The account in use; one per process.
+extern AccountRecord ActiveAccount;
+
+// Defaults of an account that was never saved. The prefixes "****" and
+// "myname" mark it as not set up.
+QString placeholderServer();
+QString placeholderFrom();
+
+// The ten key stems, in the order they are read and written.
+const QStringList &accountKeyStems();
+// Stem plus profile suffix: "" for profile 0, "1".."4" for the others.
+QString accountKey(const QString &stem, int profile);
+
+void LoadAccountProfile(SettingsStore &store, qint16 n);
+void LoadActiveAccount(SettingsStore &store);
+void SaveActiveAccount(SettingsStore &store);
+
+// True when the server still begins with the placeholder's "****".
+bool accountNotConfigured(const AccountRecord &account);
+
+// The profile's label in the main window's status bar; empty for a number
+// outside 0..4.
+QString accountStatusLabel(qint16 account);
+// Status bar panel 1: label, "Server/", server, "  From Name/", sender name.
+QString accountStatusLine(const AccountRecord &account);

@@ -1,0 +1,572 @@
+#include "frmmail.h"
+
+#include "account.h"
+#include "appcontext.h"
+#include "apptitle.h"
+#include "platform.h"
+#include "programfolder.h"
+#include "sendlist.h"
+#include "settingsstore.h"
+#include "textcodec.h"
+#include "toolbaricons.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
+#include <QToolBar>
+
+namespace {
+
+QString keyMainLeft() { return QStringLiteral("MainLeft"); }
+QString keyMainTop() { return QStringLiteral("MainTop"); }
+QString keyWindowState() { return QStringLiteral("frmMainWindow"); }
+QString keyCheck1() { return QStringLiteral("checkATTN1"); }
+QString keyCheck2() { return QStringLiteral("checkATTN2"); }
+
+// Design size and the top block of the frame (subject, lists, options).
+constexpr int kDesignWidth = 800;
+constexpr int kDesignHeight = 600;
+constexpr int kBodyTop = 118;
+
+QLineEdit *focusedLineEdit() { return qobject_cast<QLineEdit *>(QApplication::focusWidget()); }
+QPlainTextEdit *focusedPlainText() { return qobject_cast<QPlainTextEdit *>(QApplication::focusWidget()); }
+
+} // namespace
+
+QString helpFilePath(Platform &platform)
+{
+    return joinProgramFolder(platform.helpFolder(), helpFileName());
+}
+
+QString supportPageUrl(Platform &platform)
+{
+    // The support section of the help page, so it works without a network.
+    return QUrl::fromLocalFile(helpFilePath(platform)).toString() + QStringLiteral("#support");
+}
+
+frmMail::frmMail(AppContext &ctx, QWidget *parent) : QMainWindow(parent), m_ctx(ctx)
+{
+    setObjectName(QStringLiteral("frmMail"));
+    setWindowTitle(appTitle());
+    resize(kDesignWidth, kDesignHeight);
+    buildControls();
+    buildMenus();
+    buildToolBar();
+    buildStatusBar();
+    Form_Load();
+}
+
+frmMail::~frmMail() = default;
+
+Platform &frmMail::platform() { return *m_ctx.platform; }
+SettingsStore &frmMail::settings() { return *m_ctx.settings; }
+SendList &frmMail::sendList() { return *m_ctx.sendList; }
+
+void frmMail::buildControls()
+{
+    auto *central = new QWidget(this);
+    setCentralWidget(central);
+
+    Frame1 = new QFrame(central);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setFrameShape(QFrame::StyledPanel);
+    Frame1->move(2, 2);
+
+    auto label = [&](const char *name, const QString &text, int x, int y) {
+        auto *l = new QLabel(text, Frame1);
+        l->setObjectName(QLatin1String(name));
+        l->move(x, y);
+        l->adjustSize();
+        return l;
+    };
+
+    Label2 = label("Label2", QStringLiteral("件名(&S)"), 10, 12);
+    txtSubject = new QLineEdit(Frame1);
+    txtSubject->setObjectName(QStringLiteral("txtSubject"));
+    txtSubject->setGeometry(96, 8, 480, 24);
+    Label2->setBuddy(txtSubject);
+
+    Label1 = label("Label1", QStringLiteral("宛先"), 10, 40);
+    Label1->setCursor(Qt::PointingHandCursor);
+    Label1->setToolTip(QStringLiteral("宛先のインポート"));
+    Label1->installEventFilter(this);
+    lstName1 = new QListView(Frame1);
+    lstName1->setObjectName(QStringLiteral("lstName1"));
+    lstName1->setModel(m_ctx.sendList);
+    lstName1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstName1->setUniformItemSizes(true);
+    lstName1->setGeometry(96, 38, 200, 58);
+
+    Label3 = label("Label3", QStringLiteral("添付ﾌｧｲﾙ(&A)"), 306, 40);
+    List1 = new QListWidget(Frame1);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(396, 38, 180, 58);
+    Label3->setBuddy(List1);
+    txtFile = new QLineEdit(Frame1);
+    txtFile->setObjectName(QStringLiteral("txtFile"));
+    txtFile->hide();
+
+    Label4 = label("Label4", QStringLiteral("送信予定件数"), 590, 12);
+    Text1 = new QLineEdit(Frame1);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setReadOnly(true);
+    Text1->setAlignment(Qt::AlignRight);
+    Text1->setGeometry(690, 8, 90, 24);
+
+    Check1 = new QCheckBox(QStringLiteral("本文に宛名を記載(&N)"), Frame1);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->move(590, 36);
+    Check1->adjustSize();
+    Check2 = new QCheckBox(QStringLiteral("敬称略(&M)"), Frame1);
+    Check2->setObjectName(QStringLiteral("Check2"));
+    Check2->move(590, 58);
+    Check2->adjustSize();
+
+    ProgressBar1 = new QProgressBar(Frame1);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(590, 82, 190, 14);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 1);
+    ProgressBar1->setValue(0);
+
+    Label5 = label("Label5", QStringLiteral("本文(&B)"), 10, 99);
+    txtBody = new QPlainTextEdit(Frame1);
+    txtBody->setObjectName(QStringLiteral("txtBody"));
+    txtBody->move(10, kBodyTop);
+    txtBody->setTabChangesFocus(false);
+    Label5->setBuddy(txtBody);
+    // Every change of the body, typed or set by the program, marks it changed.
+    connect(txtBody, &QPlainTextEdit::textChanged, this, [this] { BodyChanged = true; });
+
+    Command1 = new QPushButton(Frame1);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->hide();
+    connect(Command1, &QPushButton::clicked, this, &frmMail::Command1_Click);
+
+    connect(m_ctx.sendList, &SendList::countChanged, this, [] {});
+}
+
+void frmMail::buildMenus()
+{
+    auto add = [&](QMenu *menu, const char *name, const QString &text, void (frmMail::*slot)(),
+                   const QKeySequence &shortcut = {}) {
+        QAction *a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        if (!shortcut.isEmpty())
+            a->setShortcut(shortcut);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    auto menu = [&](const char *name, const QString &text) {
+        QMenu *m = menuBar()->addMenu(text);
+        m->setObjectName(QLatin1String(name));
+        return m;
+    };
+
+    mnuFile = menu("mnuFile", QStringLiteral("ﾌｧｲﾙ(&F)"));
+    mnuFileNew = add(mnuFile, "mnuFileNew", QStringLiteral("新規作成(&N)"), &frmMail::mnuFileNew_Click, QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuFileSend = add(mnuFile, "mnuFileSend", QStringLiteral("一括メール送信(&D)..."), &frmMail::mnuFileSend_Click, QKeySequence(Qt::CTRL | Qt::Key_D));
+    mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuFileBar0"));
+    mnuFileOpen = add(mnuFile, "mnuFileOpen", QStringLiteral("本文ﾃｷｽﾄﾌｧｲﾙを開く(&O)"), &frmMail::mnuFileOpen_Click);
+    mnuFileSave = add(mnuFile, "mnuFileSave", QStringLiteral("本文の上書き保存(&S)"), &frmMail::mnuFileSave_Click);
+    mnuFileSave->setEnabled(false);
+    mnuFileSaveAs = add(mnuFile, "mnuFileSaveAs", QStringLiteral("名前を付けて本文の保存(&A)..."), &frmMail::mnuFileSaveAs_Click);
+    mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuFileBar1"));
+    mnuFilePrint = add(mnuFile, "mnuFilePrint", QStringLiteral("印刷(&P)..."), &frmMail::mnuFilePrint_Click, QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnuFilePageSetup = add(mnuFile, "mnuFilePageSetup", QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."), &frmMail::mnuFilePageSetup_Click);
+    mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuFileBar2"));
+    mnuFileExit = add(mnuFile, "mnuFileExit", QStringLiteral("終了(&X)"), &frmMail::mnuFileExit_Click);
+
+    mnuEdit = menu("mnuEdit", QStringLiteral("編集(&E)"));
+    mnuEditUndo = add(mnuEdit, "mnuEditUndo", QStringLiteral("元に戻す(&U)"), &frmMail::mnuEditUndo_Click);
+    mnuEdit->addSeparator()->setObjectName(QStringLiteral("mnuEditBar0"));
+    mnuEditCut = add(mnuEdit, "mnuEditCut", QStringLiteral("切り取り(&T)"), &frmMail::mnuEditCut_Click, QKeySequence(Qt::CTRL | Qt::Key_X));
+    mnuEditCopy = add(mnuEdit, "mnuEditCopy", QStringLiteral("ｺﾋﾟｰ(&C)"), &frmMail::mnuEditCopy_Click, QKeySequence(Qt::CTRL | Qt::Key_C));
+    mnuEditPaste = add(mnuEdit, "mnuEditPaste", QStringLiteral("貼り付け(&P)"), &frmMail::mnuEditPaste_Click, QKeySequence(Qt::CTRL | Qt::Key_V));
+    mnuEdit->addSeparator()->setObjectName(QStringLiteral("mnuEditBar1"));
+    mnuBodyRefresh = add(mnuEdit, "mnuBodyRefresh", QStringLiteral("本文を初期状態に戻す(&R)"), &frmMail::mnuBodyRefresh_Click);
+    // The shortcuts belong to the menu entries; the text fields must not
+    // handle them a second time.
+    for (QAction *a : {mnuEditCut, mnuEditCopy, mnuEditPaste})
+        a->setShortcutContext(Qt::WindowShortcut);
+
+    mnuView = menu("mnuView", QStringLiteral("表示(&V)"));
+    mnuViewToolbar = add(mnuView, "mnuViewToolbar", QStringLiteral("ﾂｰﾙ ﾊﾞｰ(&T)"), &frmMail::mnuViewToolbar_Click);
+    mnuViewToolbar->setCheckable(true);
+    mnuViewToolbar->setChecked(true);
+    mnuViewStatusBar = add(mnuView, "mnuViewStatusBar", QStringLiteral("ｽﾃｰﾀｽ ﾊﾞｰ(&B)"), &frmMail::mnuViewStatusBar_Click);
+    mnuViewStatusBar->setCheckable(true);
+    mnuViewStatusBar->setChecked(true);
+    mnuView->addSeparator()->setObjectName(QStringLiteral("mnuViewBar0"));
+    mnuViewRefresh = add(mnuView, "mnuViewRefresh", QStringLiteral("最新の情報に更新(&R)"), &frmMail::mnuViewRefresh_Click);
+    mnuView->addSeparator()->setObjectName(QStringLiteral("mnuViewBar1"));
+    mnuLogFile = add(mnuView, "mnuLogFile", QStringLiteral("送信済ﾛｸﾞﾌｧｲﾙを開く(&L)"), &frmMail::mnuLogFile_Click, QKeySequence(Qt::CTRL | Qt::Key_L));
+
+    mnuInput = menu("mnuInput", QStringLiteral("挿入(&I)"));
+    mnuInport = add(mnuInput, "mnuInport", QStringLiteral("宛先のインポート(&C)"), &frmMail::mnuInport_Click);
+    mnuInportKill = add(mnuInput, "mnuInportKill", QStringLiteral("宛先の取消し(&K)"), &frmMail::mnuInportKill_Click);
+    mnuInput->addSeparator()->setObjectName(QStringLiteral("mnuInputBar0"));
+    mnuTempOpen = add(mnuInput, "mnuTempOpen", QStringLiteral("添付ﾌｧｲﾙ(&A)..."), &frmMail::mnuTempOpen_Click);
+    mnuTempkKill = add(mnuInput, "mnuTempkKill", QStringLiteral("添付ﾌｧｲﾙの取消(&D)"), &frmMail::mnuTempkKill_Click);
+    mnuInput->addSeparator()->setObjectName(QStringLiteral("mnuInputBar1"));
+    mnuSine = add(mnuInput, "mnuSine", QStringLiteral("署名(&S)"), &frmMail::mnuSine_Click);
+
+    mnuTools = menu("mnuTools", QStringLiteral("ﾂｰﾙ(&T)"));
+    mnuToolsOptions = add(mnuTools, "mnuToolsOptions", QStringLiteral("ﾒｰﾙ送信　ｱｶｳﾝﾄ(&A)..."), &frmMail::mnuToolsOptions_Click, QKeySequence(Qt::CTRL | Qt::Key_A));
+
+    mnuHelp = menu("mnuHelp", QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    mnuHelpContents = add(mnuHelp, "mnuHelpContents", QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&H)"), &frmMail::mnuHelpContents_Click);
+    mnuOnline = add(mnuHelp, "mnuOnline", QStringLiteral("ｵﾝﾗｲﾝｻﾎﾟｰﾄ(&S)"), &frmMail::mnuOnline_Click);
+    mnuHelp->addSeparator()->setObjectName(QStringLiteral("mnuHelpBar0"));
+    mnuHelpAbout = add(mnuHelp, "mnuHelpAbout", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"), &frmMail::mnuHelpAbout_Click);
+}
+
+void frmMail::buildToolBar()
+{
+    tbToolBar = addToolBar(QStringLiteral("tbToolBar"));
+    tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
+    tbToolBar->setMovable(false);
+    tbToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    tbToolBar->setIconSize(QSize(16, 16));
+    struct Button { const char *caption; const char *key; const char *tip; const char *image; };
+    static const Button buttons[] = {
+        {"送信　　　", "送信", "メール送信を開始", "Send"},
+        {"インポート　", "宛先検索", "データベースから宛先のｲﾝﾎﾟｰﾄ", "Open"},
+        {"添付ファイル", "添付ファイル", "メールに添付するファイルを選択", "Temp"},
+        {"切り取り　", "切り取り", "切り取り", "Cut"},
+        {"コピー　　　", "コピー", "コピー", "Copy"},
+        {"貼り付け　", "貼り付け", "貼り付け", "Paste"},
+        {"元に戻す　", "元に戻す", "元に戻す", "Undo"},
+        {"送信ｱｶｳﾝﾄ", "送信ｱｶｳﾝﾄ", "メール送信に必要なサーバー情報などを設定", "Open"},
+    };
+    for (const Button &b : buttons) {
+        QAction *a = tbToolBar->addAction(toolbarIcon(QLatin1String(b.image)), QString::fromUtf8(b.caption));
+        const QString key = QString::fromUtf8(b.key);
+        a->setData(key);
+        a->setToolTip(QString::fromUtf8(b.tip));
+        a->setObjectName(QStringLiteral("tb_") + key);
+        connect(a, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
+    }
+}
+
+void frmMail::buildStatusBar()
+{
+    sbStatusBar = statusBar();
+    sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
+    sbPanel1 = new QLabel(sbStatusBar);
+    sbPanel1->setObjectName(QStringLiteral("sbPanel1"));
+    sbPanel2 = new QLabel(sbStatusBar);
+    sbPanel2->setObjectName(QStringLiteral("sbPanel2"));
+    sbPanel3 = new QLabel(sbStatusBar);
+    sbPanel3->setObjectName(QStringLiteral("sbPanel3"));
+    sbStatusBar->addWidget(sbPanel1, 1);
+    sbStatusBar->addPermanentWidget(sbPanel2);
+    sbStatusBar->addPermanentWidget(sbPanel3);
+    m_clock = new QTimer(this);
+    connect(m_clock, &QTimer::timeout, this, &frmMail::refreshClock);
+    m_clock->start(1000);
+    refreshClock();
+}
+
+void frmMail::refreshClock()
+{
+    const QDateTime now = platform().now();
+    sbPanel2->setText(now.toString(QStringLiteral("yyyy/MM/dd")));
+    sbPanel3->setText(now.toString(QStringLiteral("H:mm")));
+}
+
+QString frmMail::bodyText() const
+{
+    // The widget keeps LF; the body as sent and saved has CR LF.
+    return toCrLf(txtBody->toPlainText());
+}
+
+void frmMail::setBodyText(const QString &text)
+{
+    txtBody->setPlainText(toLf(text));
+    // setPlainText on identical empty text may not signal; a set is a change.
+    BodyChanged = true;
+}
+
+QString frmMail::initialBody() const
+{
+    return ActiveAccount.BodyHeader + QStringLiteral("\r\n") + ActiveAccount.Signature;
+}
+
+void frmMail::Form_Load()
+{
+    // Each step stands alone: a value that is missing or not a number leaves
+    // the design value.
+    int left = x(), top = y();
+    if (const auto v = settingToSingle(settings().value(keyMainLeft(), QStringLiteral("0"))))
+        left = twipsToPx(*v);
+    if (const auto v = settingToSingle(settings().value(keyMainTop(), QStringLiteral("0"))))
+        top = twipsToPx(*v);
+    move(left, top);
+    if (const auto v = settingToInt16(settings().value(keyWindowState(), QStringLiteral("0")))) {
+        if (*v == 1)
+            setWindowState(Qt::WindowMinimized);
+        else if (*v == 2)
+            setWindowState(Qt::WindowMaximized);
+        else if (*v == 0)
+            setWindowState(Qt::WindowNoState);
+    }
+    if (const auto v = settingToInt16(settings().value(keyCheck1(), QStringLiteral("1"))))
+        Check1->setChecked(*v != 0);
+    if (const auto v = settingToInt16(settings().value(keyCheck2(), QStringLiteral("0"))))
+        Check2->setChecked(*v != 0);
+
+    LoadActiveAccount(settings());
+    AccountUnset = accountNotConfigured(ActiveAccount);
+}
+
+void frmMail::Form_Activate()
+{
+    if (m_inActivate)
+        return;
+    m_inActivate = true;
+
+    if (bodyText().isEmpty()) {
+        setBodyText(initialBody());
+        BodyChanged = false;
+    }
+    Text1->setText(QString::number(sendList().count()));
+    if (ActiveAccount.Account >= 0 && ActiveAccount.Account <= 4)
+        sbPanel1->setText(accountStatusLine(ActiveAccount));
+
+    if (AccountUnset) {
+        // Cleared before asking, so the question comes once per run even if
+        // the account dialog re-activates this window.
+        AccountUnset = false;
+        const MsgAnswer a = platform().messageBox(
+            this, QStringLiteral("メール送信　アカウントが設定されていません。登録を行いますか？"),
+            QStringLiteral("環境設定"), MsgIcon::Information, MsgButtons::YesNoCancel);
+        if (a == MsgAnswer::Yes && m_ctx.openAccountDialog) {
+            m_inActivate = false;
+            m_ctx.openAccountDialog(this);
+            return;
+        }
+    }
+    m_inActivate = false;
+}
+
+void frmMail::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmMail::Form_Resize()
+{
+    // Twips rules of the form, on the window's own (client) size; the title
+    // bar belongs to the desktop. A size that would be negative is skipped.
+    const int H = pxToTwips(height());
+    const int W = pxToTwips(width());
+    const int frameH = H - 1500, frameW = W - 105, bodyH = H - 3420, bodyW = W - 465;
+    if (frameH >= 0)
+        Frame1->resize(Frame1->width(), twipsToPx(frameH));
+    if (frameW >= 0)
+        Frame1->resize(twipsToPx(frameW), Frame1->height());
+    if (bodyH >= 0)
+        txtBody->resize(txtBody->width(), twipsToPx(bodyH));
+    if (bodyW >= 0)
+        txtBody->resize(twipsToPx(bodyW), txtBody->height());
+}
+
+bool frmMail::Form_QueryUnload()
+{
+    if (!BodyChanged)
+        return true;
+    const MsgAnswer a = platform().messageBox(
+        this, QStringLiteral("本文は変更されています。ファイルに保存しますか？"),
+        QStringLiteral("ファイルに保存"), MsgIcon::Information, MsgButtons::YesNoCancel);
+    if (a == MsgAnswer::Cancel)
+        return false;
+    if (a == MsgAnswer::Yes)
+        mnuFileSaveAs_Click();
+    return true;
+}
+
+void frmMail::Form_Unload()
+{
+    // Other windows first, the most recently opened first.
+    const QWidgetList tops = QApplication::topLevelWidgets();
+    for (auto it = tops.crbegin(); it != tops.crend(); ++it)
+        if (*it != this && (*it)->isVisible())
+            (*it)->close();
+
+    const bool minimised = windowState() & Qt::WindowMinimized;
+    if (!minimised) {
+        settings().setValue(keyMainLeft(), QString::number(pxToTwips(x())));
+        settings().setValue(keyMainTop(), QString::number(pxToTwips(y())));
+    }
+    settings().setValue(keyCheck1(), Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    settings().setValue(keyCheck2(), Check2->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    if (!minimised) {
+        const int state = (windowState() & Qt::WindowMaximized) ? 2 : 0;
+        settings().setValue(keyWindowState(), QString::number(state));
+    }
+    settings().sync();
+}
+
+void frmMail::closeEvent(QCloseEvent *event)
+{
+    if (!Form_QueryUnload()) {
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+bool frmMail::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Label1 && event->type() == QEvent::MouseButtonRelease) {
+        Label1_Click();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMail::mnuFileSend_Click() { Command1_Click(); }
+
+void frmMail::mnuFileExit_Click() { close(); }
+
+void frmMail::mnuEditUndo_Click()
+{
+    if (auto *e = focusedLineEdit())
+        e->undo();
+    else if (auto *t = focusedPlainText())
+        t->undo();
+}
+
+void frmMail::mnuEditCut_Click()
+{
+    if (auto *e = focusedLineEdit())
+        e->cut();
+    else if (auto *t = focusedPlainText())
+        t->cut();
+}
+
+void frmMail::mnuEditCopy_Click()
+{
+    if (auto *e = focusedLineEdit())
+        e->copy();
+    else if (auto *t = focusedPlainText())
+        t->copy();
+}
+
+void frmMail::mnuEditPaste_Click()
+{
+    if (auto *e = focusedLineEdit())
+        e->paste();
+    else if (auto *t = focusedPlainText())
+        t->paste();
+}
+
+void frmMail::mnuViewToolbar_Click()
+{
+    // The action has already toggled its check mark.
+    tbToolBar->setVisible(mnuViewToolbar->isChecked());
+}
+
+void frmMail::mnuViewStatusBar_Click()
+{
+    sbStatusBar->setVisible(mnuViewStatusBar->isChecked());
+}
+
+void frmMail::mnuViewRefresh_Click()
+{
+    txtBody->viewport()->update();
+}
+
+void frmMail::openAddressBookBusy()
+{
+    // The address book restores the pointer when it activates.
+    platform().setBusy(true);
+    if (m_ctx.openAddressBook)
+        m_ctx.openAddressBook(this);
+    else
+        platform().setBusy(false);
+}
+
+void frmMail::mnuLogFile_Click()
+{
+    platform().setBusy(true);
+    if (m_ctx.openLogViewer)
+        m_ctx.openLogViewer(this);
+    else
+        platform().setBusy(false);
+}
+
+void frmMail::mnuInport_Click() { openAddressBookBusy(); }
+
+void frmMail::mnuInportKill_Click()
+{
+    sendList().clear();
+    Text1->setText(QString());
+}
+
+void frmMail::mnuToolsOptions_Click()
+{
+    if (m_ctx.openAccountDialog)
+        m_ctx.openAccountDialog(this);
+}
+
+void frmMail::mnuHelpContents_Click()
+{
+    BusyPointer busy(platform());
+    platform().shellOpen(this, helpFilePath(platform()));
+}
+
+void frmMail::mnuOnline_Click()
+{
+    platform().shellOpen(this, supportPageUrl(platform()));
+}
+
+void frmMail::mnuHelpAbout_Click()
+{
+    if (m_ctx.openAbout)
+        m_ctx.openAbout(this);
+}
+
+void frmMail::tbToolBar_ButtonClick(const QString &key)
+{
+    if (key == QStringLiteral("送信"))
+        Command1_Click();
+    else if (key == QStringLiteral("宛先検索"))
+        openAddressBookBusy();
+    else if (key == QStringLiteral("添付ファイル"))
+        mnuTempOpen_Click();
+    else if (key == QStringLiteral("切り取り"))
+        mnuEditCut_Click();
+    else if (key == QStringLiteral("コピー"))
+        mnuEditCopy_Click();
+    else if (key == QStringLiteral("貼り付け"))
+        mnuEditPaste_Click();
+    else if (key == QStringLiteral("元に戻す"))
+        mnuEditUndo_Click();
+    else if (key == QStringLiteral("送信ｱｶｳﾝﾄ"))
+        mnuToolsOptions_Click();
+}
+
+void frmMail::Label1_Click()
+{
+    // Modal like every other opening of the address book; the busy pointer
+    // is harmless here and keeps the address book's restore balanced.
+    openAddressBookBusy();
+}

@@ -1,0 +1,167 @@
+#pragma once
+// The main window: the message being composed, the send list and its count,
+// the two body options, the menus, the toolbar and the status bar.
+
+#include <QMainWindow>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+struct AppContext;
+class Platform;
+class SendList;
+class SettingsStore;
+
+class frmMail : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMail(AppContext &ctx, QWidget *parent = nullptr);
+    ~frmMail() override;
+
+    // The body with CR LF line ends, as files and the send run see it.
+    QString bodyText() const;
+    void setBodyText(const QString &text);
+    // Body header, CR LF, signature of the account in use.
+    QString initialBody() const;
+
+    // Controls (names as the program has always called them).
+    QFrame *Frame1 = nullptr;
+    QLabel *Label1 = nullptr;   // "宛先", a click opens the address book
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLineEdit *txtSubject = nullptr;
+    QPlainTextEdit *txtBody = nullptr;
+    QListWidget *List1 = nullptr; // attachments shown
+    QLineEdit *txtFile = nullptr; // attachment text, hidden
+    QListView *lstName1 = nullptr;
+    QLineEdit *Text1 = nullptr;   // count of send list entries
+    QCheckBox *Check1 = nullptr;  // name block at the head of each body
+    QCheckBox *Check2 = nullptr;  // no honorific
+    QPushButton *Command1 = nullptr; // hidden; its click is the send command
+    QProgressBar *ProgressBar1 = nullptr;
+    QToolBar *tbToolBar = nullptr;
+    QStatusBar *sbStatusBar = nullptr;
+    QLabel *sbPanel1 = nullptr;   // account line
+    QLabel *sbPanel2 = nullptr;   // date
+    QLabel *sbPanel3 = nullptr;   // time
+
+    QMenu *mnuFile = nullptr;
+    QAction *mnuFileNew = nullptr;
+    QAction *mnuFileSend = nullptr;
+    QAction *mnuFileOpen = nullptr;
+    QAction *mnuFileSave = nullptr;
+    QAction *mnuFileSaveAs = nullptr;
+    QAction *mnuFilePrint = nullptr;
+    QAction *mnuFilePageSetup = nullptr;
+    QAction *mnuFileExit = nullptr;
+    QMenu *mnuEdit = nullptr;
+    QAction *mnuEditUndo = nullptr;
+    QAction *mnuEditCut = nullptr;
+    QAction *mnuEditCopy = nullptr;
+    QAction *mnuEditPaste = nullptr;
+    QAction *mnuBodyRefresh = nullptr;
+    QMenu *mnuView = nullptr;
+    QAction *mnuViewToolbar = nullptr;
+    QAction *mnuViewStatusBar = nullptr;
+    QAction *mnuViewRefresh = nullptr;
+    QAction *mnuLogFile = nullptr;
+    QMenu *mnuInput = nullptr;
+    QAction *mnuInport = nullptr;
+    QAction *mnuInportKill = nullptr;
+    QAction *mnuTempOpen = nullptr;
+    QAction *mnuTempkKill = nullptr;
+    QAction *mnuSine = nullptr;
+    QMenu *mnuTools = nullptr;
+    QAction *mnuToolsOptions = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QAction *mnuHelpContents = nullptr;
+    QAction *mnuOnline = nullptr;
+    QAction *mnuHelpAbout = nullptr;
+
+    // Window state.
+    bool BodyChanged = false;
+    bool AccountUnset = false;
+    QString BodyFileName;
+
+    AppContext &context() { return m_ctx; }
+
+public slots:
+    void Form_Load();
+    void Form_Activate();
+    void Form_Resize();
+    // False when the user chose to keep the window open.
+    bool Form_QueryUnload();
+    void Form_Unload();
+
+    // Send (frmmail_send.cpp).
+    void Command1_Click();
+
+    // Message body, attachments and printing (frmmail_body.cpp).
+    void mnuFileNew_Click();
+    void mnuFileOpen_Click();
+    void mnuFileSave_Click();
+    void mnuFileSaveAs_Click();
+    void mnuFilePrint_Click();
+    void mnuFilePageSetup_Click();
+    void mnuBodyRefresh_Click();
+    void mnuTempOpen_Click();
+    void mnuTempkKill_Click();
+    void mnuSine_Click();
+
+    void mnuFileSend_Click();
+    void mnuFileExit_Click();
+    void mnuEditUndo_Click();
+    void mnuEditCut_Click();
+    void mnuEditCopy_Click();
+    void mnuEditPaste_Click();
+    void mnuViewToolbar_Click();
+    void mnuViewStatusBar_Click();
+    void mnuViewRefresh_Click();
+    void mnuLogFile_Click();
+    void mnuInport_Click();
+    void mnuInportKill_Click();
+    void mnuToolsOptions_Click();
+    void mnuHelpContents_Click();
+    void mnuOnline_Click();
+    void mnuHelpAbout_Click();
+    void tbToolBar_ButtonClick(const QString &key);
+    void Label1_Click();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void buildToolBar();
+    void buildStatusBar();
+    void refreshClock();
+    void openAddressBookBusy();
+    Platform &platform();
+    SettingsStore &settings();
+    SendList &sendList();
+
+    AppContext &m_ctx;
+    QTimer *m_clock = nullptr;
+    bool m_inActivate = false;
+    int m_lastFrameHeightPx = -1;
+};
+
+// The help page beside the program, and the support page.
+QString helpFilePath(Platform &platform);
+QString supportPageUrl(Platform &platform);

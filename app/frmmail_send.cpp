@@ -1,0 +1,6 @@
+#include "frmmail.h"
+
+// The send command.
+void frmMail::Command1_Click()
+{
+}

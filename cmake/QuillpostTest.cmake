@@ -1,0 +1,11 @@
+# quillpost_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# One Qt Test executable, registered with CTest and run offscreen.
+function(quillpost_add_test name)
+  cmake_parse_arguments(QT "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${QT_SOURCES})
+  target_link_libraries(${name} PRIVATE quillpost_testsupport Qt6::Test ${QT_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLPOST_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    TIMEOUT 300)
+endfunction()

@@ -1,0 +1,102 @@
+#pragma once
+// The seam between windows and the desktop. Windows never call Qt's dialogs,
+// the shell, the printer, the busy pointer or the clock directly: they ask a
+// Platform. The program uses QtPlatform; tests use a scripted double.
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+enum class MsgIcon { None, Information, Question, Warning, Critical };
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MsgAnswer { Ok, Cancel, Yes, No };
+
+// A file dialog configured the way the windows describe it. Filters are
+// given as (description, pattern) pairs, e.g. {"txt ﾌｧｲﾙ (*.txt)", "*.txt"}.
+struct FileDialogSpec {
+    QString title;
+    QList<QPair<QString, QString>> filters;
+    int filterIndex = 1;          // 1-based, the preselected filter
+    QString fileName;             // preset name
+    bool mustExist = false;
+    bool multiSelect = false;
+    bool overwritePrompt = false; // save dialogs: ask before replacing a file
+};
+
+struct FileDialogResult {
+    bool cancelled = true;
+    QStringList files;            // full paths, in the order chosen
+};
+
+// A print job as the windows drive it: line by line, with a current font.
+class PrintJob {
+public:
+    virtual ~PrintJob() = default;
+    virtual void setFontName(const QString &name) = 0;
+    virtual void setFontSize(double points) = 0;
+    virtual void setUnderline(bool on) = 0;
+    virtual void setOrientation(int orientation) = 0; // 1 portrait, 2 landscape
+    virtual void printLine(const QString &text) = 0;
+    virtual void newPage() = 0;
+    virtual void endDoc() = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    virtual MsgAnswer messageBox(QWidget *parent, const QString &text, const QString &title,
+                                 MsgIcon icon, MsgButtons buttons) = 0;
+    // nullopt when the user cancels.
+    virtual std::optional<QString> inputBox(QWidget *parent, const QString &prompt,
+                                            const QString &title,
+                                            const QString &defaultText = {}) = 0;
+
+    virtual FileDialogResult openFileDialog(QWidget *parent, const FileDialogSpec &spec) = 0;
+    virtual FileDialogResult saveFileDialog(QWidget *parent, const FileDialogSpec &spec) = 0;
+
+    // The print dialog; false when cancelled.
+    virtual bool printDialog(QWidget *parent, const QString &title) = 0;
+    // Printer set-up (choose printer and paper, no printing); false when cancelled.
+    virtual bool printerSetupDialog(QWidget *parent, const QString &title) = 0;
+    // A job on the printer chosen by the last print or set-up dialog.
+    virtual std::unique_ptr<PrintJob> startPrintJob() = 0;
+
+    // Shell "open" of a file, folder or URL with the desktop's program.
+    virtual bool shellOpen(QWidget *parent, const QString &pathOrUrl) = 0;
+    virtual bool startProcess(const QString &program, const QStringList &args) = 0;
+
+    // Runs a window modally and returns its result code (QDialog::Accepted...).
+    virtual int showModal(QWidget *window) = 0;
+
+    virtual void setBusy(bool busy) = 0;
+    virtual QDateTime now() = 0;
+    // The folder of the program's own files (log, default database): the
+    // executable's folder, or the per-user data folder where that is not
+    // writable (see programfolder.h).
+    virtual QString programFolder() = 0;
+    // The folder that holds the help page beside the program.
+    virtual QString helpFolder() = 0;
+};
+
+// Sets the busy pointer for a scope; restores it on every exit path.
+class BusyPointer {
+public:
+    explicit BusyPointer(Platform &p) : m_p(p) { m_p.setBusy(true); }
+    ~BusyPointer() { release(); }
+    void release() { if (m_on) { m_on = false; m_p.setBusy(false); } }
+    BusyPointer(const BusyPointer &) = delete;
+    BusyPointer &operator=(const BusyPointer &) = delete;
+private:
+    Platform &m_p;
+    bool m_on = true;
+};
+
+// Tells the window below a closed modal window that it is active again: its
+// Form_Activate slot, if it has one, runs (this is where windows refresh what
+// a modal window may have changed). Message boxes do not count as windows.
+void notifyReactivated(QWidget *owner);

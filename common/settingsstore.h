@@ -1,0 +1,41 @@
+#pragma once
+// The per-user settings store: text values by key, all in section "Settings"
+// of the application title. Read and write failures are swallowed; callers
+// get the default and go on, as start-up and closing must never stop.
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QSettings;
+
+class SettingsStore {
+public:
+    // The user's own store (an INI file under the user's config folder).
+    SettingsStore();
+    // A store in a given file, for tests and portable copies.
+    explicit SettingsStore(const QString &iniPath);
+    ~SettingsStore();
+
+    QString value(const QString &key, const QString &defaultValue = {}) const;
+    void setValue(const QString &key, const QString &value);
+    bool contains(const QString &key) const;
+    // Writes pending values to disk; the file stays readable by its owner only,
+    // since it holds passwords.
+    void sync();
+    QString fileName() const;
+    // Tests watch the order in which keys are written.
+    void setWriteObserver(std::function<void(const QString &key, const QString &value)> f)
+    { m_observer = std::move(f); }
+
+private:
+    void protectFile() const;
+    std::unique_ptr<QSettings> m_settings;
+    std::function<void(const QString &, const QString &)> m_observer;
+};
+
+// Numbers stored as text: nullopt when the text is not a number, so the caller
+// keeps its design value.
+#include <optional>
+std::optional<qint16> settingToInt16(const QString &text);
+std::optional<double> settingToSingle(const QString &text);

@@ -1,0 +1,35 @@
+#pragma once
+// Text files in code page 932 (Windows Shift-JIS with the NEC and IBM
+// extensions) with CR LF line ends, and the Japanese-locale text helpers.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Strict decoding: bytes that are not valid CP932 give nullopt and an error
+// text naming the offset, never substituted characters.
+std::optional<QString> decodeCp932(const QByteArray &bytes, QString *error = nullptr);
+// Characters CP932 cannot hold become '?'; *lossless tells whether any did.
+QByteArray encodeCp932(const QString &text, bool *lossless = nullptr);
+
+// Whole-file helpers. The text is written as given; use toCrLf first.
+std::optional<QString> readCp932File(const QString &path, QString *error = nullptr);
+bool writeCp932File(const QString &path, const QString &text, QString *error = nullptr);
+
+// Line ends of any kind (LF, CR, CR LF) become CR LF; CR LF -> LF for widgets.
+QString toCrLf(const QString &text);
+QString toLf(const QString &text);
+
+// Bytes the text takes in CP932: one for ASCII and half-width katakana, two
+// for every other character.
+int LenMbcs(const QString &text);
+// The longest prefix of text whose LenMbcs is at most maxBytes, so a cut never
+// splits a character.
+QString leftMbcs(const QString &text, int maxBytes);
+
+// The Japanese locale's half-width mapping: full-width ASCII forms
+// (U+FF01-U+FF5E) to ASCII, the ideographic space to a space, full-width
+// katakana (voiced and semi-voiced included) and their marks to half-width.
+QString narrowWidth(const QString &text);
+// Narrowing, then lower case: how addresses are normalised.
+QString narrowLower(const QString &text);

@@ -1,0 +1,63 @@
+#include "sendlist.h"
+
+SendList::SendList(QObject *parent) : QAbstractListModel(parent) {}
+
+void SendList::clear()
+{
+    if (m_batch == 0)
+        beginResetModel();
+    m_name1.clear();
+    m_name2.clear();
+    m_address.clear();
+    if (m_batch == 0) {
+        endResetModel();
+        emit countChanged(0);
+    }
+}
+
+void SendList::append(const QString &name1, const QString &name2, const QString &address)
+{
+    const int row = static_cast<int>(m_name1.size());
+    if (m_batch == 0)
+        beginInsertRows(QModelIndex(), row, row);
+    m_name1.append(name1);
+    m_name2.append(name2);
+    m_address.append(address);
+    if (m_batch == 0) {
+        endInsertRows();
+        emit countChanged(count());
+    }
+}
+
+SendList::Entry SendList::entry(qsizetype i) const
+{
+    return {m_name1.at(i), m_name2.at(i), m_address.at(i)};
+}
+
+void SendList::beginBatch()
+{
+    if (m_batch++ == 0)
+        beginResetModel();
+}
+
+void SendList::endBatch()
+{
+    if (m_batch > 0 && --m_batch == 0) {
+        endResetModel();
+        emit countChanged(count());
+    }
+}
+
+int SendList::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_name1.size());
+}
+
+QVariant SendList::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_name1.size())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_name1.at(index.row());
+    return {};
+}

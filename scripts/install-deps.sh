@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the build, the program and the tests need.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-qpa-plugins
+  libsqlite3-dev sqlite3 libcurl4-openssl-dev libicu-dev
+  fonts-noto-cjk fonts-ipafont-mincho fonts-ipafont-gothic
+  xvfb xauth x11-apps imagemagick poppler-utils
+  python3 python3-aiosmtpd openssl dovecot-pop3d
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  $SUDO apt-get update
+  # The test servers are started by the tests themselves, never as system services.
+  echo exit 101 | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+  $SUDO chmod +x /usr/sbin/policy-rc.d
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  $SUDO rm -f /usr/sbin/policy-rc.d
+fi

@@ -1,0 +1,249 @@
+#include "fieldreader.h"
+#include "programfolder.h"
+#include "settingsstore.h"
+#include "testutil.h"
+#include "textcodec.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <unicode/translit.h>
+#include <unicode/unistr.h>
+#include <memory>
+
+class TestCommon : public QObject {
+    Q_OBJECT
+private slots:
+    void programFolderRule();
+    void programFolderFallsBackWhenReadOnly();
+    void lenMbcsCountsShiftJisBytes();
+    void leftMbcsNeverSplitsACharacter();
+    void cp932RoundTripsRealBytes();
+    void cp932InvalidBytesAreAnError();
+    void cp932UnrepresentableBecomesQuestionMark();
+    void lineEnds();
+    void narrowingMatchesTheLocaleMapping();
+    void narrowingKatakanaAgreesWithIcu();
+    void fieldReader_data();
+    void fieldReader();
+    void fieldReaderEndOfFileInsideRecord();
+    void settingsFileIsPrivateAndNumbersAreChecked();
+};
+
+void TestCommon::programFolderRule()
+{
+    QCOMPARE(joinProgramFolder(QStringLiteral("/"), QStringLiteral("SendMail.Log")),
+             QStringLiteral("/SendMail.Log"));
+    QCOMPARE(joinProgramFolder(QStringLiteral("/opt/quillpost"), QStringLiteral("Quillpost.cdb")),
+             QStringLiteral("/opt/quillpost/Quillpost.cdb"));
+    QCOMPARE(joinProgramFolder(QStringLiteral("/opt/quillpost/"), QStringLiteral("CompactFileName.cdb")),
+             QStringLiteral("/opt/quillpost/CompactFileName.cdb"));
+}
+
+void TestCommon::programFolderFallsBackWhenReadOnly()
+{
+    QTemporaryDir tmp;
+    const QString exe = tmp.filePath(QStringLiteral("bin"));
+    const QString data = tmp.filePath(QStringLiteral("data/quillpost"));
+    QDir().mkpath(exe);
+    QCOMPARE(writableProgramFolder(exe, data), exe);
+    if (::geteuid() == 0)
+        QSKIP("root can write into a read-only folder");
+    QFile::setPermissions(exe, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QCOMPARE(writableProgramFolder(exe, data), data);
+    QVERIFY(QFileInfo(data).isDir());
+    QFile::setPermissions(exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void TestCommon::lenMbcsCountsShiftJisBytes()
+{
+    QCOMPARE(LenMbcs(QString()), 0);
+    QCOMPARE(LenMbcs(QStringLiteral("abc")), 3);
+    QCOMPARE(LenMbcs(QStringLiteral("山田")), 4);
+    QCOMPARE(LenMbcs(QStringLiteral("ﾔﾏﾀﾞ")), 4);           // half-width kana: one byte each
+    QCOMPARE(LenMbcs(QStringLiteral("山田 ﾀﾛｳ taro")), 4 + 1 + 3 + 1 + 4);
+    QCOMPARE(LenMbcs(QStringLiteral("　")), 2);             // ideographic space
+    // Agrees with the real encoder on text CP932 can hold.
+    const QString mixed = QStringLiteral("株式会社ﾃｽﾄ ABC－１２３");
+    QCOMPARE(LenMbcs(mixed), int(encodeCp932(mixed).size()));
+}
+
+void TestCommon::leftMbcsNeverSplitsACharacter()
+{
+    QCOMPARE(leftMbcs(QStringLiteral("山田太郎"), 5), QStringLiteral("山田"));
+    QCOMPARE(leftMbcs(QStringLiteral("ab山田"), 3), QStringLiteral("ab"));
+    QCOMPARE(leftMbcs(QStringLiteral("ab山田"), 4), QStringLiteral("ab山"));
+    QCOMPARE(leftMbcs(QStringLiteral("short"), 44), QStringLiteral("short"));
+}
+
+void TestCommon::cp932RoundTripsRealBytes()
+{
+    // "日本語" in Shift-JIS, "①" and "髙" from the NEC/IBM extensions that
+    // plain Shift_JIS lacks, and the half-width "ｱ".
+    const QByteArray bytes("\x93\xfa\x96\x7b\x8c\xea\x87\x40\xfb\xfc\xb1\r\n", 13);
+    QString err;
+    const auto text = decodeCp932(bytes, &err);
+    QVERIFY2(text, qPrintable(err));
+    QCOMPARE(*text, QStringLiteral("日本語①髙ｱ\r\n"));
+    QCOMPARE(encodeCp932(*text), bytes);
+
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("a.txt"));
+    QVERIFY(writeCp932File(path, *text));
+    QCOMPARE(readBytes(path), bytes);
+    QCOMPARE(*readCp932File(path), *text);
+    // The wave dash of CP932 (0x8160) is U+FF5E, not U+301C.
+    QCOMPARE(*decodeCp932(QByteArray("\x81\x60", 2)), QString(QChar(0xFF5E)));
+}
+
+void TestCommon::cp932InvalidBytesAreAnError()
+{
+    QString err;
+    // 0x81 0x20 is a lead byte without a valid trail byte; 0xA0 is unused.
+    QVERIFY(!decodeCp932(QByteArray("ab\x81\x20", 4), &err));
+    QVERIFY(err.contains(QStringLiteral("offset 2")));
+    QVERIFY(!decodeCp932(QByteArray("\xa0", 1)));
+    // A lead byte cut off at the end of the file.
+    QVERIFY(!decodeCp932(QByteArray("abc\x93", 4)));
+    QTemporaryDir tmp;
+    writeBytes(tmp.filePath(QStringLiteral("bad.txt")), QByteArray("\x93\xfa\xff\xff", 4));
+    QVERIFY(!readCp932File(tmp.filePath(QStringLiteral("bad.txt"))));
+    QVERIFY(!readCp932File(tmp.filePath(QStringLiteral("missing.txt"))));
+}
+
+void TestCommon::cp932UnrepresentableBecomesQuestionMark()
+{
+    bool lossless = true;
+    const QByteArray b = encodeCp932(QStringLiteral("a😀b한"), &lossless);
+    QVERIFY(!lossless);
+    QCOMPARE(b, QByteArray("a?b?"));
+    QVERIFY(encodeCp932(QStringLiteral("漢字"), &lossless).size() == 4 && lossless);
+}
+
+void TestCommon::lineEnds()
+{
+    QCOMPARE(toCrLf(QStringLiteral("a\nb\r\nc\rd")), QStringLiteral("a\r\nb\r\nc\r\nd"));
+    QCOMPARE(toLf(QStringLiteral("a\r\nb\rc")), QStringLiteral("a\nb\nc"));
+}
+
+void TestCommon::narrowingMatchesTheLocaleMapping()
+{
+    QCOMPARE(narrowWidth(QStringLiteral("ＴＡＲＯ＠ＥＸＡＭＰＬＥ．ＪＰ")), QStringLiteral("TARO@EXAMPLE.JP"));
+    QCOMPARE(narrowLower(QStringLiteral("ＴＡＲＯ＠ＥＸＡＭＰＬＥ．ＪＰ")), QStringLiteral("taro@example.jp"));
+    QCOMPARE(narrowWidth(QStringLiteral("！～")), QStringLiteral("!~"));
+    QCOMPARE(narrowWidth(QStringLiteral("a　b")), QStringLiteral("a b"));
+    QCOMPARE(narrowWidth(QStringLiteral("ガギグパピプヴ")), QStringLiteral("ｶﾞｷﾞｸﾞﾊﾟﾋﾟﾌﾟｳﾞ"));
+    QCOMPARE(narrowWidth(QStringLiteral("コーヒー。「ア」、・")), QStringLiteral("ｺｰﾋｰ｡｢ｱ｣､･"));
+    // Kanji and hiragana have no half-width form.
+    QCOMPARE(narrowWidth(QStringLiteral("山田ひろし")), QStringLiteral("山田ひろし"));
+    QCOMPARE(narrowLower(QStringLiteral("Ａbc@Ｘ.JP")), QStringLiteral("abc@x.jp"));
+}
+
+void TestCommon::narrowingKatakanaAgreesWithIcu()
+{
+    // ICU's Fullwidth-Halfwidth transliterator is the reference for every
+    // full-width form and katakana the table covers.
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::Transliterator> t(icu::Transliterator::createInstance(
+        "Fullwidth-Halfwidth", UTRANS_FORWARD, status));
+    QVERIFY(U_SUCCESS(status));
+    int compared = 0;
+    auto check = [&](char16_t c) {
+        icu::UnicodeString s(c);
+        t->transliterate(s);
+        const QString expected = QString::fromUtf16(reinterpret_cast<const char16_t *>(s.getBuffer()), s.length());
+        const QString ours = narrowWidth(QString(QChar(c)));
+        QVERIFY2(ours == expected, qPrintable(QStringLiteral("U+%1: %2 vs ICU %3")
+                                                 .arg(int(c), 4, 16, QLatin1Char('0')).arg(ours, expected)));
+        ++compared;
+    };
+    for (char16_t c = 0xFF01; c <= 0xFF5E; ++c)
+        check(c);
+    for (char16_t c = 0x30A1; c <= 0x30F6; ++c)
+        check(c);
+    check(0x30FC);
+    check(0x3002);
+    QVERIFY(compared > 180);
+}
+
+void TestCommon::fieldReader_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("fields");
+    QTest::addColumn<QStringList>("records"); // fields joined by '|'
+
+    QTest::newRow("plain") << "a,b,c\r\nd,e,f\r\n" << 3 << QStringList{"a|b|c", "d|e|f"};
+    QTest::newRow("no final line end") << "a,b,c" << 3 << QStringList{"a|b|c"};
+    QTest::newRow("quoted comma") << "\"Yamada, Taro\",x,y@z\r\n" << 3
+                                  << QStringList{"Yamada, Taro|x|y@z"};
+    QTest::newRow("empty fields") << "a,,c\r\n" << 3 << QStringList{"a||c"};
+    QTest::newRow("leading blanks skipped") << "  a, b,  c\r\n" << 3 << QStringList{"a|b|c"};
+    QTest::newRow("short line shifts") << "a,b\r\nc,d,e\r\nf\r\n" << 3
+                                       << QStringList{"a|b|c", "d|e|f"};
+    QTest::newRow("long line shifts") << "a,b,c,d\r\ne,f\r\n" << 3 << QStringList{"a|b|c", "d|e|f"};
+    QTest::newRow("empty line is one field") << "a,b\r\n\r\n" << 3 << QStringList{"a|b|"};
+    QTest::newRow("LF and CR line ends") << "a,b,c\nd,e,f\rg,h,i" << 3
+                                         << QStringList{"a|b|c", "d|e|f", "g|h|i"};
+    QTest::newRow("text after closing quote dropped") << "\"a\"x,b,c\r\n" << 3 << QStringList{"a|b|c"};
+    QTest::newRow("line end inside quotes") << "\"a\r\nb\",c,d\r\n" << 3 << QStringList{"a\r\nb|c|d"};
+    QTest::newRow("tab inside a value") << "a\tb,c,d\r\n" << 3 << QStringList{"a\tb|c|d"};
+    QTest::newRow("five per record") << "N,F,S,Subj,2005/04/01 9:05:07\r\n" << 5
+                                     << QStringList{"N|F|S|Subj|2005/04/01 9:05:07"};
+}
+
+void TestCommon::fieldReader()
+{
+    QFETCH(QString, input);
+    QFETCH(int, fields);
+    QFETCH(QStringList, records);
+    FieldReader r(input);
+    QStringList got;
+    QStringList rec;
+    while (!r.atEnd()) {
+        QString err;
+        QVERIFY2(r.readRecord(fields, rec, &err), qPrintable(err));
+        got << rec.join(QLatin1Char('|'));
+    }
+    QCOMPARE(got, records);
+}
+
+void TestCommon::fieldReaderEndOfFileInsideRecord()
+{
+    FieldReader r(QStringLiteral("a,b,c\r\nd,e\r\n"));
+    QStringList rec;
+    QVERIFY(r.readRecord(3, rec));
+    QString err;
+    QVERIFY(!r.atEnd());
+    QVERIFY(!r.readRecord(3, rec, &err));
+    QCOMPARE(rec, (QStringList{"d", "e"}));
+    QVERIFY(!err.isEmpty());
+}
+
+void TestCommon::settingsFileIsPrivateAndNumbersAreChecked()
+{
+    QTemporaryDir tmp;
+    const QString ini = tmp.filePath(QStringLiteral("conf/Quillpost.conf"));
+    {
+        SettingsStore s(ini);
+        s.setValue(QStringLiteral("UserPass"), QStringLiteral("秘密"));
+        s.sync();
+        QCOMPARE(s.value(QStringLiteral("UserPass")), QStringLiteral("秘密"));
+        QCOMPARE(s.value(QStringLiteral("Missing"), QStringLiteral("dflt")), QStringLiteral("dflt"));
+    }
+    QCOMPARE(QFile::permissions(ini) & (QFileDevice::ReadGroup | QFileDevice::ReadOther
+                                        | QFileDevice::WriteGroup | QFileDevice::WriteOther),
+             QFileDevice::Permissions());
+    QVERIFY(QFile::permissions(ini) & QFileDevice::ReadOwner);
+    SettingsStore again(ini);
+    QCOMPARE(again.value(QStringLiteral("UserPass")), QStringLiteral("秘密"));
+
+    QCOMPARE(settingToInt16(QStringLiteral("3")), std::optional<qint16>(3));
+    QCOMPARE(settingToInt16(QStringLiteral(" 2 ")), std::optional<qint16>(2));
+    QVERIFY(!settingToInt16(QStringLiteral("abc")));
+    QVERIFY(!settingToInt16(QStringLiteral("70000")));
+    QVERIFY(!settingToInt16(QString()));
+    QCOMPARE(settingToSingle(QStringLiteral("1234.5")), std::optional<double>(1234.5));
+}
+
+QTEST_MAIN(TestCommon)
+#include "tst_common.moc"
