@@ -1,20 +1,18 @@
 #include "appwindows.h"
 
+#include "aboutwindows.h"
+#include "accountwindows.h"
+#include "addressbookwindow.h"
 #include "appcontext.h"
-#include "platform.h"
-
-#include <QWidget>
+#include "importwindow.h"
+#include "logviewwindow.h"
 
 void wireWindows(AppContext &ctx)
 {
-    // Windows that are not built yet open nothing; the pointer a caller made
-    // busy is restored.
-    Platform *p = ctx.platform;
-    auto nothing = [p](QWidget *) { p->setBusy(false); };
-    ctx.openAccountDialog = [](QWidget *) {};
-    ctx.openAddressBook = nothing;
-    ctx.openImportWindow = [](QWidget *) {};
-    ctx.openLogViewer = nothing;
-    ctx.openAbout = [](QWidget *) {};
-    ctx.openAccountTips = [](QWidget *) {};
+    AppContext *c = &ctx;
+    ctx.openAccountDialog = [c](QWidget *owner) { showAccountDialog(*c, owner); };
+    ctx.openAddressBook = [c](QWidget *owner) { showAddressBook(*c, owner); };
+    ctx.openImportWindow = [c](QWidget *owner) { showImportWindow(*c, owner); };
+    ctx.openLogViewer = [c](QWidget *owner) { showLogViewer(*c, owner); };
+    ctx.openAbout = [c](QWidget *owner) { showAbout(*c, owner); };
 }
