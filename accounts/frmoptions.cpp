@@ -1,0 +1,367 @@
+#include "frmoptions.h"
+
+#include "aboutwindows.h"
+#include "account.h"
+#include "appcontext.h"
+#include "apptitle.h"
+#include "platform.h"
+#include "programfolder.h"
+#include "settingsstore.h"
+#include "textcodec.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// Shows every character of the password as "*", whatever the desktop style
+// would use.
+class StarPasswordStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *ret) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
+// Only the ASCII blank is cut, at both ends; other white space is content.
+QString trimBlanks(const QString &text)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && text.at(b) == QLatin1Char(' '))
+        ++b;
+    while (e > b && text.at(e - 1) == QLatin1Char(' '))
+        --e;
+    return text.mid(b, e - b);
+}
+
+QLabel *fieldLabel(const QString &caption, const char *name, QWidget *buddy, QWidget *parent)
+{
+    auto *l = new QLabel(caption, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setBuddy(buddy);
+    return l;
+}
+
+} // namespace
+
+const QStringList &accountProfileNames()
+{
+    static const QStringList names = {
+        QStringLiteral("アカウント(規定）"), QStringLiteral("サブ　アカウント１"),
+        QStringLiteral("サブ　アカウント２"), QStringLiteral("サブ　アカウント３"),
+        QStringLiteral("サブ　アカウント４")};
+    return names;
+}
+
+QString accountTipTitle() { return QStringLiteral("環境設定の方法..."); }
+
+const QStringList &accountTips()
+{
+    static const QStringList tips = {
+        QStringLiteral("送信メールサーバー（SMTP)は、メールの送信用の設定です。お使いのメールソフトの設定を参照してください。"),
+        QStringLiteral("サブミッションポート番号の規定値は２５です。"),
+        QStringLiteral("アカウント名は、受信メールサーバーのメールアカウント名と同じ設定にします。"),
+        QStringLiteral("パスワードは、受信メールサーバーのパスワードと同じ設定にします。"),
+        QStringLiteral("送信者名は、メールにつける差出人名です。漢字でもアルファベット（半角英数字）でもかまいません。"),
+        QStringLiteral("送信元　メールアドレスは、メールアドレスを設定します。送信した相手が返信するときに必要です。"),
+        QStringLiteral("本文の見出し署名を登録します。特に必要ない場合は空白にします。")};
+    return tips;
+}
+
+frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(ctx)
+{
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("メール送信　アカウント"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    // Banner with the advice icon at its right end.
+    Picture1 = new QLabel(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setToolTip(QStringLiteral("環境設定の仕方"));
+    Picture1->setAutoFillBackground(true);
+    Picture1->setMinimumHeight(44);
+    Picture1->setStyleSheet(QStringLiteral(
+        "QLabel#Picture1 { background: qlineargradient(x1:0, y1:0, x2:1, y2:0,"
+        " stop:0 #1f4e8c, stop:1 #8fb3e0); }"));
+    auto *bannerText = new QLabel(appTitle(), Picture1);
+    bannerText->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    QFont bannerFont = bannerText->font();
+    bannerFont.setBold(true);
+    bannerFont.setPointSizeF(bannerFont.pointSizeF() * 1.4);
+    bannerText->setFont(bannerFont);
+    bannerText->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    Picture2 = new QToolButton(Picture1);
+    Picture2->setObjectName(QStringLiteral("Picture2"));
+    Picture2->setToolTip(QStringLiteral("ワンポイントアドバイス"));
+    Picture2->setAutoRaise(true);
+    Picture2->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+    Picture2->setIconSize(QSize(28, 28));
+    Picture2->setCursor(Qt::PointingHandCursor);
+
+    auto *banner = new QHBoxLayout(Picture1);
+    banner->setContentsMargins(12, 4, 6, 4);
+    banner->addWidget(bannerText);
+    banner->addStretch(1);
+    banner->addWidget(Picture2);
+
+    // Profile chooser.
+    Combo1 = new QComboBox(this);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(false);
+    Label6 = fieldLabel(QStringLiteral("送信アカウント(&A)"), "Label6", Combo1, this);
+
+    // The rows of the account.
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+
+    Text1 = new QLineEdit(Frame1);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setToolTip(QStringLiteral("サーバー名かIPアドレス"));
+    Label3 = fieldLabel(QStringLiteral("送信メールサーバー") + QLatin1Char('\n')
+                            + QStringLiteral("（SMTP）(&T)"),
+                        "Label3", Text1, Frame1);
+
+    Text8 = new QLineEdit(Frame1);
+    Text8->setObjectName(QStringLiteral("Text8"));
+    Text8->setMaximumWidth(90);
+    Label9 = fieldLabel(QStringLiteral("サブミッションポート番号(&O)"), "Label9", Text8, Frame1);
+
+    Check1 = new QCheckBox(QStringLiteral("SMTP－AUTH　認証が必要(&V)"), Frame1);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setToolTip(QStringLiteral("この送信メールサーバーは（SMTP－AUTH）認証が必要"));
+    Check2 = new QCheckBox(QStringLiteral("POP Before SMTP　認証が必要(&W)"), Frame1);
+    Check2->setObjectName(QStringLiteral("Check2"));
+    Check2->setToolTip(QStringLiteral("この送信メールサーバーは（POP Before SMTP）認証が必要"));
+
+    Text6 = new QLineEdit(Frame1);
+    Text6->setObjectName(QStringLiteral("Text6"));
+    Label7 = fieldLabel(QStringLiteral("アカウント名(&C)"), "Label7", Text6, Frame1);
+
+    Text7 = new QLineEdit(Frame1);
+    Text7->setObjectName(QStringLiteral("Text7"));
+    auto *starStyle = new StarPasswordStyle(Text7->style()->name());
+    starStyle->setParent(Text7);
+    Text7->setStyle(starStyle);
+    Text7->setEchoMode(QLineEdit::Password);
+    Label8 = fieldLabel(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ(&P)"), "Label8", Text7, Frame1);
+
+    Text5 = new QLineEdit(Frame1);
+    Text5->setObjectName(QStringLiteral("Text5"));
+    Label5 = fieldLabel(QStringLiteral("送信者名(&N)"), "Label5", Text5, Frame1);
+
+    Text2 = new QLineEdit(Frame1);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Label4 = fieldLabel(QStringLiteral("送信元メールアドレス(&M)"), "Label4", Text2, Frame1);
+
+    Text4 = new QPlainTextEdit(Frame1);
+    Text4->setObjectName(QStringLiteral("Text4"));
+    Text4->setTabChangesFocus(true);
+    Text4->setMinimumHeight(60);
+    Label2 = fieldLabel(QStringLiteral("本文見出し(&B)"), "Label2", Text4, Frame1);
+
+    Text3 = new QPlainTextEdit(Frame1);
+    Text3->setObjectName(QStringLiteral("Text3"));
+    Text3->setTabChangesFocus(true);
+    Text3->setMinimumHeight(120);
+    Label1 = fieldLabel(QStringLiteral("署名(&S)"), "Label1", Text3, Frame1);
+
+    auto *grid = new QGridLayout(Frame1);
+    grid->setHorizontalSpacing(8);
+    grid->addWidget(Label3, 0, 0);
+    grid->addWidget(Text1, 0, 1);
+    grid->addWidget(Label9, 0, 2, Qt::AlignRight);
+    grid->addWidget(Text8, 0, 3);
+    grid->addWidget(Check1, 1, 1, 1, 3);
+    grid->addWidget(Check2, 2, 1, 1, 3);
+    grid->addWidget(Label7, 3, 0);
+    grid->addWidget(Text6, 3, 1);
+    grid->addWidget(Label8, 3, 2, Qt::AlignRight);
+    grid->addWidget(Text7, 3, 3);
+    grid->addWidget(Label5, 4, 0);
+    grid->addWidget(Text5, 4, 1, 1, 3);
+    grid->addWidget(Label4, 5, 0);
+    grid->addWidget(Text2, 5, 1, 1, 3);
+    grid->addWidget(Label2, 6, 0, Qt::AlignTop);
+    grid->addWidget(Text4, 6, 1, 1, 3);
+    grid->addWidget(Label1, 7, 0, Qt::AlignTop);
+    grid->addWidget(Text3, 7, 1, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(6, 1);
+    grid->setRowStretch(7, 2);
+
+    // Buttons. No default: Enter never saves by accident; Esc is Cancel.
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdCancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdApply = new QPushButton(QStringLiteral("更新(&U)"), this);
+    cmdApply->setObjectName(QStringLiteral("cmdApply"));
+    Command1 = new QPushButton(QStringLiteral("ﾍﾙﾌﾟ(&H)"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    for (QPushButton *b : {cmdOK, cmdCancel, cmdApply, Command1}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    auto *chooser = new QHBoxLayout;
+    chooser->addWidget(Label6);
+    chooser->addWidget(Combo1, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+    buttons->addWidget(cmdApply);
+    buttons->addWidget(Command1);
+
+    auto *root = new QVBoxLayout(this);
+    root->addWidget(Picture1);
+    root->addLayout(chooser);
+    root->addWidget(Frame1, 1);
+    root->addLayout(buttons);
+
+    const QList<QWidget *> order = {Combo1, Text1, Text8, Check1, Check2, Text6, Text7, Text5,
+                                    Text2, Text4, Text3, cmdOK, cmdCancel, cmdApply, Command1};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(Combo1, &QComboBox::activated, this, &frmOptions::Combo1_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
+    connect(cmdApply, &QPushButton::clicked, this, &frmOptions::cmdApply_Click);
+    connect(Command1, &QPushButton::clicked, this, &frmOptions::Command1_Click);
+    connect(Picture2, &QToolButton::clicked, this, &frmOptions::Picture2_Click);
+
+    Form_Load();
+}
+
+void frmOptions::showAccount()
+{
+    const AccountRecord &a = ActiveAccount;
+    Text1->setText(a.szServer);
+    Text2->setText(a.szFrom);
+    Text3->setPlainText(toLf(a.Signature));
+    Text4->setPlainText(toLf(a.BodyHeader));
+    Text5->setText(a.szFromName);
+    Text6->setText(a.User);
+    Text7->setText(a.UserPass);
+    Text8->setText(a.szPort);
+    Check1->setChecked(a.Check1V == 1);
+    Check2->setChecked(a.Check2V == 1);
+}
+
+void frmOptions::Form_Load()
+{
+    showAccount();
+    Combo1->clear();
+    Combo1->addItems(accountProfileNames());
+    const qint16 n = ActiveAccount.Account;
+    Combo1->setCurrentIndex(n >= 0 && n <= 4 ? n : -1);
+}
+
+void frmOptions::Combo1_Click()
+{
+    const int n = accountProfileNames().indexOf(Combo1->currentText());
+    if (n >= 0) {
+        ActiveAccount.Account = static_cast<qint16>(n);
+        LoadAccountProfile(*m_ctx.settings, ActiveAccount.Account);
+    } else {
+        ActiveAccount.Account = 0;
+    }
+    // Unsaved edits of the previous profile are dropped.
+    showAccount();
+}
+
+bool frmOptions::validateAndSave(bool fromOk)
+{
+    auto refuse = [this](const QString &text) {
+        m_ctx.platform->messageBox(this, text, QStringLiteral("Information"), MsgIcon::Information,
+                                   MsgButtons::Ok);
+        return false;
+    };
+
+    // The placeholders of a never-saved account are not real values.
+    if (Text1->text().left(4) == QStringLiteral("****"))
+        Text1->clear();
+    if (Text5->text().left(6) == QStringLiteral("Myname"))
+        Text5->clear();
+    if (Text2->text().left(6) == QStringLiteral("myname"))
+        Text2->clear();
+    if (Text6->text().left(6) == QStringLiteral("myname"))
+        Text6->clear();
+
+    // These four are saved trimmed, so a field of blanks is as good as empty.
+    if (trimBlanks(Text1->text()).isEmpty())
+        return refuse(QStringLiteral("送信メールサーバー（SMTP）が設定されていません。"));
+    if (trimBlanks(Text5->text()).isEmpty())
+        return refuse(QStringLiteral("送信者名が設定されていません。"));
+    if (trimBlanks(Text2->text()).isEmpty())
+        return refuse(QStringLiteral("送信元　メールアドレスが設定されていません。"));
+
+    Text2->setText(narrowLower(Text2->text()));
+    if (!Text2->text().contains(QLatin1Char('@')))
+        return refuse(QStringLiteral("送信元　メールアドレスが不正です。"));
+
+    const bool needsLogin = Check1->isChecked() || Check2->isChecked();
+    if (needsLogin && trimBlanks(Text6->text()).isEmpty())
+        return refuse(QStringLiteral("アカウントが設定されていません。"));
+    if (needsLogin && Text7->text().isEmpty())
+        return refuse(QStringLiteral("パスワードが設定されていません。"));
+
+    if (Text8->text().isEmpty())
+        return refuse(fromOk ? QStringLiteral("送信メールサーバー（SMTP）ポート番号が設定されていません。")
+                             : QStringLiteral("（SMTP）ポート番号が設定されていません。"));
+
+    AccountRecord &a = ActiveAccount;
+    a.szServer = trimBlanks(Text1->text());
+    a.szFrom = trimBlanks(Text2->text());
+    a.szFromName = trimBlanks(Text5->text());
+    a.User = trimBlanks(Text6->text());
+    a.Signature = toCrLf(Text3->toPlainText());
+    a.BodyHeader = toCrLf(Text4->toPlainText());
+    a.UserPass = Text7->text();
+    a.szPort = Text8->text();
+    a.Check1V = Check1->isChecked() ? 1 : 0;
+    a.Check2V = Check2->isChecked() ? 1 : 0;
+    // Account stays the profile last chosen (or the one the dialog opened with).
+    SaveActiveAccount(*m_ctx.settings);
+    return true;
+}
+
+void frmOptions::cmdOK_Click()
+{
+    if (validateAndSave(true))
+        accept();
+}
+
+void frmOptions::cmdApply_Click() { validateAndSave(false); }
+
+void frmOptions::cmdCancel_Click() { reject(); }
+
+void frmOptions::Command1_Click()
+{
+    BusyPointer busy(*m_ctx.platform);
+    // The outcome is not checked: a missing help page is simply not shown.
+    m_ctx.platform->shellOpen(this, joinProgramFolder(m_ctx.platform->helpFolder(), helpFileName()));
+}
+
+void frmOptions::Picture2_Click()
+{
+    showTipWindow(m_ctx, accountTipTitle(), accountTips());
+}

@@ -1,0 +1,603 @@
+#include "account.h"
+#include "frmoptions.h"
+#include "frmtipa.h"
+#include "accountwindows.h"
+#include "settingsstore.h"
+#include "testutil.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+const QString kServerUnset = QStringLiteral("送信メールサーバー（SMTP）が設定されていません。");
+const QString kNameUnset = QStringLiteral("送信者名が設定されていません。");
+const QString kFromUnset = QStringLiteral("送信元　メールアドレスが設定されていません。");
+const QString kFromInvalid = QStringLiteral("送信元　メールアドレスが不正です。");
+const QString kAccountUnset = QStringLiteral("アカウントが設定されていません。");
+const QString kPasswordUnset = QStringLiteral("パスワードが設定されていません。");
+const QString kPortUnsetOk = QStringLiteral("送信メールサーバー（SMTP）ポート番号が設定されていません。");
+const QString kPortUnsetApply = QStringLiteral("（SMTP）ポート番号が設定されていません。");
+
+void storeProfile(SettingsStore &s, int n, const QString &server, const QString &from,
+                  const QString &name)
+{
+    s.setValue(accountKey(QStringLiteral("szServer"), n), server);
+    s.setValue(accountKey(QStringLiteral("szFrom"), n), from);
+    s.setValue(accountKey(QStringLiteral("szFromName"), n), name);
+    s.setValue(accountKey(QStringLiteral("User"), n), QStringLiteral("user%1").arg(n));
+    s.setValue(accountKey(QStringLiteral("UserPass"), n), QStringLiteral("pw%1").arg(n));
+    s.setValue(accountKey(QStringLiteral("szPort"), n), QStringLiteral("587"));
+    s.setValue(accountKey(QStringLiteral("Check1V"), n), QStringLiteral("1"));
+    s.setValue(accountKey(QStringLiteral("Check2V"), n), QStringLiteral("0"));
+    s.sync();
+}
+
+// A complete, valid set of fields.
+void fillValid(frmOptions &d)
+{
+    d.Text1->setText(QStringLiteral("smtp.example.jp"));
+    d.Text2->setText(QStringLiteral("taro@example.jp"));
+    d.Text5->setText(QStringLiteral("山田太郎"));
+    d.Text6->setText(QStringLiteral("taro"));
+    d.Text7->setText(QStringLiteral("secret"));
+    d.Text8->setText(QStringLiteral("25"));
+    d.Check1->setChecked(true);
+    d.Check2->setChecked(false);
+}
+
+QStringList informationTexts(const FakePlatform &p)
+{
+    QStringList out;
+    for (const PlatformCall &c : p.callsOf(QStringLiteral("message"))) {
+        if (c.title == QStringLiteral("Information") && c.icon == MsgIcon::Information
+            && c.buttons == MsgButtons::Ok)
+            out << c.text;
+        else
+            out << QStringLiteral("[wrong form] ") + c.text;
+    }
+    return out;
+}
+
+void choose(frmOptions &d, int index)
+{
+    // As a click on an entry: the current item changes, then activated fires.
+    d.Combo1->setCurrentIndex(index);
+    emit d.Combo1->activated(index);
+}
+} // namespace
+
+class TestFrmOptions : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { ActiveAccount = AccountRecord(); }
+    void controlsShowTheAccountInUse();
+    void okOnFirstRunDefaultsEmptiesThePlaceholders();
+    void placeholderPrefixesCompareExactly();
+    void checksRunInOrderOneMessageAtATime();
+    void fullWidthAddressIsNarrowedAndLowered();
+    void loginFieldsOnlyMatterWithACheckBox();
+    void portMessageDiffersBetweenOkAndApply();
+    void choosingAProfileThenCancelWritesNothing();
+    void switchingProfilesDropsUnsavedEdits();
+    void applyThenCancelKeepsWhatApplySaved();
+    void trimmingOfTheFourFieldsOnly();
+    void blanksOnlyCountAsNotSet();
+    void escapeAndFrameCloseAreCancel();
+    void helpOpensThePageWithTheBusyPointer();
+    void adviceIconShowsTheTipWindow();
+    void showAccountDialogIsModalAndOwned();
+};
+
+void TestFrmOptions::controlsShowTheAccountInUse()
+{
+    TestWorld w;
+    AccountRecord &a = ActiveAccount;
+    a.szServer = QStringLiteral("smtp.example.jp");
+    a.szFrom = QStringLiteral("a@example.jp");
+    a.Signature = QStringLiteral("--\r\n山田");
+    a.BodyHeader = QStringLiteral("お知らせ");
+    a.szFromName = QStringLiteral("山田");
+    a.User = QStringLiteral("yamada");
+    a.UserPass = QStringLiteral("abcd");
+    a.szPort = QStringLiteral("587");
+    a.Check1V = 0;
+    a.Check2V = 1;
+    a.Account = 3;
+    frmOptions d(w.ctx);
+    QCOMPARE(d.objectName(), QStringLiteral("frmOptions"));
+    QCOMPARE(d.windowTitle(), QStringLiteral("メール送信　アカウント"));
+    QCOMPARE(d.Text1->text(), a.szServer);
+    QCOMPARE(d.Text2->text(), a.szFrom);
+    QCOMPARE(d.Text3->toPlainText(), QStringLiteral("--\n山田"));
+    QCOMPARE(d.Text4->toPlainText(), a.BodyHeader);
+    QCOMPARE(d.Text5->text(), a.szFromName);
+    QCOMPARE(d.Text6->text(), a.User);
+    QCOMPARE(d.Text7->text(), a.UserPass);
+    QCOMPARE(d.Text7->displayText(), QStringLiteral("****"));
+    QCOMPARE(d.Text8->text(), a.szPort);
+    QVERIFY(!d.Check1->isChecked());
+    QVERIFY(d.Check2->isChecked());
+
+    const QStringList entries = {QStringLiteral("アカウント(規定）"), QStringLiteral("サブ　アカウント１"),
+                                 QStringLiteral("サブ　アカウント２"), QStringLiteral("サブ　アカウント３"),
+                                 QStringLiteral("サブ　アカウント４")};
+    QCOMPARE(d.Combo1->count(), 5);
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(d.Combo1->itemText(i), entries[i]);
+    QCOMPARE(d.Combo1->currentText(), QStringLiteral("サブ　アカウント３"));
+    QVERIFY(!d.Combo1->isEditable());
+
+    QCOMPARE(d.Label3->text(), QStringLiteral("送信メールサーバー\n（SMTP）(&T)"));
+    QCOMPARE(d.Label3->buddy(), d.Text1);
+    QCOMPARE(d.Text1->toolTip(), QStringLiteral("サーバー名かIPアドレス"));
+    QCOMPARE(d.Label4->text(), QStringLiteral("送信元メールアドレス(&M)"));
+    QCOMPARE(d.Label1->text(), QStringLiteral("署名(&S)"));
+    QCOMPARE(d.Label2->text(), QStringLiteral("本文見出し(&B)"));
+    QCOMPARE(d.Label5->text(), QStringLiteral("送信者名(&N)"));
+    QCOMPARE(d.Label7->text(), QStringLiteral("アカウント名(&C)"));
+    QCOMPARE(d.Label8->text(), QStringLiteral("ﾊﾟｽﾜｰﾄﾞ(&P)"));
+    QCOMPARE(d.Label9->text(), QStringLiteral("サブミッションポート番号(&O)"));
+    QCOMPARE(d.Label9->buddy(), d.Text8);
+    QCOMPARE(d.Label6->text(), QStringLiteral("送信アカウント(&A)"));
+    QCOMPARE(d.Label6->buddy(), d.Combo1);
+    QCOMPARE(d.Check1->text(), QStringLiteral("SMTP－AUTH　認証が必要(&V)"));
+    QCOMPARE(d.Check1->toolTip(), QStringLiteral("この送信メールサーバーは（SMTP－AUTH）認証が必要"));
+    QCOMPARE(d.Check2->text(), QStringLiteral("POP Before SMTP　認証が必要(&W)"));
+    QCOMPARE(d.Check2->toolTip(), QStringLiteral("この送信メールサーバーは（POP Before SMTP）認証が必要"));
+    QCOMPARE(d.cmdOK->text(), QStringLiteral("OK"));
+    QCOMPARE(d.cmdCancel->text(), QStringLiteral("ｷｬﾝｾﾙ"));
+    QCOMPARE(d.cmdApply->text(), QStringLiteral("更新(&U)"));
+    QCOMPARE(d.Command1->text(), QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    QCOMPARE(d.Picture2->toolTip(), QStringLiteral("ワンポイントアドバイス"));
+    QCOMPARE(d.Picture1->toolTip(), QStringLiteral("環境設定の仕方"));
+    // No default button: Enter in a field never saves.
+    for (QPushButton *b : {d.cmdOK, d.cmdCancel, d.cmdApply, d.Command1})
+        QVERIFY2(!b->isDefault() && !b->autoDefault(), qPrintable(b->objectName()));
+
+    // A stored number outside 0..4 leaves the chooser empty.
+    ActiveAccount.Account = 9;
+    frmOptions none(w.ctx);
+    QCOMPARE(none.Combo1->currentIndex(), -1);
+    QCOMPARE(none.Combo1->currentText(), QString());
+    QVERIFY(w.platform.calls.isEmpty());
+}
+
+void TestFrmOptions::okOnFirstRunDefaultsEmptiesThePlaceholders()
+{
+    TestWorld w;
+    LoadActiveAccount(*w.settings);
+    frmOptions d(w.ctx);
+    QVERIFY(d.Text1->text().startsWith(QStringLiteral("****")));
+    QCOMPARE(d.Text5->text(), QStringLiteral("Myname"));
+    d.show();
+    QTest::mouseClick(d.cmdOK, Qt::LeftButton);
+    QCOMPARE(informationTexts(w.platform), QStringList{kServerUnset});
+    QCOMPARE(d.Text1->text(), QString());
+    QCOMPARE(d.Text5->text(), QString());
+    QCOMPARE(d.Text2->text(), QString());
+    QCOMPARE(d.Text6->text(), QString());
+    QCOMPARE(d.Text8->text(), QStringLiteral("25"));
+    QVERIFY(d.isVisible());
+    QVERIFY(!w.settings->contains(QStringLiteral("Account")));
+    QVERIFY(!w.settings->contains(QStringLiteral("szServer")));
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestFrmOptions::placeholderPrefixesCompareExactly()
+{
+    TestWorld w;
+    {
+        frmOptions d(w.ctx);
+        fillValid(d);
+        d.Text5->setText(QStringLiteral("Myname Taro"));
+        d.cmdApply_Click();
+        QCOMPARE(informationTexts(w.platform), QStringList{kNameUnset});
+        QCOMPARE(d.Text5->text(), QString());
+    }
+    w.platform.reset();
+    {
+        frmOptions d(w.ctx);
+        fillValid(d);
+        d.Text5->setText(QStringLiteral("myname Taro"));
+        d.Text6->setText(QStringLiteral("mynameX"));
+        d.Check1->setChecked(false);
+        d.cmdApply_Click();
+        QVERIFY(w.platform.calls.isEmpty());
+        QCOMPARE(d.Text5->text(), QStringLiteral("myname Taro"));
+        QCOMPARE(d.Text6->text(), QString()); // "myname..." as account is a placeholder
+        QCOMPARE(w.settings->value(QStringLiteral("szFromName")), QStringLiteral("myname Taro"));
+        QCOMPARE(w.settings->value(QStringLiteral("User"), QStringLiteral("missing")), QString());
+    }
+    w.platform.reset();
+    {
+        // A sender address beginning with "myname" is emptied and reported.
+        frmOptions d(w.ctx);
+        fillValid(d);
+        d.Text2->setText(QStringLiteral("myname@example.jp"));
+        d.cmdApply_Click();
+        QCOMPARE(informationTexts(w.platform), QStringList{kFromUnset});
+        QCOMPARE(d.Text2->text(), QString());
+    }
+}
+
+void TestFrmOptions::checksRunInOrderOneMessageAtATime()
+{
+    TestWorld w;
+    frmOptions d(w.ctx);
+    // Everything missing: only the first message.
+    d.Text1->clear(); d.Text2->clear(); d.Text5->clear(); d.Text6->clear();
+    d.Text7->clear(); d.Text8->clear();
+    d.Check1->setChecked(true);
+    QStringList seen;
+    auto press = [&] {
+        w.platform.reset();
+        d.cmdApply_Click();
+        const QStringList t = informationTexts(w.platform);
+        QCOMPARE(t.size(), 1);
+        seen << t.first();
+    };
+    press();
+    d.Text1->setText(QStringLiteral("smtp.example.jp"));
+    press();
+    d.Text5->setText(QStringLiteral("山田"));
+    press();
+    d.Text2->setText(QStringLiteral("no-at-sign"));
+    press();
+    d.Text2->setText(QStringLiteral("a@b.jp"));
+    press();
+    d.Text6->setText(QStringLiteral("yamada"));
+    press();
+    d.Text7->setText(QStringLiteral("pw"));
+    press();
+    QCOMPARE(seen, (QStringList{kServerUnset, kNameUnset, kFromUnset, kFromInvalid, kAccountUnset,
+                                kPasswordUnset, kPortUnsetApply}));
+    QVERIFY(!w.settings->contains(QStringLiteral("Account")));
+    d.Text8->setText(QStringLiteral("25"));
+    w.platform.reset();
+    d.cmdApply_Click();
+    QVERIFY(w.platform.calls.isEmpty());
+    QCOMPARE(w.settings->value(QStringLiteral("szServer")), QStringLiteral("smtp.example.jp"));
+}
+
+void TestFrmOptions::fullWidthAddressIsNarrowedAndLowered()
+{
+    TestWorld w;
+    frmOptions d(w.ctx);
+    fillValid(d);
+    d.Text2->setText(QStringLiteral("ＴＡＲＯ．ＹＡＭＡＤＡ＠ＥＸＡＭＰＬＥ．ＣＯ．ＪＰ"));
+    d.cmdApply_Click();
+    QVERIFY(w.platform.calls.isEmpty());
+    QCOMPARE(d.Text2->text(), QStringLiteral("taro.yamada@example.co.jp"));
+    QCOMPARE(ActiveAccount.szFrom, QStringLiteral("taro.yamada@example.co.jp"));
+    w.reopenSettings();
+    QCOMPARE(w.settings->value(QStringLiteral("szFrom")), QStringLiteral("taro.yamada@example.co.jp"));
+
+    // A full-width address without an at sign is narrowed, shown so, and refused.
+    d.Text2->setText(QStringLiteral("ＴＡＲＯ．ＥＸＡＭＰＬＥ"));
+    d.cmdOK_Click();
+    QCOMPARE(informationTexts(w.platform), QStringList{kFromInvalid});
+    QCOMPARE(d.Text2->text(), QStringLiteral("taro.example"));
+}
+
+void TestFrmOptions::loginFieldsOnlyMatterWithACheckBox()
+{
+    TestWorld w;
+    for (int box = 1; box <= 2; ++box) {
+        w.platform.reset();
+        frmOptions d(w.ctx);
+        fillValid(d);
+        d.Check1->setChecked(box == 1);
+        d.Check2->setChecked(box == 2);
+        d.Text6->clear();
+        d.Text7->clear();
+        d.cmdOK_Click();
+        QCOMPARE(informationTexts(w.platform), QStringList{kAccountUnset});
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+    }
+    // Both boxes cleared: empty account and password are saved as empty.
+    w.platform.reset();
+    w.settings->setValue(QStringLiteral("User"), QStringLiteral("old"));
+    w.settings->setValue(QStringLiteral("UserPass"), QStringLiteral("old"));
+    frmOptions d(w.ctx);
+    fillValid(d);
+    d.Check1->setChecked(false);
+    d.Check2->setChecked(false);
+    d.Text6->clear();
+    d.Text7->clear();
+    d.cmdOK_Click();
+    QVERIFY(w.platform.calls.isEmpty());
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+    w.reopenSettings();
+    QCOMPARE(w.settings->value(QStringLiteral("User"), QStringLiteral("x")), QString());
+    QCOMPARE(w.settings->value(QStringLiteral("UserPass"), QStringLiteral("x")), QString());
+    QCOMPARE(w.settings->value(QStringLiteral("Check1V")), QStringLiteral("0"));
+    QCOMPARE(w.settings->value(QStringLiteral("Check2V")), QStringLiteral("0"));
+}
+
+void TestFrmOptions::portMessageDiffersBetweenOkAndApply()
+{
+    TestWorld w;
+    frmOptions d(w.ctx);
+    fillValid(d);
+    d.Text8->clear();
+    d.show();
+    QTest::mouseClick(d.cmdOK, Qt::LeftButton);
+    QTest::mouseClick(d.cmdApply, Qt::LeftButton);
+    QCOMPARE(informationTexts(w.platform), (QStringList{kPortUnsetOk, kPortUnsetApply}));
+    QVERIFY(d.isVisible());
+    QVERIFY(!w.settings->contains(QStringLiteral("szPort")));
+
+    // The port is not otherwise checked: letters are saved as typed.
+    w.platform.reset();
+    d.Text8->setText(QStringLiteral("smtp"));
+    QTest::mouseClick(d.cmdApply, Qt::LeftButton);
+    QVERIFY(w.platform.calls.isEmpty());
+    QVERIFY(d.isVisible()); // Apply stays open
+    QCOMPARE(w.settings->value(QStringLiteral("szPort")), QStringLiteral("smtp"));
+    QTest::mouseClick(d.cmdOK, Qt::LeftButton);
+    QVERIFY(!d.isVisible());
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+}
+
+void TestFrmOptions::choosingAProfileThenCancelWritesNothing()
+{
+    TestWorld w;
+    storeProfile(*w.settings, 2, QStringLiteral("smtp2.example.jp"), QStringLiteral("b@example.jp"),
+                 QStringLiteral("二号"));
+    w.settings->setValue(QStringLiteral("Signature2"), QStringLiteral("sig2\r\nline"));
+    w.settings->setValue(QStringLiteral("Account"), QStringLiteral("0"));
+    w.settings->sync();
+    LoadActiveAccount(*w.settings);
+    const QByteArray before = readBytes(w.settings->fileName());
+    QStringList writes;
+    w.settings->setWriteObserver([&](const QString &k, const QString &) { writes << k; });
+
+    frmOptions d(w.ctx);
+    d.show();
+    choose(d, 2);
+    QCOMPARE(ActiveAccount.Account, qint16(2));
+    QCOMPARE(ActiveAccount.szServer, QStringLiteral("smtp2.example.jp"));
+    QCOMPARE(d.Text1->text(), QStringLiteral("smtp2.example.jp"));
+    QCOMPARE(d.Text3->toPlainText(), QStringLiteral("sig2\nline"));
+    QCOMPARE(d.Text5->text(), QStringLiteral("二号"));
+    QCOMPARE(d.Text7->text(), QStringLiteral("pw2"));
+    QVERIFY(d.Check1->isChecked());
+
+    QTest::mouseClick(d.cmdCancel, Qt::LeftButton);
+    QVERIFY(!d.isVisible());
+    QCOMPARE(d.result(), int(QDialog::Rejected));
+    QVERIFY(writes.isEmpty());
+    QCOMPARE(readBytes(w.settings->fileName()), before);
+    QCOMPARE(ActiveAccount.Account, qint16(2));
+    QCOMPARE(ActiveAccount.szFromName, QStringLiteral("二号"));
+    w.reopenSettings();
+    QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("0"));
+
+    // A later opening shows the profile now in use.
+    frmOptions again(w.ctx);
+    QCOMPARE(again.Combo1->currentIndex(), 2);
+    QCOMPARE(again.Text1->text(), QStringLiteral("smtp2.example.jp"));
+}
+
+void TestFrmOptions::switchingProfilesDropsUnsavedEdits()
+{
+    TestWorld w;
+    storeProfile(*w.settings, 0, QStringLiteral("smtp0.example.jp"), QStringLiteral("a@example.jp"),
+                 QStringLiteral("零"));
+    LoadActiveAccount(*w.settings);
+    frmOptions d(w.ctx);
+    d.Text1->setText(QStringLiteral("edited.example.jp"));
+    d.Text3->setPlainText(QStringLiteral("edited signature"));
+    choose(d, 1); // never saved: the defaults
+    QVERIFY(d.Text1->text().startsWith(QStringLiteral("****")));
+    QCOMPARE(d.Text5->text(), QStringLiteral("Myname"));
+    QCOMPARE(d.Text8->text(), QStringLiteral("25"));
+    QVERIFY(d.Check1->isChecked());
+    QVERIFY(!d.Check2->isChecked());
+    QCOMPARE(ActiveAccount.Account, qint16(1));
+    choose(d, 0);
+    QCOMPARE(d.Text1->text(), QStringLiteral("smtp0.example.jp"));
+    QCOMPARE(d.Text3->toPlainText(), QString());
+    QCOMPARE(ActiveAccount.Account, qint16(0));
+
+    // A chooser text that names no profile selects profile 0 and loads nothing.
+    ActiveAccount.szServer = QStringLiteral("kept.example.jp");
+    d.Combo1->setCurrentIndex(-1);
+    d.Combo1_Click();
+    QCOMPARE(ActiveAccount.Account, qint16(0));
+    QCOMPARE(d.Text1->text(), QStringLiteral("kept.example.jp"));
+    QVERIFY(w.platform.calls.isEmpty());
+}
+
+void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
+{
+    TestWorld w;
+    LoadActiveAccount(*w.settings);
+    frmOptions d(w.ctx);
+    d.show();
+    choose(d, 3);
+    fillValid(d);
+    d.Text3->setPlainText(QStringLiteral("--\n山田"));
+    QStringList writes;
+    w.settings->setWriteObserver([&](const QString &k, const QString &) { writes << k; });
+    d.cmdApply_Click();
+    QVERIFY(w.platform.calls.isEmpty());
+    QCOMPARE(writes, (QStringList{QStringLiteral("Account"), QStringLiteral("szServer3"),
+                                  QStringLiteral("szFrom3"), QStringLiteral("Signature3"),
+                                  QStringLiteral("BodyHeader3"), QStringLiteral("szFromName3"),
+                                  QStringLiteral("Check1V3"), QStringLiteral("Check2V3"),
+                                  QStringLiteral("User3"), QStringLiteral("UserPass3"),
+                                  QStringLiteral("szPort3")}));
+    d.Text1->setText(QStringLiteral("changed.example.jp"));
+    d.cmdCancel_Click();
+    QVERIFY(!d.isVisible());
+    QCOMPARE(writes.size(), 11);
+
+    w.reopenSettings();
+    QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));
+    QCOMPARE(w.settings->value(QStringLiteral("szServer3")), QStringLiteral("smtp.example.jp"));
+    QCOMPARE(w.settings->value(QStringLiteral("Signature3")), QStringLiteral("--\r\n山田"));
+    QCOMPARE(w.settings->value(QStringLiteral("UserPass3")), QStringLiteral("secret"));
+    QVERIFY(!w.settings->contains(QStringLiteral("szServer")));
+    ActiveAccount = AccountRecord();
+    LoadActiveAccount(*w.settings);
+    QCOMPARE(ActiveAccount.szServer, QStringLiteral("smtp.example.jp"));
+    QVERIFY(!accountNotConfigured(ActiveAccount));
+}
+
+void TestFrmOptions::trimmingOfTheFourFieldsOnly()
+{
+    TestWorld w;
+    frmOptions d(w.ctx);
+    fillValid(d);
+    d.Text1->setText(QStringLiteral("  smtp.example.jp  "));
+    d.Text2->setText(QStringLiteral(" a@example.jp "));
+    d.Text5->setText(QStringLiteral(" 山田　"));          // the full-width blank is part of the name
+    d.Text6->setText(QStringLiteral("  yamada "));
+    d.Text7->setText(QStringLiteral(" pass "));
+    d.Text8->setText(QStringLiteral(" 587 "));
+    d.Text3->setPlainText(QStringLiteral("  sig  "));
+    d.Text4->setPlainText(QStringLiteral(" head "));
+    d.cmdOK_Click();
+    QVERIFY(w.platform.calls.isEmpty());
+    // The fields keep what was typed.
+    QCOMPARE(d.Text1->text(), QStringLiteral("  smtp.example.jp  "));
+    w.reopenSettings();
+    QCOMPARE(w.settings->value(QStringLiteral("szServer")), QStringLiteral("smtp.example.jp"));
+    QCOMPARE(w.settings->value(QStringLiteral("szFrom")), QStringLiteral("a@example.jp"));
+    QCOMPARE(w.settings->value(QStringLiteral("szFromName")), QStringLiteral("山田　"));
+    QCOMPARE(w.settings->value(QStringLiteral("User")), QStringLiteral("yamada"));
+    QCOMPARE(w.settings->value(QStringLiteral("UserPass")), QStringLiteral(" pass "));
+    QCOMPARE(w.settings->value(QStringLiteral("szPort")), QStringLiteral(" 587 "));
+    QCOMPARE(w.settings->value(QStringLiteral("Signature")), QStringLiteral("  sig  "));
+    QCOMPARE(w.settings->value(QStringLiteral("BodyHeader")), QStringLiteral(" head "));
+    QCOMPARE(ActiveAccount.szServer, QStringLiteral("smtp.example.jp"));
+}
+
+void TestFrmOptions::blanksOnlyCountAsNotSet()
+{
+    // Blanks alone would be saved as an empty value; they are reported instead.
+    TestWorld w;
+    frmOptions d(w.ctx);
+    fillValid(d);
+    d.Text1->setText(QStringLiteral("   "));
+    d.cmdApply_Click();
+    d.Text1->setText(QStringLiteral("smtp.example.jp"));
+    d.Text5->setText(QStringLiteral("  "));
+    d.cmdApply_Click();
+    d.Text5->setText(QStringLiteral("山田"));
+    d.Text6->setText(QStringLiteral(" "));
+    d.cmdApply_Click();
+    QCOMPARE(informationTexts(w.platform), (QStringList{kServerUnset, kNameUnset, kAccountUnset}));
+    QVERIFY(!w.settings->contains(QStringLiteral("Account")));
+}
+
+void TestFrmOptions::escapeAndFrameCloseAreCancel()
+{
+    TestWorld w;
+    LoadActiveAccount(*w.settings);
+    {
+        frmOptions d(w.ctx);
+        d.show();
+        fillValid(d);
+        QTest::keyClick(d.Text1, Qt::Key_Return); // no default button: nothing happens
+        QVERIFY(d.isVisible());
+        QTest::keyClick(d.Text1, Qt::Key_Escape);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+    }
+    {
+        frmOptions d(w.ctx);
+        d.show();
+        fillValid(d);
+        QVERIFY(d.close());
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+    }
+    QVERIFY(w.platform.calls.isEmpty());
+    QVERIFY(!w.settings->contains(QStringLiteral("Account")));
+    QVERIFY(accountNotConfigured(ActiveAccount));
+}
+
+void TestFrmOptions::helpOpensThePageWithTheBusyPointer()
+{
+    TestWorld w;
+    w.platform.helpDir = w.path(QStringLiteral("help"));
+    frmOptions d(w.ctx);
+    d.show();
+    QTest::mouseClick(d.Command1, Qt::LeftButton);
+    const auto shell = w.platform.callsOf(QStringLiteral("shell"));
+    QCOMPARE(shell.size(), 1);
+    QCOMPARE(shell[0].text, w.path(QStringLiteral("help/Quillpost.html")));
+    QCOMPARE(w.platform.busyLog, (QStringList{QStringLiteral("on"), QStringLiteral("off")}));
+    QVERIFY(d.isVisible());
+}
+
+void TestFrmOptions::adviceIconShowsTheTipWindow()
+{
+    TestWorld w;
+    frmOptions d(w.ctx);
+    d.show();
+    QStringList shown;
+    bool ownerless = false;
+    bool closedByEsc = false;
+    w.platform.answerModal(QStringLiteral("frmTipA"), [&](QWidget *win) {
+        auto *tip = qobject_cast<frmTipA *>(win);
+        QVERIFY(tip);
+        ownerless = tip->parentWidget() == nullptr;
+        shown << tip->windowTitle() << tip->Label1->text();
+        for (QLabel *l : tip->tipLabels())
+            shown << l->text();
+        QTest::keyClick(tip, Qt::Key_Escape);
+        closedByEsc = !tip->isVisible();
+    });
+    QTest::mouseClick(d.Picture2, Qt::LeftButton);
+    VERIFY_PLATFORM(w.platform);
+    QVERIFY(ownerless);
+    QVERIFY(closedByEsc);
+    QCOMPARE(shown, (QStringList{
+        QStringLiteral("ﾜﾝﾎﾟｲﾝﾄ"),
+        QStringLiteral("環境設定の方法..."),
+        QStringLiteral("送信メールサーバー（SMTP)は、メールの送信用の設定です。お使いのメールソフトの設定を参照してください。"),
+        QStringLiteral("サブミッションポート番号の規定値は２５です。"),
+        QStringLiteral("アカウント名は、受信メールサーバーのメールアカウント名と同じ設定にします。"),
+        QStringLiteral("パスワードは、受信メールサーバーのパスワードと同じ設定にします。"),
+        QStringLiteral("送信者名は、メールにつける差出人名です。漢字でもアルファベット（半角英数字）でもかまいません。"),
+        QStringLiteral("送信元　メールアドレスは、メールアドレスを設定します。送信した相手が返信するときに必要です。"),
+        QStringLiteral("本文の見出し署名を登録します。特に必要ない場合は空白にします。")}));
+    QVERIFY(d.isVisible());
+}
+
+void TestFrmOptions::showAccountDialogIsModalAndOwned()
+{
+    TestWorld w;
+    QWidget owner;
+    ActiveAccount.szServer = QStringLiteral("first.example.jp");
+    ActiveAccount.Account = 4;
+    QWidget *parent = nullptr;
+    QString server;
+    int index = -1;
+    w.platform.answerModal(QStringLiteral("frmOptions"), [&](QWidget *win) {
+        auto *d = qobject_cast<frmOptions *>(win);
+        QVERIFY(d);
+        parent = d->parentWidget();
+        server = d->Text1->text();
+        index = d->Combo1->currentIndex();
+        d->cmdCancel_Click();
+    });
+    showAccountDialog(w.ctx, &owner);
+    VERIFY_PLATFORM(w.platform);
+    QCOMPARE(parent, &owner);
+    QCOMPARE(server, QStringLiteral("first.example.jp"));
+    QCOMPARE(index, 4);
+    QVERIFY(owner.findChildren<frmOptions *>().isEmpty()); // built afresh each time
+}
+
+QTEST_MAIN(TestFrmOptions)
+#include "tst_frmoptions.moc"
