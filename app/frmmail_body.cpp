@@ -1,17 +1,210 @@
 #include "frmmail.h"
 
 #include "appcontext.h"
+#include "platform.h"
+#include "sendlist.h"
+#include "textcodec.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
 
 // New, open, save, attachments and printing of the message.
-void frmMail::mnuFileNew_Click() {}
-void frmMail::mnuFileOpen_Click() {}
-void frmMail::mnuFileSave_Click() {}
-void frmMail::mnuFileSaveAs_Click() {}
-void frmMail::mnuFilePrint_Click() {}
-void frmMail::mnuFilePageSetup_Click() {}
-void frmMail::mnuBodyRefresh_Click() {}
-void frmMail::mnuTempOpen_Click() {}
-void frmMail::mnuTempkKill_Click() {}
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Lines of a body text file. CR LF ends a line; a lone CR or LF is taken as
+// a line end too, so files written elsewhere still open. A line end at the
+// very end of the file does not start another line.
+QStringList fileLines(const QString &text)
+{
+    QStringList lines;
+    QString current;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            lines.append(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.isEmpty())
+        lines.append(current);
+    return lines;
+}
+
+// The file's content: subject, CR LF, the body as it stands, CR LF.
+QString bodyFileText(const QString &subject, const QString &body)
+{
+    return subject + kCrLf + body + kCrLf;
+}
+
+// Paths name files exactly on file systems that tell upper from lower case;
+// elsewhere two spellings of one path are the same file.
+Qt::CaseSensitivity pathCase()
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return Qt::CaseInsensitive;
+#else
+    return Qt::CaseSensitive;
+#endif
+}
+
+bool listHolds(const QListWidget *list, const QString &path)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text().compare(path, pathCase()) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+void frmMail::mnuFileNew_Click()
+{
+    setBodyText(QString());
+    sendList().clear();
+    txtSubject->setText(QString());
+    List1->clear();
+    txtFile->setText(QString());
+    setBodyText(initialBody());
+    // BodyChanged stays set: a new message is unsaved. The count is shown
+    // again at the next activation.
+}
+
+void frmMail::mnuFileOpen_Click()
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("ファイルを開く");
+    spec.mustExist = true;
+    spec.filters = {{QStringLiteral("すべてのファイル (*.*)"), QStringLiteral("*.*")},
+                    {QStringLiteral("txt ﾌｧｲﾙ (*.txt)"), QStringLiteral("*.txt")}};
+    spec.filterIndex = 2;
+    const FileDialogResult r = platform().openFileDialog(this, spec);
+    if (r.cancelled || r.files.isEmpty() || r.files.first().isEmpty())
+        return;
+    const QString path = r.files.first();
+
+    BusyPointer busy(platform());
+    setBodyText(QString());
+    // A file that cannot be read, is not code page 932 or is empty ends the
+    // command here, quietly, with the body emptied as above.
+    const std::optional<QString> text = readCp932File(path);
+    if (!text)
+        return;
+    const QStringList lines = fileLines(*text);
+    if (lines.isEmpty())
+        return;
+    QString body;
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        body += lines.at(i) + kCrLf;
+    setBodyText(body);
+    txtSubject->setText(lines.first());
+    mnuFileSave->setEnabled(true);
+    BodyFileName = path;
+    BodyChanged = false;
+}
+
+void frmMail::mnuFileSave_Click()
+{
+    if (BodyFileName.isEmpty())
+        return;
+    // Failures are not reported and do not stop the steps that follow.
+    writeCp932File(BodyFileName, bodyFileText(txtSubject->text(), bodyText()));
+    BodyChanged = false;
+}
+
+void frmMail::mnuFileSaveAs_Click()
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("名前を付けて保存");
+    spec.overwritePrompt = true;
+    spec.filters = {{QStringLiteral("txtﾌｧｲﾙ (*.txt)"), QStringLiteral("*.txt")}};
+    spec.filterIndex = 1;
+    const FileDialogResult r = platform().saveFileDialog(this, spec);
+    if (r.cancelled || r.files.isEmpty() || r.files.first().isEmpty())
+        return;
+    const QString path = r.files.first();
+    if (!writeCp932File(path, bodyFileText(txtSubject->text(), bodyText())))
+        return; // BodyChanged keeps its value: nothing was saved.
+    BodyFileName = path;
+    BodyChanged = false;
+}
+
+void frmMail::mnuFilePrint_Click()
+{
+    if (!platform().printDialog(this, QStringLiteral("印刷")))
+        return;
+    BusyPointer busy(platform());
+    const std::unique_ptr<PrintJob> job = platform().startPrintJob();
+    if (!job)
+        return;
+    // The printer's default font; only the sizes are set.
+    job->setFontSize(12);
+    for (int i = 0; i < 3; ++i)
+        job->printLine(QString());
+    const QString date = QLocale().toString(platform().now().date(), QLocale::ShortFormat);
+    job->printLine(QStringLiteral("Date       ") + date);
+    job->printLine(QStringLiteral("Subject    ") + txtSubject->text());
+    job->printLine(QStringLiteral("Body  "));
+    job->printLine(QString());
+    job->setFontSize(11);
+    for (const QString &line : bodyText().split(kCrLf))
+        job->printLine(line);
+    job->endDoc();
+}
+
+void frmMail::mnuFilePageSetup_Click()
+{
+    // Cancelling changes nothing; the choice applies to later prints.
+    platform().printerSetupDialog(this, QStringLiteral("ﾌﾟﾘﾝﾀの設定"));
+}
+
+void frmMail::mnuBodyRefresh_Click()
+{
+    setBodyText(initialBody());
+    BodyChanged = false;
+}
+
+void frmMail::mnuTempOpen_Click()
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("添付ファイル");
+    spec.mustExist = true;
+    spec.multiSelect = true;
+    spec.filters = {{QStringLiteral("すべてのファイル (*.*)"), QStringLiteral("*.*")},
+                    {QStringLiteral("doc ﾌｧｲﾙ (*.doc)"), QStringLiteral("*.doc")}};
+    spec.filterIndex = 1;
+    const FileDialogResult r = platform().openFileDialog(this, spec);
+    if (r.cancelled || r.files.isEmpty())
+        return;
+    // Paths keep the case they were chosen with: upper-cased, they would
+    // name files that do not exist on most file systems here.
+    for (const QString &file : r.files) {
+        if (file.isEmpty())
+            continue;
+        const QString path = QDir::cleanPath(file);
+        if (!listHolds(List1, path))
+            List1->addItem(path);
+    }
+    QStringList all;
+    for (int i = 0; i < List1->count(); ++i)
+        all << List1->item(i)->text();
+    txtFile->setText(all.join(QLatin1Char('\t')));
+}
+
+void frmMail::mnuTempkKill_Click()
+{
+    List1->clear();
+    txtFile->setText(QString());
+}
 
 void frmMail::mnuSine_Click()
 {

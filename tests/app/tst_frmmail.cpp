@@ -242,7 +242,10 @@ void TestFrmMail::yesOnTheClosingQuestionRunsSaveAs()
     frmMail f(w.ctx);
     f.setBodyText(QStringLiteral("本文"));
     w.platform.answerMessage(MsgAnswer::Yes);
+    // Cancelling the save dialog still closes the window.
+    w.platform.answerSave(QString());
     QVERIFY(f.close());
+    QCOMPARE(w.platform.callsOf(QStringLiteral("save")).size(), 1);
     VERIFY_PLATFORM(w.platform);
 }
 
