@@ -1,5 +1,814 @@
 #include "addressbookwindow.h"
-#include "appcontext.h"
-#include "platform.h"
 
-void showAddressBook(AppContext &ctx, QWidget *) { ctx.platform->setBusy(false); }
+#include "addresslistprint.h"
+#include "addressrowmodel.h"
+#include "appcontext.h"
+#include "apptitle.h"
+#include "platform.h"
+#include "programfolder.h"
+#include "sendlist.h"
+#include "settingsstore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableView>
+#include <QToolBar>
+
+namespace {
+
+const QString kTitleInfo = QStringLiteral("Information");
+const QString kTitleQuestion = QStringLiteral("Question");
+const QString kConnectFailed = QStringLiteral("データベースの接続に失敗しました。");
+const QString kSearchFailed = QStringLiteral("データベースの接続に失敗しました。検索条件を確認してください。");
+
+QString keyLeft() { return QStringLiteral("DialogLeft"); }
+QString keyTop() { return QStringLiteral("DialogTop"); }
+QString keyDbFile() { return QStringLiteral("MDBFileName"); }
+
+// Toolbar keys.
+const QString kKeyImport = QStringLiteral("宛先のインポート");
+const QString kKeyToggle = QStringLiteral("送信区分変更");
+const QString kKeyCut = QStringLiteral("宛先の削除");
+const QString kKeyDeleteAll = QStringLiteral("すべて削除");
+const QString kKeyInsert = QStringLiteral("送信リストに挿入");
+
+// Grid column widths in twips, by column position.
+constexpr int kColumnTwips[] = {0, 800, 2400, 3000, 3000, 3000, 1600, 2000};
+
+// Design size in pixels.
+constexpr int kDesignWidth = 780;
+constexpr int kDesignHeight = 540;
+
+QIcon toolIcon(const char *theme, QStyle::StandardPixmap fallback)
+{
+    return QIcon::fromTheme(QLatin1String(theme), QApplication::style()->standardIcon(fallback));
+}
+
+QList<QPair<QString, QString>> databaseFilters()
+{
+    return {{QStringLiteral("すべてのファイル (*.*)"), QStringLiteral("*.*")},
+            {QStringLiteral("cdb ﾌｧｲﾙ (*.cdb)"), QStringLiteral("*.cdb")}};
+}
+
+bool samePath(const QString &a, const QString &b)
+{
+    const QFileInfo fa(a), fb(b);
+    if (fa.exists() && fb.exists())
+        return fa.canonicalFilePath() == fb.canonicalFilePath();
+    return fa.absoluteFilePath() == fb.absoluteFilePath();
+}
+
+} // namespace
+
+void showAddressBook(AppContext &ctx, QWidget *owner)
+{
+    auto *dlg = new DialogMail(ctx, owner);
+    ctx.platform->showModal(dlg);
+    delete dlg;
+}
+
+DialogMail::DialogMail(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx)
+{
+    setObjectName(QStringLiteral("DialogMail"));
+    setWindowTitle(QStringLiteral("宛先のインポート"));
+    setSizeGripEnabled(true);
+    ResultSet = new AddressRowModel(this);
+    buildControls();
+    buildMenus();
+    buildToolBar();
+    resize(kDesignWidth, kDesignHeight);
+    Form_Load();
+}
+
+DialogMail::~DialogMail()
+{
+    Form_Unload();
+}
+
+Platform &DialogMail::platform() { return *m_ctx.platform; }
+SettingsStore &DialogMail::settings() { return *m_ctx.settings; }
+
+QString DialogMail::countText(int n)
+{
+    return QStringLiteral("　該当する宛先　") + QString::number(n) + QStringLiteral("件");
+}
+
+void DialogMail::info(const QString &text)
+{
+    platform().messageBox(this, text, kTitleInfo, MsgIcon::Information, MsgButtons::Ok);
+}
+
+bool DialogMail::ask(const QString &text)
+{
+    return platform().messageBox(this, text, kTitleQuestion, MsgIcon::Question, MsgButtons::YesNo)
+           == MsgAnswer::Yes;
+}
+
+// ---------------------------------------------------------------- building
+
+void DialogMail::buildControls()
+{
+    menuBar = new QMenuBar(this);
+    tbToolBar = new QToolBar(this);
+    tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
+    tbToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    tbToolBar->setIconSize(QSize(20, 20));
+
+    Frame3 = new QGroupBox(this);
+    Frame3->setObjectName(QStringLiteral("Frame3"));
+    Label1 = new QLabel(QStringLiteral("項目(&I)"), Frame3);
+    Label2 = new QLabel(QStringLiteral("排出条件(&K)"), Frame3);
+    Combo2 = new QComboBox(Frame3);
+    Combo2->setObjectName(QStringLiteral("Combo2"));
+    Combo2->setEditable(true);
+    Combo2->setInsertPolicy(QComboBox::NoInsert);
+    Combo1 = new QComboBox(Frame3);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    txtKey = new QLineEdit(Frame3);
+    txtKey->setObjectName(QStringLiteral("txtKey"));
+    txtKey2 = new QLineEdit(Frame3);
+    txtKey2->setObjectName(QStringLiteral("txtKey2"));
+    Label1->setBuddy(Combo2);
+    Label2->setBuddy(txtKey);
+    Check1 = new QCheckBox(QStringLiteral("排出条件に完全一致する宛先(&A)"), Frame3);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Command2 = new QPushButton(QStringLiteral("選択(&F)"), Frame3);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setToolTip(QStringLiteral("該当する宛先を排出します"));
+    Command2->setAutoDefault(false);
+
+    Label1->setGeometry(12, 20, 90, 22);
+    Combo2->setGeometry(104, 18, 170, 24);
+    Label2->setGeometry(290, 20, 96, 22);
+    txtKey->setGeometry(388, 18, 200, 24);
+    Combo1->setGeometry(104, 48, 170, 24);
+    txtKey2->setGeometry(388, 48, 200, 24);
+    Check1->setGeometry(104, 76, 300, 22);
+    Command2->setGeometry(604, 18, 100, 28);
+
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setReadOnly(true);
+    Text1->setFrame(false);
+
+    DataGrid1 = new QTableView(this);
+    DataGrid1->setObjectName(QStringLiteral("DataGrid1"));
+    DataGrid1->setModel(ResultSet);
+    DataGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DataGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DataGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DataGrid1->setWordWrap(false);
+    DataGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DataGrid1->verticalHeader()->setDefaultSectionSize(DataGrid1->fontMetrics().height() + 6);
+    DataGrid1->verticalHeader()->setFixedWidth(16);
+    DataGrid1->horizontalHeader()->setHighlightSections(false);
+    applyGridLayout();
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    sbPanel1 = new QLabel(StatusBar1);
+    StatusBar1->addWidget(sbPanel1, 1);
+
+    txtFileName = new QLineEdit(this);
+    txtFileName->setObjectName(QStringLiteral("txtFileName"));
+    txtFileName->hide();
+    // The status bar always shows the path in use.
+    connect(txtFileName, &QLineEdit::textChanged, sbPanel1, &QLabel::setText);
+    Text2 = new QLineEdit(this);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->hide();
+
+    Command1 = new QPushButton(QStringLiteral("OK"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command6 = new QPushButton(QStringLiteral("選択した宛先をすべて削除(&K)"), this);
+    Command6->setObjectName(QStringLiteral("Command6"));
+    Command6->setToolTip(QStringLiteral("表示中の宛先すべてを削除します"));
+    Command8 = new QPushButton(QStringLiteral("削除(&D)"), this);
+    Command8->setObjectName(QStringLiteral("Command8"));
+    Command8->setToolTip(QStringLiteral("選択したレコードを削除します"));
+    for (QPushButton *b : {Command1, Command6, Command8}) {
+        b->setAutoDefault(false);
+        b->hide();
+    }
+
+    connect(Command2, &QPushButton::clicked, this, &DialogMail::Command2_Click);
+    connect(Command1, &QPushButton::clicked, this, &DialogMail::Command1_Click);
+    connect(Command6, &QPushButton::clicked, this, &DialogMail::Command6_Click);
+    connect(Command8, &QPushButton::clicked, this, &DialogMail::Command8_Click);
+    connect(Combo2, &QComboBox::activated, this, &DialogMail::Combo2_Click);
+    connect(Combo1, &QComboBox::activated, this, &DialogMail::Combo1_Click);
+    connect(Combo1, &QComboBox::editTextChanged, this, &DialogMail::Combo1_Change);
+    // A change of the current row counts as a selection.
+    connect(DataGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &cur) {
+                if (cur.isValid())
+                    Command8->setEnabled(true);
+            });
+}
+
+void DialogMail::buildMenus()
+{
+    auto add = [this](QMenu *m, const QString &name, const QString &caption, void (DialogMail::*slot)()) {
+        QAction *a = m->addAction(caption);
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    auto bar = [](QMenu *m, const QString &name) { m->addSeparator()->setObjectName(name); };
+
+    QMenu *file = menuBar->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileOpen = add(file, QStringLiteral("mnuFileOpen"), QStringLiteral("開く(&O)"), &DialogMail::mnuFileOpen_Click);
+    mnuSave = add(file, QStringLiteral("mnuSave"), QStringLiteral("名前を付けて保存(&S)"), &DialogMail::mnuSave_Click);
+    mnuExcelInport = add(file, QStringLiteral("mnuExcelInport"),
+                         QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄ(&I)"),
+                         &DialogMail::mnuExcelInport_Click);
+    bar(file, QStringLiteral("mnuBar1"));
+    mnuPrint = add(file, QStringLiteral("mnuPrint"), QStringLiteral("印刷(&P)..."), &DialogMail::mnuPrint_Click);
+    mnuPrinterSet = add(file, QStringLiteral("mnuPrinterSet"), QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."),
+                        &DialogMail::mnuPrinterSet_Click);
+    bar(file, QStringLiteral("mnuBar2"));
+    mnuEntryf = add(file, QStringLiteral("mnuEntryf"), QStringLiteral("送信リストに挿入(&E)"), &DialogMail::Command1_Click);
+    bar(file, QStringLiteral("mnuBar3"));
+    mnuEnd = add(file, QStringLiteral("mnuEnd"), QStringLiteral("閉じる(&X)"), &DialogMail::mnuEnd_Click);
+
+    QMenu *view = menuBar->addMenu(QStringLiteral("表示(&V)"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    mnuSendCode = add(view, QStringLiteral("mnuSendCode"), QStringLiteral("送信区分変更(&C)"), &DialogMail::mnuSendCode_Click);
+    bar(view, QStringLiteral("mnuBar4"));
+    mnuCut = add(view, QStringLiteral("mnuCut"), QStringLiteral("宛先の削除(&D)"), &DialogMail::Command8_Click);
+    mnuDelete = add(view, QStringLiteral("mnuDelete"), QStringLiteral("選択した宛先をすべて削除(&K)"),
+                    &DialogMail::Command6_Click);
+    bar(view, QStringLiteral("mnuBar5"));
+    mnuEntry = add(view, QStringLiteral("mnuEntry"), QStringLiteral("送信リストに挿入(&E)"), &DialogMail::Command1_Click);
+
+    QMenu *tools = menuBar->addMenu(QStringLiteral("ﾂｰﾙ(&T)"));
+    tools->setObjectName(QStringLiteral("mnuTool"));
+    mnuDataBase = add(tools, QStringLiteral("mnuDataBase"), QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽの修復/最適化(&C)"),
+                      &DialogMail::mnuDataBase_Click);
+    bar(tools, QStringLiteral("mnuBar6"));
+    mnuDel = add(tools, QStringLiteral("mnuDel"), QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽの初期化(&N)"), &DialogMail::mnuDel_Click);
+
+    QMenu *help = menuBar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpkey = add(help, QStringLiteral("mnuHelpkey"), QStringLiteral("目次とｷｰﾜｰﾄﾞ(&H)"), &DialogMail::mnuHelpkey_Click);
+}
+
+void DialogMail::buildToolBar()
+{
+    struct Button { QString key; QString caption; QString tip; const char *theme; QStyle::StandardPixmap fallback; };
+    const Button buttons[] = {
+        {kKeyImport, QStringLiteral("宛先のインポート　"),
+         QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄします"), "document-open",
+         QStyle::SP_DialogOpenButton},
+        {kKeyToggle, QStringLiteral("送信区分変更　"),
+         QStringLiteral("送信区分を変更します（Falseは送信を保留します）"), "mail-attachment",
+         QStyle::SP_FileIcon},
+        {kKeyCut, QStringLiteral("宛先の削除　　　"), QStringLiteral("選択したレコードを削除します"), "edit-cut",
+         QStyle::SP_DialogDiscardButton},
+        {kKeyDeleteAll, QStringLiteral("すべて削除　　　"), QStringLiteral("表示中の宛先すべてを削除します"),
+         "edit-delete", QStyle::SP_TrashIcon},
+        {kKeyInsert, QStringLiteral("送信リストに挿入"), QString(), "mail-send", QStyle::SP_ArrowRight},
+    };
+    for (const Button &b : buttons) {
+        QAction *a = tbToolBar->addAction(toolIcon(b.theme, b.fallback), b.caption);
+        a->setData(b.key);
+        a->setToolTip(b.tip.isEmpty() ? b.caption : b.tip);
+    }
+    connect(tbToolBar, &QToolBar::actionTriggered, this,
+            [this](QAction *a) { tbToolBar_ButtonClick(a->data().toString()); });
+}
+
+QAction *DialogMail::toolbarButton(const QString &key) const
+{
+    for (QAction *a : tbToolBar->actions()) {
+        if (a->data().toString() == key)
+            return a;
+    }
+    return nullptr;
+}
+
+void DialogMail::applyGridLayout()
+{
+    for (int c = 0; c < AddressRowModel::ColumnCount; ++c)
+        DataGrid1->setColumnWidth(c, twipsToPx(kColumnTwips[c]));
+    DataGrid1->setColumnHidden(AddressRowModel::ColId, true);
+}
+
+// ---------------------------------------------------------------- lifecycle
+
+void DialogMail::Form_Load()
+{
+    const auto left = settingToSingle(settings().value(keyLeft(), QStringLiteral("0")));
+    const auto top = settingToSingle(settings().value(keyTop(), QStringLiteral("0")));
+    if (left && top)
+        move(twipsToPx(*left), twipsToPx(*top));
+
+    Combo2->addItems(SearchClauseBuilder::firstItems());
+    Combo1->addItems(SearchClauseBuilder::secondItems());
+    Combo2->setCurrentText(SearchClauseBuilder::selectAllItem());
+    txtKey->clear();
+    txtKey->setEnabled(false);
+    Combo1->setCurrentIndex(-1);
+    Combo1->setEditText(QString());
+    Combo1->setEnabled(false);
+    txtKey2->clear();
+    Check1->setChecked(false);
+
+    DbFileName = settings().value(keyDbFile(), QString());
+    if (DbFileName.isEmpty())
+        DbFileName = defaultDatabasePath(platform().programFolder());
+    txtFileName->setText(DbFileName);
+    ReconnectAddressDb();
+    m_ctx.addressDb = &m_db;
+
+    mnuPrint->setEnabled(false);
+    setDeleteAllEnabled(false);
+    Form_Resize();
+}
+
+void DialogMail::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    const QPoint p = pos();
+    settings().setValue(keyLeft(), QString::number(pxToTwips(p.x())));
+    settings().setValue(keyTop(), QString::number(pxToTwips(p.y())));
+    settings().setValue(keyDbFile(), DbFileName);
+    ResultSet->clearRows();
+    m_resultOpen = false;
+    m_db.close();
+    if (m_ctx.addressDb == &m_db)
+        m_ctx.addressDb = nullptr;
+    // Never leave the pointer busy behind a window that closed early.
+    if (m_pointerOwed) {
+        m_pointerOwed = false;
+        platform().setBusy(false);
+    }
+}
+
+void DialogMail::done(int r)
+{
+    Form_Unload();
+    QDialog::done(r);
+}
+
+void DialogMail::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        Form_Activate();
+    }
+}
+
+void DialogMail::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    Form_Resize();
+}
+
+void DialogMail::Form_Activate()
+{
+    if (m_inActivate || m_unloaded)
+        return;
+    m_inActivate = true;
+    Combo2->setCurrentText(SearchClauseBuilder::selectAllItem());
+    Command2_Click();
+    if (m_pointerOwed) {
+        m_pointerOwed = false;
+        platform().setBusy(false);
+    }
+    m_inActivate = false;
+}
+
+void DialogMail::Form_Resize()
+{
+    const int w = width();
+    const int h = height();
+    const int menuH = menuBar->sizeHint().height();
+    menuBar->setGeometry(0, 0, w, menuH);
+    const int toolH = tbToolBar->sizeHint().height();
+    tbToolBar->setGeometry(0, menuH, w, toolH);
+    const int frameTop = menuH + toolH + 2;
+    Frame3->setGeometry(8, frameTop, qMax(0, w - twipsToPx(240)), 104);
+    const int textTop = frameTop + 106;
+    Text1->setGeometry(8, textTop, 260, 22);
+    const int sbH = StatusBar1->sizeHint().height();
+    StatusBar1->setGeometry(0, h - sbH, w, sbH);
+    const int gridTop = textTop + 24;
+    DataGrid1->setGeometry(8, gridTop, qMax(0, w - twipsToPx(345)), qMax(0, h - twipsToPx(3295)));
+}
+
+// ---------------------------------------------------------------- search panel
+
+void DialogMail::setKeyInputMode(QLineEdit *box, const QString &item)
+{
+    if (item == QLatin1String("インポート区分名") || item == QLatin1String("宛先1")
+        || item == QLatin1String("宛先2")) {
+        box->setAttribute(Qt::WA_InputMethodEnabled, true);
+        box->setInputMethodHints(Qt::ImhNone);
+    } else if (item == QLatin1String("メールアドレス") || item == QLatin1String("登録日")) {
+        box->setAttribute(Qt::WA_InputMethodEnabled, false);
+        box->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
+    }
+}
+
+void DialogMail::Combo2_Click()
+{
+    const QString item = Combo2->currentText();
+    setKeyInputMode(txtKey, item);
+    if (item != SearchClauseBuilder::selectAllItem()) {
+        txtKey->setEnabled(true);
+        Combo1->setEnabled(true);
+        txtKey->setFocus();
+        if (item == SearchClauseBuilder::heldItem())
+            txtKey->setText(QStringLiteral("False"));
+    } else {
+        txtKey->clear();
+        txtKey->setEnabled(false);
+        Combo1->setCurrentIndex(-1);
+        Combo1->setEditText(QString());
+        Combo1->setEnabled(false);
+    }
+    if (!Combo1->currentText().isEmpty() && Combo1->currentText() == Combo2->currentText()) {
+        Combo1->setCurrentIndex(-1);
+        Combo1->setEditText(QString());
+    }
+}
+
+void DialogMail::Combo1_Click()
+{
+    const QString item = Combo1->currentText();
+    setKeyInputMode(txtKey2, item);
+    txtKey2->setEnabled(true);
+    txtKey2->setFocus();
+    if (item == SearchClauseBuilder::heldItem())
+        txtKey2->setText(QStringLiteral("False"));
+    if (Combo1->currentText() == Combo2->currentText()) {
+        Combo1->setCurrentIndex(-1);
+        Combo1->setEditText(QString());
+    }
+}
+
+void DialogMail::Combo1_Change()
+{
+    if (Combo1->currentText().isEmpty())
+        txtKey2->clear();
+}
+
+void DialogMail::setDeleteAllEnabled(bool on)
+{
+    // The menu entry and the toolbar button follow the hidden button, so
+    // delete-all-shown only ever runs the clauses of the rows on screen.
+    Command6->setEnabled(on);
+    mnuDelete->setEnabled(on);
+    if (QAction *a = toolbarButton(kKeyDeleteAll))
+        a->setEnabled(on);
+}
+
+void DialogMail::Command2_Click()
+{
+    const QString item = Combo2->currentText();
+    if (item.isEmpty()) {
+        info(QStringLiteral("検索する項目を選んでください。"));
+        return;
+    }
+    if (txtKey->text().isEmpty() && item != SearchClauseBuilder::selectAllItem()) {
+        info(QStringLiteral("検索する条件を入力してください。"));
+        return;
+    }
+    BusyPointer busy(platform());
+    Text1->clear();
+    FilterClause = {};
+    FilterClause2 = {};
+    const bool exact = Check1->isChecked();
+    FilterClause = SearchClauseBuilder::firstClause(item, txtKey->text(), exact);
+    if (!Combo1->currentText().isEmpty())
+        FilterClause2 = SearchClauseBuilder::secondClause(Combo1->currentText(), txtKey2->text(), exact);
+    const SqlStatement st = SearchClauseBuilder::selectStatement(FilterClause, FilterClause2);
+
+    bool ok = st.error.isEmpty() && m_db.isOpen();
+    if (ok)
+        ok = ResultSet->load(m_db, st.text, st.params);
+    if (!ok) {
+        // The previous rows stay on screen, but nothing acts on them until
+        // a search succeeds again.
+        m_resultOpen = false;
+        setDeleteAllEnabled(false);
+        busy.release();
+        info(kSearchFailed);
+        return;
+    }
+    m_resultOpen = true;
+    applyGridLayout();
+    if (ResultSet->count() > 0)
+        setCurrentRow(0);
+    DataGrid1->setVisible(true);
+    busy.release();
+    Text1->setText(countText(ResultSet->count()));
+    mnuPrint->setEnabled(true);
+    setDeleteAllEnabled(true);
+}
+
+int DialogMail::currentRow() const
+{
+    const QModelIndex i = DataGrid1->currentIndex();
+    return i.isValid() ? i.row() : -1;
+}
+
+void DialogMail::setCurrentRow(int row)
+{
+    if (row < 0 || row >= ResultSet->count())
+        return;
+    DataGrid1->setCurrentIndex(ResultSet->index(row, AddressRowModel::ColFlag));
+}
+
+// ---------------------------------------------------------------- actions
+
+void DialogMail::tbToolBar_ButtonClick(const QString &key)
+{
+    if (key == kKeyImport)
+        mnuExcelInport_Click();
+    else if (key == kKeyToggle)
+        mnuSendCode_Click();
+    else if (key == kKeyCut)
+        Command8_Click();
+    else if (key == kKeyDeleteAll)
+        Command6_Click();
+    else if (key == kKeyInsert)
+        Command1_Click();
+}
+
+void DialogMail::Command1_Click()
+{
+    if (!m_resultOpen || !m_db.isOpen()) {
+        info(kConnectFailed);
+        return;
+    }
+    const int n = ResultSet->count();
+    if (n > 0) {
+        BusyPointer busy(platform());
+        DataGrid1->setVisible(false);
+        SendList &list = *m_ctx.sendList;
+        list.beginBatch();
+        list.clear();
+        for (int i = 0; i < n; ++i) {
+            if (ResultSet->sendFlag(i).value_or(false) != true)
+                continue;
+            // A row without an address can't be sent to; skipping it keeps
+            // the three lists in step.
+            if (ResultSet->isNull(i, AddressRowModel::ColAddress))
+                continue;
+            list.append(ResultSet->text(i, AddressRowModel::ColName1),
+                        ResultSet->text(i, AddressRowModel::ColName2),
+                        ResultSet->text(i, AddressRowModel::ColAddress));
+        }
+        list.endBatch();
+    }
+    done(QDialog::Accepted);
+}
+
+void DialogMail::Command8_Click()
+{
+    if (!m_resultOpen || ResultSet->count() == 0)
+        return;
+    int row = currentRow();
+    if (row < 0)
+        return;
+    const QString name = ResultSet->text(row, AddressRowModel::ColName1);
+    if (!ask(QStringLiteral("選択した宛先(") + name + QStringLiteral(")を削除します。よろしいですか。")))
+        return;
+    if (!ResultSet->deleteRow(m_db, row)) {
+        // Another program's lock or a vanished file: the row stays.
+        info(kConnectFailed);
+        return;
+    }
+    Text1->setText(countText(ResultSet->count()));
+    if (ResultSet->count() == 0) {
+        Command8->setEnabled(false);
+        return;
+    }
+    // The next row moved into this place; past the end, take the last.
+    setCurrentRow(qMin(row, ResultSet->count() - 1));
+}
+
+void DialogMail::Command6_Click()
+{
+    if (!Command6->isEnabled())
+        return;
+    if (!ask(QStringLiteral("表示中の宛先すべてを削除します。よろしいですか。")))
+        return;
+    const SqlStatement st = SearchClauseBuilder::deleteStatement(FilterClause, FilterClause2);
+    QString err;
+    if (!st.error.isEmpty() || !m_db.exec(st.text, st.params, &err)) {
+        info(QStringLiteral("表示中の宛先を削除できませんでした。"));
+        return;
+    }
+    Command2_Click();
+    info(QStringLiteral("表示中の宛先すべてを削除しました。"));
+    if (m_resultOpen)
+        Text1->setText(countText(ResultSet->count()));
+}
+
+void DialogMail::mnuSendCode_Click()
+{
+    if (!m_resultOpen)
+        return;
+    const int row = currentRow();
+    if (row < 0)
+        return;
+    if (!ResultSet->toggleSendFlag(m_db, row))
+        info(kConnectFailed);
+}
+
+void DialogMail::mnuExcelInport_Click()
+{
+    if (m_ctx.openImportWindow)
+        m_ctx.openImportWindow(this);
+    Combo2->setFocus();
+}
+
+void DialogMail::mnuHelpkey_Click()
+{
+    BusyPointer busy(platform());
+    platform().shellOpen(this, joinProgramFolder(platform().helpFolder(), helpFileName()));
+}
+
+void DialogMail::mnuEnd_Click()
+{
+    reject();
+}
+
+void DialogMail::mnuPrint_Click()
+{
+    if (!platform().printDialog(this, QStringLiteral("印刷")))
+        return;
+    BusyPointer busy(platform());
+    if (!m_resultOpen)
+        return;
+    QList<AddressListRow> rows;
+    rows.reserve(ResultSet->count());
+    for (int i = 0; i < ResultSet->count(); ++i)
+        rows.append({ResultSet->text(i, AddressRowModel::ColName1), ResultSet->text(i, AddressRowModel::ColName2),
+                     ResultSet->text(i, AddressRowModel::ColAddress)});
+    if (rows.isEmpty())
+        return;
+    if (auto job = platform().startPrintJob())
+        printAddressList(*job, rows);
+}
+
+void DialogMail::mnuPrinterSet_Click()
+{
+    platform().printerSetupDialog(this, QStringLiteral("ﾌﾟﾘﾝﾀの設定"));
+}
+
+// ---------------------------------------------------------------- file operations
+
+bool DialogMail::ReconnectAddressDb()
+{
+    m_db.close();
+    // Only the default database beside the program is created when missing;
+    // a path the user chose must exist.
+    const bool isDefault = samePath(DbFileName, defaultDatabasePath(platform().programFolder()));
+    return m_db.open(DbFileName, isDefault);
+}
+
+void DialogMail::mnuFileOpen_Click()
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("データベースの変更");
+    spec.filters = databaseFilters();
+    spec.filterIndex = 2;
+    spec.fileName = QString();
+    const FileDialogResult r = platform().openFileDialog(this, spec);
+    if (r.cancelled || r.files.isEmpty())
+        return;
+    Text2->setText(r.files.first());
+    ChangeDataBase();
+}
+
+void DialogMail::ChangeDataBase()
+{
+    if (Text2->text().isEmpty()) {
+        const auto answer = platform().inputBox(
+            this,
+            QStringLiteral("変更するデータベース ファイル名を入力してください。") + QLatin1Char('\n')
+                + QStringLiteral("    例）C:\\VB6\\DB\\Backup.cdb"),
+            QStringLiteral("ファイル名入力"));
+        Text2->setText(answer.value_or(QString()));
+    }
+    if (Text2->text().isEmpty()) {
+        info(QStringLiteral("データベースファイル名か入力されていません。"));
+        return;
+    }
+    DbFileName = Text2->text();
+    txtFileName->setText(DbFileName);
+    settings().setValue(keyDbFile(), DbFileName);
+    ReconnectAddressDb();
+
+    // Until the next search the stored clauses belong to the other file.
+    setDeleteAllEnabled(false);
+    if (!ResultSet->load(m_db, SearchClauseBuilder::selectAllRowsSql(), {})) {
+        // Nothing of the previous file stays on screen as if it were here.
+        ResultSet->clearRows();
+        m_resultOpen = false;
+        return;
+    }
+    m_resultOpen = true;
+    applyGridLayout();
+    if (ResultSet->count() > 0)
+        setCurrentRow(0);
+    DataGrid1->setVisible(true);
+    Text1->setText(countText(ResultSet->count()));
+    Combo2->setCurrentText(SearchClauseBuilder::selectAllItem());
+}
+
+void DialogMail::mnuSave_Click()
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("名前を付けて保存");
+    spec.filters = databaseFilters();
+    spec.filterIndex = 2;
+    spec.fileName = QString();
+    const FileDialogResult r = platform().saveFileDialog(this, spec);
+    if (r.cancelled || r.files.isEmpty())
+        return;
+    const QString target = r.files.first();
+    if (samePath(target, DbFileName)) {
+        info(QStringLiteral("ファイル名が不正です。"));
+        return;
+    }
+    const QString saveFailed = QStringLiteral("データベースの保存に失敗しました。");
+    if (QFileInfo::exists(target)) {
+        if (!ask(QStringLiteral("指定した名前のファイルが存在します。") + QLatin1Char('\n')
+                 + QStringLiteral("上書きしますか？")))
+            return;
+        if (!QFile::remove(target)) {
+            info(saveFailed);
+            return;
+        }
+    }
+    txtFileName->setText(target);
+    m_db.close();
+    if (!QFile::copy(DbFileName, target)) {
+        // Stay on the file we had; nothing was written.
+        txtFileName->setText(DbFileName);
+        ReconnectAddressDb();
+        info(saveFailed);
+        return;
+    }
+    DbFileName = txtFileName->text();
+    settings().setValue(keyDbFile(), DbFileName);
+    sbPanel1->setText(DbFileName);
+    if (!ReconnectAddressDb())
+        info(saveFailed);
+}
+
+void DialogMail::mnuDataBase_Click()
+{
+    BusyPointer busy(platform());
+    const QString temp = compactTempPath(platform().programFolder());
+    m_db.close();
+    QString err;
+    const bool ok = AddressDb::compactFile(txtFileName->text(), temp, &err);
+    // Either way the window goes on with the file in place.
+    const bool reopened = ReconnectAddressDb();
+    busy.release();
+    if (!ok || !reopened) {
+        info(QStringLiteral("データベースを最適化できませんでした。"));
+        return;
+    }
+    info(QStringLiteral("データベースを最適化しました。"));
+}
+
+void DialogMail::mnuDel_Click()
+{
+    if (!ask(QStringLiteral("データベースを初期化します。よろしいですか。")))
+        return;
+    if (!m_db.exec(SearchClauseBuilder::deleteAllRowsSql())) {
+        info(QStringLiteral("データベースを初期化できませんでした。"));
+        return;
+    }
+    Command2_Click();
+    info(QStringLiteral("データベースを初期化しました。"));
+}

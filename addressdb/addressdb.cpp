@@ -1,12 +1,48 @@
 #include "addressdb.h"
 
+#include "programfolder.h"
+
+#include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 #include <sqlite3.h>
 
 namespace {
 // How long a statement waits for another program's lock before giving up.
-constexpr int kBusyTimeoutMs = 3000;
+int g_busyTimeoutMs = 3000;
+
+QString lastError(sqlite3 *db, int rc)
+{
+    return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
 }
+
+bool hasAddressTable(sqlite3 *db, QString *error)
+{
+    // Reading the schema fails on a file that is no database, without
+    // writing to it.
+    sqlite3_stmt *st = nullptr;
+    int rc = sqlite3_prepare_v2(db,
+                                "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='宛先'",
+                                -1, &st, nullptr);
+    bool hasTable = false;
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW)
+            hasTable = sqlite3_column_int(st, 0) > 0;
+    }
+    const QString msg = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_finalize(st);
+    if (rc != SQLITE_ROW || !hasTable) {
+        if (error)
+            *error = rc != SQLITE_ROW ? msg : QStringLiteral("table 宛先 not found");
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+int AddressDb::busyTimeoutMs() { return g_busyTimeoutMs; }
+void AddressDb::setBusyTimeoutMs(int ms) { g_busyTimeoutMs = ms; }
 
 AddressDb::~AddressDb()
 {
@@ -37,14 +73,14 @@ bool AddressDb::open(const QString &path, bool createIfMissing, QString *error)
     }
     sqlite3 *db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
-    int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         if (error)
-            *error = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+            *error = lastError(db, rc);
         sqlite3_close(db);
         return false;
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db, g_busyTimeoutMs);
 
     if (!exists) {
         char *msg = nullptr;
@@ -54,29 +90,12 @@ bool AddressDb::open(const QString &path, bool createIfMissing, QString *error)
                 *error = QString::fromUtf8(msg ? msg : sqlite3_errstr(rc));
             sqlite3_free(msg);
             sqlite3_close(db);
+            QFile::remove(path);
             return false;
         }
-    } else {
-        // Reading the schema fails on a file that is no database, without
-        // writing to it.
-        sqlite3_stmt *st = nullptr;
-        rc = sqlite3_prepare_v2(db,
-                                "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='宛先'",
-                                -1, &st, nullptr);
-        bool hasTable = false;
-        if (rc == SQLITE_OK) {
-            rc = sqlite3_step(st);
-            if (rc == SQLITE_ROW)
-                hasTable = sqlite3_column_int(st, 0) > 0;
-        }
-        const QString msg = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_finalize(st);
-        if (rc != SQLITE_ROW || !hasTable) {
-            if (error)
-                *error = rc != SQLITE_ROW ? msg : QStringLiteral("table 宛先 not found");
-            sqlite3_close(db);
-            return false;
-        }
+    } else if (!hasAddressTable(db, error)) {
+        sqlite3_close(db);
+        return false;
     }
     m_db = db;
     m_path = path;
@@ -89,4 +108,132 @@ void AddressDb::close()
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
+}
+
+bool bindParams(sqlite3_stmt *st, const QVariantList &params)
+{
+    int i = 1;
+    for (const QVariant &v : params) {
+        int rc;
+        if (v.isNull()) {
+            rc = sqlite3_bind_null(st, i);
+        } else if (v.typeId() == QMetaType::Bool || v.typeId() == QMetaType::Int
+                   || v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::UInt
+                   || v.typeId() == QMetaType::ULongLong) {
+            rc = sqlite3_bind_int64(st, i, v.toLongLong());
+        } else {
+            // An empty key stays an empty text, never NULL: LIKE '%%' must
+            // keep matching every non-null value.
+            const QByteArray u = v.toString().toUtf8();
+            rc = sqlite3_bind_text(st, i, u.constData() ? u.constData() : "", int(u.size()),
+                                   SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK)
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+bool AddressDb::exec(const QString &sql, const QVariantList &params, QString *error, int *rowsChanged)
+{
+    if (!m_db) {
+        if (error)
+            *error = QStringLiteral("database not open");
+        return false;
+    }
+    sqlite3_stmt *st = nullptr;
+    const QByteArray text = sql.toUtf8();
+    int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &st, nullptr);
+    if (rc == SQLITE_OK) {
+        if (!bindParams(st, params))
+            rc = SQLITE_RANGE;
+        else
+            rc = sqlite3_step(st);
+    }
+    const bool ok = rc == SQLITE_DONE || rc == SQLITE_ROW;
+    if (!ok && error)
+        *error = lastError(m_db, rc);
+    sqlite3_finalize(st);
+    if (ok && rowsChanged)
+        *rowsChanged = sqlite3_changes(m_db);
+    return ok;
+}
+
+bool AddressDb::compactFile(const QString &path, const QString &tempPath, QString *error)
+{
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!QFileInfo::exists(path))
+        return fail(QStringLiteral("file not found: %1").arg(path));
+
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString why = lastError(db, rc);
+        sqlite3_close(db);
+        return fail(why);
+    }
+    sqlite3_busy_timeout(db, g_busyTimeoutMs);
+    QString why;
+    bool ok = hasAddressTable(db, &why);
+
+    if (ok) {
+        sqlite3_stmt *st = nullptr;
+        rc = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr);
+        ok = rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW;
+        if (ok) {
+            const QString result = QString::fromUtf8(
+                reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+            if (result != QLatin1String("ok")) {
+                ok = false;
+                why = QStringLiteral("integrity check: %1").arg(result);
+            }
+        } else {
+            why = lastError(db, rc);
+        }
+        sqlite3_finalize(st);
+    }
+    if (ok) {
+        // VACUUM INTO refuses a destination that already holds data, so a
+        // file left over from an earlier run stops here and the database
+        // stays as it is.
+        sqlite3_stmt *st = nullptr;
+        rc = sqlite3_prepare_v2(db, "VACUUM INTO ?", -1, &st, nullptr);
+        if (rc == SQLITE_OK) {
+            const QByteArray dest = QFile::encodeName(tempPath);
+            sqlite3_bind_text(st, 1, dest.constData(), int(dest.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_step(st);
+        }
+        ok = rc == SQLITE_DONE;
+        if (!ok)
+            why = lastError(db, rc);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    if (!ok)
+        return fail(why);
+
+    // One rename replaces the file: there is no moment without a database.
+    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(path).constData()) != 0)
+        return fail(QStringLiteral("cannot replace %1").arg(path));
+    return true;
+}
+
+QString addressDateText(const QDate &date)
+{
+    return date.toString(QStringLiteral("yyyy/MM/dd"));
+}
+
+QString defaultDatabasePath(const QString &programFolder)
+{
+    return joinProgramFolder(programFolder, defaultDatabaseName());
+}
+
+QString compactTempPath(const QString &programFolder)
+{
+    return joinProgramFolder(programFolder, compactFileName());
 }

@@ -1,0 +1,147 @@
+#include "searchclause.h"
+
+#include "textcodec.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+namespace {
+
+const QString kAll = QStringLiteral("すべて選択");
+const QString kCategory = QStringLiteral("インポート区分名");
+const QString kName1 = QStringLiteral("宛先1");
+const QString kName2 = QStringLiteral("宛先2");
+const QString kAddress = QStringLiteral("メールアドレス");
+const QString kDate = QStringLiteral("登録日");
+const QString kMemo = QStringLiteral("メモ");
+const QString kHeld = QStringLiteral("送信区分　保留");
+
+// One clause: the fragment and, for a key, its placeholder's value.
+SqlClause keyed(const QString &text, const QString &key)
+{
+    return SqlClause{text, QVariantList{key}, {}};
+}
+
+SqlClause dateClause(const QString &text, const QString &key)
+{
+    SqlClause c;
+    c.text = text;
+    if (const auto d = SearchClauseBuilder::normaliseDate(key))
+        c.params = QVariantList{*d};
+    else
+        c.error = QStringLiteral("not a date: %1").arg(key);
+    return c;
+}
+
+} // namespace
+
+QStringList SearchClauseBuilder::firstItems()
+{
+    return {kAll, kCategory, kName1, kName2, kAddress, kDate, kMemo, kHeld};
+}
+
+QStringList SearchClauseBuilder::secondItems()
+{
+    return {kCategory, kName1, kName2, kAddress, kDate, kMemo, kHeld};
+}
+
+QString SearchClauseBuilder::selectAllItem() { return kAll; }
+QString SearchClauseBuilder::heldItem() { return kHeld; }
+
+SqlClause SearchClauseBuilder::firstClause(const QString &item, const QString &k, bool exact)
+{
+    // Partial matches join the wildcards around the bound key, so "%" and
+    // "_" typed by the user keep their meaning.
+    if (item == kCategory)
+        return keyed(exact ? QStringLiteral("Where (インポート区分名 = ? )")
+                           : QStringLiteral("Where (インポート区分名 Like '%' || ? || '%' )"), k);
+    if (item == kName1)
+        return keyed(exact ? QStringLiteral("Where (宛先1 = ?)")
+                           : QStringLiteral("Where (宛先1 LIKE '%' || ? || '%')"), k);
+    if (item == kName2)
+        return keyed(exact ? QStringLiteral("Where (宛先2 = ?)")
+                           : QStringLiteral("Where (宛先2 LIKE '%' || ? || '%')"), k);
+    if (item == kAddress)
+        return keyed(exact ? QStringLiteral("WHERE (メールアドレス = ?)")
+                           : QStringLiteral("WHERE (メールアドレス LIKE '%' || ? || '%')"), k);
+    if (item == kMemo)
+        return keyed(exact ? QStringLiteral("WHERE (メモ = ?)")
+                           : QStringLiteral("WHERE (メモ LIKE '%' || ? || '%')"), k);
+    if (item == kDate)
+        return exact ? dateClause(QStringLiteral("WHERE (登録日 = ?)"), k)
+                     : keyed(QStringLiteral("WHERE (登録日 LIKE '%' || ? || '%')"), k);
+    if (item == kHeld)
+        return SqlClause{QStringLiteral("WHERE (送信区分 = False)"), {}, {}};
+    if (item == kAll)
+        return SqlClause{QStringLiteral("WHERE (メールアドレス LIKE '%@%' )"), {}, {}};
+    return {};
+}
+
+SqlClause SearchClauseBuilder::secondClause(const QString &item, const QString &k, bool exact)
+{
+    if (item == kCategory)
+        return keyed(exact ? QStringLiteral(" AND (インポート区分名 = ?)")
+                           : QStringLiteral(" AND (インポート区分名 Like '%' || ? || '%')"), k);
+    if (item == kName1)
+        return keyed(exact ? QStringLiteral(" AND (宛先1 = ?)")
+                           : QStringLiteral(" AND (宛先1 LIKE '%' || ? || '%')"), k);
+    if (item == kName2)
+        return keyed(exact ? QStringLiteral(" AND (宛先2 = ?)")
+                           : QStringLiteral(" AND (宛先2 LIKE '%' || ? || '%')"), k);
+    if (item == kAddress)
+        return keyed(exact ? QStringLiteral(" AND (メールアドレス = ?)")
+                           : QStringLiteral(" AND (メールアドレス LIKE '%' || ? || '%')"), k);
+    if (item == kMemo)
+        return keyed(exact ? QStringLiteral(" AND (メモ = ?)")
+                           : QStringLiteral(" AND (メモ LIKE '%' || ? || '%')"), k);
+    if (item == kDate)
+        return exact ? dateClause(QStringLiteral(" AND( 登録日 = ?)"), k)
+                     : keyed(QStringLiteral(" AND (登録日 LIKE '%' || ? || '%')"), k);
+    if (item == kHeld)
+        return SqlClause{QStringLiteral(" AND (送信区分 = False)"), {}, {}};
+    return {};
+}
+
+namespace {
+SqlStatement joined(const QString &head, const SqlClause &a, const SqlClause &b, const QString &tail)
+{
+    SqlStatement s;
+    s.text = head + a.text + b.text + tail;
+    s.params = a.params + b.params;
+    s.error = !a.error.isEmpty() ? a.error : b.error;
+    return s;
+}
+} // namespace
+
+SqlStatement SearchClauseBuilder::selectStatement(const SqlClause &first, const SqlClause &second)
+{
+    return joined(QStringLiteral("SELECT * From 宛先 "), first, second, QStringLiteral(" Order by 宛先ID"));
+}
+
+SqlStatement SearchClauseBuilder::deleteStatement(const SqlClause &first, const SqlClause &second)
+{
+    return joined(QStringLiteral("DELETE FROM 宛先 "), first, second, QString());
+}
+
+QString SearchClauseBuilder::selectAllRowsSql()
+{
+    return QStringLiteral("SELECT * FROM 宛先 Order by 宛先ID");
+}
+
+QString SearchClauseBuilder::deleteAllRowsSql()
+{
+    return QStringLiteral("DELETE FROM 宛先 ");
+}
+
+std::optional<QString> SearchClauseBuilder::normaliseDate(const QString &key)
+{
+    static const QRegularExpression re(QStringLiteral("^([0-9]{4})[/-]([0-9]{1,2})[/-]([0-9]{1,2})$"));
+    const QString k = narrowWidth(key).trimmed();
+    const auto m = re.match(k);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    if (!d.isValid())
+        return std::nullopt;
+    return d.toString(QStringLiteral("yyyy/MM/dd"));
+}
