@@ -63,6 +63,11 @@ void QtPrintJob::setOrientation(int orientation)
                                                        : QPageLayout::Portrait);
 }
 
+int QtPrintJob::orientation() const
+{
+    return m_printer->pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;
+}
+
 bool QtPrintJob::ensureStarted()
 {
     if (m_started)

@@ -17,6 +17,7 @@ public:
     void setFontSize(double points) override;
     void setUnderline(bool on) override;
     void setOrientation(int orientation) override;
+    int orientation() const override;
     void printLine(const QString &text) override;
     void newPage() override;
     void endDoc() override;

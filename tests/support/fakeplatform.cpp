@@ -179,7 +179,7 @@ std::unique_ptr<PrintJob> FakePlatform::startPrintJob()
     PlatformCall c;
     c.kind = QStringLiteral("printJob");
     calls.append(c);
-    return std::make_unique<FakePrintJob>(&printed);
+    return std::make_unique<FakePrintJob>(&printed, printOrientation);
 }
 
 bool FakePlatform::shellOpen(QWidget *, const QString &pathOrUrl)

@@ -29,16 +29,19 @@ struct PlatformCall {
 // "newpage", "enddoc".
 class FakePrintJob : public PrintJob {
 public:
-    explicit FakePrintJob(QStringList *ops) : m_ops(ops) {}
+    explicit FakePrintJob(QStringList *ops, int orientation = 1)
+        : m_ops(ops), m_orientation(orientation) {}
     void setFontName(const QString &name) override { m_ops->append(QStringLiteral("font:") + name); }
     void setFontSize(double p) override { m_ops->append(QStringLiteral("size:") + QString::number(p)); }
     void setUnderline(bool on) override { m_ops->append(QStringLiteral("underline:") + (on ? QStringLiteral("1") : QStringLiteral("0"))); }
-    void setOrientation(int o) override { m_ops->append(QStringLiteral("orientation:") + QString::number(o)); }
+    void setOrientation(int o) override { m_orientation = o; m_ops->append(QStringLiteral("orientation:") + QString::number(o)); }
+    int orientation() const override { return m_orientation; }
     void printLine(const QString &t) override { m_ops->append(QStringLiteral("line:") + t); }
     void newPage() override { m_ops->append(QStringLiteral("newpage")); }
     void endDoc() override { m_ops->append(QStringLiteral("enddoc")); }
 private:
     QStringList *m_ops;
+    int m_orientation;
 };
 
 class FakePlatform : public Platform {
@@ -61,6 +64,7 @@ public:
     QList<PlatformCall> calls;
     QStringList unexpected;
     QStringList printed;       // operations of every print job, in order
+    int printOrientation = 1;  // what the printer set-up chose: 1 portrait, 2 landscape
     QStringList busyLog;       // "on" / "off"
     int busyDepth = 0;
     QDateTime clock = QDateTime(QDate(2005, 4, 1), QTime(9, 5, 7));
