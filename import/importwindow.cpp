@@ -1,3 +1,13 @@
 #include "importwindow.h"
 
-void showImportWindow(AppContext &, QWidget *) {}
+#include "appcontext.h"
+#include "dialogexcel.h"
+#include "platform.h"
+
+#include <memory>
+
+void showImportWindow(AppContext &ctx, QWidget *owner)
+{
+    auto dlg = std::make_unique<DialogExcel>(ctx, owner);
+    ctx.platform->showModal(dlg.get());
+}
