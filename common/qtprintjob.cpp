@@ -1,17 +1,26 @@
 #include "qtprintjob.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPrinter>
+#include <QTextOption>
 
 QFont japaneseFixedFont(const QString &requestedName, double points)
 {
     const QStringList families = QFontDatabase::families();
+    QStringList candidates;
+    if (!requestedName.isEmpty())
+        candidates << requestedName;
+    if (requestedName == QStringLiteral("ＭＳ 明朝"))
+        candidates << QStringLiteral("MS Mincho");
+    // Fixed-pitch Japanese faces: half-width exactly half of full-width.
+    candidates << QStringLiteral("IPAMincho") << QStringLiteral("IPA明朝")
+               << QStringLiteral("IPAGothic") << QStringLiteral("IPAゴシック")
+               << QStringLiteral("Noto Sans Mono CJK JP");
     QString family;
-    for (const QString &candidate :
-         {requestedName, QStringLiteral("IPAMincho"), QStringLiteral("IPA明朝"),
-          QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP")}) {
-        if (families.contains(candidate)) {
+    for (const QString &candidate : std::as_const(candidates)) {
+        if (families.contains(candidate, Qt::CaseInsensitive)) {
             family = candidate;
             break;
         }
@@ -19,7 +28,7 @@ QFont japaneseFixedFont(const QString &requestedName, double points)
     QFont f(family.isEmpty() ? requestedName : family);
     f.setStyleHint(QFont::TypeWriter);
     f.setFixedPitch(true);
-    f.setPointSizeF(points);
+    f.setPointSizeF(points > 0 ? points : 10);
     return f;
 }
 
@@ -30,8 +39,11 @@ QtPrintJob::QtPrintJob(QPrinter *printer) : m_printer(printer)
 
 QtPrintJob::~QtPrintJob()
 {
-    if (m_started && !m_ended)
+    // An unfinished job is not sent half-printed.
+    if (m_started && !m_ended && m_painter.isActive()) {
+        m_printer->abort();
         m_painter.end();
+    }
 }
 
 void QtPrintJob::setFontName(const QString &name)
@@ -45,6 +57,8 @@ void QtPrintJob::setFontName(const QString &name)
 
 void QtPrintJob::setFontSize(double points)
 {
+    if (points <= 0)
+        return;
     m_font.setPointSizeF(points);
     applyFont();
 }
@@ -57,10 +71,11 @@ void QtPrintJob::setUnderline(bool on)
 
 void QtPrintJob::setOrientation(int orientation)
 {
-    // Only possible before the first line is drawn.
-    if (!m_started)
-        m_printer->setPageOrientation(orientation == 2 ? QPageLayout::Landscape
-                                                       : QPageLayout::Portrait);
+    // The page size is fixed once the first page has begun.
+    if (m_started || (orientation != 1 && orientation != 2))
+        return;
+    m_printer->setPageOrientation(orientation == 2 ? QPageLayout::Landscape
+                                                   : QPageLayout::Portrait);
 }
 
 int QtPrintJob::orientation() const
@@ -70,13 +85,18 @@ int QtPrintJob::orientation() const
 
 bool QtPrintJob::ensureStarted()
 {
-    if (m_started)
-        return m_painter.isActive();
-    m_started = true;
-    if (!m_painter.begin(m_printer))
+    if (m_ended || m_failed)
         return false;
-    applyFont();
+    if (m_started)
+        return true;
+    m_started = true;
+    if (!m_painter.begin(m_printer)) {
+        m_failed = true;
+        return false;
+    }
+    m_pages = 1;
     m_y = 0;
+    applyFont();
     return true;
 }
 
@@ -86,36 +106,61 @@ void QtPrintJob::applyFont()
         m_painter.setFont(m_font);
 }
 
+bool QtPrintJob::startNewPage()
+{
+    if (!m_printer->newPage()) {
+        m_failed = true;
+        return false;
+    }
+    ++m_pages;
+    m_y = 0;
+    return true;
+}
+
+double QtPrintJob::lineHeight() const
+{
+    // One em of the font on the printer: lines stand as close as on the
+    // printers the layouts were made for, so a 77-line list page fits A4.
+    return m_font.pointSizeF() * m_printer->resolution() / 72.0;
+}
+
 void QtPrintJob::printLine(const QString &text)
 {
-    if (!ensureStarted() || m_ended)
+    if (!ensureStarted())
         return;
-    const QFontMetricsF fm(m_font, m_printer);
-    const double pageHeight = m_printer->pageLayout().paintRectPixels(m_printer->resolution()).height();
-    if (m_y + fm.height() > pageHeight && m_y > 0) {
-        m_printer->newPage();
-        m_y = 0;
+    const double pitch = lineHeight();
+    const double pageHeight =
+        m_printer->pageLayout().paintRectPixels(m_printer->resolution()).height();
+    if (m_y > 0 && m_y + pitch > pageHeight && !startNewPage())
+        return;
+    if (!text.isEmpty()) {
+        // Metrics on the printer itself: its resolution, not the screen's.
+        const QFontMetricsF fm(m_font, m_printer);
+        QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+        option.setWrapMode(QTextOption::NoWrap);
+        // Blanks count: a rule of spaces is underlined across its length.
+        option.setFlags(QTextOption::IncludeTrailingSpaces);
+        // Tabs stop every eight half-width columns, as on a text screen.
+        option.setTabStopDistance(8 * fm.horizontalAdvance(QLatin1Char(' ')));
+        const QRectF box(0, m_y, fm.horizontalAdvance(text, option) + fm.maxWidth(), fm.height());
+        m_painter.drawText(box, text, option);
     }
-    m_painter.drawText(QPointF(0, m_y + fm.ascent()), text);
-    m_y += fm.lineSpacing();
+    m_y += pitch;
 }
 
 void QtPrintJob::newPage()
 {
-    if (!ensureStarted() || m_ended)
+    if (!ensureStarted())
         return;
-    m_printer->newPage();
-    m_y = 0;
+    startNewPage();
 }
 
 void QtPrintJob::endDoc()
 {
-    if (!m_started) {
-        // Nothing was drawn: nothing to send.
-        m_ended = true;
+    if (m_ended)
         return;
-    }
-    if (!m_ended && m_painter.isActive())
-        m_painter.end();
     m_ended = true;
+    // Nothing drawn: nothing to send.
+    if (m_started && m_painter.isActive())
+        m_painter.end();
 }
