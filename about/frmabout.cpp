@@ -109,7 +109,9 @@ frmAbout::frmAbout(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(ctx)
         QStringLiteral("CSV形式のテキストファイルから宛先をインポートし同報メールを一括送信します"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
-    Label1->setMinimumWidth(340);
+    // A fixed width lets the wrapped text claim all the lines it needs.
+    Label1->setFixedWidth(340);
+    Label1->setMinimumHeight(Label1->heightForWidth(340));
 
     Label2 = new QLabel(QStringLiteral("Quillpost 開発チーム　一括同報メール送信ソフト"), this);
     Label2->setObjectName(QStringLiteral("Label2"));

@@ -8,6 +8,12 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+namespace {
+// Wrapped labels get a fixed width so their height can be worked out from it;
+// left to the layout they may be given one line too few.
+constexpr int kTipWidth = 460;
+}
+
 frmTipA::frmTipA(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmTipA"));
@@ -35,7 +41,7 @@ frmTipA::frmTipA(QWidget *parent) : QDialog(parent)
         *slot = new QLabel(this);
         (*slot)->setObjectName(QStringLiteral("lblTipText%1").arg(row + 1));
         (*slot)->setWordWrap(true);
-        (*slot)->setMinimumWidth(420);
+        (*slot)->setFixedWidth(kTipWidth);
         (*slot)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         auto *bullet = new QLabel(QStringLiteral("・"), this);
         bullet->setAlignment(Qt::AlignTop);
@@ -78,8 +84,11 @@ void frmTipA::setTips(const QString &title, const QStringList &tips)
 {
     Label1->setText(title);
     const auto labels = tipLabels();
-    for (int i = 0; i < labels.size(); ++i)
+    for (int i = 0; i < labels.size(); ++i) {
         labels[i]->setText(i < tips.size() ? tips[i] : QString());
+        labels[i]->setMinimumHeight(labels[i]->heightForWidth(kTipWidth));
+    }
+    adjustSize();
 }
 
 // OK is also the cancel button: Esc reaches the dialog's reject.

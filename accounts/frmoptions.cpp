@@ -139,6 +139,7 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
 
     Text8 = new QLineEdit(Frame1);
     Text8->setObjectName(QStringLiteral("Text8"));
+    Text8->setMinimumWidth(60);
     Text8->setMaximumWidth(90);
     Label9 = fieldLabel(QStringLiteral("サブミッションポート番号(&O)"), "Label9", Text8, Frame1);
 
@@ -181,26 +182,39 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     Text3->setMinimumHeight(120);
     Label1 = fieldLabel(QStringLiteral("署名(&S)"), "Label1", Text3, Frame1);
 
+    // Server with port, and account with password, share a row each.
+    auto *serverRow = new QHBoxLayout;
+    serverRow->addWidget(Text1, 1);
+    serverRow->addSpacing(12);
+    serverRow->addWidget(Label9);
+    serverRow->addSpacing(4);
+    serverRow->addWidget(Text8);
+    auto *loginRow = new QHBoxLayout;
+    loginRow->addWidget(Text6, 1);
+    loginRow->addSpacing(12);
+    loginRow->addWidget(Label8);
+    loginRow->addSpacing(4);
+    loginRow->addWidget(Text7, 1);
+    Text1->setMinimumWidth(200);
+    Text6->setMinimumWidth(120);
+    Text7->setMinimumWidth(120);
+
     auto *grid = new QGridLayout(Frame1);
     grid->setHorizontalSpacing(8);
     grid->addWidget(Label3, 0, 0);
-    grid->addWidget(Text1, 0, 1);
-    grid->addWidget(Label9, 0, 2, Qt::AlignRight);
-    grid->addWidget(Text8, 0, 3);
-    grid->addWidget(Check1, 1, 1, 1, 3);
-    grid->addWidget(Check2, 2, 1, 1, 3);
+    grid->addLayout(serverRow, 0, 1);
+    grid->addWidget(Check1, 1, 1);
+    grid->addWidget(Check2, 2, 1);
     grid->addWidget(Label7, 3, 0);
-    grid->addWidget(Text6, 3, 1);
-    grid->addWidget(Label8, 3, 2, Qt::AlignRight);
-    grid->addWidget(Text7, 3, 3);
+    grid->addLayout(loginRow, 3, 1);
     grid->addWidget(Label5, 4, 0);
-    grid->addWidget(Text5, 4, 1, 1, 3);
+    grid->addWidget(Text5, 4, 1);
     grid->addWidget(Label4, 5, 0);
-    grid->addWidget(Text2, 5, 1, 1, 3);
+    grid->addWidget(Text2, 5, 1);
     grid->addWidget(Label2, 6, 0, Qt::AlignTop);
-    grid->addWidget(Text4, 6, 1, 1, 3);
+    grid->addWidget(Text4, 6, 1);
     grid->addWidget(Label1, 7, 0, Qt::AlignTop);
-    grid->addWidget(Text3, 7, 1, 1, 3);
+    grid->addWidget(Text3, 7, 1);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(6, 1);
     grid->setRowStretch(7, 2);
