@@ -154,14 +154,14 @@ void DialogMail::buildControls()
     Command2->setToolTip(QStringLiteral("該当する宛先を排出します"));
     Command2->setAutoDefault(false);
 
-    Label1->setGeometry(12, 20, 90, 22);
-    Combo2->setGeometry(104, 18, 170, 24);
-    Label2->setGeometry(290, 20, 96, 22);
-    txtKey->setGeometry(388, 18, 200, 24);
-    Combo1->setGeometry(104, 48, 170, 24);
-    txtKey2->setGeometry(388, 48, 200, 24);
-    Check1->setGeometry(104, 76, 300, 22);
-    Command2->setGeometry(604, 18, 100, 28);
+    Label1->setGeometry(12, 16, 90, 22);
+    Combo2->setGeometry(104, 14, 170, 24);
+    Label2->setGeometry(290, 16, 96, 22);
+    txtKey->setGeometry(388, 14, 200, 24);
+    Combo1->setGeometry(104, 42, 170, 24);
+    txtKey2->setGeometry(388, 42, 200, 24);
+    Check1->setGeometry(104, 70, 300, 22);
+    Command2->setGeometry(604, 14, 100, 28);
 
     Text1 = new QLineEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
@@ -410,12 +410,12 @@ void DialogMail::Form_Resize()
     const int toolH = tbToolBar->sizeHint().height();
     tbToolBar->setGeometry(0, menuH, w, toolH);
     const int frameTop = menuH + toolH + 2;
-    Frame3->setGeometry(8, frameTop, qMax(0, w - twipsToPx(240)), 104);
-    const int textTop = frameTop + 106;
+    Frame3->setGeometry(8, frameTop, qMax(0, w - twipsToPx(240)), 98);
+    const int textTop = frameTop + 98;
     Text1->setGeometry(8, textTop, 260, 22);
     const int sbH = StatusBar1->sizeHint().height();
     StatusBar1->setGeometry(0, h - sbH, w, sbH);
-    const int gridTop = textTop + 24;
+    const int gridTop = textTop + 22;
     DataGrid1->setGeometry(8, gridTop, qMax(0, w - twipsToPx(345)), qMax(0, h - twipsToPx(3295)));
 }
 

@@ -20,12 +20,14 @@ inline bool makeAddressDb(const QString &path, const QList<AddrRow> &rows)
     AddressDb db;
     if (!db.open(path, true))
         return false;
+    if (!db.exec(QStringLiteral("BEGIN")))
+        return false;
     for (const AddrRow &r : rows) {
         if (!db.exec(QStringLiteral("INSERT INTO 宛先 VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
                      {QVariant(r.id), r.flag, r.category, r.name1, r.name2, r.address, r.date, r.memo}))
             return false;
     }
-    return true;
+    return db.exec(QStringLiteral("COMMIT"));
 }
 
 // The ids a query over 宛先 returns, in its order; {-1} when it fails.
