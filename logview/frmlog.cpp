@@ -97,6 +97,7 @@ void frmLog::buildControls()
     sbStatusBar->setSizeGripEnabled(false);
     sbPanel1 = new QLabel(sbStatusBar);
     sbPanel1->setObjectName(QStringLiteral("sbPanel1"));
+    sbPanel1->setContentsMargins(4, 0, 4, 0);
     sbStatusBar->addWidget(sbPanel1, 1);
 }
 
@@ -155,6 +156,8 @@ bool frmLog::showLog(const LogContents &log)
         const QStringList &row = log.rows.at(r);
         for (int c = 0; c < 5; ++c) {
             auto *item = new QTableWidgetItem(row.at(c));
+            // Long error texts stay readable past the column's edge.
+            item->setToolTip(row.at(c));
             if (c == 0) {
                 item->setBackground(fixed);
                 item->setFlags(Qt::ItemIsEnabled);
@@ -194,8 +197,6 @@ void frmLog::resizeEvent(QResizeEvent *event)
 
 void frmLog::Form_Resize()
 {
-    // The sizes count the whole window, frame included, as stored layouts
-    // always did; the top block keeps its place.
     const int menuHeight = menuBar->sizeHint().height();
     menuBar->setGeometry(0, 0, width(), menuHeight);
     const int statusHeight = sbStatusBar->sizeHint().height();
@@ -207,13 +208,13 @@ void frmLog::Form_Resize()
     Text2->setGeometry(kBoxLeft, row1, twipsToPx(3000), kBoxHeight);
     Label1->move(kLeft, row2 + (kBoxHeight - Label1->height()) / 2);
 
+    // Nothing to fit while minimised or squeezed below the top block.
     if (isMinimized())
         return;
-    const QSize outer = frameGeometry().size();
     const int gridTop = row2 + kBoxHeight + 10;
-    const int gridHeight = twipsToPx(pxToTwips(outer.height()) - 2730);
-    const int gridWidth = twipsToPx(pxToTwips(outer.width()) - 360);
-    const int textWidth = twipsToPx(pxToTwips(outer.width()) - 1425);
+    const int gridHeight = height() - statusHeight - 6 - gridTop;
+    const int gridWidth = twipsToPx(pxToTwips(width()) - 360);
+    const int textWidth = twipsToPx(pxToTwips(width()) - 1425);
     if (textWidth > 0)
         Text1->setGeometry(kBoxLeft, row2, textWidth, kBoxHeight);
     if (gridHeight > 0 && gridWidth > 0)
