@@ -62,7 +62,6 @@ private slots:
     void firstRunQuestionOpensTheDialogAndShowsTheNewAccount();
     void everyOpenerShowsTheDialogOwnedByTheMainWindow();
     void sendWithoutAServerOpensTheDialog();
-    void cancelledProfileChoiceStillShowsOnActivation();
 };
 
 void TestAccountDialogMain::firstRunQuestionOpensTheDialogAndShowsTheNewAccount()
@@ -142,30 +141,6 @@ void TestAccountDialogMain::sendWithoutAServerOpensTheDialog()
     QCOMPARE(ActiveAccount.szFrom, QStringLiteral("sender@example.jp"));
     QCOMPARE(f.sbPanel1->text(),
              QStringLiteral("　アカウント(規定）　　Server/fixed.example.jp  From Name/送信者"));
-}
-
-void TestAccountDialogMain::cancelledProfileChoiceStillShowsOnActivation()
-{
-    TestWorld w;
-    wireWindows(w.ctx);
-    w.settings->setValue(QStringLiteral("szServer"), QStringLiteral("zero.example.jp"));
-    w.settings->setValue(QStringLiteral("szServer2"), QStringLiteral("two.example.jp"));
-    w.settings->setValue(QStringLiteral("szFromName2"), QStringLiteral("二"));
-    frmMail f(w.ctx);
-    f.Form_Activate();
-    w.platform.answerModal(QStringLiteral("frmOptions"), [](QWidget *win) {
-        auto *d = qobject_cast<frmOptions *>(win);
-        QVERIFY(d);
-        d->Combo1->setCurrentIndex(2);
-        emit d->Combo1->activated(2);
-        QTest::mouseClick(d->cmdCancel, Qt::LeftButton);
-    });
-    f.mnuToolsOptions_Click();
-    VERIFY_PLATFORM(w.platform);
-    // The choice holds in memory for this run; the store still names profile 0.
-    QCOMPARE(f.sbPanel1->text(), QStringLiteral("　サブ　アカウント２　　Server/two.example.jp  From Name/二"));
-    w.reopenSettings();
-    QCOMPARE(w.settings->value(QStringLiteral("Account"), QStringLiteral("0")), QStringLiteral("0"));
 }
 
 QTEST_MAIN(TestAccountDialogMain)
