@@ -49,6 +49,22 @@ bool bindText(sqlite3_stmt *st, int index, const QString &text)
                                SQLITE_TRANSIENT) == SQLITE_OK;
 }
 
+// The database keeps UTF-8; converting here is quicker than letting it
+// translate UTF-16 itself. The bytes must outlive the step.
+bool bindUtf8(sqlite3_stmt *st, int index, const QByteArray &utf8)
+{
+    return sqlite3_bind_text(st, index, utf8.constData(), static_cast<int>(utf8.size()),
+                             SQLITE_STATIC) == SQLITE_OK;
+}
+
+int pragmaValue(sqlite3 *db, const char *sql)
+{
+    Statement q;
+    if (sqlite3_prepare_v2(db, sql, -1, &q.st, nullptr) != SQLITE_OK || sqlite3_step(q.st) != SQLITE_ROW)
+        return -2000; // SQLite's default
+    return sqlite3_column_int(q.st, 0);
+}
+
 } // namespace
 
 std::optional<QString> readImportText(const QString &path, QString *error)
@@ -136,9 +152,9 @@ ImportPreview previewImportText(const QString &text)
         }
         if (isUsableAddress(row.address)) {
             p.sortedAddresses.append(row.address);
-            p.usable.append(row);
+            p.usable.append(std::move(row));
         } else {
-            p.rejected.append(row);
+            p.rejected.append(std::move(row));
         }
     }
     // A plain ordering puts equal addresses side by side, which is all the
@@ -215,6 +231,21 @@ ImportCommitResult ImportCommitter::commit(const QString &category, const QList<
     };
     if (!m_db)
         return giveUp(QStringLiteral("no database open"));
+    // A page cache big enough for the whole import keeps it from spilling
+    // (and syncing) before the commit; the connection's own size comes back
+    // afterwards.
+    const int cacheSize = pragmaValue(m_db, "PRAGMA cache_size");
+    sqlite3_exec(m_db, "PRAGMA cache_size = -65536", nullptr, nullptr, nullptr);
+    struct RestoreCache {
+        sqlite3 *db;
+        int size;
+        ~RestoreCache()
+        {
+            const QByteArray sql = "PRAGMA cache_size = " + QByteArray::number(size);
+            sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+        }
+    } restoreCache{m_db, cacheSize};
+
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return giveUp(sqliteError(m_db));
     auto rollback = [&] {
@@ -249,12 +280,16 @@ ImportCommitResult ImportCommitter::commit(const QString &category, const QList<
     bindText(ins.st, 2, category);
     bindText(ins.st, 3, date);
 
+    QByteArray name1, name2, address; // alive until the row is stepped
     for (const ImportRow &row : rows) {
         sqlite3_reset(ins.st);
+        name1 = storedName(row.name1).toUtf8();
+        name2 = storedName(row.name2).toUtf8();
+        address = storedAddress(row.address).toUtf8();
         const bool bound = sqlite3_bind_int64(ins.st, 1, maxId + 1) == SQLITE_OK
-                           && bindText(ins.st, 4, storedName(row.name1))
-                           && bindText(ins.st, 5, storedName(row.name2))
-                           && bindText(ins.st, 6, storedAddress(row.address));
+                           && bindUtf8(ins.st, 4, name1)
+                           && bindUtf8(ins.st, 5, name2)
+                           && bindUtf8(ins.st, 6, address);
         if (bound && sqlite3_step(ins.st) == SQLITE_DONE) {
             ++maxId;
             if (r.stored++ == 0)

@@ -164,7 +164,7 @@ void DialogExcel::buildControls()
     MSFlexGrid1->move(8, 94);
     MSFlexGrid1->resize(624, twipsToPx(kGridHeightTall));
 
-    Label3 = label("Label3", QStringLiteral("ｲﾝﾎﾟｰﾄに失敗した宛先"), 8, 94 + twipsToPx(kGridHeightShort) + 6);
+    Label3 = label("Label3", QStringLiteral("ｲﾝﾎﾟｰﾄに失敗した宛先"), 8, 94 + twipsToPx(kGridHeightShort) + 12);
     Label3->resize(400, Label3->height());
     m_grid2 = new ImportGridModel(this);
     MSFlexGrid2 = grid("MSFlexGrid2", m_grid2);

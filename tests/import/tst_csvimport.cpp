@@ -230,6 +230,15 @@ void tst_CsvImport::commitContinuesIds()
     QCOMPARE(r.stored, 1);
     QCOMPARE(storedRows(db).value(0).id, 1);
 
+    // The connection keeps its own cache size after a commit.
+    exec(db, "PRAGMA cache_size = -1234");
+    auto cacheSize = [&] {
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db.handle(), "PRAGMA cache_size", -1, &st, nullptr);
+        const int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
+        sqlite3_finalize(st);
+        return n;
+    };
     exec(db, "DELETE FROM 宛先; INSERT INTO 宛先 VALUES (41, 0, '古い', 'x', '', 'x@x', '2005/03/01', 'memo');"
              "INSERT INTO 宛先 VALUES (3, 1, '古い', 'y', '', 'y@x', '2005/03/01', NULL)");
     const QString sixty = QString(60, QChar(0x30A2));
@@ -242,6 +251,7 @@ void tst_CsvImport::commitContinuesIds()
     QCOMPARE(r.stored, 3);
     QCOMPARE(r.notStored, 0);
     QCOMPARE(r.firstId, 42);
+    QCOMPARE(cacheSize(), -1234);
     const QList<StoredRow> rows = storedRows(db);
     QCOMPARE(rows.size(), 5);
     QCOMPARE(rows.at(2).id, 42);
