@@ -1,10 +1,37 @@
 #include "qtprintjob.h"
+#include "textcodec.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPrinter>
 #include <QTextOption>
+
+namespace {
+
+// Tabs stop every eight half-width columns, as on a text screen; in a
+// fixed-pitch font a full-width character takes two of them.
+QString expandTabs(const QString &text)
+{
+    if (!text.contains(QLatin1Char('\t')))
+        return text;
+    QString out;
+    int column = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\t')) {
+            const int fill = 8 - column % 8;
+            out += QString(fill, QLatin1Char(' '));
+            column += fill;
+        } else {
+            out += c;
+            if (!c.isLowSurrogate())
+                column += LenMbcs(QString(c));
+        }
+    }
+    return out;
+}
+
+} // namespace
 
 QFont japaneseFixedFont(const QString &requestedName, double points)
 {
@@ -140,10 +167,9 @@ void QtPrintJob::printLine(const QString &text)
         option.setWrapMode(QTextOption::NoWrap);
         // Blanks count: a rule of spaces is underlined across its length.
         option.setFlags(QTextOption::IncludeTrailingSpaces);
-        // Tabs stop every eight half-width columns, as on a text screen.
-        option.setTabStopDistance(8 * fm.horizontalAdvance(QLatin1Char(' ')));
-        const QRectF box(0, m_y, fm.horizontalAdvance(text, option) + fm.maxWidth(), fm.height());
-        m_painter.drawText(box, text, option);
+        const QString line = expandTabs(text);
+        const QRectF box(0, m_y, fm.horizontalAdvance(line, option) + fm.maxWidth(), fm.height());
+        m_painter.drawText(box, line, option);
     }
     m_y += pitch;
 }

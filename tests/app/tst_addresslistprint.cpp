@@ -131,6 +131,7 @@ private slots:
     void anEmptyListPrintsNothing();
     void japaneseFixedFontIsFixedPitch();
     void printsToPdfThroughQPrinter();
+    void lineJobOnQPrinter();
 };
 
 void TestAddressListPrint::twentyRowsFillOnePage()
@@ -318,6 +319,50 @@ void TestAddressListPrint::printsToPdfThroughQPrinter()
     const PdfWord foot2 = findWord(words[1], footerWord);
     QVERIFY(foot1.yMin > 700);
     QVERIFY(qAbs(foot1.yMin - foot2.yMin) < 0.5);
+}
+
+void TestAddressListPrint::lineJobOnQPrinter()
+{
+    TestWorld w;
+    const QString nothing = w.path(QStringLiteral("nothing.pdf"));
+    {
+        // Ended before any line: nothing is sent to the printer.
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(nothing);
+        QtPrintJob job(&printer);
+        job.setFontName(QStringLiteral("ＭＳ 明朝"));
+        job.endDoc();
+        QCOMPARE(job.pageCount(), 0);
+    }
+    QVERIFY(!QFile::exists(nothing));
+
+    // Landscape as asked; a text longer than a page goes on by itself to the
+    // next; an explicit new page starts one more; orientation is fixed once
+    // printing has begun.
+    const QString pdf = w.path(QStringLiteral("lines.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    QtPrintJob job(&printer);
+    job.setOrientation(2);
+    job.setFontSize(10);
+    // A4 landscape holds about 55 lines of 10 points.
+    for (int i = 0; i < 80; ++i)
+        job.printLine(QStringLiteral("行 %1").arg(i));
+    job.setOrientation(1);
+    QCOMPARE(job.pageCount(), 2);
+    job.newPage();
+    job.setUnderline(true);
+    job.printLine(QStringLiteral("下線"));
+    QVERIFY(job.currentFont().underline());
+    job.endDoc();
+    QVERIFY(job.ok());
+    QCOMPARE(job.pageCount(), 3);
+    QCOMPARE(printer.pageLayout().orientation(), QPageLayout::Landscape);
+    static const QRegularExpression pageObject(QStringLiteral("/Type\\s*/Page[^s]"));
+    QCOMPARE(QString::fromLatin1(readBytes(pdf)).count(pageObject), 3);
 }
 
 QTEST_MAIN(TestAddressListPrint)

@@ -2,6 +2,7 @@
 
 #include "account.h"
 #include "frmmail.h"
+#include "qtprintjob.h"
 #include "settingsstore.h"
 #include "testutil.h"
 
@@ -12,6 +13,10 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QtTest>
 
 namespace {
@@ -42,6 +47,47 @@ void useAccount(TestWorld &w)
     w.settings->setValue(QStringLiteral("Signature"), QStringLiteral("--\r\n山田商店"));
 }
 
+// The scripted platform, but its print jobs go to a real printer: a PDF file.
+class PdfPlatform : public FakePlatform {
+public:
+    explicit PdfPlatform(const QString &pdf)
+    {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+    }
+    std::unique_ptr<PrintJob> startPrintJob() override
+    {
+        FakePlatform::startPrintJob();
+        return std::make_unique<QtPrintJob>(&printer);
+    }
+    QPrinter printer{QPrinter::HighResolution};
+};
+
+struct Word {
+    QString text;
+    double x = 0, y = 0, height = 0, width = 0;
+};
+
+// The words of a PDF's first page, as pdftotext -bbox places them.
+QList<Word> pdfWords(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStandardPaths::findExecutable(QStringLiteral("pdftotext")),
+            {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    static const QRegularExpression re(QStringLiteral(
+        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">([^<]*)</word>"));
+    QList<Word> out;
+    for (auto it = re.globalMatch(QString::fromUtf8(p.readAllStandardOutput())); it.hasNext();) {
+        const auto m = it.next();
+        out.append({m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(),
+                    m.captured(4).toDouble() - m.captured(2).toDouble(),
+                    m.captured(3).toDouble() - m.captured(1).toDouble()});
+    }
+    return out;
+}
+
 } // namespace
 
 class TestBody : public QObject {
@@ -60,6 +106,7 @@ private slots:
     void newEmptiesTheMessageAndLeavesTheQuestionArmed();
     void resetBodyUsesTheAccountOfThisMoment();
     void printWritesDateSubjectAndBody();
+    void printReachesARealPrinter();
     void yesOnTheClosingQuestionRunsSaveAs();
     void menuEntriesAreWired();
 };
@@ -377,6 +424,41 @@ void TestBody::printWritesDateSubjectAndBody()
     QCOMPARE(setup[0].title, QStringLiteral("ﾌﾟﾘﾝﾀの設定"));
     QVERIFY(w.platform.printed.isEmpty());
     VERIFY_PLATFORM(w.platform);
+}
+
+void TestBody::printReachesARealPrinter()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is needed to read the printed words back");
+    TestWorld w;
+    const QString pdf = w.path(QStringLiteral("message.pdf"));
+    PdfPlatform platform(pdf);
+    w.ctx.platform = &platform;
+    frmMail f(w.ctx);
+    f.txtSubject->setText(QStringLiteral("新商品のご案内"));
+    f.setBodyText(QStringLiteral("山田様\r\n\r\n価格\t１２００円"));
+    platform.answerPrintDialog(true);
+    f.mnuFilePrint_Click();
+    QVERIFY(readBytes(pdf).startsWith("%PDF"));
+
+    QList<Word> words = pdfWords(pdf);
+    std::sort(words.begin(), words.end(), [](const Word &a, const Word &b) {
+        return a.y < b.y - 0.5 || (qAbs(a.y - b.y) <= 0.5 && a.x < b.x);
+    });
+    QStringList texts;
+    for (const Word &word : words)
+        texts << word.text;
+    QCOMPARE(texts, QStringList({"Date", "2005/04/01", "Subject", "新商品のご案内", "Body", "山田様",
+                                 "価格", "１２００円"}));
+    // Lines in order, the heading in 12 points and the body in 11.
+    QVERIFY(words[0].y < words[2].y && words[2].y < words[4].y && words[4].y < words[5].y);
+    QVERIFY2(words[0].height > words[5].height, qPrintable(QString::number(words[5].height)));
+    QVERIFY(qAbs(words[1].y - words[0].y) < 0.5);
+    // The empty line of the body keeps its place; the tab moves the price on.
+    QVERIFY(words[6].y - words[5].y > 1.5 * words[5].height);
+    // "価格" takes four columns, the tab four more: the price stands at column 8.
+    QVERIFY(qAbs((words[7].x - words[6].x) - 2 * words[6].width) < 0.5);
+    VERIFY_PLATFORM(platform);
 }
 
 void TestBody::yesOnTheClosingQuestionRunsSaveAs()
