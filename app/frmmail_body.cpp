@@ -116,9 +116,10 @@ void frmMail::mnuFileSave_Click()
 {
     if (BodyFileName.isEmpty())
         return;
-    // Failures are not reported and do not stop the steps that follow.
-    writeCp932File(BodyFileName, bodyFileText(txtSubject->text(), bodyText()));
-    BodyChanged = false;
+    // Failures are not reported; but a body that did not reach the file is
+    // still unsaved, so closing keeps asking to save it.
+    if (writeCp932File(BodyFileName, bodyFileText(txtSubject->text(), bodyText())))
+        BodyChanged = false;
 }
 
 void frmMail::mnuFileSaveAs_Click()

@@ -194,12 +194,16 @@ void TestBody::saveIsDisabledUntilOpenThenWritesTheBodyFile()
     QCOMPARE(readBytes(bodyFile), sjis(QStringLiteral("件名\r\n書き直した本文\r\n")));
     QCOMPARE(readBytes(attachment), QByteArray("a,b\r\n"));
 
-    // A file that cannot be written is not reported; the mark is cleared.
+    // A file that cannot be written is not reported, but the body stays
+    // marked as changed so that closing still offers to save it.
     f.BodyFileName = w.path(QStringLiteral("no-such-folder/body.txt"));
     f.setBodyText(QStringLiteral("y"));
     f.mnuFileSave_Click();
-    QVERIFY(!f.BodyChanged);
+    QVERIFY(f.BodyChanged);
     QVERIFY(w.platform.callsOf(QStringLiteral("message")).isEmpty());
+    w.platform.answerMessage(MsgAnswer::No);
+    QVERIFY(f.close());
+    QCOMPARE(w.platform.messageTexts(), QStringList({kBodyChanged}));
     VERIFY_PLATFORM(w.platform);
 }
 
