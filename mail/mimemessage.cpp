@@ -1,0 +1,263 @@
+#include "mimemessage.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QRandomGenerator>
+#include <QTimeZone>
+#include <atomic>
+
+namespace mime {
+
+namespace {
+
+constexpr int kWordBytes = 39;   // 52 base64 characters per encoded word
+constexpr int kLineChars = 76;
+
+QString noLineBreaks(const QString &text)
+{
+    QString s = text;
+    for (QChar &c : s)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0x2028) || c == QChar(0x2029))
+            c = QLatin1Char(' ');
+    return s;
+}
+
+// A random token for boundaries and message ids, different in every process.
+QByteArray processToken()
+{
+    static const QByteArray token = [] {
+        quint64 v = QRandomGenerator::system()->generate64();
+        return QByteArray::number(v, 36);
+    }();
+    return token;
+}
+
+std::atomic<quint64> g_messageCounter{0};
+
+} // namespace
+
+bool isPlainHeaderText(const QString &text)
+{
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
+            return false;
+    return true;
+}
+
+QByteArray encodedWords(const QString &text)
+{
+    QByteArray out;
+    const QByteArray utf8 = text.toUtf8();
+    out.reserve(utf8.size() * 2 + 16);
+    qsizetype i = 0;
+    bool first = true;
+    while (i < utf8.size()) {
+        // Take whole characters up to kWordBytes bytes.
+        qsizetype end = i;
+        while (end < utf8.size()) {
+            const unsigned char c = static_cast<unsigned char>(utf8[end]);
+            const qsizetype len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+            if (end + len - i > kWordBytes && end > i)
+                break;
+            end += len;
+        }
+        end = std::min(end, utf8.size());
+        if (!first)
+            out += "\r\n ";
+        first = false;
+        out += "=?UTF-8?B?";
+        out += utf8.mid(i, end - i).toBase64();
+        out += "?=";
+        i = end;
+    }
+    return out;
+}
+
+QByteArray headerValue(const QString &text)
+{
+    const QString s = noLineBreaks(text);
+    if (isPlainHeaderText(s) && s.size() <= 900)
+        return s.toLatin1();
+    return encodedWords(s);
+}
+
+QByteArray mailbox(const QString &displayName, const QByteArray &address)
+{
+    QByteArray out;
+    const QString name = noLineBreaks(displayName);
+    if (!name.isEmpty()) {
+        if (isPlainHeaderText(name) && name.size() <= 900) {
+            out += '"';
+            for (QChar c : name) {
+                if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+                    out += '\\';
+                out += static_cast<char>(c.unicode());
+            }
+            out += "\" ";
+        } else {
+            out += encodedWords(name);
+            out += "\r\n ";
+        }
+    }
+    out += '<';
+    out += address;
+    out += '>';
+    return out;
+}
+
+QByteArray fileNameParameter(const QString &fileName)
+{
+    // Percent-encoding keeps only unreserved characters, all of which RFC 2231
+    // allows in an extended value; line breaks and quotes are always escaped.
+    const QByteArray encoded = fileName.toUtf8().toPercentEncoding();
+    if (encoded.size() <= 50)
+        return "filename*=UTF-8''" + encoded;
+    QByteArray out;
+    int n = 0;
+    qsizetype i = 0;
+    while (i < encoded.size()) {
+        qsizetype len = std::min<qsizetype>(50, encoded.size() - i);
+        // Never split a %XX escape.
+        if (i + len < encoded.size()) {
+            if (encoded[i + len - 1] == '%')
+                len -= 1;
+            else if (len >= 2 && encoded[i + len - 2] == '%')
+                len -= 2;
+        }
+        if (n > 0)
+            out += ";\r\n ";
+        out += "filename*" + QByteArray::number(n) + "*=";
+        if (n == 0)
+            out += "UTF-8''";
+        out += encoded.mid(i, len);
+        i += len;
+        ++n;
+    }
+    return out;
+}
+
+QByteArray base64Lines(const QByteArray &data)
+{
+    const QByteArray b64 = data.toBase64();
+    QByteArray out;
+    out.reserve(b64.size() + (b64.size() / kLineChars + 1) * 2);
+    for (qsizetype i = 0; i < b64.size(); i += kLineChars) {
+        out.append(b64.constData() + i, std::min<qsizetype>(kLineChars, b64.size() - i));
+        out.append("\r\n", 2);
+    }
+    return out;
+}
+
+QByteArray dateValue(const QDateTime &when)
+{
+    return when.toString(Qt::RFC2822Date).toLatin1();
+}
+
+bool isSafeAddress(const QByteArray &address)
+{
+    if (address.isEmpty())
+        return false;
+    for (char ch : address) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x21 || c == 0x7f || c == '<' || c == '>')
+            return false;
+    }
+    return true;
+}
+
+bool loadAttachment(const QString &path, Attachment *out, QString *error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Attachment not readable: ") + path;
+        return false;
+    }
+    const QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("Attachment not readable: ") + path;
+        return false;
+    }
+    static const QMimeDatabase db;
+    out->fileName = QFileInfo(path).fileName();
+    out->contentType = db.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name().toLatin1();
+    if (out->contentType.isEmpty())
+        out->contentType = "application/octet-stream";
+    QByteArray part;
+    part += "Content-Type: " + out->contentType + "\r\n";
+    part += "Content-Disposition: attachment;\r\n " + fileNameParameter(out->fileName) + "\r\n";
+    part += "Content-Transfer-Encoding: base64\r\n\r\n";
+    part += base64Lines(data);
+    out->part = part;
+    return true;
+}
+
+void MessageTemplate::setFrom(const QString &displayName, const QByteArray &address)
+{
+    m_fromHeader = "From: " + mailbox(displayName, address) + "\r\n";
+    const qsizetype at = address.lastIndexOf('@');
+    m_domain = at >= 0 ? address.mid(at + 1) : QByteArray("localhost");
+    if (m_domain.isEmpty())
+        m_domain = "localhost";
+}
+
+void MessageTemplate::setSubject(const QString &subject)
+{
+    m_subjectHeader = "Subject: " + headerValue(subject) + "\r\n";
+}
+
+void MessageTemplate::setAttachments(QList<Attachment> attachments)
+{
+    m_attachments = std::move(attachments);
+    m_boundary = "=_qp_" + processToken() + "_" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+}
+
+QByteArray MessageTemplate::build(const QByteArray &recipient, const QString &body, const QDateTime &when)
+{
+    const qint64 secs = when.toSecsSinceEpoch();
+    if (secs != m_dateSecs) {
+        m_dateSecs = secs;
+        m_dateHeader = "Date: " + dateValue(when) + "\r\n";
+    }
+    const quint64 serial = ++g_messageCounter;
+    const QByteArray textB64 = base64Lines(body.toUtf8());
+
+    QByteArray m;
+    qsizetype attachSize = 0;
+    for (const Attachment &a : m_attachments)
+        attachSize += a.part.size() + m_boundary.size() + 8;
+    m.reserve(512 + m_fromHeader.size() + m_subjectHeader.size() + textB64.size() + attachSize);
+    m += m_dateHeader;
+    m += m_fromHeader;
+    m += "To: <";
+    m += recipient;
+    m += ">\r\n";
+    m += m_subjectHeader;
+    m += "Message-ID: <";
+    m += QByteArray::number(secs, 36);
+    m += '.';
+    m += QByteArray::number(serial, 36);
+    m += '.';
+    m += processToken();
+    m += '@';
+    m += m_domain;
+    m += ">\r\nMIME-Version: 1.0\r\n";
+    if (m_attachments.isEmpty()) {
+        m += "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+        m += textB64;
+        return m;
+    }
+    m += "Content-Type: multipart/mixed;\r\n boundary=\"" + m_boundary + "\"\r\n\r\n";
+    m += "This is a multi-part message in MIME format.\r\n";
+    m += "--" + m_boundary + "\r\n";
+    m += "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    m += textB64;
+    for (const Attachment &a : m_attachments) {
+        m += "--" + m_boundary + "\r\n";
+        m += a.part;
+    }
+    m += "--" + m_boundary + "--\r\n";
+    return m;
+}
+
+} // namespace mime

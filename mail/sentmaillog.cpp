@@ -1,0 +1,79 @@
+#include "sentmaillog.h"
+
+#include "programfolder.h"
+#include "textcodec.h"
+
+QString SentMailLog::pathIn(const QString &programFolder)
+{
+    return joinProgramFolder(programFolder, logFileName());
+}
+
+QString SentMailLog::dateTimeText(const QDateTime &when)
+{
+    return when.toString(QStringLiteral("yyyy/MM/dd H:mm:ss"));
+}
+
+QString SentMailLog::mendErrorText(const QString &errorText)
+{
+    QString t = errorText;
+    for (int i = 0; i < 3; ++i) {
+        const qsizetype comma = t.indexOf(QLatin1Char(','));
+        if (comma < 0)
+            break;
+        t[comma] = QLatin1Char(' ');
+    }
+    return t;
+}
+
+QString SentMailLog::errorStatus(const QString &errorText)
+{
+    return QStringLiteral("送信エラー") + mendErrorText(errorText);
+}
+
+bool SentMailLog::open(const QString &path, const QString &fromName, const QString &from,
+                       const QString &server, const QString &subject, const QDateTime &when)
+{
+    close();
+    m_file.setFileName(path);
+    // Unbuffered: every record is one write to the operating system.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    return writeRecord(fromName, from, server, subject, dateTimeText(when));
+}
+
+bool SentMailLog::writeSuccess(const QString &name1, const QString &name2, const QString &address,
+                               const QDateTime &when)
+{
+    return writeRecord(name1, name2, address, QStringLiteral("送信済"), dateTimeText(when));
+}
+
+bool SentMailLog::writeError(const QString &name1, const QString &name2, const QString &address,
+                             const QString &errorText, const QDateTime &when)
+{
+    return writeRecord(name1, name2, address, errorStatus(errorText), dateTimeText(when));
+}
+
+void SentMailLog::close()
+{
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+bool SentMailLog::writeRecord(const QString &f1, const QString &f2, const QString &f3,
+                              const QString &f4, const QString &f5)
+{
+    if (!m_file.isOpen()) {
+        m_error = QStringLiteral("log not open");
+        return false;
+    }
+    const QChar comma = QLatin1Char(',');
+    const QByteArray bytes = encodeCp932(f1 + comma + f2 + comma + f3 + comma + f4 + comma + f5
+                                         + QStringLiteral("\r\n"));
+    if (m_file.write(bytes) != bytes.size()) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    return true;
+}

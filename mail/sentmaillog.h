@@ -1,0 +1,42 @@
+#pragma once
+// SendMail.Log: the record of the last send run. Code page 932, CR LF, five
+// comma-separated fields per record, written as they are. Each record goes to
+// the operating system as soon as it is written, so a run that is killed
+// leaves the records of every message already handed over.
+
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+class SentMailLog {
+public:
+    SentMailLog() = default;
+    ~SentMailLog() { close(); }
+    SentMailLog(const SentMailLog &) = delete;
+    SentMailLog &operator=(const SentMailLog &) = delete;
+
+    // The log beside the program (folder + "/" unless it already ends in one).
+    static QString pathIn(const QString &programFolder);
+    // General date and time of a Japanese system: 2005/04/01 9:05:07.
+    static QString dateTimeText(const QDateTime &when);
+    // "送信エラー" and the error text with its first three commas made blanks.
+    static QString errorStatus(const QString &errorText);
+    static QString mendErrorText(const QString &errorText);
+
+    // Creates or empties the file and writes the header record.
+    bool open(const QString &path, const QString &fromName, const QString &from,
+              const QString &server, const QString &subject, const QDateTime &when);
+    bool writeSuccess(const QString &name1, const QString &name2, const QString &address,
+                      const QDateTime &when);
+    bool writeError(const QString &name1, const QString &name2, const QString &address,
+                    const QString &errorText, const QDateTime &when);
+    void close();
+    bool isOpen() const { return m_file.isOpen(); }
+    QString errorString() const { return m_error; }
+
+private:
+    bool writeRecord(const QString &f1, const QString &f2, const QString &f3,
+                     const QString &f4, const QString &f5);
+    QFile m_file;
+    QString m_error;
+};

@@ -1,0 +1,338 @@
+#include "mailservers.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char *const kPython = "/usr/bin/python3";
+
+// The SMTP server: aiosmtpd on a port of its own choosing; it prints the port,
+// stores every message parsed into JSON files (seq.json) and counts
+// connections; it ends when its standard input closes.
+const char kSmtpScript[] = R"PY(
+import asyncio, base64, json, os, ssl, subprocess, sys, threading
+import email, email.policy
+from aiosmtpd.smtp import SMTP, AuthResult
+
+mode, outdir, user, password = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+refuse = {}
+for spec in sys.argv[5:]:
+    addr, reply = spec.split('=', 1)
+    refuse[addr.lower()] = reply
+
+state = {'seq': 0, 'conns': 0}
+
+def atomic_write(path, text):
+    tmp = path + '.tmp'
+    with open(tmp, 'w', encoding='utf-8') as f:
+        f.write(text)
+    os.replace(tmp, path)
+
+class Handler:
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        r = refuse.get(address.lower())
+        if r:
+            return r
+        envelope.rcpt_tos.append(address)
+        return '250 OK'
+
+    async def handle_DATA(self, server, session, envelope):
+        raw = envelope.original_content or envelope.content
+        msg = email.message_from_bytes(raw, policy=email.policy.default)
+        body = msg.get_body(preferencelist=('plain',))
+        atts = []
+        for part in msg.iter_attachments():
+            atts.append({'name': part.get_filename() or '',
+                         'b64': base64.b64encode(part.get_payload(decode=True) or b'').decode()})
+        rec = {
+            'mail_from': envelope.mail_from,
+            'rcpt_tos': envelope.rcpt_tos,
+            'from': str(msg['from'] or ''),
+            'to': str(msg['to'] or ''),
+            'subject': str(msg['subject'] or ''),
+            'text': body.get_content() if body is not None else '',
+            'attachments': atts,
+            'headers': list(msg.keys()),
+            'raw': base64.b64encode(raw).decode(),
+        }
+        state['seq'] += 1
+        atomic_write(os.path.join(outdir, '%06d.json' % state['seq']), json.dumps(rec))
+        return '250 OK'
+
+class CountingSMTP(SMTP):
+    def connection_made(self, transport):
+        state['conns'] += 1
+        atomic_write(os.path.join(outdir, 'connections'), str(state['conns']))
+        super().connection_made(transport)
+
+def authenticator(server, session, envelope, mechanism, auth_data):
+    ok = (auth_data.login.decode() == user and auth_data.password.decode() == password)
+    return AuthResult(success=ok, handled=False)
+
+kwargs = {'enable_SMTPUTF8': True, 'decode_data': False}
+if user:
+    kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=(mode == 'starttls'))
+if mode == 'starttls':
+    cert = os.path.join(outdir, 'cert.pem')
+    key = os.path.join(outdir, 'key.pem')
+    subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '2',
+                    '-subj', '/CN=localhost', '-addext', 'subjectAltName=DNS:localhost,IP:127.0.0.1',
+                    '-keyout', key, '-out', cert], check=True, capture_output=True)
+    ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    ctx.load_cert_chain(cert, key)
+    kwargs.update(tls_context=ctx, require_starttls=True)
+
+loop = asyncio.new_event_loop()
+asyncio.set_event_loop(loop)
+handler = Handler()
+srv = loop.run_until_complete(loop.create_server(
+    lambda: CountingSMTP(handler, hostname='localhost', loop=loop, **kwargs), host='127.0.0.1', port=0))
+print(srv.sockets[0].getsockname()[1], flush=True)
+
+def watch_stdin():
+    sys.stdin.read()
+    os._exit(0)
+threading.Thread(target=watch_stdin, daemon=True).start()
+loop.run_forever()
+)PY";
+
+sockaddr_in loopback(int port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// Connects and reads the first bytes the server says.
+QByteArray greeting(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return {};
+    QByteArray out;
+    sockaddr_in a = loopback(port);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 1000) > 0) {
+            char buf[256];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0)
+                out = QByteArray(buf, n);
+        }
+    }
+    ::close(fd);
+    return out;
+}
+
+bool waitForGreeting(int port, const QByteArray &prefix, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        if (greeting(port).startsWith(prefix))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+void stopProcess(std::unique_ptr<QProcess> &p)
+{
+    if (!p)
+        return;
+    p->closeWriteChannel();
+    p->terminate();
+    if (!p->waitForFinished(3000)) {
+        p->kill();
+        p->waitForFinished(3000);
+    }
+    p.reset();
+}
+
+} // namespace
+
+int unusedLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in a = loopback(0);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+SmtpTestServer::SmtpTestServer() = default;
+SmtpTestServer::~SmtpTestServer() { stop(); }
+
+void SmtpTestServer::refuseRecipient(const QString &address, const QString &reply)
+{
+    m_refusals << address + QLatin1Char('=') + reply;
+}
+
+bool SmtpTestServer::start(Mode mode, const QString &user, const QString &password)
+{
+    stop();
+    const QString script = m_dir.filePath(QStringLiteral("smtpserver.py"));
+    QFile f(script);
+    if (!f.open(QIODevice::WriteOnly) || f.write(kSmtpScript) < 0) {
+        m_error = QStringLiteral("cannot write the server script");
+        return false;
+    }
+    f.close();
+    const QString out = m_dir.filePath(QStringLiteral("received"));
+    QDir().mkpath(out);
+    const QString modeName = mode == Mode::Auth ? QStringLiteral("auth")
+        : mode == Mode::StartTls ? QStringLiteral("starttls") : QStringLiteral("plain");
+    m_proc = std::make_unique<QProcess>();
+    m_proc->setProcessChannelMode(QProcess::SeparateChannels);
+    m_proc->start(QString::fromLatin1(kPython),
+                  QStringList{script, modeName, out, user, password} + m_refusals);
+    if (!m_proc->waitForStarted(5000) || !m_proc->waitForReadyRead(15000)) {
+        m_error = QStringLiteral("SMTP server did not start: ") + QString::fromUtf8(m_proc->readAllStandardError());
+        stopProcess(m_proc);
+        return false;
+    }
+    m_port = m_proc->readLine().trimmed().toInt();
+    if (m_port <= 0) {
+        m_error = QStringLiteral("SMTP server gave no port: ") + QString::fromUtf8(m_proc->readAllStandardError());
+        stopProcess(m_proc);
+        return false;
+    }
+    m_caFile = mode == Mode::StartTls ? out + QStringLiteral("/cert.pem") : QString();
+    return true;
+}
+
+void SmtpTestServer::stop()
+{
+    stopProcess(m_proc);
+    m_port = 0;
+}
+
+bool SmtpTestServer::isRunning() const
+{
+    return m_proc && m_proc->state() == QProcess::Running;
+}
+
+QList<ReceivedMail> SmtpTestServer::messages() const
+{
+    QList<ReceivedMail> list;
+    QDir dir(m_dir.filePath(QStringLiteral("received")));
+    const QStringList files = dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
+    for (const QString &name : files) {
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+        ReceivedMail m;
+        m.envelopeFrom = o.value(QStringLiteral("mail_from")).toString();
+        for (const auto &v : o.value(QStringLiteral("rcpt_tos")).toArray())
+            m.envelopeTo << v.toString();
+        m.from = o.value(QStringLiteral("from")).toString();
+        m.to = o.value(QStringLiteral("to")).toString();
+        m.subject = o.value(QStringLiteral("subject")).toString();
+        m.text = o.value(QStringLiteral("text")).toString();
+        for (const auto &v : o.value(QStringLiteral("attachments")).toArray()) {
+            const QJsonObject a = v.toObject();
+            m.attachments.append({a.value(QStringLiteral("name")).toString(),
+                                  QByteArray::fromBase64(a.value(QStringLiteral("b64")).toString().toLatin1())});
+        }
+        for (const auto &v : o.value(QStringLiteral("headers")).toArray())
+            m.headerNames << v.toString();
+        m.raw = QByteArray::fromBase64(o.value(QStringLiteral("raw")).toString().toLatin1());
+        list.append(m);
+    }
+    return list;
+}
+
+int SmtpTestServer::connectionCount() const
+{
+    QFile f(m_dir.filePath(QStringLiteral("received/connections")));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    return f.readAll().trimmed().toInt();
+}
+
+Pop3TestServer::Pop3TestServer() = default;
+Pop3TestServer::~Pop3TestServer() { stop(); }
+
+bool Pop3TestServer::start(const QString &user, const QString &password)
+{
+    stop();
+    const QString root = m_dir.path();
+    // The login processes run as nobody and must reach the folder.
+    ::chmod(QFile::encodeName(root).constData(), 0755);
+    for (const char *sub : {"run", "state", "home", "mail"}) {
+        const QString p = root + QLatin1Char('/') + QLatin1String(sub);
+        QDir().mkpath(p);
+        ::chmod(QFile::encodeName(p).constData(), 0777);
+    }
+    m_port = unusedLoopbackPort();
+    const QString passwd = root + QStringLiteral("/passwd");
+    {
+        QFile f(passwd);
+        if (!f.open(QIODevice::WriteOnly)) {
+            m_error = QStringLiteral("cannot write passwd file");
+            return false;
+        }
+        f.write((user + QStringLiteral(":{PLAIN}") + password + QStringLiteral(":65534:65534::") + root
+                 + QStringLiteral("/home\n")).toUtf8());
+    }
+    const QString conf = root + QStringLiteral("/dovecot.conf");
+    {
+        QFile f(conf);
+        if (!f.open(QIODevice::WriteOnly)) {
+            m_error = QStringLiteral("cannot write dovecot.conf");
+            return false;
+        }
+        QString c;
+        c += QStringLiteral("base_dir = %1/run\n").arg(root);
+        c += QStringLiteral("state_dir = %1/state\n").arg(root);
+        c += QStringLiteral("log_path = %1/dovecot.log\n").arg(root);
+        c += QStringLiteral("protocols = pop3\nlisten = 127.0.0.1\nssl = no\n");
+        c += QStringLiteral("disable_plaintext_auth = no\nauth_failure_delay = 0\n");
+        c += QStringLiteral("auth_mechanisms = plain login\n");
+        c += QStringLiteral("default_login_user = nobody\ndefault_internal_user = nobody\n");
+        c += QStringLiteral("mail_location = maildir:%1/mail/%u\n").arg(root);
+        c += QStringLiteral("passdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
+        c += QStringLiteral("userdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
+        c += QStringLiteral("service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    port = %1\n  }\n"
+                            "  inet_listener pop3s {\n    port = 0\n  }\n}\n").arg(m_port);
+        c += QStringLiteral("service anvil {\n  chroot =\n}\n");
+        f.write(c.toUtf8());
+    }
+    m_proc = std::make_unique<QProcess>();
+    m_proc->start(QStringLiteral("/usr/sbin/dovecot"), {QStringLiteral("-F"), QStringLiteral("-c"), conf});
+    if (!m_proc->waitForStarted(5000) || !waitForGreeting(m_port, "+OK", 10000)) {
+        QFile log(root + QStringLiteral("/dovecot.log"));
+        log.open(QIODevice::ReadOnly);
+        m_error = QStringLiteral("dovecot did not start: ") + QString::fromUtf8(m_proc->readAllStandardError())
+            + QString::fromUtf8(log.readAll());
+        stopProcess(m_proc);
+        return false;
+    }
+    return true;
+}
+
+void Pop3TestServer::stop()
+{
+    stopProcess(m_proc);
+}

@@ -1,0 +1,96 @@
+#pragma once
+// Real mail servers on loopback for tests, each on a free port and stopped
+// when the object goes (or its test process ends).
+//
+// SMTP (Debian's python3-aiosmtpd, run by /usr/bin/python3):
+//     SmtpTestServer smtp;
+//     QVERIFY2(smtp.start(SmtpTestServer::Mode::Auth, "user", "secret"), qPrintable(smtp.error()));
+//     ... send to 127.0.0.1:smtp.port() ...
+//     const QList<ReceivedMail> got = smtp.messages();   // in arrival order
+//     got[0].subject, got[0].text, got[0].attachments[0].bytes ...
+//   Modes: Plain (no AUTH), Auth (AUTH PLAIN/LOGIN required, user + password),
+//   StartTls (STARTTLS required, throw-away certificate for 127.0.0.1 and
+//   localhost in caFile(); give it to the client as its trusted CA; with a
+//   user and password, AUTH is required too, after STARTTLS).
+//   refuseRecipient(address, reply) before start(): RCPT TO that address gets
+//   the reply (e.g. "550 5.1.1 <x@example.jp>: unknown user").
+//
+// POP3 (Debian's dovecot-pop3d with a throw-away configuration):
+//     Pop3TestServer pop;
+//     QVERIFY2(pop.start("user", "secret"), qPrintable(pop.error()));
+//     ... log in at 127.0.0.1:pop.port() ...
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+struct ReceivedAttachment {
+    QString fileName;
+    QByteArray bytes;
+};
+
+struct ReceivedMail {
+    QString envelopeFrom;          // MAIL FROM
+    QStringList envelopeTo;        // RCPT TO, in order
+    QString from;                  // decoded From header, e.g. "送信者 <a@b.jp>"
+    QString to;                    // decoded To header
+    QString subject;               // decoded Subject header
+    QString text;                  // decoded text/plain body
+    QList<ReceivedAttachment> attachments;
+    QStringList headerNames;       // top-level header names, in order
+    QByteArray raw;                // the message as received
+};
+
+class SmtpTestServer {
+public:
+    enum class Mode { Plain, Auth, StartTls };
+
+    SmtpTestServer();
+    ~SmtpTestServer();
+
+    void refuseRecipient(const QString &address, const QString &reply);
+    bool start(Mode mode = Mode::Plain, const QString &user = {}, const QString &password = {});
+    void stop();
+    bool isRunning() const;
+
+    int port() const { return m_port; }
+    QString caFile() const { return m_caFile; }
+    QString error() const { return m_error; }
+
+    QList<ReceivedMail> messages() const;
+    // TCP connections the server has accepted so far.
+    int connectionCount() const;
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<QProcess> m_proc;
+    QStringList m_refusals;
+    int m_port = 0;
+    QString m_caFile;
+    QString m_error;
+};
+
+class Pop3TestServer {
+public:
+    Pop3TestServer();
+    ~Pop3TestServer();
+
+    bool start(const QString &user, const QString &password);
+    void stop();
+
+    int port() const { return m_port; }
+    QString error() const { return m_error; }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<QProcess> m_proc;
+    int m_port = 0;
+    QString m_error;
+};
+
+// A TCP port on 127.0.0.1 that nothing listens on (for "unreachable").
+int unusedLoopbackPort();
