@@ -47,6 +47,9 @@ const QString kKeyCut = QStringLiteral("宛先の削除");
 const QString kKeyDeleteAll = QStringLiteral("すべて削除");
 const QString kKeyInsert = QStringLiteral("送信リストに挿入");
 
+constexpr unsigned kNamesAndAddress = (1u << AddressRowModel::ColName1) | (1u << AddressRowModel::ColName2)
+                                      | (1u << AddressRowModel::ColAddress);
+
 // Grid column widths in twips, by column position.
 constexpr int kColumnTwips[] = {0, 800, 2400, 3000, 3000, 3000, 1600, 2000};
 
@@ -505,7 +508,7 @@ void DialogMail::Command2_Click()
     FilterClause = SearchClauseBuilder::firstClause(item, txtKey->text(), exact);
     if (!Combo1->currentText().isEmpty())
         FilterClause2 = SearchClauseBuilder::secondClause(Combo1->currentText(), txtKey2->text(), exact);
-    const SqlStatement st = SearchClauseBuilder::selectStatement(FilterClause, FilterClause2);
+    const SqlStatement st = SearchClauseBuilder::selectIdsStatement(FilterClause, FilterClause2);
 
     bool ok = st.error.isEmpty() && m_db.isOpen();
     if (ok)
@@ -565,25 +568,28 @@ void DialogMail::Command1_Click()
         info(kConnectFailed);
         return;
     }
-    const int n = ResultSet->count();
-    if (n > 0) {
+    if (ResultSet->count() > 0) {
         BusyPointer busy(platform());
         DataGrid1->setVisible(false);
         SendList &list = *m_ctx.sendList;
         list.beginBatch();
         list.clear();
-        for (int i = 0; i < n; ++i) {
-            if (ResultSet->sendFlag(i).value_or(false) != true)
-                continue;
+        const bool ok = ResultSet->readAll([&list](const AddressRowModel::Row &r) {
             // A row without an address can't be sent to; skipping it keeps
             // the three lists in step.
-            if (ResultSet->isNull(i, AddressRowModel::ColAddress))
-                continue;
-            list.append(ResultSet->text(i, AddressRowModel::ColName1),
-                        ResultSet->text(i, AddressRowModel::ColName2),
-                        ResultSet->text(i, AddressRowModel::ColAddress));
-        }
+            if (r.flag != std::optional<bool>(true) || r.field(AddressRowModel::ColAddress).isNull())
+                return;
+            // Null names go in as empty texts.
+            list.append(r.field(AddressRowModel::ColName1).isNull() ? QString(QLatin1String("")) : r.field(AddressRowModel::ColName1),
+                        r.field(AddressRowModel::ColName2).isNull() ? QString(QLatin1String("")) : r.field(AddressRowModel::ColName2),
+                        r.field(AddressRowModel::ColAddress));
+        }, nullptr, kNamesAndAddress);
         list.endBatch();
+        if (!ok) {
+            busy.release();
+            info(kConnectFailed);
+            return;
+        }
     }
     done(QDialog::Accepted);
 }
@@ -668,9 +674,11 @@ void DialogMail::mnuPrint_Click()
         return;
     QList<AddressListRow> rows;
     rows.reserve(ResultSet->count());
-    for (int i = 0; i < ResultSet->count(); ++i)
-        rows.append({ResultSet->text(i, AddressRowModel::ColName1), ResultSet->text(i, AddressRowModel::ColName2),
-                     ResultSet->text(i, AddressRowModel::ColAddress)});
+    if (!ResultSet->readAll([&rows](const AddressRowModel::Row &r) {
+            rows.append({r.field(AddressRowModel::ColName1), r.field(AddressRowModel::ColName2),
+                         r.field(AddressRowModel::ColAddress)});
+        }, nullptr, kNamesAndAddress))
+        return;
     if (rows.isEmpty())
         return;
     if (auto job = platform().startPrintJob())
@@ -728,7 +736,7 @@ void DialogMail::ChangeDataBase()
 
     // Until the next search the stored clauses belong to the other file.
     setDeleteAllEnabled(false);
-    if (!ResultSet->load(m_db, SearchClauseBuilder::selectAllRowsSql(), {})) {
+    if (!ResultSet->load(m_db, SearchClauseBuilder::selectAllIdsSql(), {})) {
         // Nothing of the previous file stays on screen as if it were here.
         ResultSet->clearRows();
         m_resultOpen = false;

@@ -1,14 +1,16 @@
 #pragma once
-// The rows of the last search, read in one pass and shown by the grid. The
-// texts stay in one UTF-8 buffer and become QStrings only when a cell is
-// drawn, so listing a large table costs one query and a few copies.
-// Deleting a row and toggling the send flag write to the file at once.
+// The rows of the last search, shown by the grid. A search keeps only the
+// ids of the matching rows, in 宛先ID order; the cells are read from the file
+// a block at a time when the grid draws them, so listing a large table costs
+// one pass over the ids. Deleting a row and toggling the send flag write to
+// the file at once.
 
 #include <QAbstractTableModel>
-#include <QByteArray>
 #include <QString>
 #include <QVariantList>
+#include <functional>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class AddressDb;
@@ -18,20 +20,37 @@ class AddressRowModel : public QAbstractTableModel {
 public:
     enum Column { ColId, ColFlag, ColCategory, ColName1, ColName2, ColAddress, ColDate, ColMemo, ColumnCount };
 
+    // One row as the file holds it; a NULL text is a null QString.
+    struct Row {
+        qint64 id = 0;
+        std::optional<bool> flag;
+        QString text[6]; // インポート区分名 .. メモ
+        const QString &field(Column c) const { return text[c - ColCategory]; }
+    };
+
     explicit AddressRowModel(QObject *parent = nullptr);
 
-    // Runs a SELECT over 宛先 and replaces the rows. On failure the rows on
-    // show stay as they were and error says why.
+    // Runs a SELECT over 宛先 that returns the column 宛先ID and takes the
+    // ids as the new row set. On failure the rows on show stay as they were
+    // and error says why. db must stay alive while the rows are shown.
     bool load(AddressDb &db, const QString &sql, const QVariantList &params, QString *error = nullptr);
     void clearRows();
 
-    int count() const { return int(m_rows.size()); }
-    qint64 id(int row) const { return m_rows[row].id; }
+    int count() const { return int(m_ids.size()); }
+    qint64 id(int row) const { return m_ids[row]; }
     // 送信区分: nullopt for NULL.
     std::optional<bool> sendFlag(int row) const;
-    // A text column; a null value is a null QString.
+    // A text column; a NULL value is a null QString.
     QString text(int row, Column column) const;
     bool isNull(int row, Column column) const;
+
+    // Reads every row of the set from the file, in order, in one pass. A row
+    // that has left the file since the search is skipped.
+    // fields: bits (1 << Column) of the text columns wanted; the others read
+    // as null.
+    static constexpr unsigned kAllFields = 0xff;
+    bool readAll(const std::function<void(const Row &)> &visit, QString *error = nullptr,
+                 unsigned fields = kAllFields) const;
 
     // Delete one row from the file and the list.
     bool deleteRow(AddressDb &db, int row, QString *error = nullptr);
@@ -46,14 +65,10 @@ public:
     static QStringList columnNames();
 
 private:
-    static constexpr int kTextColumns = 6; // インポート区分名 .. メモ
-    static constexpr quint32 kNull = 0xffffffffu;
-    struct Row {
-        qint64 id;
-        qint8 flag; // -1 NULL, 0, 1
-        quint32 off[kTextColumns];
-        quint32 len[kTextColumns];
-    };
-    std::vector<Row> m_rows;
-    QByteArray m_text;
+    const Row &row(int r) const;
+    void fetchBlock(int first) const;
+
+    AddressDb *m_db = nullptr;
+    std::vector<qint64> m_ids;
+    mutable std::unordered_map<qint64, Row> m_cache;
 };

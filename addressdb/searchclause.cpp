@@ -118,6 +118,11 @@ SqlStatement SearchClauseBuilder::selectStatement(const SqlClause &first, const 
     return joined(QStringLiteral("SELECT * From 宛先 "), first, second, QStringLiteral(" Order by 宛先ID"));
 }
 
+SqlStatement SearchClauseBuilder::selectIdsStatement(const SqlClause &first, const SqlClause &second)
+{
+    return joined(QStringLiteral("SELECT 宛先ID From 宛先 "), first, second, QStringLiteral(" Order by 宛先ID"));
+}
+
 SqlStatement SearchClauseBuilder::deleteStatement(const SqlClause &first, const SqlClause &second)
 {
     return joined(QStringLiteral("DELETE FROM 宛先 "), first, second, QString());
@@ -126,6 +131,11 @@ SqlStatement SearchClauseBuilder::deleteStatement(const SqlClause &first, const 
 QString SearchClauseBuilder::selectAllRowsSql()
 {
     return QStringLiteral("SELECT * FROM 宛先 Order by 宛先ID");
+}
+
+QString SearchClauseBuilder::selectAllIdsSql()
+{
+    return QStringLiteral("SELECT 宛先ID FROM 宛先 Order by 宛先ID");
 }
 
 QString SearchClauseBuilder::deleteAllRowsSql()

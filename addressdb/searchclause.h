@@ -39,7 +39,11 @@ public:
 
     static SqlStatement selectStatement(const SqlClause &first, const SqlClause &second);
     static SqlStatement deleteStatement(const SqlClause &first, const SqlClause &second);
+    // The same selection as selectStatement, giving only the ids: the grid
+    // reads the cells it draws by id.
+    static SqlStatement selectIdsStatement(const SqlClause &first, const SqlClause &second);
     static QString selectAllRowsSql();  // after a change of file
+    static QString selectAllIdsSql();
     static QString deleteAllRowsSql();  // initialisation
 
     // An exact date as a Japanese user types it (2005/4/1, 2005/04/01,
