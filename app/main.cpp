@@ -7,6 +7,7 @@
 #include "settingsstore.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMetaObject>
 
 int main(int argc, char *argv[])
@@ -14,6 +15,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(appTitle());
     QApplication::setOrganizationName(appTitle());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quillpost-256.png")));
 
     QtPlatform platform;
     SettingsStore settings;
