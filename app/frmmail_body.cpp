@@ -192,8 +192,10 @@ void frmMail::mnuTempOpen_Click()
         if (file.isEmpty())
             continue;
         const QString path = QDir::cleanPath(file);
-        if (!listHolds(List1, path))
-            List1->addItem(path);
+        if (!listHolds(List1, path)) {
+            auto *item = new QListWidgetItem(path, List1);
+            item->setToolTip(QDir::toNativeSeparators(path));
+        }
     }
     QStringList all;
     for (int i = 0; i < List1->count(); ++i)
