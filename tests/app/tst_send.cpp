@@ -1,0 +1,275 @@
+#include "account.h"
+#include "apptitle.h"
+#include "bsmtp.h"
+#include "frmmail.h"
+#include "mailservers.h"
+#include "sendlist.h"
+#include "testutil.h"
+#include "textcodec.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QtTest>
+
+namespace {
+
+const QString kDone = QStringLiteral("件の送信を完了しました。");
+
+void useAccount(frmMail &f, int smtpPort)
+{
+    // Loaded from the empty settings as not set up; the tests set it up here.
+    f.AccountUnset = false;
+    ActiveAccount = AccountRecord();
+    ActiveAccount.szServer = QStringLiteral("127.0.0.1");
+    ActiveAccount.szFrom = QStringLiteral("shop@example.jp");
+    ActiveAccount.szFromName = QStringLiteral("山田商店");
+    bsmtpOptions().defaultSmtpPort = smtpPort;
+}
+
+void fill(SendList &list, int n)
+{
+    for (int i = 0; i < n; ++i)
+        list.append(QStringLiteral("顧客%1").arg(i), QString(), QStringLiteral("c%1@example.jp").arg(i));
+}
+
+// The log viewer as the send run opens it: a modal window named frmLog that
+// restores the pointer as it loads.
+void openViewerLikeTheRealOne(TestWorld &w, int *opened)
+{
+    w.ctx.openLogViewer = [&w, opened](QWidget *owner) {
+        ++*opened;
+        QDialog dlg(owner);
+        dlg.setObjectName(QStringLiteral("frmLog"));
+        w.platform.setBusy(false);
+        w.platform.showModal(&dlg);
+    };
+}
+
+} // namespace
+
+class TestSend : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { bsmtpEndSession(); bsmtpOptions() = BsmtpOptions(); ActiveAccount = AccountRecord(); }
+    void checksStopTheRunWithTheirMessage();
+    void completedRunReportsAndOpensTheLog();
+    void abortShowsTheClientText();
+    void popLoginFailureWarns();
+    void unwritableLogIsTrapped();
+    void inputDuringTheRunIsDropped();
+};
+
+void TestSend::checksStopTheRunWithTheirMessage()
+{
+    TestWorld w;
+    frmMail f(w.ctx);
+    const QString log = w.path(QStringLiteral("SendMail.Log"));
+    writeBytes(log, QByteArray("previous\r\n"));
+    QWidget *accountOwner = nullptr, *bookOwner = nullptr;
+    w.ctx.openAccountDialog = [&](QWidget *o) { accountOwner = o; };
+    w.ctx.openAddressBook = [&](QWidget *o) { bookOwner = o; w.platform.setBusy(false); };
+    f.show();
+    QApplication::setActiveWindow(&f);
+
+    // A placeholder server, even in front of a real host name.
+    useAccount(f, unusedLoopbackPort());
+    ActiveAccount.szServer = QStringLiteral("****127.0.0.1");
+    fill(w.sendList, 1);
+    f.Command1_Click();
+    QCOMPARE(accountOwner, &f);
+    ActiveAccount.szServer = QStringLiteral("127.0.0.1");
+
+    w.sendList.clear();
+    f.Command1_Click();
+    QCOMPARE(bookOwner, &f);
+    QCOMPARE(w.platform.busyLog, (QStringList{QStringLiteral("on"), QStringLiteral("off")}));
+
+    fill(w.sendList, 1);
+    f.txtSubject->clear();
+    f.txtBody->setFocus();
+    f.Command1_Click();
+    QTRY_VERIFY(f.txtSubject->hasFocus());
+
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QString());
+    f.txtSubject->setFocus();
+    f.Command1_Click();
+    QTRY_VERIFY(f.txtBody->hasFocus());
+
+    const auto msgs = w.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(msgs.size(), 4);
+    const QStringList texts = {QStringLiteral("メールサーバー情報に誤りがあります。"),
+                               QStringLiteral("送信する宛先が入力されていません。"),
+                               QStringLiteral("件名が入力されていません。"),
+                               QStringLiteral("本文が力されていません。")};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(msgs[i].text, texts[i]);
+        QCOMPARE(msgs[i].title, QStringLiteral("Information"));
+        QCOMPARE(msgs[i].icon, MsgIcon::Information);
+        QCOMPARE(msgs[i].buttons, MsgButtons::Ok);
+    }
+    QCOMPARE(readBytes(log), QByteArray("previous\r\n"));
+    QCOMPARE(w.sendList.count(), 1);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::completedRunReportsAndOpensTheLog()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    fill(w.sendList, 3);
+    f.Text1->setText(QStringLiteral("3"));
+    f.txtSubject->setText(QStringLiteral("ご案内"));
+    f.setBodyText(QStringLiteral("本文\r\nです。"));
+    f.Check1->setChecked(true);
+    f.Check2->setChecked(true);
+
+    QString textDuringViewer;
+    QByteArray logDuringViewer;
+    w.platform.answerModal(QStringLiteral("frmLog"), [&](QWidget *) {
+        textDuringViewer = f.Text1->text();
+        logDuringViewer = readBytes(w.path(QStringLiteral("SendMail.Log")));
+    });
+    // Through the menu entry, as the user starts it.
+    f.mnuFileSend->trigger();
+
+    QCOMPARE(opened, 1);
+    const auto msgs = w.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(msgs.size(), 1);
+    QCOMPARE(msgs[0].text, QStringLiteral("3") + kDone);
+    QCOMPARE(msgs[0].title, QStringLiteral("Information"));
+    QCOMPARE(msgs[0].icon, MsgIcon::Information);
+    // The run leaves the count alone; the activation after the viewer shows it.
+    QCOMPARE(textDuringViewer, QStringLiteral("3"));
+    QCOMPARE(f.Text1->text(), QStringLiteral("0"));
+    QCOMPARE(w.sendList.count(), 0);
+    QCOMPARE(decodeCp932(logDuringViewer)->count(QStringLiteral("\r\n")), 4);
+    QCOMPARE(f.ProgressBar1->maximum(), 3);
+    QCOMPARE(f.ProgressBar1->value(), 3);
+    QCOMPARE(w.platform.busyDepth, 0);
+    const QList<ReceivedMail> got = smtp.messages();
+    QCOMPARE(got.size(), 3);
+    // Check2 on: the name without honorific.
+    QCOMPARE(got[2].text, QStringLiteral("顧客2\r\n本文\r\nです。\r\n"));
+    QCOMPARE(got[2].subject, QStringLiteral("ご案内"));
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::abortShowsTheClientText()
+{
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, unusedLoopbackPort());
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    fill(w.sendList, 2);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    f.Command1_Click();
+    const auto msgs = w.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(msgs.size(), 1);
+    QVERIFY(msgs[0].text.startsWith(QStringLiteral("メールサーバーに接続できません。Cant connect Server")));
+    QCOMPARE(msgs[0].title, appTitle());
+    QCOMPARE(msgs[0].icon, MsgIcon::None);
+    QCOMPARE(opened, 0);
+    QCOMPARE(w.sendList.count(), 2);
+    QCOMPARE(w.platform.busyDepth, 0);
+    QCOMPARE(decodeCp932(readBytes(w.path(QStringLiteral("SendMail.Log"))))->count(QStringLiteral("\r\n")), 1);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::popLoginFailureWarns()
+{
+    Pop3TestServer pop;
+    QVERIFY2(pop.start(QStringLiteral("shop"), QStringLiteral("secret")), qPrintable(pop.error()));
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, unusedLoopbackPort());
+    bsmtpOptions().pop3Port = pop.port();
+    ActiveAccount.Check2V = 1;
+    ActiveAccount.User = QStringLiteral("shop");
+    ActiveAccount.UserPass = QStringLiteral("wrong");
+    const QString log = w.path(QStringLiteral("SendMail.Log"));
+    writeBytes(log, sjis(QStringLiteral("前回の記録\r\n")));
+    fill(w.sendList, 2);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    f.Command1_Click();
+    const auto msgs = w.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(msgs.size(), 1);
+    QVERIFY2(msgs[0].text.startsWith(QStringLiteral("POP Before SMTP 認証エラー ")), qPrintable(msgs[0].text));
+    QVERIFY2(msgs[0].text.contains(QStringLiteral("-ERR [AUTH]")), qPrintable(msgs[0].text));
+    QCOMPARE(msgs[0].title, appTitle());
+    QCOMPARE(msgs[0].icon, MsgIcon::Warning);
+    QCOMPARE(readBytes(log), sjis(QStringLiteral("前回の記録\r\n")));
+    QCOMPARE(w.sendList.count(), 2);
+    QCOMPARE(w.platform.busyDepth, 0);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::unwritableLogIsTrapped()
+{
+    TestWorld w;
+    w.platform.folder = w.path(QStringLiteral("gone"));
+    frmMail f(w.ctx);
+    useAccount(f, unusedLoopbackPort());
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    w.platform.answerModal(QStringLiteral("frmLog"));
+    fill(w.sendList, 2);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    f.ProgressBar1->setRange(0, 5);
+    f.ProgressBar1->setValue(4);
+    f.Command1_Click();
+    const auto msgs = w.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(msgs.size(), 1);
+    QCOMPARE(msgs[0].text, QStringLiteral("送信処理中にエラーが発生しました。サーバー情報を確認してください。"));
+    QCOMPARE(msgs[0].title, QStringLiteral("Information"));
+    QCOMPARE(msgs[0].icon, MsgIcon::Information);
+    QCOMPARE(f.ProgressBar1->value(), 0);
+    QCOMPARE(opened, 1);
+    QCOMPARE(w.sendList.count(), 2);
+    QCOMPARE(w.platform.busyDepth, 0);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::inputDuringTheRunIsDropped()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    w.platform.answerModal(QStringLiteral("frmLog"));
+    fill(w.sendList, 2);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    // Keys typed while the run works must neither reach the window during
+    // the run nor be replayed after it.
+    QCoreApplication::postEvent(f.txtSubject, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x")));
+    QCoreApplication::postEvent(f.txtSubject, new QKeyEvent(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x")));
+    f.Command1_Click();
+    QCoreApplication::processEvents();
+    QCOMPARE(f.txtSubject->text(), QStringLiteral("件名"));
+    QCOMPARE(smtp.messages().size(), 2);
+    QCOMPARE(smtp.messages().at(0).subject, QStringLiteral("件名"));
+    QCOMPARE(w.platform.messageTexts().last(), QStringLiteral("2") + kDone);
+    VERIFY_PLATFORM(w.platform);
+}
+
+QTEST_MAIN(TestSend)
+#include "tst_send.moc"
