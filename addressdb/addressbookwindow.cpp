@@ -62,10 +62,15 @@ QIcon toolIcon(const char *theme, QStyle::StandardPixmap fallback)
     return QIcon::fromTheme(QLatin1String(theme), QApplication::style()->standardIcon(fallback));
 }
 
+// The filter list in its stored form, "description|pattern|description|...".
 QList<QPair<QString, QString>> databaseFilters()
 {
-    return {{QStringLiteral("すべてのファイル (*.*)"), QStringLiteral("*.*")},
-            {QStringLiteral("cdb ﾌｧｲﾙ (*.cdb)"), QStringLiteral("*.cdb")}};
+    const QString filter = QStringLiteral("すべてのファイル (*.*)|*.*|") + QStringLiteral("cdb ﾌｧｲﾙ (*.cdb)|*.cdb");
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QList<QPair<QString, QString>> out;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        out.append({parts[i], parts[i + 1]});
+    return out;
 }
 
 bool samePath(const QString &a, const QString &b)

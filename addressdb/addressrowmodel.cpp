@@ -36,6 +36,10 @@ void readRow(sqlite3_stmt *st, AddressRowModel::Row *r, unsigned fields = Addres
     }
 }
 
+// The grid's display format of the send flag: the text for True, "/", the
+// text for False.
+const QString kFlagFormat = QStringLiteral("True/False");
+
 const AddressRowModel::Row &missingRow()
 {
     static const AddressRowModel::Row r;
@@ -231,7 +235,9 @@ QString AddressRowModel::text(int r, Column column) const
         return QString::number(id(r));
     if (column == ColFlag) {
         const auto f = row(r).flag;
-        return f ? (*f ? QStringLiteral("True") : QStringLiteral("False")) : QString();
+        if (!f)
+            return QString();
+        return kFlagFormat.section(QLatin1Char('/'), *f ? 0 : 1, *f ? 0 : 1);
     }
     return row(r).field(column);
 }

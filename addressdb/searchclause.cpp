@@ -140,7 +140,8 @@ QString SearchClauseBuilder::selectAllIdsSql()
 
 QString SearchClauseBuilder::deleteAllRowsSql()
 {
-    return QStringLiteral("DELETE FROM 宛先 ");
+    // Stored in the older dialect's form; SQLite has no "DELETE *".
+    return QStringLiteral("DELETE * FROM 宛先 ").replace(QStringLiteral("DELETE * FROM"), QStringLiteral("DELETE FROM"));
 }
 
 std::optional<QString> SearchClauseBuilder::normaliseDate(const QString &key)

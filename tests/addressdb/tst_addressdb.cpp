@@ -19,6 +19,7 @@ private slots:
     void leftoverTemporaryFileStopsCompaction();
     void pathsBesideTheProgram();
     void deleteAndToggleWriteThroughAtOnce();
+    void readAllWalksTheSetInOrder();
 };
 
 void TestAddressDb::missingDefaultIsCreatedWithTheTable()
@@ -199,6 +200,67 @@ void TestAddressDb::deleteAndToggleWriteThroughAtOnce()
     QCOMPARE(rows.sendFlag(0), std::optional<bool>(true));
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
+}
+
+void TestAddressDb::readAllWalksTheSetInOrder()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.cdb"));
+    QList<AddrRow> rows;
+    for (int i = 1; i <= 1000; ++i)
+        rows.append({i, i % 2, s("名簿"), QVariant(QStringLiteral("名%1").arg(i)), i % 5 ? s("") : QVariant(),
+                     QVariant(QStringLiteral("u%1@example.jp").arg(i)), s("2005/04/01"), QVariant()});
+    QVERIFY(makeAddressDb(path, rows));
+    AddressDb db;
+    QVERIFY(db.open(path, false));
+
+    auto walk = [](const AddressRowModel &m, unsigned fields = AddressRowModel::kAllFields) {
+        QStringList out;
+        const bool ok = m.readAll([&out](const AddressRowModel::Row &r) {
+            out << QStringLiteral("%1:%2:%3:%4:%5").arg(r.id).arg(r.flag.value_or(false))
+                       .arg(r.field(AddressRowModel::ColName1), r.field(AddressRowModel::ColName2).isNull() ? QStringLiteral("null") : QStringLiteral("text"),
+                            r.field(AddressRowModel::ColCategory).isNull() ? QStringLiteral("-") : r.field(AddressRowModel::ColCategory));
+        }, nullptr, fields);
+        return ok ? out : QStringList{QStringLiteral("failed")};
+    };
+
+    // Dense: one pass over the id range.
+    AddressRowModel dense;
+    QVERIFY(dense.load(db, QStringLiteral("SELECT 宛先ID FROM 宛先 WHERE 宛先ID BETWEEN 3 AND 7 ORDER BY 宛先ID"), {}));
+    QCOMPARE(walk(dense), (QStringList{QStringLiteral("3:1:名3:text:名簿"), QStringLiteral("4:0:名4:text:名簿"),
+                                       QStringLiteral("5:1:名5:null:名簿"), QStringLiteral("6:0:名6:text:名簿"),
+                                       QStringLiteral("7:1:名7:text:名簿")}));
+    const unsigned names = (1u << AddressRowModel::ColName1) | (1u << AddressRowModel::ColName2);
+    QCOMPARE(walk(dense, names).first(), QStringLiteral("3:1:名3:text:-"));
+
+    // Sparse: row by row.
+    AddressRowModel sparse;
+    QVERIFY(sparse.load(db, QStringLiteral("SELECT 宛先ID FROM 宛先 WHERE 宛先ID IN (2, 500, 999) ORDER BY 宛先ID"), {}));
+    QCOMPARE(walk(sparse), (QStringList{QStringLiteral("2:0:名2:text:名簿"), QStringLiteral("500:0:名500:null:名簿"),
+                                        QStringLiteral("999:1:名999:text:名簿")}));
+
+    // Rows another program deleted after the search are passed over.
+    {
+        AddressDb other;
+        QVERIFY(other.open(path, false));
+        QVERIFY(other.exec(QStringLiteral("DELETE FROM 宛先 WHERE 宛先ID IN (5, 500)")));
+    }
+    QCOMPARE(walk(dense).size(), 4);
+    QCOMPARE(walk(sparse), (QStringList{QStringLiteral("2:0:名2:text:名簿"), QStringLiteral("999:1:名999:text:名簿")}));
+    QCOMPARE(sparse.count(), 3);
+    QVERIFY(sparse.text(1, AddressRowModel::ColName1).isNull());
+    QCOMPARE(sparse.text(2, AddressRowModel::ColName1), QStringLiteral("名999"));
+
+    // The whole table through the grid's block reads.
+    AddressRowModel all;
+    QVERIFY(all.load(db, QStringLiteral("SELECT * FROM 宛先 Order by 宛先ID"), {}));
+    QCOMPARE(all.count(), 998);
+    for (int i = 0; i < all.count(); i += 97)
+        QCOMPARE(all.text(i, AddressRowModel::ColAddress), QStringLiteral("u%1@example.jp").arg(all.id(i)));
+    QCOMPARE(walk(all).size(), 998);
+
+    db.close();
+    QCOMPARE(walk(all), QStringList{QStringLiteral("failed")});
 }
 
 QTEST_GUILESS_MAIN(TestAddressDb)
