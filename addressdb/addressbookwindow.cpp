@@ -54,8 +54,8 @@ constexpr unsigned kNamesAndAddress = (1u << AddressRowModel::ColName1) | (1u <<
 constexpr int kColumnTwips[] = {0, 800, 2400, 3000, 3000, 3000, 1600, 2000};
 
 // Design size in pixels.
-constexpr int kDesignWidth = 780;
-constexpr int kDesignHeight = 540;
+constexpr int kDesignWidth = 1000;
+constexpr int kDesignHeight = 600;
 
 QIcon toolIcon(const char *theme, QStyle::StandardPixmap fallback)
 {
