@@ -116,13 +116,24 @@ QString DialogMail::countText(int n)
     return QStringLiteral("　該当する宛先　") + QString::number(n) + QStringLiteral("件");
 }
 
+void DialogMail::releaseOwedPointer()
+{
+    if (m_pointerOwed) {
+        m_pointerOwed = false;
+        platform().setBusy(false);
+    }
+}
+
 void DialogMail::info(const QString &text)
 {
+    // No message under the hourglass the opener left for us.
+    releaseOwedPointer();
     platform().messageBox(this, text, kTitleInfo, MsgIcon::Information, MsgButtons::Ok);
 }
 
 bool DialogMail::ask(const QString &text)
 {
+    releaseOwedPointer();
     return platform().messageBox(this, text, kTitleQuestion, MsgIcon::Question, MsgButtons::YesNo)
            == MsgAnswer::Yes;
 }
@@ -218,6 +229,9 @@ void DialogMail::buildControls()
     }
 
     connect(Command2, &QPushButton::clicked, this, &DialogMail::Command2_Click);
+    // Enter in a key box searches, as the button next to it would.
+    connect(txtKey, &QLineEdit::returnPressed, this, &DialogMail::Command2_Click);
+    connect(txtKey2, &QLineEdit::returnPressed, this, &DialogMail::Command2_Click);
     connect(Command1, &QPushButton::clicked, this, &DialogMail::Command1_Click);
     connect(Command6, &QPushButton::clicked, this, &DialogMail::Command6_Click);
     connect(Command8, &QPushButton::clicked, this, &DialogMail::Command8_Click);
@@ -368,10 +382,7 @@ void DialogMail::Form_Unload()
     if (m_ctx.addressDb == &m_db)
         m_ctx.addressDb = nullptr;
     // Never leave the pointer busy behind a window that closed early.
-    if (m_pointerOwed) {
-        m_pointerOwed = false;
-        platform().setBusy(false);
-    }
+    releaseOwedPointer();
 }
 
 void DialogMail::done(int r)
@@ -402,10 +413,7 @@ void DialogMail::Form_Activate()
     m_inActivate = true;
     Combo2->setCurrentText(SearchClauseBuilder::selectAllItem());
     Command2_Click();
-    if (m_pointerOwed) {
-        m_pointerOwed = false;
-        platform().setBusy(false);
-    }
+    releaseOwedPointer();
     m_inActivate = false;
 }
 

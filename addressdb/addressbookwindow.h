@@ -129,6 +129,7 @@ private:
     void applyGridLayout();
     void setDeleteAllEnabled(bool on);
     void setKeyInputMode(QLineEdit *box, const QString &item);
+    void releaseOwedPointer();
     void info(const QString &text);
     bool ask(const QString &text);
     Platform &platform();
