@@ -32,9 +32,9 @@ constexpr int kBoxLeft = 84;
 constexpr int kBoxHeight = 24;
 
 // "description|pattern|description|pattern" as a list of pairs.
-QList<QPair<QString, QString>> dialogFilters(const QString &spec)
+QList<QPair<QString, QString>> dialogFilters(const QString &text)
 {
-    const QStringList parts = spec.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    const QStringList parts = text.split(QLatin1Char('|'), Qt::SkipEmptyParts);
     QList<QPair<QString, QString>> filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
         filters.append({parts.at(i), parts.at(i + 1)});
@@ -263,14 +263,14 @@ void frmLog::Form_Unload()
 
 void frmLog::mnuFileOpen_Click()
 {
-    FileDialogSpec spec;
-    spec.title = QStringLiteral("ファイルを開く");
-    spec.mustExist = true;
-    spec.fileName = QString();
-    spec.filters = dialogFilters(QStringLiteral("すべてのファイル (*.*)|*.*|")
+    FileDialogSpec dlg;
+    dlg.title = QStringLiteral("ファイルを開く");
+    dlg.mustExist = true;
+    dlg.fileName = QString();
+    dlg.filters = dialogFilters(QStringLiteral("すべてのファイル (*.*)|*.*|")
                                  + QStringLiteral("log ﾌｧｲﾙ (*.log)|*.log"));
-    spec.filterIndex = 2;
-    const FileDialogResult r = platform().openFileDialog(this, spec);
+    dlg.filterIndex = 2;
+    const FileDialogResult r = platform().openFileDialog(this, dlg);
     if (r.cancelled || r.files.isEmpty() || r.files.first().isEmpty())
         return;
 
@@ -323,14 +323,14 @@ bool frmLog::copyLogTo(const QString &target)
 
 void frmLog::fileSaveAs_Click()
 {
-    FileDialogSpec spec;
-    spec.title = titleSaveAs();
-    spec.fileName = Text1->text();
-    spec.filters = dialogFilters(QStringLiteral("log ﾌｧｲﾙ (*.log)|*.log"));
-    spec.filterIndex = 1;
+    FileDialogSpec dlg;
+    dlg.title = titleSaveAs();
+    dlg.fileName = Text1->text();
+    dlg.filters = dialogFilters(QStringLiteral("log ﾌｧｲﾙ (*.log)|*.log"));
+    dlg.filterIndex = 1;
     // The copy asks before replacing a file itself.
-    spec.overwritePrompt = false;
-    const FileDialogResult r = platform().saveFileDialog(this, spec);
+    dlg.overwritePrompt = false;
+    const FileDialogResult r = platform().saveFileDialog(this, dlg);
     if (r.cancelled || r.files.isEmpty() || r.files.first().isEmpty())
         return;
     if (!copyLogTo(r.files.first()))
