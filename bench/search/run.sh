@@ -5,9 +5,9 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
-build="${BUILD_DIR:-$root/build-bench}"
-if [ ! -f "$build/build.ninja" ]; then
+build="${BUILD_DIR:-$root/build}"
+if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-ninja -C "$build" -j1 bench_search >/dev/null
+cmake --build "$build" --target bench_search -j1 >/dev/null
 QT_QPA_PLATFORM=offscreen "$build/bench/search/bench_search" "$@"
