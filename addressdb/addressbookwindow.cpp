@@ -716,12 +716,12 @@ bool DialogMail::ReconnectAddressDb()
 
 void DialogMail::mnuFileOpen_Click()
 {
-    FileDialogSpec spec;
-    spec.title = QStringLiteral("データベースの変更");
-    spec.filters = databaseFilters();
-    spec.filterIndex = 2;
-    spec.fileName = QString();
-    const FileDialogResult r = platform().openFileDialog(this, spec);
+    FileDialogSpec dialog;
+    dialog.title = QStringLiteral("データベースの変更");
+    dialog.filters = databaseFilters();
+    dialog.filterIndex = 2;
+    dialog.fileName = QString();
+    const FileDialogResult r = platform().openFileDialog(this, dialog);
     if (r.cancelled || r.files.isEmpty())
         return;
     Text2->setText(r.files.first());
@@ -766,12 +766,12 @@ void DialogMail::ChangeDataBase()
 
 void DialogMail::mnuSave_Click()
 {
-    FileDialogSpec spec;
-    spec.title = QStringLiteral("名前を付けて保存");
-    spec.filters = databaseFilters();
-    spec.filterIndex = 2;
-    spec.fileName = QString();
-    const FileDialogResult r = platform().saveFileDialog(this, spec);
+    FileDialogSpec dialog;
+    dialog.title = QStringLiteral("名前を付けて保存");
+    dialog.filters = databaseFilters();
+    dialog.filterIndex = 2;
+    dialog.fileName = QString();
+    const FileDialogResult r = platform().saveFileDialog(this, dialog);
     if (r.cancelled || r.files.isEmpty())
         return;
     const QString target = r.files.first();
