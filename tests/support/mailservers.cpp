@@ -28,8 +28,8 @@ from aiosmtpd.smtp import SMTP, AuthResult
 
 mode, outdir, user, password = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
 refuse = {}
-for spec in sys.argv[5:]:
-    addr, reply = spec.split('=', 1)
+for refusal in sys.argv[5:]:
+    addr, reply = refusal.split("=", 1)
     refuse[addr.lower()] = reply
 
 state = {'seq': 0, 'conns': 0}
