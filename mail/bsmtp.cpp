@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstring>
 #include <mutex>
+#include <poll.h>
 
 namespace {
 
@@ -38,6 +39,7 @@ struct ReplyCapture {
     // The first refusal (4xx/5xx) of the exchange: libcurl may say more
     // (QUIT) after it, but this is the answer that matters.
     QByteArray refusal;
+    bool pipelining = false;    // the last EHLO offered PIPELINING
 
     void reset()
     {
@@ -63,6 +65,8 @@ int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *use
     if (type == CURLINFO_HEADER_OUT) {
         ++c->commandsSent;
         c->replyDone = true;
+        if (size >= 4 && std::memcmp(data, "EHLO", 4) == 0)
+            c->pipelining = false;
     } else if (type == CURLINFO_HEADER_IN) {
         QByteArray line(data, static_cast<qsizetype>(size));
         while (line.endsWith('\n') || line.endsWith('\r'))
@@ -71,6 +75,8 @@ int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *use
             c->lines.clear();
             ++c->repliesReceived;
         }
+        if (line.size() >= 14 && line.startsWith("250") && line.mid(4).trimmed().toUpper() == "PIPELINING")
+            c->pipelining = true;
         c->lines.append(line);
         c->replyDone = c->linePerReply || line.size() < 4 || line[3] != '-';
         if (c->replyDone && c->refusal.isEmpty() && !c->linePerReply && isServerRefusal(c->lines.first()))
@@ -131,10 +137,18 @@ bool isConnectFailure(CURLcode rc)
 
 // One kept SMTP connection and what was prepared for the arguments of the
 // previous call, so a run re-encodes only what changes per recipient.
+// libcurl opens the connection (greeting, EHLO, STARTTLS, AUTH) and keeps
+// it; the mail transactions on it are ours, so that with PIPELINING the
+// envelope goes in one write and the message with its final dot in another.
 struct SmtpSession {
     CURL *handle = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     ReplyCapture capture;
+    bool connected = false;
+    bool pipelining = false;
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    int timeoutMs = 60000;
+    QByteArray input;   // received, not yet read as replies
 
     QByteArray server, sender, subject, attachments;
     bool primed = false;
@@ -147,17 +161,8 @@ struct SmtpSession {
     QByteArray attachmentError;
     mime::MessageTemplate tpl;
 
-    QByteArray upload;
-    qsizetype uploadPos = 0;
-
-    ~SmtpSession() { close(); }
-    void close()
-    {
-        if (handle)
-            curl_easy_cleanup(handle);
-        handle = nullptr;
-        configured = false;
-    }
+    ~SmtpSession() { close(false); }
+    void close(bool sayQuit);
 };
 
 SmtpSession &session()
@@ -166,15 +171,87 @@ SmtpSession &session()
     return s;
 }
 
-size_t readCallback(char *buffer, size_t size, size_t nitems, void *userp)
+enum class IoResult { Ok, Failed };
+
+bool waitSocket(SmtpSession &s, bool forWrite)
 {
-    auto *s = static_cast<SmtpSession *>(userp);
-    const size_t room = size * nitems;
-    const size_t left = static_cast<size_t>(s->upload.size() - s->uploadPos);
-    const size_t n = std::min(room, left);
-    std::memcpy(buffer, s->upload.constData() + s->uploadPos, n);
-    s->uploadPos += static_cast<qsizetype>(n);
-    return n;
+    pollfd p{};
+    p.fd = s.socket;
+    p.events = forWrite ? POLLOUT : POLLIN;
+    return ::poll(&p, 1, s.timeoutMs) > 0;
+}
+
+IoResult sendAll(SmtpSession &s, const QByteArray &data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        size_t n = 0;
+        const CURLcode rc = curl_easy_send(s.handle, data.constData() + done,
+                                           static_cast<size_t>(data.size() - done), &n);
+        if (rc == CURLE_AGAIN) {
+            if (!waitSocket(s, true))
+                return IoResult::Failed;
+            continue;
+        }
+        if (rc != CURLE_OK)
+            return IoResult::Failed;
+        done += static_cast<qsizetype>(n);
+    }
+    return IoResult::Ok;
+}
+
+// One whole reply (all its lines, joined by blanks); empty when the
+// connection failed or timed out.
+QByteArray readReply(SmtpSession &s)
+{
+    QByteArray reply;
+    for (;;) {
+        qsizetype nl;
+        while ((nl = s.input.indexOf('\n')) >= 0) {
+            QByteArray line = s.input.left(nl);
+            s.input.remove(0, nl + 1);
+            while (line.endsWith('\r'))
+                line.chop(1);
+            if (!reply.isEmpty())
+                reply += ' ';
+            reply += line;
+            if (line.size() < 4 || line[3] != '-')
+                return reply;
+        }
+        char buf[4096];
+        size_t n = 0;
+        const CURLcode rc = curl_easy_recv(s.handle, buf, sizeof buf, &n);
+        if (rc == CURLE_AGAIN) {
+            if (!waitSocket(s, false))
+                return {};
+            continue;
+        }
+        if (rc != CURLE_OK || n == 0)
+            return {};
+        s.input.append(buf, static_cast<qsizetype>(n));
+    }
+}
+
+bool isPositive(const QByteArray &reply, char first)
+{
+    return !reply.isEmpty() && reply[0] == first;
+}
+
+void SmtpSession::close(bool sayQuit)
+{
+    if (handle && connected && sayQuit && sendAll(*this, "QUIT\r\n") == IoResult::Ok) {
+        const int keep = timeoutMs;
+        timeoutMs = std::min(timeoutMs, 2000);
+        readReply(*this);
+        timeoutMs = keep;
+    }
+    if (handle)
+        curl_easy_cleanup(handle);
+    handle = nullptr;
+    connected = false;
+    configured = false;
+    socket = CURL_SOCKET_BAD;
+    input.clear();
 }
 
 void configureSmtp(SmtpSession &s)
@@ -186,6 +263,7 @@ void configureSmtp(SmtpSession &s)
     }
     CURL *h = s.handle;
     const int timeout = s.srv.timeout > 0 ? s.srv.timeout : o.defaultTimeoutSeconds;
+    s.timeoutMs = timeout * 1000;
     const QByteArray url = (s.port == 465 ? "smtps://" : "smtp://") + s.host + ":"
         + QByteArray::number(s.port);
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
@@ -205,9 +283,7 @@ void configureSmtp(SmtpSession &s)
         curl_easy_setopt(h, CURLOPT_USERNAME, nullptr);
         curl_easy_setopt(h, CURLOPT_PASSWORD, nullptr);
     }
-    curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(h, CURLOPT_READFUNCTION, readCallback);
-    curl_easy_setopt(h, CURLOPT_READDATA, &s);
+    curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, s.errorBuffer);
     curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, debugCallback);
@@ -215,21 +291,97 @@ void configureSmtp(SmtpSession &s)
     s.configured = true;
 }
 
-QByteArray classify(SmtpSession &s, CURLcode rc)
+// Why opening the connection (greeting, EHLO, STARTTLS, AUTH) failed.
+QByteArray classifyConnect(SmtpSession &s, CURLcode rc)
 {
     const QByteArray reply = s.capture.text();
     const QByteArray detail = s.errorBuffer[0] ? QByteArray(s.errorBuffer) : QByteArray(curl_easy_strerror(rc));
     if (rc == CURLE_LOGIN_DENIED)
         return "AUTH LOGIN failed (" + (reply.isEmpty() ? detail : reply) + ")";
-    if (isConnectFailure(rc))
-        return cantConnect(s.srv.host, s.port, detail);
-    // Nothing was said yet on this connection: the server never answered
-    // its greeting properly, so it can't be used at all.
-    if (s.capture.commandsSent == 0)
-        return cantConnect(s.srv.host, s.port, reply.isEmpty() ? detail : reply);
-    if (isServerRefusal(reply))
-        return reply;
-    return detail.isEmpty() ? QByteArray("send failed") : detail;
+    // Whatever else stops the handshake leaves a server this run can't use.
+    return cantConnect(s.srv.host, s.port, isServerRefusal(reply) ? reply : detail);
+}
+
+bool connectSmtp(SmtpSession &s, QByteArray *error)
+{
+    if (!s.handle)
+        configureSmtp(s);
+    s.errorBuffer[0] = 0;
+    s.capture.reset();
+    s.capture.pipelining = false;
+    const CURLcode rc = curl_easy_perform(s.handle);
+    if (rc != CURLE_OK) {
+        *error = classifyConnect(s, rc);
+        s.close(false);
+        return false;
+    }
+    curl_socket_t sock = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(s.handle, CURLINFO_ACTIVESOCKET, &sock) != CURLE_OK || sock == CURL_SOCKET_BAD) {
+        *error = cantConnect(s.srv.host, s.port, "no connection");
+        s.close(false);
+        return false;
+    }
+    s.socket = sock;
+    s.pipelining = s.capture.pipelining;
+    s.connected = true;
+    s.input.clear();
+    return true;
+}
+
+struct Transaction {
+    enum Kind { Accepted, Refused, Lost } kind = Lost;
+    QByteArray reply;
+    bool answered = false;  // the server said something before it was lost
+};
+
+// MAIL, RCPT, DATA and the message on the open connection. With PIPELINING
+// the three commands go in one write; the message and its final dot always do.
+Transaction transaction(SmtpSession &s, const QByteArray &mailFrom, const QByteArray &rcptTo,
+                        const QByteArray &message)
+{
+    Transaction t;
+    QByteArray rMail, rRcpt, rData;
+    if (s.pipelining) {
+        if (sendAll(s, mailFrom + rcptTo + "DATA\r\n") != IoResult::Ok)
+            return t;
+        if ((rMail = readReply(s)).isEmpty())
+            return t;
+        t.answered = true;
+        if ((rRcpt = readReply(s)).isEmpty() || (rData = readReply(s)).isEmpty())
+            return t;
+    } else {
+        if (sendAll(s, mailFrom) != IoResult::Ok || (rMail = readReply(s)).isEmpty())
+            return t;
+        t.answered = true;
+        if (isPositive(rMail, '2')) {
+            if (sendAll(s, rcptTo) != IoResult::Ok || (rRcpt = readReply(s)).isEmpty())
+                return t;
+            if (isPositive(rRcpt, '2')) {
+                if (sendAll(s, "DATA\r\n") != IoResult::Ok || (rData = readReply(s)).isEmpty())
+                    return t;
+            }
+        }
+    }
+    if (isPositive(rMail, '2') && isPositive(rRcpt, '2') && rData.startsWith("354")) {
+        if (sendAll(s, message) != IoResult::Ok)
+            return t;
+        const QByteArray r = readReply(s);
+        if (r.isEmpty())
+            return t;
+        t.kind = isPositive(r, '2') ? Transaction::Accepted : Transaction::Refused;
+        t.reply = r;
+        return t;
+    }
+    // Refused in the envelope. A server that took DATA all the same gets an
+    // empty message, which it refuses for want of recipients.
+    if (rData.startsWith("354") && (sendAll(s, ".\r\n") != IoResult::Ok || readReply(s).isEmpty()))
+        return t;
+    t.kind = Transaction::Refused;
+    t.reply = !isPositive(rMail, '2') ? rMail : !isPositive(rRcpt, '2') ? rRcpt : rData;
+    // Start the next message clean; a server that can't is reconnected.
+    if (sendAll(s, "RSET\r\n") != IoResult::Ok || readReply(s).isEmpty())
+        s.close(false);
+    return t;
 }
 
 } // namespace
@@ -348,51 +500,42 @@ QByteArray SendMail(QByteArray &server, QByteArray &recipient, QByteArray &sende
         return "Invalid recipient address: " + rcpt.toPercentEncoding("@.-_+");
 
     if (reconfigure)
-        configureSmtp(s);
+        s.close(true);
 
-    s.upload = s.tpl.build(rcpt, fromNarrow(body), QDateTime::currentDateTime());
-    const QByteArray mailFrom = "<" + s.snd.address.toUtf8() + ">";
-    const QByteArray rcptTo = "<" + rcpt + ">";
-    curl_slist *rcpts = curl_slist_append(nullptr, rcptTo.constData());
-    curl_easy_setopt(s.handle, CURLOPT_MAIL_FROM, mailFrom.constData());
-    curl_easy_setopt(s.handle, CURLOPT_MAIL_RCPT, rcpts);
+    QByteArray message = s.tpl.build(rcpt, fromNarrow(body), QDateTime::currentDateTime());
+    // A line that starts with a dot gets a second one (RFC 5321 4.5.2).
+    if (message.startsWith('.'))
+        message.prepend('.');
+    if (message.contains("\n."))
+        message.replace("\n.", "\n..");
+    message += ".\r\n";  // the message ends in CR LF, so this is the end mark
+    const QByteArray mailFrom = "MAIL FROM:<" + s.snd.address.toUtf8() + ">\r\n";
+    const QByteArray rcptTo = "RCPT TO:<" + rcpt + ">\r\n";
 
-    CURLcode rc = CURLE_OK;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        s.uploadPos = 0;
-        s.errorBuffer[0] = 0;
-        s.capture.reset();
-        rc = curl_easy_perform(s.handle);
-        if (rc == CURLE_OK || attempt > 0)
-            break;
-        // A kept connection the server has dropped in the meantime: try once
-        // more on a new one, but only if the server had not answered anything.
-        long connects = 0;
-        curl_easy_getinfo(s.handle, CURLINFO_NUM_CONNECTS, &connects);
-        const bool dropped = rc == CURLE_SEND_ERROR || rc == CURLE_RECV_ERROR || rc == CURLE_GOT_NOTHING;
-        if (!(dropped && connects == 0 && s.capture.repliesReceived == 0))
-            break;
-        curl_easy_setopt(s.handle, CURLOPT_FRESH_CONNECT, 1L);
-        rc = curl_easy_perform(s.handle);
-        curl_easy_setopt(s.handle, CURLOPT_FRESH_CONNECT, 0L);
-        break;
+    for (int attempt = 0;; ++attempt) {
+        const bool fresh = !s.connected;
+        if (fresh) {
+            QByteArray error;
+            if (!connectSmtp(s, &error))
+                return encodeCp932(QString::fromUtf8(error));
+        }
+        const Transaction t = transaction(s, mailFrom, rcptTo, message);
+        if (t.kind == Transaction::Accepted)
+            return {};
+        if (t.kind == Transaction::Refused)
+            return encodeCp932(QString::fromUtf8(t.reply));
+        s.close(false);
+        // A kept connection the server dropped in the meantime: once more on
+        // a new one, but only if the server had not answered anything.
+        if (fresh || t.answered || attempt > 0)
+            return "Connection to the server was lost (" + s.srv.host.toUtf8() + ")";
     }
-    curl_easy_setopt(s.handle, CURLOPT_MAIL_RCPT, nullptr);
-    curl_slist_free_all(rcpts);
-    s.upload.clear();
-    if (rc == CURLE_OK)
-        return {};
-    const QByteArray error = classify(s, rc);
-    // A login or connection failure leaves nothing worth keeping.
-    if (rc == CURLE_LOGIN_DENIED || isConnectFailure(rc))
-        s.close();
-    return encodeCp932(QString::fromUtf8(error));
 }
 
 void bsmtpEndSession()
 {
     SmtpSession &s = session();
-    s.close();  // libcurl says QUIT as it closes the connection
+    s.close(true);
     s.primed = false;
 }
 

@@ -226,28 +226,33 @@ void TestSendRun::lostServerMidRunKeepsTheRecordsSoFar()
 
 void TestSendRun::refusedRecipientIsLoggedWithTheMend()
 {
-    SmtpTestServer smtp;
-    smtp.refuseRecipient(QStringLiteral("nobody@example.jp"),
-                         QStringLiteral("550 5.1.1 <nobody@example.jp>: unknown user,no mailbox,try later,thanks,bye"));
-    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
-    bsmtpOptions().defaultSmtpPort = smtp.port();
-    w->sendList.append(QStringLiteral("一"), QString(), QStringLiteral("one@example.jp"));
-    w->sendList.append(QStringLiteral("二"), QString(), QStringLiteral("nobody@example.jp"));
-    w->sendList.append(QStringLiteral("三"), QString(), QStringLiteral("three@example.jp"));
-    Inputs in;
-    const SendRunResult r = runSend(account(0, false), w->sendList, in, env);
-    QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
-    QCOMPARE(r.accepted, 2);
-    QCOMPARE(w->sendList.count(), 0);
-    const QStringList lines = logLines(env.logPath);
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines[2], QStringLiteral("二,,nobody@example.jp,送信エラー550 5.1.1 <nobody@example.jp>: "
-                                      "unknown user no mailbox try later thanks,bye,2005/04/01 9:05:07"));
-    QCOMPARE(lines[2].split(QLatin1Char(',')).size(), 6);
-    QCOMPARE(smtp.messages().size(), 2);
-    // libcurl drops a connection after a refusal; the messages after it
-    // share one new connection.
-    QVERIFY(smtp.connectionCount() <= 2);
+    // With the commands sent one by one and with PIPELINING.
+    for (const bool pipelining : {false, true}) {
+        SmtpTestServer smtp;
+        smtp.setPipelining(pipelining);
+        smtp.refuseRecipient(QStringLiteral("nobody@example.jp"),
+                             QStringLiteral("550 5.1.1 <nobody@example.jp>: unknown user,no mailbox,try later,thanks,bye"));
+        QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+        bsmtpOptions().defaultSmtpPort = smtp.port();
+        w->sendList.append(QStringLiteral("一"), QString(), QStringLiteral("one@example.jp"));
+        w->sendList.append(QStringLiteral("二"), QString(), QStringLiteral("nobody@example.jp"));
+        w->sendList.append(QStringLiteral("三"), QString(), QStringLiteral("three@example.jp"));
+        Inputs in;
+        const SendRunResult r = runSend(account(0, false), w->sendList, in, env);
+        QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+        QCOMPARE(r.accepted, 2);
+        QCOMPARE(w->sendList.count(), 0);
+        const QStringList lines = logLines(env.logPath);
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[2], QStringLiteral("二,,nobody@example.jp,送信エラー550 5.1.1 <nobody@example.jp>: "
+                                          "unknown user no mailbox try later thanks,bye,2005/04/01 9:05:07"));
+        QCOMPARE(lines[2].split(QLatin1Char(',')).size(), 6);
+        const QList<ReceivedMail> got = smtp.messages();
+        QCOMPARE(got.size(), 2);
+        QCOMPARE(got[1].envelopeTo, QStringList{QStringLiteral("three@example.jp")});
+        // The refusal did not cost the connection.
+        QCOMPARE(smtp.connectionCount(), 1);
+    }
 }
 
 void TestSendRun::injectionAttemptsAreRefused()

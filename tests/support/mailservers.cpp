@@ -27,8 +27,9 @@ import email, email.policy
 from aiosmtpd.smtp import SMTP, AuthResult
 
 mode, outdir, user, password = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+pipelining = sys.argv[5] == 'pipelining'
 refuse = {}
-for refusal in sys.argv[5:]:
+for refusal in sys.argv[6:]:
     addr, reply = refusal.split("=", 1)
     refuse[addr.lower()] = reply
 
@@ -41,6 +42,14 @@ def atomic_write(path, text):
     os.replace(tmp, path)
 
 class Handler:
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        if pipelining:
+            # aiosmtpd reads commands one line at a time, so it copes with
+            # pipelined clients; it just never says so.
+            responses.insert(len(responses) - 1, '250-PIPELINING')
+        return responses
+
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         r = refuse.get(address.lower())
         if r:
@@ -205,7 +214,9 @@ bool SmtpTestServer::start(Mode mode, const QString &user, const QString &passwo
     m_proc = std::make_unique<QProcess>();
     m_proc->setProcessChannelMode(QProcess::SeparateChannels);
     m_proc->start(QString::fromLatin1(kPython),
-                  QStringList{script, modeName, out, user, password} + m_refusals);
+                  QStringList{script, modeName, out, user, password,
+                              m_pipelining ? QStringLiteral("pipelining") : QStringLiteral("plain")}
+                      + m_refusals);
     if (!m_proc->waitForStarted(5000) || !m_proc->waitForReadyRead(15000)) {
         m_error = QStringLiteral("SMTP server did not start: ") + QString::fromUtf8(m_proc->readAllStandardError());
         stopProcess(m_proc);

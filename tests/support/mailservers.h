@@ -14,6 +14,7 @@
 //   user and password, AUTH is required too, after STARTTLS).
 //   refuseRecipient(address, reply) before start(): RCPT TO that address gets
 //   the reply (e.g. "550 5.1.1 <x@example.jp>: unknown user").
+//   EHLO offers PIPELINING unless setPipelining(false) was called before start().
 //
 // POP3 (Debian's dovecot-pop3d with a throw-away configuration):
 //     Pop3TestServer pop;
@@ -53,6 +54,8 @@ public:
     ~SmtpTestServer();
 
     void refuseRecipient(const QString &address, const QString &reply);
+    // Whether EHLO offers PIPELINING (it does unless switched off before start).
+    void setPipelining(bool on) { m_pipelining = on; }
     bool start(Mode mode = Mode::Plain, const QString &user = {}, const QString &password = {});
     void stop();
     bool isRunning() const;
@@ -69,6 +72,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_proc;
     QStringList m_refusals;
+    bool m_pipelining = true;
     int m_port = 0;
     QString m_caFile;
     QString m_error;
