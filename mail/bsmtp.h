@@ -16,9 +16,12 @@
 //   - any other refusal: the server's reply, e.g. "550 5.1.1 <x@y>: unknown user"
 //
 // Port 465 is implicit TLS; other ports switch to TLS with STARTTLS whenever
-// the server offers it; certificates are verified. The connection is kept
-// open between calls with the same server and sender, so a run of messages
-// logs in once; bsmtpEndSession() closes it.
+// the server offers it; certificates are verified; AUTH uses a mechanism the
+// server offers. The connection is kept open between calls with the same
+// server and sender, so a run of messages greets and logs in once; a refused
+// message is followed by RSET on the same connection; with PIPELINING the
+// envelope commands of a message travel together. bsmtpEndSession() says
+// QUIT and closes it.
 //
 // RcvMail(server, user, password, "STAT", nullptr)
 //   logs in to the POP3 server (POP3S when the POP3 port is 995) and returns
