@@ -9,7 +9,9 @@
 #include <QVariantList>
 #include <curl/curl.h>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <iconv.h>
 #include <mutex>
 #include <poll.h>
 
@@ -26,6 +28,47 @@ QString fromNarrow(const QByteArray &bytes)
     if (auto s = decodeCp932(bytes))
         return *s;
     return QString::fromLatin1(bytes);
+}
+
+// Code page 932 straight to UTF-8 for message text, with one converter kept
+// for the whole process (the text of every message passes through here).
+QByteArray narrowToUtf8(const QByteArray &bytes)
+{
+    static iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return fromNarrow(bytes).toUtf8();
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    QByteArray out(bytes.size() * 3 / 2 + 16, Qt::Uninitialized);
+    char *in = const_cast<char *>(bytes.constData());
+    size_t inLeft = static_cast<size_t>(bytes.size());
+    size_t used = 0;
+    while (inLeft > 0) {
+        char *outPtr = out.data() + used;
+        size_t outLeft = static_cast<size_t>(out.size()) - used;
+        const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        used = static_cast<size_t>(outPtr - out.data());
+        if (r == static_cast<size_t>(-1)) {
+            if (errno != E2BIG)
+                return fromNarrow(bytes).toUtf8();  // not CP932 after all
+            out.resize(out.size() * 2);
+        }
+    }
+    out.resize(static_cast<qsizetype>(used));
+    return out;
+}
+
+// Local time for the Date header, looked up once a second: the lookup reads
+// the time zone file each time.
+QDateTime messageTime()
+{
+    static qint64 second = -1;
+    static QDateTime when;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (now != second) {
+        second = now;
+        when = QDateTime::currentDateTime();
+    }
+    return when;
 }
 
 // The server's replies as libcurl's debug stream shows them. Only the most
@@ -502,7 +545,7 @@ QByteArray SendMail(QByteArray &server, QByteArray &recipient, QByteArray &sende
     if (reconfigure)
         s.close(true);
 
-    QByteArray message = s.tpl.build(rcpt, fromNarrow(body), QDateTime::currentDateTime());
+    QByteArray message = s.tpl.buildUtf8(rcpt, narrowToUtf8(body), messageTime());
     // A line that starts with a dot gets a second one (RFC 5321 4.5.2).
     if (message.startsWith('.'))
         message.prepend('.');

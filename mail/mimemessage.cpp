@@ -214,13 +214,19 @@ void MessageTemplate::setAttachments(QList<Attachment> attachments)
 
 QByteArray MessageTemplate::build(const QByteArray &recipient, const QString &body, const QDateTime &when)
 {
+    return buildUtf8(recipient, body.toUtf8(), when);
+}
+
+QByteArray MessageTemplate::buildUtf8(const QByteArray &recipient, const QByteArray &bodyUtf8,
+                                      const QDateTime &when)
+{
     const qint64 secs = when.toSecsSinceEpoch();
     if (secs != m_dateSecs) {
         m_dateSecs = secs;
         m_dateHeader = "Date: " + dateValue(when) + "\r\n";
     }
     const quint64 serial = ++g_messageCounter;
-    const QByteArray textB64 = base64Lines(body.toUtf8());
+    const QByteArray textB64 = base64Lines(bodyUtf8);
 
     QByteArray m;
     qsizetype attachSize = 0;

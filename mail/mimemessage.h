@@ -51,6 +51,8 @@ public:
 
     // The whole message for one recipient.
     QByteArray build(const QByteArray &recipient, const QString &body, const QDateTime &when);
+    // The same with the text already in UTF-8.
+    QByteArray buildUtf8(const QByteArray &recipient, const QByteArray &bodyUtf8, const QDateTime &when);
 
 private:
     QByteArray m_fromHeader;
