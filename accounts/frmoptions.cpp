@@ -372,7 +372,7 @@ void frmOptions::Command1_Click()
 {
     BusyPointer busy(*m_ctx.platform);
     // The outcome is not checked: a missing help page is simply not shown.
-    m_ctx.platform->shellOpen(this, joinProgramFolder(m_ctx.platform->helpFolder(), helpFileName()));
+    m_ctx.platform->shellOpen(this, helpFilePath(*m_ctx.platform));
 }
 
 void frmOptions::Picture2_Click()

@@ -670,7 +670,7 @@ void DialogMail::mnuExcelInport_Click()
 void DialogMail::mnuHelpkey_Click()
 {
     BusyPointer busy(platform());
-    platform().shellOpen(this, joinProgramFolder(platform().helpFolder(), helpFileName()));
+    platform().shellOpen(this, helpFilePath(platform()));
 }
 
 void DialogMail::mnuEnd_Click()

@@ -47,11 +47,6 @@ QPlainTextEdit *focusedPlainText() { return qobject_cast<QPlainTextEdit *>(QAppl
 
 } // namespace
 
-QString helpFilePath(Platform &platform)
-{
-    return joinProgramFolder(platform.helpFolder(), helpFileName());
-}
-
 QString supportPageUrl(Platform &platform)
 {
     // The support section of the help page, so it works without a network.
@@ -157,7 +152,6 @@ void frmMail::buildControls()
     Command1->hide();
     connect(Command1, &QPushButton::clicked, this, &frmMail::Command1_Click);
 
-    connect(m_ctx.sendList, &SendList::countChanged, this, [] {});
 }
 
 void frmMail::buildMenus()

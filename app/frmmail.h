@@ -162,6 +162,5 @@ private:
     int m_lastFrameHeightPx = -1;
 };
 
-// The help page beside the program, and the support page.
-QString helpFilePath(Platform &platform);
+// The support page: a section of the help page, so it works offline.
 QString supportPageUrl(Platform &platform);

@@ -1,4 +1,5 @@
 #include "platform.h"
+#include "programfolder.h"
 
 #include <QMetaObject>
 #include <QWidget>
@@ -10,4 +11,9 @@ void notifyReactivated(QWidget *owner)
     QWidget *w = owner->window();
     if (w->metaObject()->indexOfMethod("Form_Activate()") >= 0)
         QMetaObject::invokeMethod(w, "Form_Activate", Qt::DirectConnection);
+}
+
+QString helpFilePath(Platform &platform)
+{
+    return joinProgramFolder(platform.helpFolder(), helpFileName());
 }

@@ -102,3 +102,6 @@ private:
 // Form_Activate slot, if it has one, runs (this is where windows refresh what
 // a modal window may have changed). Message boxes do not count as windows.
 void notifyReactivated(QWidget *owner);
+
+// The help page beside the program, which every window's help entry opens.
+QString helpFilePath(Platform &platform);

@@ -86,13 +86,9 @@ static QString qtFilter(const FileDialogSpec &spec, QString *selected)
     return parts.join(QStringLiteral(";;"));
 }
 
-FileDialogResult QtPlatform::openFileDialog(QWidget *parent, const FileDialogSpec &spec)
+// Runs a configured dialog; the names in the order chosen, or cancelled.
+static FileDialogResult runFileDialog(QFileDialog &dlg, const FileDialogSpec &spec)
 {
-    QFileDialog dlg(parent, spec.title);
-    dlg.setAcceptMode(QFileDialog::AcceptOpen);
-    dlg.setFileMode(spec.multiSelect ? QFileDialog::ExistingFiles
-                                     : (spec.mustExist ? QFileDialog::ExistingFile
-                                                       : QFileDialog::AnyFile));
     QString selected;
     dlg.setNameFilter(qtFilter(spec, &selected));
     if (!selected.isEmpty())
@@ -107,6 +103,16 @@ FileDialogResult QtPlatform::openFileDialog(QWidget *parent, const FileDialogSpe
     return r;
 }
 
+FileDialogResult QtPlatform::openFileDialog(QWidget *parent, const FileDialogSpec &spec)
+{
+    QFileDialog dlg(parent, spec.title);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(spec.multiSelect ? QFileDialog::ExistingFiles
+                                     : (spec.mustExist ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile));
+    return runFileDialog(dlg, spec);
+}
+
 FileDialogResult QtPlatform::saveFileDialog(QWidget *parent, const FileDialogSpec &spec)
 {
     QFileDialog dlg(parent, spec.title);
@@ -114,18 +120,7 @@ FileDialogResult QtPlatform::saveFileDialog(QWidget *parent, const FileDialogSpe
     dlg.setFileMode(QFileDialog::AnyFile);
     if (!spec.overwritePrompt)
         dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
-    QString selected;
-    dlg.setNameFilter(qtFilter(spec, &selected));
-    if (!selected.isEmpty())
-        dlg.selectNameFilter(selected);
-    if (!spec.fileName.isEmpty())
-        dlg.selectFile(spec.fileName);
-    FileDialogResult r;
-    if (dlg.exec() != QDialog::Accepted)
-        return r;
-    r.cancelled = false;
-    r.files = dlg.selectedFiles();
-    return r;
+    return runFileDialog(dlg, spec);
 }
 
 QPrinter *QtPlatform::printer()

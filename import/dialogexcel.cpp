@@ -488,7 +488,7 @@ void DialogExcel::Label4_Click() { mnuHelpInport_Click(); }
 void DialogExcel::mnuHelpInport_Click()
 {
     BusyPointer busy(platform());
-    platform().shellOpen(this, joinProgramFolder(platform().helpFolder(), helpFileName()));
+    platform().shellOpen(this, helpFilePath(platform()));
 }
 
 void DialogExcel::mnuPrint_Click()

@@ -345,5 +345,5 @@ void frmLog::mnuClose_Click()
 
 void frmLog::mnuHelpOpen_Click()
 {
-    platform().shellOpen(this, joinProgramFolder(platform().helpFolder(), helpFileName()));
+    platform().shellOpen(this, helpFilePath(platform()));
 }

@@ -11,7 +11,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
-build="${QUILLPOST_BUILD_DIR:-$root/build-send}"
+build="${BUILD_DIR:-$root/build}"
 count="${SEND_BENCH_COUNT:-10000}"
 rounds="${SEND_BENCH_ROUNDS:-3}"
 work="$(mktemp -d)"
@@ -39,7 +39,10 @@ if ! command -v smtp-sink >/dev/null || ! command -v smtp-source >/dev/null; the
   [ -n "$policy_added" ] && $SUDO rm -f /usr/sbin/policy-rc.d
 fi
 PATH="$PATH:/usr/sbin"
-command -v node >/dev/null || { echo "node is needed for the Nodemailer comparison" >&2; exit 1; }
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update && $SUDO apt-get install -y --no-install-recommends nodejs npm
+fi
 
 # The program's client.
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
