@@ -8,6 +8,7 @@
 #include "programfolder.h"
 #include "sendlist.h"
 #include "settingsstore.h"
+#include "toolbaricons.h"
 
 #include <QAction>
 #include <QApplication>
@@ -57,10 +58,6 @@ constexpr int kColumnTwips[] = {0, 800, 2400, 3000, 3000, 3000, 1600, 2000};
 constexpr int kDesignWidth = 1000;
 constexpr int kDesignHeight = 600;
 
-QIcon toolIcon(const char *theme, QStyle::StandardPixmap fallback)
-{
-    return QIcon::fromTheme(QLatin1String(theme), QApplication::style()->standardIcon(fallback));
-}
 
 // The filter list in its stored form, "description|pattern|description|...".
 QList<QPair<QString, QString>> databaseFilters()
@@ -296,22 +293,19 @@ void DialogMail::buildMenus()
 
 void DialogMail::buildToolBar()
 {
-    struct Button { QString key; QString caption; QString tip; const char *theme; QStyle::StandardPixmap fallback; };
+    struct Button { QString key; QString caption; QString tip; const char *image; };
     const Button buttons[] = {
         {kKeyImport, QStringLiteral("宛先のインポート　"),
-         QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄします"), "document-open",
-         QStyle::SP_DialogOpenButton},
+         QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄします"), "Open"},
         {kKeyToggle, QStringLiteral("送信区分変更　"),
-         QStringLiteral("送信区分を変更します（Falseは送信を保留します）"), "mail-attachment",
-         QStyle::SP_FileIcon},
-        {kKeyCut, QStringLiteral("宛先の削除　　　"), QStringLiteral("選択したレコードを削除します"), "edit-cut",
-         QStyle::SP_DialogDiscardButton},
+         QStringLiteral("送信区分を変更します（Falseは送信を保留します）"), "Temp"},
+        {kKeyCut, QStringLiteral("宛先の削除　　　"), QStringLiteral("選択したレコードを削除します"), "Cut"},
         {kKeyDeleteAll, QStringLiteral("すべて削除　　　"), QStringLiteral("表示中の宛先すべてを削除します"),
-         "edit-delete", QStyle::SP_TrashIcon},
-        {kKeyInsert, QStringLiteral("送信リストに挿入"), QString(), "mail-send", QStyle::SP_ArrowRight},
+         "Delete"},
+        {kKeyInsert, QStringLiteral("送信リストに挿入"), QString(), "Send"},
     };
     for (const Button &b : buttons) {
-        QAction *a = tbToolBar->addAction(toolIcon(b.theme, b.fallback), b.caption);
+        QAction *a = tbToolBar->addAction(toolbarIcon(QLatin1String(b.image)), b.caption);
         a->setData(b.key);
         a->setToolTip(b.tip.isEmpty() ? b.caption : b.tip);
     }
