@@ -70,6 +70,16 @@ QList<QPair<QString, QString>> databaseFilters()
     return out;
 }
 
+// Both file dialogs of the window: an empty name, the .cdb files preselected.
+FileDialogSpec databaseDialog(const QString &title)
+{
+    FileDialogSpec dialog;
+    dialog.title = title;
+    dialog.filters = databaseFilters();
+    dialog.filterIndex = 2;
+    return dialog;
+}
+
 bool samePath(const QString &a, const QString &b)
 {
     const QFileInfo fa(a), fb(b);
@@ -710,11 +720,7 @@ bool DialogMail::ReconnectAddressDb()
 
 void DialogMail::mnuFileOpen_Click()
 {
-    FileDialogSpec dialog;
-    dialog.title = QStringLiteral("データベースの変更");
-    dialog.filters = databaseFilters();
-    dialog.filterIndex = 2;
-    dialog.fileName = QString();
+    const FileDialogSpec dialog = databaseDialog(QStringLiteral("データベースの変更"));
     const FileDialogResult r = platform().openFileDialog(this, dialog);
     if (r.cancelled || r.files.isEmpty())
         return;
@@ -760,11 +766,7 @@ void DialogMail::ChangeDataBase()
 
 void DialogMail::mnuSave_Click()
 {
-    FileDialogSpec dialog;
-    dialog.title = QStringLiteral("名前を付けて保存");
-    dialog.filters = databaseFilters();
-    dialog.filterIndex = 2;
-    dialog.fileName = QString();
+    const FileDialogSpec dialog = databaseDialog(QStringLiteral("名前を付けて保存"));
     const FileDialogResult r = platform().saveFileDialog(this, dialog);
     if (r.cancelled || r.files.isEmpty())
         return;
