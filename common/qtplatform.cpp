@@ -1,5 +1,7 @@
 #include "qtplatform.h"
+
 #include "apptitle.h"
+#include "localclock.h"
 #include "programfolder.h"
 #include "qtprintjob.h"
 
@@ -191,7 +193,7 @@ void QtPlatform::setBusy(bool busy)
 
 QDateTime QtPlatform::now()
 {
-    return QDateTime::currentDateTime();
+    return localTimeToTheSecond();
 }
 
 QString QtPlatform::programFolder()

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <cerrno>
 #include <iconv.h>
 
@@ -94,31 +95,62 @@ QByteArray encodeCp932(const QString &text, bool *lossless)
             *lossless = true;
         return text.toLatin1();
     }
+    const QByteArray utf8 = text.toUtf8();
     QByteArray out;
     qsizetype bad = -1;
-    const QByteArray utf8 = text.toUtf8();
-    // With substitution, false means something was replaced.
-    iconv_t probe = iconv_open("CP932", "UTF-8");
-    const bool available = probe != reinterpret_cast<iconv_t>(-1);
-    if (available)
-        iconv_close(probe);
-    if (!available) {
+    if (runIconv("CP932", "UTF-8", utf8, &out, &bad, false)) {
+        // Some characters (the yen sign, the wave dash, the em dash, ...) are
+        // written as a look-alike that reads back as another character, so
+        // only a round trip tells whether the text survives.
+        if (lossless)
+            *lossless = decodeCp932(out) == text;
+        return out;
+    }
+    if (bad < 0) {  // no converter at all
         if (lossless)
             *lossless = false;
         return text.toLatin1();
-    }
-    // runIconv returns true with substitution; detect loss by round trip size.
-    QByteArray strict;
-    const bool clean = runIconv("CP932", "UTF-8", utf8, &strict, &bad, false);
-    if (clean) {
-        if (lossless)
-            *lossless = true;
-        return strict;
     }
     runIconv("CP932", "UTF-8", utf8, &out, &bad, true);
     if (lossless)
         *lossless = false;
     return out;
+}
+
+QString cp932Unwritable(const QString &text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString c = text.mid(i, len);
+        i += len - 1;
+        if (c.at(0).unicode() < 0x80 || out.contains(c))
+            continue;
+        bool lossless = false;
+        encodeCp932(c, &lossless);
+        if (!lossless)
+            out += c;
+    }
+    return out;
+}
+
+bool isValidUtf8(QByteArrayView bytes, bool *multibyte)
+{
+    bool wide = false;
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) { wide = true; break; }
+    if (multibyte)
+        *multibyte = wide;
+    if (!wide)
+        return true;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString ignored = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+bool isValidCp932(const QByteArray &bytes)
+{
+    return decodeCp932(bytes).has_value();
 }
 
 std::optional<QString> readCp932File(const QString &path, QString *error)

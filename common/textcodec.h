@@ -3,14 +3,24 @@
 // extensions) with CR LF line ends, and the Japanese-locale text helpers.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <optional>
 
 // Strict decoding: bytes that are not valid CP932 give nullopt and an error
 // text naming the offset, never substituted characters.
 std::optional<QString> decodeCp932(const QByteArray &bytes, QString *error = nullptr);
-// Characters CP932 cannot hold become '?'; *lossless tells whether any did.
+// Characters CP932 cannot hold become '?'. *lossless is false when any
+// character does not read back unchanged: those that become '?' and those
+// CP932 writes as a look-alike (U+00A5 as 0x5C, U+301C as U+FF5E, ...).
 QByteArray encodeCp932(const QString &text, bool *lossless = nullptr);
+// Each character of the text that CP932 cannot write back unchanged, once.
+QString cp932Unwritable(const QString &text);
+
+// Whether the bytes are valid UTF-8; *multibyte tells whether any byte is
+// outside ASCII.
+bool isValidUtf8(QByteArrayView bytes, bool *multibyte = nullptr);
+bool isValidCp932(const QByteArray &bytes);
 
 // Whole-file helpers. The text is written as given; use toCrLf first.
 std::optional<QString> readCp932File(const QString &path, QString *error = nullptr);
