@@ -44,6 +44,7 @@ void LoadAccountProfile(SettingsStore &store, qint16 n)
     a.User = text("User", QStringLiteral("myname"));
     a.UserPass = text("UserPass", QString());
     a.szPort = text("szPort", QStringLiteral("25"));
+    flag("Check3V", QStringLiteral("0"), a.Check3V);
 }
 
 void LoadActiveAccount(SettingsStore &store)
@@ -69,6 +70,7 @@ void SaveActiveAccount(SettingsStore &store)
         store.setValue(accountKey(QStringLiteral("User"), n), a.User);
         store.setValue(accountKey(QStringLiteral("UserPass"), n), a.UserPass);
         store.setValue(accountKey(QStringLiteral("szPort"), n), a.szPort);
+        store.setValue(accountKey(QStringLiteral("Check3V"), n), QString::number(a.Check3V));
     }
     store.sync();
 }

@@ -18,6 +18,7 @@ struct AccountRecord {
     qint16 Check1V = 0; // SMTP AUTH
     qint16 Check2V = 0; // POP before SMTP
     qint16 Account = 0; // profile 0..4
+    qint16 Check3V = 0; // the password may travel over an unencrypted connection
 };
 
 // The account in use; one per process.
@@ -28,7 +29,8 @@ extern AccountRecord ActiveAccount;
 QString placeholderServer();
 QString placeholderFrom();
 
-// The ten key stems, in the order they are read and written.
+// The key stems, in the order they are read and written: the ten of every
+// profile, then "Check3V" (missing in older files, read as 0).
 const QStringList &accountKeyStems();
 // Stem plus profile suffix: "" for profile 0, "1".."4" for the others.
 QString accountKey(const QString &stem, int profile);

@@ -162,6 +162,11 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     Text7->setEchoMode(QLineEdit::Password);
     Label8 = fieldLabel(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ(&P)"), "Label8", Text7, Frame1);
 
+    Check3 = new QCheckBox(QStringLiteral("暗号化されていない接続でパスワードを送信する"), Frame1);
+    Check3->setObjectName(QStringLiteral("Check3"));
+    Check3->setToolTip(QStringLiteral("サーバーが暗号化（STARTTLS）に対応していないときだけ使われます。"
+                                      "暗号化に対応したサーバーには、常に暗号化してから送信します。"));
+
     Text5 = new QLineEdit(Frame1);
     Text5->setObjectName(QStringLiteral("Text5"));
     Label5 = fieldLabel(QStringLiteral("送信者名(&N)"), "Label5", Text5, Frame1);
@@ -207,17 +212,18 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     grid->addWidget(Check2, 2, 1);
     grid->addWidget(Label7, 3, 0);
     grid->addLayout(loginRow, 3, 1);
-    grid->addWidget(Label5, 4, 0);
-    grid->addWidget(Text5, 4, 1);
-    grid->addWidget(Label4, 5, 0);
-    grid->addWidget(Text2, 5, 1);
-    grid->addWidget(Label2, 6, 0, Qt::AlignTop);
-    grid->addWidget(Text4, 6, 1);
-    grid->addWidget(Label1, 7, 0, Qt::AlignTop);
-    grid->addWidget(Text3, 7, 1);
+    grid->addWidget(Check3, 4, 1);
+    grid->addWidget(Label5, 5, 0);
+    grid->addWidget(Text5, 5, 1);
+    grid->addWidget(Label4, 6, 0);
+    grid->addWidget(Text2, 6, 1);
+    grid->addWidget(Label2, 7, 0, Qt::AlignTop);
+    grid->addWidget(Text4, 7, 1);
+    grid->addWidget(Label1, 8, 0, Qt::AlignTop);
+    grid->addWidget(Text3, 8, 1);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(6, 1);
-    grid->setRowStretch(7, 2);
+    grid->setRowStretch(7, 1);
+    grid->setRowStretch(8, 2);
 
     // Buttons. No default: Enter never saves by accident; Esc is Cancel.
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
@@ -250,7 +256,7 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     root->addWidget(Frame1, 1);
     root->addLayout(buttons);
 
-    const QList<QWidget *> order = {Combo1, Text1, Text8, Check1, Check2, Text6, Text7, Text5,
+    const QList<QWidget *> order = {Combo1, Text1, Text8, Check1, Check2, Text6, Text7, Check3, Text5,
                                     Text2, Text4, Text3, cmdOK, cmdCancel, cmdApply, Command1};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -278,6 +284,7 @@ void frmOptions::showAccount()
     Text8->setText(a.szPort);
     Check1->setChecked(a.Check1V == 1);
     Check2->setChecked(a.Check2V == 1);
+    Check3->setChecked(a.Check3V == 1);
 }
 
 void frmOptions::Form_Load()
@@ -353,6 +360,7 @@ bool frmOptions::validateAndSave(bool fromOk)
     a.szPort = Text8->text();
     a.Check1V = Check1->isChecked() ? 1 : 0;
     a.Check2V = Check2->isChecked() ? 1 : 0;
+    a.Check3V = Check3->isChecked() ? 1 : 0;
     // Account stays the profile last chosen (or the one the dialog opened with).
     SaveActiveAccount(*m_ctx.settings);
     return true;

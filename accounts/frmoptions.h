@@ -41,6 +41,7 @@ public:
     QLineEdit *Text6 = nullptr;       // account name
     QLabel *Label8 = nullptr;
     QLineEdit *Text7 = nullptr;       // password
+    QCheckBox *Check3 = nullptr;      // password over an unencrypted connection
     QLabel *Label5 = nullptr;
     QLineEdit *Text5 = nullptr;       // sender name
     QLabel *Label4 = nullptr;

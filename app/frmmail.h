@@ -2,6 +2,8 @@
 // The main window: the message being composed, the send list and its count,
 // the two body options, the menus, the toolbar and the status bar.
 
+#include "sendrun.h"
+
 #include <QMainWindow>
 
 class QAction;
@@ -95,6 +97,8 @@ public:
     bool BodyChanged = false;
     bool AccountUnset = false;
     QString BodyFileName;
+    // How sends reach the servers beyond what the account says.
+    TransportOptions transportOptions;
 
     AppContext &context() { return m_ctx; }
 

@@ -98,26 +98,21 @@ private:
 void frmMail::Command1_Click()
 {
     const AccountRecord &account = ActiveAccount;
-    switch (checkSendRun(account, sendList().count(), txtSubject->text(), bodyText())) {
+    const SendCheck check = checkSendRun(account, sendList().count(), txtSubject->text(), bodyText());
+    if (check != SendCheck::Ok)
+        platform().messageBox(this, sendCheckMessage(check), kInformation, MsgIcon::Information, MsgButtons::Ok);
+    switch (check) {
     case SendCheck::Account:
-        platform().messageBox(this, QStringLiteral("メールサーバー情報に誤りがあります。"), kInformation,
-                              MsgIcon::Information, MsgButtons::Ok);
         if (m_ctx.openAccountDialog)
             m_ctx.openAccountDialog(this);
         return;
     case SendCheck::EmptyList:
-        platform().messageBox(this, QStringLiteral("送信する宛先が入力されていません。"), kInformation,
-                              MsgIcon::Information, MsgButtons::Ok);
         openAddressBookBusy();
         return;
     case SendCheck::EmptySubject:
-        platform().messageBox(this, QStringLiteral("件名が入力されていません。"), kInformation,
-                              MsgIcon::Information, MsgButtons::Ok);
         txtSubject->setFocus();
         return;
     case SendCheck::EmptyBody:
-        platform().messageBox(this, QStringLiteral("本文が力されていません。"), kInformation,
-                              MsgIcon::Information, MsgButtons::Ok);
         txtBody->setFocus();
         return;
     case SendCheck::Ok:
@@ -132,6 +127,7 @@ void frmMail::Command1_Click()
         SendRunEnvironment env;
         env.logPath = SentMailLog::pathIn(platform().programFolder());
         env.now = [this] { return platform().now(); };
+        env.transport = transportOptions;
         try {
             result = runSend(account, sendList(), source, env);
         } catch (...) {
@@ -141,27 +137,19 @@ void frmMail::Command1_Click()
     }
 
     using Outcome = SendRunResult::Outcome;
+    platform().setBusy(false);
     switch (result.outcome) {
     case Outcome::PopLoginFailed:
-        platform().setBusy(false);
-        platform().messageBox(this, QStringLiteral("POP Before SMTP 認証エラー ") + result.text, appTitle(),
-                              MsgIcon::Warning, MsgButtons::Ok);
+        platform().messageBox(this, sendOutcomeMessage(result), appTitle(), MsgIcon::Warning, MsgButtons::Ok);
         return;
     case Outcome::Aborted:
-        platform().setBusy(false);
-        platform().messageBox(this, QStringLiteral("メールサーバーに接続できません。") + result.text, appTitle(),
-                              MsgIcon::None, MsgButtons::Ok);
+        platform().messageBox(this, sendOutcomeMessage(result), appTitle(), MsgIcon::None, MsgButtons::Ok);
         return;
     case Outcome::Completed:
-        platform().setBusy(false);
-        platform().messageBox(this, QString::number(result.accepted) + QStringLiteral("件の送信を完了しました。"),
-                              kInformation, MsgIcon::Information, MsgButtons::Ok);
+        platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
         break;
     case Outcome::Failed:
-        platform().setBusy(false);
-        platform().messageBox(this,
-                              QStringLiteral("送信処理中にエラーが発生しました。サーバー情報を確認してください。"),
-                              kInformation, MsgIcon::Information, MsgButtons::Ok);
+        platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
         ProgressBar1->setValue(0);
         break;
     }

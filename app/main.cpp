@@ -3,6 +3,7 @@
 #include "appwindows.h"
 #include "frmmail.h"
 #include "qtplatform.h"
+#include "sendcommand.h"
 #include "sendlist.h"
 #include "settingsstore.h"
 
@@ -12,6 +13,13 @@
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1 && isCommandLine({QString(), QString::fromLocal8Bit(argv[1])})) {
+        // A command runs without a display.
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(appTitle());
+        QCoreApplication::setOrganizationName(appTitle());
+        return runCommandLine(QCoreApplication::arguments());
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(appTitle());
     QApplication::setOrganizationName(appTitle());

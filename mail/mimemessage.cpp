@@ -1,8 +1,11 @@
 #include "mimemessage.h"
 
+#include "textcodec.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QMimeType>
 #include <QRandomGenerator>
 #include <QTimeZone>
 #include <atomic>
@@ -13,6 +16,9 @@ namespace {
 
 constexpr int kWordBytes = 39;   // 52 base64 characters per encoded word
 constexpr int kLineChars = 76;
+// A plain header value this long still leaves its line within the 998
+// octets a line may hold, with room for the header name.
+constexpr int kPlainValueChars = 900;
 
 QString noLineBreaks(const QString &text)
 {
@@ -77,7 +83,7 @@ QByteArray encodedWords(const QString &text)
 QByteArray headerValue(const QString &text)
 {
     const QString s = noLineBreaks(text);
-    if (isPlainHeaderText(s) && s.size() <= 900)
+    if (isPlainHeaderText(s) && s.size() <= kPlainValueChars)
         return s.toLatin1();
     return encodedWords(s);
 }
@@ -87,14 +93,19 @@ QByteArray mailbox(const QString &displayName, const QByteArray &address)
     QByteArray out;
     const QString name = noLineBreaks(displayName);
     if (!name.isEmpty()) {
-        if (isPlainHeaderText(name) && name.size() <= 900) {
-            out += '"';
+        QByteArray quoted;
+        if (isPlainHeaderText(name)) {
+            quoted += '"';
             for (QChar c : name) {
                 if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-                    out += '\\';
-                out += static_cast<char>(c.unicode());
+                    quoted += '\\';
+                quoted += static_cast<char>(c.unicode());
             }
-            out += "\" ";
+            quoted += "\" ";
+        }
+        // The quoted name, its escapes included, and the address share one line.
+        if (!quoted.isEmpty() && quoted.size() + address.size() + 2 <= kPlainValueChars) {
+            out += quoted;
         } else {
             out += encodedWords(name);
             out += "\r\n ";
@@ -137,9 +148,9 @@ QByteArray fileNameParameter(const QString &fileName)
     return out;
 }
 
-QByteArray base64Lines(const QByteArray &data)
+QByteArray base64Lines(QByteArrayView data)
 {
-    const QByteArray b64 = data.toBase64();
+    const QByteArray b64 = QByteArray::fromRawData(data.data(), data.size()).toBase64();
     QByteArray out;
     out.reserve(b64.size() + (b64.size() / kLineChars + 1) * 2);
     for (qsizetype i = 0; i < b64.size(); i += kLineChars) {
@@ -154,35 +165,35 @@ QByteArray dateValue(const QDateTime &when)
     return when.toString(Qt::RFC2822Date).toLatin1();
 }
 
-bool isSafeAddress(const QByteArray &address)
+QByteArray attachmentContentType(const QString &fileName, const QByteArray &data)
 {
-    if (address.isEmpty())
-        return false;
-    for (char ch : address) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x21 || c == 0x7f || c == '<' || c == '>')
-            return false;
-    }
-    return true;
+    static const QMimeDatabase db;
+    const QMimeType type = db.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
+    QByteArray name = type.name().toLatin1();
+    if (name.isEmpty())
+        return "application/octet-stream";
+    if (!type.inherits(QStringLiteral("text/plain")) && !name.startsWith("text/"))
+        return name;
+    if (isValidUtf8(data))
+        return name + "; charset=UTF-8";
+    if (isValidCp932(data))
+        return name + "; charset=Shift_JIS";
+    return "application/octet-stream";
 }
 
 bool loadAttachment(const QString &path, Attachment *out, QString *error)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Attachment not readable: ") + path;
+    QByteArray data;
+    if (f.open(QIODevice::ReadOnly))
+        data = f.readAll();
+    if (!f.isOpen() || f.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("Attachment not readable: ") + path + QStringLiteral(" (") + f.errorString()
+            + QLatin1Char(')');
         return false;
     }
-    const QByteArray data = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("Attachment not readable: ") + path;
-        return false;
-    }
-    static const QMimeDatabase db;
     out->fileName = QFileInfo(path).fileName();
-    out->contentType = db.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name().toLatin1();
-    if (out->contentType.isEmpty())
-        out->contentType = "application/octet-stream";
+    out->contentType = attachmentContentType(out->fileName, data);
     QByteArray part;
     part += "Content-Type: " + out->contentType + "\r\n";
     part += "Content-Disposition: attachment;\r\n " + fileNameParameter(out->fileName) + "\r\n";
@@ -192,33 +203,48 @@ bool loadAttachment(const QString &path, Attachment *out, QString *error)
     return true;
 }
 
-void MessageTemplate::setFrom(const QString &displayName, const QByteArray &address)
+void MessageBuilder::setFrom(const QString &displayName, const QByteArray &address)
 {
     m_fromHeader = "From: " + mailbox(displayName, address) + "\r\n";
     const qsizetype at = address.lastIndexOf('@');
-    m_domain = at >= 0 ? address.mid(at + 1) : QByteArray("localhost");
+    m_domain = at >= 0 ? address.mid(at + 1) : QByteArray();
     if (m_domain.isEmpty())
         m_domain = "localhost";
 }
 
-void MessageTemplate::setSubject(const QString &subject)
+void MessageBuilder::setSubject(const QString &subject)
 {
     m_subjectHeader = "Subject: " + headerValue(subject) + "\r\n";
 }
 
-void MessageTemplate::setAttachments(QList<Attachment> attachments)
+void MessageBuilder::setSharedText(const QString &text)
+{
+    m_shared = text.toUtf8();
+    for (qsizetype k = 0; k < 3; ++k)
+        m_sharedTail[k] = k <= m_shared.size() ? base64Lines(QByteArrayView(m_shared).sliced(k)) : QByteArray();
+}
+
+void MessageBuilder::setAttachments(QList<Attachment> attachments)
 {
     m_attachments = std::move(attachments);
     m_boundary = "=_qp_" + processToken() + "_" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
 }
 
-QByteArray MessageTemplate::build(const QByteArray &recipient, const QString &body, const QDateTime &when)
+// Base64 works on groups of three bytes, so the head takes up to two bytes
+// of the shared text to fill its last group; the rest of the shared text
+// was encoded once, for each of the three possible starts. A line shorter
+// than 76 characters in the middle is valid base64 text.
+QByteArray MessageBuilder::textBase64(const QString &head) const
 {
-    return buildUtf8(recipient, body.toUtf8(), when);
+    QByteArray own = head.toUtf8();
+    const qsizetype k = (3 - own.size() % 3) % 3;
+    if (k > m_shared.size())
+        return base64Lines(own + m_shared);
+    own.append(m_shared.constData(), k);
+    return base64Lines(own) + m_sharedTail[k];
 }
 
-QByteArray MessageTemplate::buildUtf8(const QByteArray &recipient, const QByteArray &bodyUtf8,
-                                      const QDateTime &when)
+QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &head, const QDateTime &when)
 {
     const qint64 secs = when.toSecsSinceEpoch();
     if (secs != m_dateSecs) {
@@ -226,13 +252,13 @@ QByteArray MessageTemplate::buildUtf8(const QByteArray &recipient, const QByteAr
         m_dateHeader = "Date: " + dateValue(when) + "\r\n";
     }
     const quint64 serial = ++g_messageCounter;
-    const QByteArray textB64 = base64Lines(bodyUtf8);
+    const QByteArray text = textBase64(head);
 
     QByteArray m;
     qsizetype attachSize = 0;
     for (const Attachment &a : m_attachments)
         attachSize += a.part.size() + m_boundary.size() + 8;
-    m.reserve(512 + m_fromHeader.size() + m_subjectHeader.size() + textB64.size() + attachSize);
+    m.reserve(512 + m_fromHeader.size() + m_subjectHeader.size() + recipient.size() + text.size() + attachSize);
     m += m_dateHeader;
     m += m_fromHeader;
     m += "To: <";
@@ -248,16 +274,17 @@ QByteArray MessageTemplate::buildUtf8(const QByteArray &recipient, const QByteAr
     m += '@';
     m += m_domain;
     m += ">\r\nMIME-Version: 1.0\r\n";
+    static const char textHeaders[] = "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
     if (m_attachments.isEmpty()) {
-        m += "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-        m += textB64;
+        m += textHeaders;
+        m += text;
         return m;
     }
     m += "Content-Type: multipart/mixed;\r\n boundary=\"" + m_boundary + "\"\r\n\r\n";
     m += "This is a multi-part message in MIME format.\r\n";
     m += "--" + m_boundary + "\r\n";
-    m += "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-    m += textB64;
+    m += textHeaders;
+    m += text;
     for (const Attachment &a : m_attachments) {
         m += "--" + m_boundary + "\r\n";
         m += a.part;

@@ -1,12 +1,15 @@
 #pragma once
 // Building the wire form of one message: MIME 1.0, UTF-8 text in base64,
 // RFC 2047 headers, attachments as multipart/mixed parts with RFC 2231
-// file names. Nothing a caller passes can start a header line of its own.
+// file names. Nothing a caller passes can start a header line of its own,
+// and no line of a message starts with a dot, so it goes to the server as it
+// is, without a dot-stuffing pass.
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace mime {
 
@@ -15,22 +18,19 @@ bool isPlainHeaderText(const QString &text);
 // RFC 2047 encoded words (UTF-8, base64), folded with CR LF SPACE so that no
 // line exceeds 76 characters after a header name of up to 12 characters.
 QByteArray encodedWords(const QString &text);
-// A header value: as it is when plain, encoded words otherwise. Line breaks
-// in the text become blanks first.
+// A header value: as it is when plain and short enough, encoded words
+// otherwise. Line breaks in the text become blanks first.
 QByteArray headerValue(const QString &text);
-// "name" <address> with the name quoted or encoded, or <address> alone.
+// "name" <address> with the name quoted or encoded, or <address> alone; the
+// header line it makes stays within 998 octets.
 QByteArray mailbox(const QString &displayName, const QByteArray &address);
 // Content-Disposition parameters for a file name: filename*=UTF-8''..., split
 // into RFC 2231 continuations when long.
 QByteArray fileNameParameter(const QString &fileName);
 // Base64 in lines of 76 characters, each ending in CR LF.
-QByteArray base64Lines(const QByteArray &data);
+QByteArray base64Lines(QByteArrayView data);
 // Date header value (RFC 5322).
 QByteArray dateValue(const QDateTime &when);
-
-// An address is acceptable when it is not empty and holds no line break,
-// control character, blank or angle bracket.
-bool isSafeAddress(const QByteArray &address);
 
 struct Attachment {
     QString fileName;     // shown name
@@ -38,28 +38,41 @@ struct Attachment {
     QByteArray part;      // headers and base64 body of the part, ready to send
 };
 
-// Reads and encodes one file as a part; false with an error text when the
-// file can't be read.
+// The content type of a file: from its name, and for text from its bytes:
+// "; charset=UTF-8" when they are valid UTF-8, "; charset=Shift_JIS" when
+// they are valid code page 932, application/octet-stream when neither.
+QByteArray attachmentContentType(const QString &fileName, const QByteArray &data);
+
+// Reads and encodes one file as a part; false with an error text naming the
+// file when it can't be read.
 bool loadAttachment(const QString &path, Attachment *out, QString *error);
 
-// The parts of a message that stay the same across a run, encoded once.
-class MessageTemplate {
+// The messages of one run: what every message shares is encoded once (the
+// sender, the subject, the attachments and the shared text, base64 included),
+// so a message costs its few own headers, the base64 of its own head text,
+// and copying.
+class MessageBuilder {
 public:
     void setFrom(const QString &displayName, const QByteArray &address);
     void setSubject(const QString &subject);
+    // The text after each message's own head (the body and its line end).
+    void setSharedText(const QString &text);
     void setAttachments(QList<Attachment> attachments);
 
-    // The whole message for one recipient.
-    QByteArray build(const QByteArray &recipient, const QString &body, const QDateTime &when);
-    // The same with the text already in UTF-8.
-    QByteArray buildUtf8(const QByteArray &recipient, const QByteArray &bodyUtf8, const QDateTime &when);
+    // The whole message for one recipient: head + shared text. CR LF line
+    // ends, no final dot.
+    QByteArray build(const QByteArray &recipient, const QString &head, const QDateTime &when);
 
 private:
+    QByteArray textBase64(const QString &head) const;
+
     QByteArray m_fromHeader;
     QByteArray m_subjectHeader;
-    QByteArray m_domain;
+    QByteArray m_domain = "localhost";
     QList<Attachment> m_attachments;
     QByteArray m_boundary;
+    QByteArray m_shared;       // UTF-8 of the shared text
+    QByteArray m_sharedTail[3]; // base64 lines of m_shared without its first 0, 1, 2 bytes
     qint64 m_dateSecs = -1;
     QByteArray m_dateHeader;
 };

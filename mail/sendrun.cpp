@@ -1,45 +1,31 @@
 #include "sendrun.h"
 
 #include "account.h"
-#include "bsmtp.h"
+#include "curltransport.h"
+#include "outgoing.h"
 #include "sendlist.h"
 #include "sentmaillog.h"
-#include "textcodec.h"
 
 #include <QVariant>
 
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 
-// Closes the kept SMTP connection whichever way the run ends.
+// Says goodbye to the server whichever way the run ends.
 struct SessionEnd {
-    ~SessionEnd() { bsmtpEndSession(); }
+    MailTransport &transport;
+    ~SessionEnd() { transport.end(); }
 };
+
+bool stopsTheRun(const QString &reply)
+{
+    return reply.contains(QStringLiteral("Cant connect Server")) || reply.contains(QStringLiteral("AUTH LOGIN"));
+}
 }
 
 QString honorificText(int noHonorific)
 {
     return noHonorific == 0 ? QStringLiteral("　様") : QString();
-}
-
-QString serverArgument(const AccountRecord &account)
-{
-    if (account.Check1V == 1)
-        return account.szServer + QLatin1Char('\t') + account.szPort + QStringLiteral(":60");
-    return account.szServer;
-}
-
-QString senderArgument(const AccountRecord &account)
-{
-    QString s = account.szFromName + QLatin1Char('<') + account.szFrom + QLatin1Char('>');
-    if (account.Check1V == 1)
-        s += QLatin1Char('\t') + account.User + QLatin1Char(':') + account.UserPass;
-    return s;
-}
-
-QString recipientArgument(const QString &address)
-{
-    return QLatin1Char('<') + address + QLatin1Char('>');
 }
 
 QString nameBlock(int nameOption, const QString &name1, const QString &name2,
@@ -57,6 +43,26 @@ QString bodyArgument(const QString &block, const QString &bodyText)
     return block + bodyText + kCrLf;
 }
 
+TransportSettings transportSettings(const AccountRecord &account, const TransportOptions &options)
+{
+    TransportSettings s;
+    s.host = account.szServer.trimmed();
+    const QString port = account.szPort.trimmed();
+    bool ok = false;
+    const int n = port.toInt(&ok);
+    s.smtpPort = port.isEmpty() ? 25 : ok && n > 0 && n < 65536 ? n : 0;
+    s.smtpImplicitTls = s.smtpPort == 465;
+    s.pop3Port = options.pop3Port;
+    s.pop3ImplicitTls = options.pop3Port == 995;
+    s.smtpAuth = account.Check1V == 1;
+    s.user = account.User;
+    s.password = account.UserPass;
+    s.allowCleartextPassword = account.Check3V == 1;
+    s.timeoutSeconds = options.timeoutSeconds;
+    s.extraCaFile = options.extraCaFile;
+    return s;
+}
+
 SendCheck checkSendRun(const AccountRecord &account, qsizetype listCount,
                        const QString &subject, const QString &bodyText)
 {
@@ -72,19 +78,48 @@ SendCheck checkSendRun(const AccountRecord &account, qsizetype listCount,
     return SendCheck::Ok;
 }
 
+QString sendCheckMessage(SendCheck check)
+{
+    switch (check) {
+    case SendCheck::Account: return QStringLiteral("メールサーバー情報に誤りがあります。");
+    case SendCheck::EmptyList: return QStringLiteral("送信する宛先が入力されていません。");
+    case SendCheck::EmptySubject: return QStringLiteral("件名が入力されていません。");
+    case SendCheck::EmptyBody: return QStringLiteral("本文が力されていません。");
+    case SendCheck::Ok: break;
+    }
+    return {};
+}
+
+QString sendOutcomeMessage(const SendRunResult &result)
+{
+    using Outcome = SendRunResult::Outcome;
+    switch (result.outcome) {
+    case Outcome::Completed:
+        return QString::number(result.accepted) + QStringLiteral("件の送信を完了しました。");
+    case Outcome::PopLoginFailed:
+        return QStringLiteral("POP Before SMTP 認証エラー ") + result.text;
+    case Outcome::Aborted:
+        return QStringLiteral("メールサーバーに接続できません。") + result.text;
+    case Outcome::Failed:
+        break;
+    }
+    return QStringLiteral("送信処理中にエラーが発生しました。サーバー情報を確認してください。");
+}
+
 SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSource &source,
                       const SendRunEnvironment &env)
 {
     using Outcome = SendRunResult::Outcome;
     SendRunResult result;
-    const QString honorific = honorificText(source.honorificOption());
+    const TransportSettings settings = transportSettings(account, env.transport);
+    std::unique_ptr<MailTransport> transport =
+        env.makeTransport ? env.makeTransport(settings) : std::make_unique<CurlTransport>(settings);
+    SessionEnd sessionEnd{*transport};
 
+    OutgoingContent content;
+    content.honorific = honorificText(source.honorificOption());
     if (account.Check2V == 1) {
-        QByteArray server = encodeCp932(account.szServer);
-        QByteArray user = encodeCp932(account.User);
-        QByteArray pass = encodeCp932(account.UserPass);
-        QByteArray command("STAT");
-        const QVariant r = RcvMail(server, user, pass, command, nullptr);
+        const QVariant r = transport->checkPop();
         if (r.typeId() != QMetaType::QVariantList) {
             result.outcome = Outcome::PopLoginFailed;
             result.text = r.toString();
@@ -92,16 +127,16 @@ SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSourc
         }
     }
 
-    // Converted once; whatever the client leaves in them is what the
-    // following entries get.
-    QByteArray server = encodeCp932(serverArgument(account));
-    QByteArray sender = encodeCp932(senderArgument(account));
-    const QString subjectText = source.subject();
-    QByteArray subject = encodeCp932(subjectText);
-    QByteArray attachments = encodeCp932(source.attachmentText());
+    content.fromName = account.szFromName;
+    content.fromAddress = account.szFrom;
+    content.subject = source.subject();
+    content.bodyText = source.bodyText();
+    content.attachmentText = source.attachmentText();
+    content.nameOption = source.nameOption();
+    OutgoingMessages messages(content);
 
     SentMailLog log;
-    if (!log.open(env.logPath, account.szFromName, account.szFrom, account.szServer, subjectText,
+    if (!log.open(env.logPath, account.szFromName, account.szFrom, account.szServer, content.subject,
                   env.now())) {
         result.text = log.errorString();
         return result;
@@ -109,14 +144,26 @@ SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSourc
 
     const qsizetype count = list.count();
     source.setProgressMaximum(count);
-    SessionEnd sessionEnd;
+    // The next entry that will reach the server, so its envelope can travel
+    // with this message's end. It only moves forward, so each entry is
+    // looked at once here.
+    qsizetype ahead = 0;
+    OutgoingMessage aheadMessage;
     for (qsizetype i = 0; i < count; ++i) {
         source.setProgress(i + 1);
         const SendList::Entry e = list.entry(i);
-        QByteArray recipient = encodeCp932(recipientArgument(e.address));
-        QByteArray body = encodeCp932(
-            bodyArgument(nameBlock(source.nameOption(), e.name1, e.name2, honorific), source.bodyText()));
-        const QByteArray reply = SendMail(server, recipient, sender, subject, body, attachments);
+        const OutgoingMessage m = messages.messageFor(e, env.now());
+        QString reply = m.error;
+        if (reply.isEmpty()) {
+            if (ahead <= i) {
+                for (ahead = i + 1; ahead < count; ++ahead) {
+                    aheadMessage = messages.envelopeFor(list.entry(ahead));
+                    if (aheadMessage.error.isEmpty())
+                        break;
+                }
+            }
+            reply = transport->send(m.envelope, m.data, ahead < count ? &aheadMessage.envelope : nullptr);
+        }
         const QDateTime when = env.now();
         if (reply.isEmpty()) {
             if (!log.writeSuccess(e.name1, e.name2, e.address, when)) {
@@ -126,14 +173,13 @@ SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSourc
             ++result.accepted;
             continue;
         }
-        const QString text = decodeCp932(reply).value_or(QString::fromLatin1(reply));
-        if (text.contains(QStringLiteral("Cant connect Server")) || text.contains(QStringLiteral("AUTH LOGIN"))) {
+        if (stopsTheRun(reply)) {
             log.close();
             result.outcome = Outcome::Aborted;
-            result.text = text;
+            result.text = reply;
             return result;
         }
-        if (!log.writeError(e.name1, e.name2, e.address, text, when)) {
+        if (!log.writeError(e.name1, e.name2, e.address, reply, when)) {
             result.text = log.errorString();
             return result;
         }

@@ -1,33 +1,46 @@
 #pragma once
-// The send run without its window: the checks, the arguments handed to the
-// mail client, the personalised body, and the loop over the send list that
-// writes SendMail.Log. The main window drives it and shows the messages.
+// The send run without its window: the checks, the personalised body, the
+// account's way to its servers, and the loop over the send list that writes
+// SendMail.Log. The main window and the send command drive it and show its
+// outcome.
+
+#include "mailtransport.h"
 
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <memory>
 
 struct AccountRecord;
 class SendList;
 
 // "　様" unless the honorific is switched off (Check2 = 1).
 QString honorificText(int noHonorific);
-// szServer, or szServer TAB szPort ":60" with SMTP AUTH.
-QString serverArgument(const AccountRecord &account);
-// szFromName "<" szFrom ">", with TAB User ":" UserPass under SMTP AUTH.
-QString senderArgument(const AccountRecord &account);
-QString recipientArgument(const QString &address);
 // The name lines and honorific that open a body when Check1 is 1, else "".
 QString nameBlock(int nameOption, const QString &name1, const QString &name2,
                   const QString &honorific);
 QString bodyArgument(const QString &nameBlock, const QString &bodyText);
 
+// What the account does not say about reaching its servers.
+struct TransportOptions {
+    int pop3Port = 110;      // 995 means POP3 over TLS
+    int timeoutSeconds = 60;
+    QString extraCaFile;     // a company's own CA, trusted beside the system's
+};
+
+// The account's server, port (whether SMTP AUTH is on or off; 465 means
+// TLS from the start), login and whether its password may travel in clear.
+TransportSettings transportSettings(const AccountRecord &account, const TransportOptions &options = {});
+
 // The checks before anything is sent, in their order.
 enum class SendCheck { Ok, Account, EmptyList, EmptySubject, EmptyBody };
 SendCheck checkSendRun(const AccountRecord &account, qsizetype listCount,
                        const QString &subject, const QString &bodyText);
+// What the user is told when a check stops the run ("" for Ok).
+QString sendCheckMessage(SendCheck check);
 
-// What the run reads from the main window and how it shows progress.
+// What the run reads from its face (the window or the command line) and how
+// it shows progress.
 class SendRunSource {
 public:
     virtual ~SendRunSource() = default;
@@ -44,7 +57,7 @@ struct SendRunResult {
     enum class Outcome {
         Completed,       // every entry tried; list emptied
         PopLoginFailed,  // log untouched; text = the POP result as text
-        Aborted,         // connection or login failure; text = the client's text
+        Aborted,         // connection or login failure; text = the transport's text
         Failed,          // log or list failure; text = what went wrong
     };
     Outcome outcome = Outcome::Failed;
@@ -52,9 +65,15 @@ struct SendRunResult {
     QString text;
 };
 
+// What the user is told at the end of a run.
+QString sendOutcomeMessage(const SendRunResult &result);
+
 struct SendRunEnvironment {
     QString logPath;
     std::function<QDateTime()> now;
+    TransportOptions transport;
+    // The run's transport; a CurlTransport when not set.
+    std::function<std::unique_ptr<MailTransport>(const TransportSettings &)> makeTransport;
 };
 
 // Steps from the honorific on: POP before SMTP, the log, one message per

@@ -27,7 +27,16 @@ QString SentMailLog::mendErrorText(const QString &errorText)
 
 QString SentMailLog::errorStatus(const QString &errorText)
 {
-    return QStringLiteral("送信エラー") + mendErrorText(errorText);
+    // One record is one line, and a server's whole essay does not belong in it.
+    QString text = errorText;
+    for (QChar &c : text)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    if (text.size() > kMaxErrorChars) {
+        const bool splitsPair = text.at(kMaxErrorChars - 1).isHighSurrogate();
+        text.truncate(kMaxErrorChars - (splitsPair ? 1 : 0));
+    }
+    return QStringLiteral("送信エラー") + mendErrorText(text);
 }
 
 bool SentMailLog::open(const QString &path, const QString &fromName, const QString &from,

@@ -19,7 +19,10 @@ public:
     static QString pathIn(const QString &programFolder);
     // General date and time of a Japanese system: 2005/04/01 9:05:07.
     static QString dateTimeText(const QDateTime &when);
-    // "送信エラー" and the error text with its first three commas made blanks.
+    // Error texts longer than this are cut, at a character boundary.
+    static constexpr qsizetype kMaxErrorChars = 512;
+    // "送信エラー" and the error text on one line, cut to kMaxErrorChars,
+    // with its first three commas made blanks.
     static QString errorStatus(const QString &errorText);
     static QString mendErrorText(const QString &errorText);
 

@@ -32,6 +32,7 @@ void TestAccounts::emptyStoreGivesProfileZeroDefaults()
     QCOMPARE(a.szPort, QStringLiteral("25"));
     QCOMPARE(a.Check1V, qint16(1));
     QCOMPARE(a.Check2V, qint16(0));
+    QCOMPARE(a.Check3V, qint16(0));  // what a file from before the key also gives
     QVERIFY(accountNotConfigured(a));
     // Reading writes nothing.
     QVERIFY(!w.settings->contains(QStringLiteral("szServer")));
@@ -52,7 +53,7 @@ void TestAccounts::saveWritesTheTenKeysOfTheActiveProfileInOrder()
 
     QCOMPARE(written, (QStringList{"Account", "szServer3", "szFrom3", "Signature3", "BodyHeader3",
                                    "szFromName3", "Check1V3", "Check2V3", "User3", "UserPass3",
-                                   "szPort3"}));
+                                   "szPort3", "Check3V3"}));
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));
     QCOMPARE(w.settings->value(QStringLiteral("UserPass3")), QStringLiteral("pw3"));

@@ -401,6 +401,7 @@ void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
     choose(d, 3);
     fillValid(d);
     d.Text3->setPlainText(QStringLiteral("--\n山田"));
+    d.Check3->setChecked(true);
     QStringList writes;
     w.settings->setWriteObserver([&](const QString &k, const QString &) { writes << k; });
     d.cmdApply_Click();
@@ -410,17 +411,18 @@ void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
                                   QStringLiteral("BodyHeader3"), QStringLiteral("szFromName3"),
                                   QStringLiteral("Check1V3"), QStringLiteral("Check2V3"),
                                   QStringLiteral("User3"), QStringLiteral("UserPass3"),
-                                  QStringLiteral("szPort3")}));
+                                  QStringLiteral("szPort3"), QStringLiteral("Check3V3")}));
     d.Text1->setText(QStringLiteral("changed.example.jp"));
     d.cmdCancel_Click();
     QVERIFY(!d.isVisible());
-    QCOMPARE(writes.size(), 11);
+    QCOMPARE(writes.size(), 12);
 
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));
     QCOMPARE(w.settings->value(QStringLiteral("szServer3")), QStringLiteral("smtp.example.jp"));
     QCOMPARE(w.settings->value(QStringLiteral("Signature3")), QStringLiteral("--\r\n山田"));
     QCOMPARE(w.settings->value(QStringLiteral("UserPass3")), QStringLiteral("secret"));
+    QCOMPARE(w.settings->value(QStringLiteral("Check3V3")), QStringLiteral("1"));
     QVERIFY(!w.settings->contains(QStringLiteral("szServer")));
     ActiveAccount = AccountRecord();
     LoadActiveAccount(*w.settings);

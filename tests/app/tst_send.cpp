@@ -1,6 +1,5 @@
 #include "account.h"
 #include "apptitle.h"
-#include "bsmtp.h"
 #include "frmmail.h"
 #include "mailservers.h"
 #include "sendlist.h"
@@ -29,7 +28,7 @@ void useAccount(frmMail &f, int smtpPort)
     ActiveAccount.szServer = QStringLiteral("127.0.0.1");
     ActiveAccount.szFrom = QStringLiteral("shop@example.jp");
     ActiveAccount.szFromName = QStringLiteral("山田商店");
-    bsmtpOptions().defaultSmtpPort = smtpPort;
+    ActiveAccount.szPort = QString::number(smtpPort);
 }
 
 void fill(SendList &list, int n)
@@ -56,7 +55,7 @@ void openViewerLikeTheRealOne(TestWorld &w, int *opened)
 class TestSend : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { bsmtpEndSession(); bsmtpOptions() = BsmtpOptions(); ActiveAccount = AccountRecord(); }
+    void cleanup() { ActiveAccount = AccountRecord(); }
     void checksStopTheRunWithTheirMessage();
     void completedRunReportsAndOpensTheLog();
     void abortShowsTheClientText();
@@ -196,7 +195,7 @@ void TestSend::popLoginFailureWarns()
     TestWorld w;
     frmMail f(w.ctx);
     useAccount(f, unusedLoopbackPort());
-    bsmtpOptions().pop3Port = pop.port();
+    f.transportOptions.pop3Port = pop.port();
     ActiveAccount.Check2V = 1;
     ActiveAccount.User = QStringLiteral("shop");
     ActiveAccount.UserPass = QStringLiteral("wrong");

@@ -6,7 +6,6 @@
 #include "addressdb.h"
 #include "addressrowmodel.h"
 #include "appwindows.h"
-#include "bsmtp.h"
 #include "frmlog.h"
 #include "frmmail.h"
 #include "mailservers.h"
@@ -26,7 +25,7 @@
 class TestWholeRoad : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { bsmtpEndSession(); bsmtpOptions() = BsmtpOptions(); ActiveAccount = AccountRecord(); }
+    void cleanup() { ActiveAccount = AccountRecord(); }
     void fromTheDatabaseToTheLog();
 };
 

@@ -1,5 +1,5 @@
 #include "account.h"
-#include "bsmtp.h"
+#include "mailaddress.h"
 #include "mimemessage.h"
 #include "sendrun.h"
 #include "sentmaillog.h"
@@ -13,35 +13,50 @@
 class TestMime : public QObject {
     Q_OBJECT
 private slots:
-    void argumentsFollowTheAccount();
+    void transportFollowsTheAccount();
     void nameBlockAndBody();
     void checksInTheirOrder();
-    void argumentsParseBack();
+    void addressRule_data();
+    void addressRule();
     void logRecordsAreExactBytes();
     void errorTextKeepsItsFourthComma();
     void headersCannotBeInjected();
     void longJapaneseSubjectFoldsIntoShortLines();
     void attachmentFileNameEncoding();
+    void attachmentTypeFollowsTheBytes_data();
+    void attachmentTypeFollowsTheBytes();
+    void eachHeadJoinsTheSharedText();
+    void longFromNameStaysWithinTheLineLimit();
 };
 
-void TestMime::argumentsFollowTheAccount()
+void TestMime::transportFollowsTheAccount()
 {
     AccountRecord a;
-    a.szServer = QStringLiteral("smtp.example.jp");
+    a.szServer = QStringLiteral(" smtp.example.jp ");
     a.szPort = QStringLiteral("587");
-    a.szFromName = QStringLiteral("山田商店");
-    a.szFrom = QStringLiteral("info@example.jp");
     a.User = QStringLiteral("info");
     a.UserPass = QStringLiteral("pa:ss");
     a.Check1V = 1;
-    QCOMPARE(serverArgument(a), QStringLiteral("smtp.example.jp\t587:60"));
-    QCOMPARE(senderArgument(a), QStringLiteral("山田商店<info@example.jp>\tinfo:pa:ss"));
+    TransportSettings s = transportSettings(a);
+    QCOMPARE(s.host, QStringLiteral("smtp.example.jp"));
+    QCOMPARE(s.smtpPort, 587);
+    QVERIFY(s.smtpAuth && !s.smtpImplicitTls && !s.allowCleartextPassword);
+    QCOMPARE(s.password, QStringLiteral("pa:ss"));
+    QCOMPARE(s.timeoutSeconds, 60);
+    // The port holds whether SMTP AUTH is on or off; 465 is TLS from the start.
     a.Check1V = 0;
-    QCOMPARE(serverArgument(a), QStringLiteral("smtp.example.jp"));
-    QCOMPARE(senderArgument(a), QStringLiteral("山田商店<info@example.jp>"));
-    QCOMPARE(recipientArgument(QStringLiteral("a@b.jp")), QStringLiteral("<a@b.jp>"));
+    a.szPort = QStringLiteral("465");
+    a.Check3V = 1;
+    s = transportSettings(a, TransportOptions{995, 60, QStringLiteral("/ca.pem")});
+    QVERIFY(!s.smtpAuth && s.smtpImplicitTls && s.allowCleartextPassword);
+    QCOMPARE(s.smtpPort, 465);
+    QVERIFY(s.pop3ImplicitTls);
+    QCOMPARE(s.extraCaFile, QStringLiteral("/ca.pem"));
+    a.szPort = QString();
+    QCOMPARE(transportSettings(a).smtpPort, 25);
+    a.szPort = QStringLiteral("25x");
+    QCOMPARE(transportSettings(a).smtpPort, 0);  // refused when connecting
     QCOMPARE(honorificText(0), QStringLiteral("\u3000様"));
-    QCOMPARE(honorificText(0).size(), 2);
     QCOMPARE(honorificText(1), QString());
 }
 
@@ -79,34 +94,41 @@ void TestMime::checksInTheirOrder()
     QCOMPARE(checkSendRun(a, 40000, s, b), SendCheck::Ok);
 }
 
-void TestMime::argumentsParseBack()
+void TestMime::addressRule_data()
 {
-    SmtpServerArgument s = parseServerArgument(QStringLiteral("mail.example.jp\t587:60"));
-    QCOMPARE(s.host, QStringLiteral("mail.example.jp"));
-    QCOMPARE(s.port, 587);
-    QCOMPARE(s.timeout, 60);
-    s = parseServerArgument(QStringLiteral("mail.example.jp"));
-    QCOMPARE(s.port, 0);
-    QCOMPARE(s.timeout, 0);
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("wire");    // empty: refused
+    QTest::addColumn<bool>("smtpUtf8");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("plain") << "a.b+c@example.co.jp" << QByteArray("a.b+c@example.co.jp") << false << "";
+    QTest::newRow("domain outside ASCII") << "info@例え.jp" << QByteArray("info@xn--r8jz45g.jp") << false << "";
+    QTest::newRow("local part outside ASCII") << "jörg@example.de" << QByteArray("j\xc3\xb6rg@example.de") << true << "";
+    QTest::newRow("blank") << "a b@example.jp" << QByteArray() << false << "a blank";
+    QTest::newRow("ideographic space") << "a\u3000b@example.jp" << QByteArray() << false << "a blank";
+    QTest::newRow("comma") << "a,b@example.jp" << QByteArray() << false << "a comma";
+    QTest::newRow("second @") << "a@b@example.jp" << QByteArray() << false << "not exactly one @";
+    QTest::newRow("no @") << "example.jp" << QByteArray() << false << "not exactly one @";
+    QTest::newRow("nothing before @") << "@example.jp" << QByteArray() << false << "nothing before or after the @";
+    QTest::newRow("line break") << "a@b.jp\r\nDATA" << QByteArray() << false << "a line break or control character";
+    QTest::newRow("bracket") << "a@b.jp>" << QByteArray() << false << "an angle bracket";
+    QTest::newRow("254 octets") << QString(245, QLatin1Char('a')) + "@12345.jp"
+                                << QString(245, QLatin1Char('a')).toLatin1() + "@12345.jp" << false << "";
+    QTest::newRow("255 octets") << QString(246, QLatin1Char('a')) + "@12345.jp" << QByteArray() << false
+                                << "longer than 254 octets";
+}
 
-    SenderArgument f = parseSenderArgument(QStringLiteral("山田 商店<info@example.jp>\tuser:pa:ss"));
-    QVERIFY(f.valid);
-    QCOMPARE(f.name, QStringLiteral("山田 商店"));
-    QCOMPARE(f.address, QStringLiteral("info@example.jp"));
-    QVERIFY(f.hasLogin);
-    QCOMPARE(f.user, QStringLiteral("user"));
-    QCOMPARE(f.password, QStringLiteral("pa:ss"));
-    f = parseSenderArgument(QStringLiteral("Shop<info@example.jp>"));
-    QVERIFY(f.valid);
-    QVERIFY(!f.hasLogin);
-    // A line break or bracket inside the address is never accepted.
-    QVERIFY(!parseSenderArgument(QStringLiteral("Shop<info@example.jp\r\nRCPT TO:x@y>")).valid);
-    QVERIFY(!parseSenderArgument(QStringLiteral("Shop<>")).valid);
-    QVERIFY(!parseSenderArgument(QStringLiteral("Shop<a@b.jp>\r\nRCPT TO:<evil@example.net>")).valid);
-    QVERIFY(!parseSenderArgument(QStringLiteral("Sh<op><a@b.jp>")).valid);
-    QVERIFY(!mime::isSafeAddress("a@b.jp>\r\nDATA"));
-    QVERIFY(!mime::isSafeAddress("a b@c.jp"));
-    QVERIFY(mime::isSafeAddress("a.b+c@example.co.jp"));
+void TestMime::addressRule()
+{
+    QFETCH(QString, address);
+    QFETCH(QByteArray, wire);
+    QFETCH(bool, smtpUtf8);
+    QFETCH(QString, problem);
+    const MailAddress m = parseMailAddress(address);
+    QCOMPARE(m.problem, problem);
+    if (m.isValid()) {
+        QCOMPARE(m.wire, wire);
+        QCOMPARE(m.needsSmtpUtf8, smtpUtf8);
+    }
 }
 
 void TestMime::logRecordsAreExactBytes()
@@ -155,10 +177,11 @@ void TestMime::errorTextKeepsItsFourthComma()
 
 void TestMime::headersCannotBeInjected()
 {
-    mime::MessageTemplate t;
+    mime::MessageBuilder t;
     t.setFrom(QStringLiteral("Evil\r\nBcc: x@evil.example"), "shop@example.jp");
     t.setSubject(QStringLiteral("Hello\r\nBcc: y@evil.example\nX-Other: 1"));
-    const QByteArray m = t.build("to@example.jp", QStringLiteral("body\r\n.\r\nQUIT\r\n"),
+    t.setSharedText(QStringLiteral("\r\n.\r\nQUIT\r\n"));
+    const QByteArray m = t.build("to@example.jp", QStringLiteral("body"),
                                  QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc()));
     const qsizetype bodyStart = m.indexOf("\r\n\r\n");
     QVERIFY(bodyStart > 0);
@@ -173,7 +196,7 @@ void TestMime::headersCannotBeInjected()
     QVERIFY(!m.mid(bodyStart).contains("QUIT"));
     QCOMPARE(QByteArray::fromBase64(m.mid(bodyStart + 4)), QByteArray("body\r\n.\r\nQUIT\r\n"));
     // Every message gets its own id.
-    const QByteArray m2 = t.build("to@example.jp", QStringLiteral("x"), QDateTime::currentDateTime());
+    const QByteArray m2 = t.build("to@example.jp", QString(), QDateTime::currentDateTime());
     auto id = [](const QByteArray &msg) {
         const qsizetype i = msg.indexOf("Message-ID: ");
         return msg.mid(i, msg.indexOf("\r\n", i) - i);
@@ -184,10 +207,11 @@ void TestMime::headersCannotBeInjected()
 void TestMime::longJapaneseSubjectFoldsIntoShortLines()
 {
     const QString subject = QStringLiteral("【重要】年末年始の営業日のご案内と新商品のお知らせ、および会員様限定セールについて（第二版）");
-    mime::MessageTemplate t;
+    mime::MessageBuilder t;
     t.setFrom(QStringLiteral("山田商店"), "shop@example.jp");
     t.setSubject(subject);
-    const QByteArray m = t.build("to@example.jp", QStringLiteral("x"), QDateTime::currentDateTime());
+    t.setSharedText(QStringLiteral("x"));
+    const QByteArray m = t.build("to@example.jp", QString(), QDateTime::currentDateTime());
     const QByteArray head = m.left(m.indexOf("\r\n\r\n"));
     for (const QByteArray &line : head.split('\n'))
         QVERIFY2(line.size() <= 77, line.constData()); // 76 and the CR
@@ -222,6 +246,62 @@ void TestMime::attachmentFileNameEncoding()
     mime::Attachment a;
     QVERIFY(!mime::loadAttachment(w.path(QStringLiteral("missing.bin")), &a, &err));
     QVERIFY(err.contains(QStringLiteral("missing.bin")));
+}
+
+void TestMime::attachmentTypeFollowsTheBytes_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("type");
+    QTest::newRow("UTF-8 text") << "メモ.txt" << QStringLiteral("添付①").toUtf8() << QByteArray("text/plain; charset=UTF-8");
+    QTest::newRow("Shift_JIS text") << "memo.txt" << sjis(QStringLiteral("添付の説明")) << QByteArray("text/plain; charset=Shift_JIS");
+    QTest::newRow("ASCII csv") << "list.csv" << QByteArray("a,b\r\n") << QByteArray("text/csv; charset=UTF-8");
+    QTest::newRow("text of neither") << "odd.txt" << QByteArray("\xff\xfe\xfd") << QByteArray("application/octet-stream");
+    QTest::newRow("pdf by its name") << "price.pdf" << QByteArray("%PDF-1.4") << QByteArray("application/pdf");
+    QTest::newRow("no known name") << "data.zzq" << QByteArray("x") << QByteArray("application/octet-stream");
+}
+
+void TestMime::attachmentTypeFollowsTheBytes()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, type);
+    QCOMPARE(mime::attachmentContentType(name, bytes), type);
+}
+
+void TestMime::eachHeadJoinsTheSharedText()
+{
+    // Whatever the length of a head, the text decodes to head + shared text,
+    // and no line of the message starts with a dot.
+    mime::MessageBuilder t;
+    t.setFrom(QStringLiteral("店"), "shop@example.jp");
+    t.setSubject(QStringLiteral("件名"));
+    const QString shared = QStringLiteral(".本文😀\r\n.second line\r\n");
+    t.setSharedText(shared);
+    for (const QString &head : {QString(), QStringLiteral("a"), QStringLiteral("ab"), QStringLiteral("様"),
+                                QStringLiteral("株式会社\r\n鈴木　様\r\n"), QStringLiteral("𠮷x")}) {
+        const QByteArray m = t.build("to@example.jp", head, QDateTime::currentDateTime());
+        const qsizetype body = m.indexOf("\r\n\r\n") + 4;
+        QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(m.mid(body))), head + shared);
+        QVERIFY(!m.startsWith('.') && !m.contains("\n."));
+        for (const QByteArray &line : m.split('\n'))
+            QVERIFY(line.size() <= 77);
+    }
+}
+
+void TestMime::longFromNameStaysWithinTheLineLimit()
+{
+    // Quotes double when escaped; a name that would overrun the line is
+    // encoded and folded instead.
+    for (const QString &name : {QString(552, QLatin1Char('"')), QString(990, QLatin1Char('n'))}) {
+        mime::MessageBuilder t;
+        t.setFrom(name, QByteArray(240, 'a') + "@example.jp");
+        t.setSharedText(QStringLiteral("x"));
+        const QByteArray m = t.build("to@example.jp", QString(), QDateTime::currentDateTime());
+        for (const QByteArray &line : m.split('\n'))
+            QVERIFY2(line.size() <= 999, line.left(40).constData());
+        QVERIFY(m.contains("=?UTF-8?B?"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMime)

@@ -28,8 +28,9 @@ from aiosmtpd.smtp import SMTP, AuthResult
 
 mode, outdir, user, password = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
 pipelining = sys.argv[5] == 'pipelining'
+smtputf8 = sys.argv[6] == 'smtputf8'
 refuse = {}
-for refusal in sys.argv[6:]:
+for refusal in sys.argv[7:]:
     addr, reply = refusal.split("=", 1)
     refuse[addr.lower()] = reply
 
@@ -63,7 +64,7 @@ class Handler:
         body = msg.get_body(preferencelist=('plain',))
         atts = []
         for part in msg.iter_attachments():
-            atts.append({'name': part.get_filename() or '',
+            atts.append({'name': part.get_filename() or '', 'type': str(part['content-type'] or ''),
                          'b64': base64.b64encode(part.get_payload(decode=True) or b'').decode()})
         rec = {
             'mail_from': envelope.mail_from,
@@ -90,10 +91,11 @@ def authenticator(server, session, envelope, mechanism, auth_data):
     ok = (auth_data.login.decode() == user and auth_data.password.decode() == password)
     return AuthResult(success=ok, handled=False)
 
-kwargs = {'enable_SMTPUTF8': True, 'decode_data': False}
+kwargs = {'enable_SMTPUTF8': smtputf8, 'decode_data': False}
 if user:
     kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=(mode == 'starttls'))
-if mode == 'starttls':
+ctx = None
+if mode in ('starttls', 'implicit'):
     cert = os.path.join(outdir, 'cert.pem')
     key = os.path.join(outdir, 'key.pem')
     subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '2',
@@ -101,13 +103,15 @@ if mode == 'starttls':
                     '-keyout', key, '-out', cert], check=True, capture_output=True)
     ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     ctx.load_cert_chain(cert, key)
+if mode == 'starttls':
     kwargs.update(tls_context=ctx, require_starttls=True)
 
 loop = asyncio.new_event_loop()
 asyncio.set_event_loop(loop)
 handler = Handler()
 srv = loop.run_until_complete(loop.create_server(
-    lambda: CountingSMTP(handler, hostname='localhost', loop=loop, **kwargs), host='127.0.0.1', port=0))
+    lambda: CountingSMTP(handler, hostname='localhost', loop=loop, **kwargs), host='127.0.0.1', port=0,
+    ssl=ctx if mode == 'implicit' else None))
 print(srv.sockets[0].getsockname()[1], flush=True)
 
 def watch_stdin():
@@ -147,8 +151,30 @@ QByteArray greeting(int port)
     return out;
 }
 
+bool accepts(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = loopback(port);
+    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+}
+
+// An empty prefix waits for the port to take connections (TLS servers say
+// nothing before the client does).
 bool waitForGreeting(int port, const QByteArray &prefix, int ms)
 {
+    if (prefix.isEmpty()) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            if (accepts(port))
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms) {
@@ -210,12 +236,15 @@ bool SmtpTestServer::start(Mode mode, const QString &user, const QString &passwo
     const QString out = m_dir.filePath(QStringLiteral("received"));
     QDir().mkpath(out);
     const QString modeName = mode == Mode::Auth ? QStringLiteral("auth")
-        : mode == Mode::StartTls ? QStringLiteral("starttls") : QStringLiteral("plain");
+        : mode == Mode::StartTls                 ? QStringLiteral("starttls")
+        : mode == Mode::ImplicitTls              ? QStringLiteral("implicit")
+                                                 : QStringLiteral("plain");
     m_proc = std::make_unique<QProcess>();
     m_proc->setProcessChannelMode(QProcess::SeparateChannels);
     m_proc->start(QString::fromLatin1(kPython),
                   QStringList{script, modeName, out, user, password,
-                              m_pipelining ? QStringLiteral("pipelining") : QStringLiteral("plain")}
+                              m_pipelining ? QStringLiteral("pipelining") : QStringLiteral("plain"),
+                              m_smtpUtf8 ? QStringLiteral("smtputf8") : QStringLiteral("ascii")}
                       + m_refusals);
     if (!m_proc->waitForStarted(5000) || !m_proc->waitForReadyRead(15000)) {
         m_error = QStringLiteral("SMTP server did not start: ") + QString::fromUtf8(m_proc->readAllStandardError());
@@ -228,7 +257,7 @@ bool SmtpTestServer::start(Mode mode, const QString &user, const QString &passwo
         stopProcess(m_proc);
         return false;
     }
-    m_caFile = mode == Mode::StartTls ? out + QStringLiteral("/cert.pem") : QString();
+    m_caFile = mode == Mode::StartTls || mode == Mode::ImplicitTls ? out + QStringLiteral("/cert.pem") : QString();
     return true;
 }
 
@@ -264,7 +293,8 @@ QList<ReceivedMail> SmtpTestServer::messages() const
         for (const auto &v : o.value(QStringLiteral("attachments")).toArray()) {
             const QJsonObject a = v.toObject();
             m.attachments.append({a.value(QStringLiteral("name")).toString(),
-                                  QByteArray::fromBase64(a.value(QStringLiteral("b64")).toString().toLatin1())});
+                                  QByteArray::fromBase64(a.value(QStringLiteral("b64")).toString().toLatin1()),
+                                  a.value(QStringLiteral("type")).toString()});
         }
         for (const auto &v : o.value(QStringLiteral("headers")).toArray())
             m.headerNames << v.toString();
@@ -285,7 +315,19 @@ int SmtpTestServer::connectionCount() const
 Pop3TestServer::Pop3TestServer() = default;
 Pop3TestServer::~Pop3TestServer() { stop(); }
 
-bool Pop3TestServer::start(const QString &user, const QString &password)
+bool makeTestCertificate(const QString &folder)
+{
+    QProcess p;
+    p.start(QStringLiteral("openssl"),
+            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+             QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+             QStringLiteral("/CN=localhost"), QStringLiteral("-addext"),
+             QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1"), QStringLiteral("-keyout"),
+             folder + QStringLiteral("/key.pem"), QStringLiteral("-out"), folder + QStringLiteral("/cert.pem")});
+    return p.waitForFinished(30000) && p.exitCode() == 0;
+}
+
+bool Pop3TestServer::start(const QString &user, const QString &password, Tls tls)
 {
     stop();
     const QString root = m_dir.path();
@@ -318,21 +360,35 @@ bool Pop3TestServer::start(const QString &user, const QString &password)
         c += QStringLiteral("base_dir = %1/run\n").arg(root);
         c += QStringLiteral("state_dir = %1/state\n").arg(root);
         c += QStringLiteral("log_path = %1/dovecot.log\n").arg(root);
-        c += QStringLiteral("protocols = pop3\nlisten = 127.0.0.1\nssl = no\n");
+        c += QStringLiteral("protocols = pop3\nlisten = 127.0.0.1\n");
+        if (tls == Tls::None) {
+            c += QStringLiteral("ssl = no\n");
+        } else {
+            if (!makeTestCertificate(root)) {
+                m_error = QStringLiteral("openssl could not make a certificate");
+                return false;
+            }
+            m_caFile = root + QStringLiteral("/cert.pem");
+            c += QStringLiteral("ssl = yes\nssl_cert = <%1/cert.pem\nssl_key = <%1/key.pem\n").arg(root);
+        }
         c += QStringLiteral("disable_plaintext_auth = no\nauth_failure_delay = 0\n");
         c += QStringLiteral("auth_mechanisms = plain login\n");
         c += QStringLiteral("default_login_user = nobody\ndefault_internal_user = nobody\n");
         c += QStringLiteral("mail_location = maildir:%1/mail/%u\n").arg(root);
         c += QStringLiteral("passdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
         c += QStringLiteral("userdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
+        const bool implicit = tls == Tls::Implicit;
         c += QStringLiteral("service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    port = %1\n  }\n"
-                            "  inet_listener pop3s {\n    port = 0\n  }\n}\n").arg(m_port);
+                            "  inet_listener pop3s {\n    port = %2\n  }\n}\n")
+                 .arg(implicit ? 0 : m_port)
+                 .arg(implicit ? m_port : 0);
         c += QStringLiteral("service anvil {\n  chroot =\n}\n");
         f.write(c.toUtf8());
     }
     m_proc = std::make_unique<QProcess>();
     m_proc->start(QStringLiteral("/usr/sbin/dovecot"), {QStringLiteral("-F"), QStringLiteral("-c"), conf});
-    if (!m_proc->waitForStarted(5000) || !waitForGreeting(m_port, "+OK", 10000)) {
+    // Over TLS the greeting can't be read in clear; any first bytes will do.
+    if (!m_proc->waitForStarted(5000) || !waitForGreeting(m_port, tls == Tls::Implicit ? "" : "+OK", 10000)) {
         QFile log(root + QStringLiteral("/dovecot.log"));
         log.open(QIODevice::ReadOnly);
         m_error = QStringLiteral("dovecot did not start: ") + QString::fromUtf8(m_proc->readAllStandardError())
@@ -346,4 +402,57 @@ bool Pop3TestServer::start(const QString &user, const QString &password)
 void Pop3TestServer::stop()
 {
     stopProcess(m_proc);
+}
+
+ScriptedServer::~ScriptedServer() { stopProcess(m_proc); }
+
+bool ScriptedServer::start(const QString &mode, double trickleSeconds, const QString &bindAddress)
+{
+    m_proc = std::make_unique<QProcess>();
+    m_proc->start(QString::fromLatin1(kPython),
+                  {QStringLiteral(QUILLPOST_SOURCE_DIR "/tests/support/scriptedserver.py"), mode,
+                   m_dir.filePath(QStringLiteral("events")), QString::number(trickleSeconds), bindAddress});
+    if (!m_proc->waitForStarted(5000) || !m_proc->waitForReadyRead(10000)) {
+        m_error = QStringLiteral("scripted server did not start: ") + QString::fromUtf8(m_proc->readAllStandardError());
+        return false;
+    }
+    m_port = m_proc->readLine().trimmed().toInt();
+    return m_port > 0;
+}
+
+QList<QJsonObject> ScriptedServer::events() const
+{
+    QList<QJsonObject> out;
+    QFile f(m_dir.filePath(QStringLiteral("events")));
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (!line.isEmpty())
+                out << QJsonDocument::fromJson(line).object();
+    return out;
+}
+
+QStringList ScriptedServer::credentials() const
+{
+    QStringList out;
+    for (const QJsonObject &e : events())
+        if (e.contains(QStringLiteral("auth")))
+            out << e.value(QStringLiteral("auth")).toString();
+    return out;
+}
+
+qint64 ScriptedServer::bytesSent() const
+{
+    qint64 n = 0;
+    for (const QJsonObject &e : events())
+        n += e.value(QStringLiteral("sent")).toInteger();
+    return n;
+}
+
+QList<bool> ScriptedServer::pipelined() const
+{
+    QList<bool> out;
+    for (const QJsonObject &e : events())
+        if (e.contains(QStringLiteral("message")))
+            out << e.value(QStringLiteral("pipelined")).toBool();
+    return out;
 }

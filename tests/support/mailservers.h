@@ -11,7 +11,8 @@
 //   Modes: Plain (no AUTH), Auth (AUTH PLAIN/LOGIN required, user + password),
 //   StartTls (STARTTLS required, throw-away certificate for 127.0.0.1 and
 //   localhost in caFile(); give it to the client as its trusted CA; with a
-//   user and password, AUTH is required too, after STARTTLS).
+//   user and password, AUTH is required too, after STARTTLS), ImplicitTls
+//   (TLS from the first byte, as on port 465, same certificate).
 //   refuseRecipient(address, reply) before start(): RCPT TO that address gets
 //   the reply (e.g. "550 5.1.1 <x@example.jp>: unknown user").
 //   EHLO offers PIPELINING unless setPipelining(false) was called before start().
@@ -22,6 +23,7 @@
 //     ... log in at 127.0.0.1:pop.port() ...
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -32,6 +34,7 @@
 struct ReceivedAttachment {
     QString fileName;
     QByteArray bytes;
+    QString contentType;           // the Content-Type header as sent
 };
 
 struct ReceivedMail {
@@ -48,7 +51,7 @@ struct ReceivedMail {
 
 class SmtpTestServer {
 public:
-    enum class Mode { Plain, Auth, StartTls };
+    enum class Mode { Plain, Auth, StartTls, ImplicitTls };
 
     SmtpTestServer();
     ~SmtpTestServer();
@@ -56,6 +59,8 @@ public:
     void refuseRecipient(const QString &address, const QString &reply);
     // Whether EHLO offers PIPELINING (it does unless switched off before start).
     void setPipelining(bool on) { m_pipelining = on; }
+    // Whether EHLO offers SMTPUTF8 (it does unless switched off before start).
+    void setSmtpUtf8(bool on) { m_smtpUtf8 = on; }
     bool start(Mode mode = Mode::Plain, const QString &user = {}, const QString &password = {});
     void stop();
     bool isRunning() const;
@@ -73,6 +78,7 @@ private:
     std::unique_ptr<QProcess> m_proc;
     QStringList m_refusals;
     bool m_pipelining = true;
+    bool m_smtpUtf8 = true;
     int m_port = 0;
     QString m_caFile;
     QString m_error;
@@ -83,8 +89,13 @@ public:
     Pop3TestServer();
     ~Pop3TestServer();
 
-    bool start(const QString &user, const QString &password);
+    // Stls: STLS offered (and TLS then required by the client); Implicit:
+    // POP3S, TLS from the first byte. Either way with a throw-away
+    // certificate in caFile().
+    enum class Tls { None, Stls, Implicit };
+    bool start(const QString &user, const QString &password, Tls tls = Tls::None);
     void stop();
+    QString caFile() const { return m_caFile; }
 
     int port() const { return m_port; }
     QString error() const { return m_error; }
@@ -93,8 +104,36 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_proc;
     int m_port = 0;
+    QString m_caFile;
     QString m_error;
 };
 
 // A TCP port on 127.0.0.1 that nothing listens on (for "unreachable").
 int unusedLoopbackPort();
+
+// A throw-away certificate for 127.0.0.1 and localhost: cert.pem and
+// key.pem in the folder. False when openssl failed.
+bool makeTestCertificate(const QString &folder);
+
+// The misbehaving server of scriptedserver.py (see there for its modes),
+// one connection at a time; it reports what it saw.
+class ScriptedServer {
+public:
+    ~ScriptedServer();
+    bool start(const QString &mode, double trickleSeconds = 0.3, const QString &bindAddress = QStringLiteral("127.0.0.1"));
+    int port() const { return m_port; }
+    QString error() const { return m_error; }
+    // Lines of credentials it received (AUTH, USER, PASS).
+    QStringList credentials() const;
+    // Bytes of its flood or trickle that it got out.
+    qint64 bytesSent() const;
+    // For each message it received: whether the next command came with its end.
+    QList<bool> pipelined() const;
+
+private:
+    QList<QJsonObject> events() const;
+    QTemporaryDir m_dir;
+    std::unique_ptr<QProcess> m_proc;
+    int m_port = 0;
+    QString m_error;
+};

@@ -1,0 +1,222 @@
+#include "sendcommand.h"
+
+#include "account.h"
+#include "csvimport.h"
+#include "localclock.h"
+#include "programfolder.h"
+#include "sendlist.h"
+#include "sendrun.h"
+#include "sentmaillog.h"
+#include "settingsstore.h"
+#include "textfile.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+enum Exit { Completed = 0, Error = 1, Aborted = 2 };
+
+const char kUsage[] =
+    "Usage:\n"
+    "  quillpost                 start the window\n"
+    "  quillpost send OPTIONS    send one message to every address of a list\n"
+    "  quillpost send --help     the options of send\n"
+    "  quillpost --help          this text\n";
+
+void print(FILE *to, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
+    std::fflush(to);
+}
+
+int fail(const QString &what)
+{
+    print(stderr, QStringLiteral("quillpost send: ") + what + QLatin1Char('\n'));
+    return Error;
+}
+
+// The run's inputs from the command line; progress as a bar on a terminal.
+class CommandSource : public SendRunSource {
+public:
+    QString subjectText, body, attachments;
+    int nameBlock = 0;
+    int noHonorific = 0;
+
+    QString subject() override { return subjectText; }
+    QString bodyText() override { return body; }
+    QString attachmentText() override { return attachments; }
+    int nameOption() override { return nameBlock; }
+    int honorificOption() override { return noHonorific; }
+    void setProgressMaximum(qsizetype maximum) override
+    {
+        m_maximum = maximum;
+        m_bar = isatty(STDERR_FILENO) == 1;
+        m_shown.start();
+    }
+    void setProgress(qsizetype value) override
+    {
+        if (!m_bar || (value != m_maximum && m_shown.elapsed() < 100))
+            return;
+        m_shown.restart();
+        const int width = 40;
+        const int filled = m_maximum > 0 ? static_cast<int>(value * width / m_maximum) : width;
+        std::fprintf(stderr, "\r[%s%s] %lld / %lld", QByteArray(filled, '#').constData(),
+                     QByteArray(width - filled, '.').constData(), static_cast<long long>(value),
+                     static_cast<long long>(m_maximum));
+        if (value == m_maximum)
+            std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+
+private:
+    qsizetype m_maximum = 0;
+    bool m_bar = false;
+    QElapsedTimer m_shown;
+};
+
+// The list file: the import's records, rows without "@" left out with a
+// warning. False with an error text when the file can't be read.
+bool readList(const QString &path, SendList &list, QString *error)
+{
+    const std::optional<QString> text = readTextFile(path, error);
+    if (!text)
+        return false;
+    ImportRecordReader reader;
+    reader.setText(*text);
+    ImportRow row;
+    qsizetype record = 0;
+    list.beginBatch();
+    while (!reader.atEnd()) {
+        ++record;
+        QString readError;
+        if (!reader.next(&row, &readError)) {
+            list.endBatch();
+            *error = path + QStringLiteral(": record %1: ").arg(record) + readError;
+            return false;
+        }
+        if (isUsableAddress(row.address))
+            list.append(row.name1, row.name2, row.address);
+        else
+            print(stderr, QStringLiteral("quillpost send: %1: record %2 skipped, no @ in \"%3\"\n")
+                              .arg(path)
+                              .arg(record)
+                              .arg(row.address));
+    }
+    list.endBatch();
+    return true;
+}
+
+int runSendCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Sends one message to every address of a list, "
+                                                    "as the window's send command does."));
+    const QCommandLineOption account(QStringLiteral("account"), QStringLiteral("Account profile (0-4)."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption listFile(QStringLiteral("list"),
+                                      QStringLiteral("Recipients: name line 1, name line 2, address per record."),
+                                      QStringLiteral("FILE"));
+    const QCommandLineOption subject(QStringLiteral("subject"), QStringLiteral("Subject."), QStringLiteral("TEXT"));
+    const QCommandLineOption bodyFile(QStringLiteral("body"), QStringLiteral("Body text file."),
+                                      QStringLiteral("FILE"));
+    const QCommandLineOption attach(QStringLiteral("attach"), QStringLiteral("Attachment (repeatable)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption nameBlock(QStringLiteral("name-block"),
+                                       QStringLiteral("Open each body with the recipient's name lines."));
+    const QCommandLineOption noHonorific(QStringLiteral("no-honorific"), QStringLiteral("No 様 after the name."));
+    const QCommandLineOption logFile(QStringLiteral("log"), QStringLiteral("Sent-mail log (default: the window's)."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption caFile(QStringLiteral("ca-file"),
+                                    QStringLiteral("Extra trusted certificates (PEM), e.g. a company's own CA."),
+                                    QStringLiteral("PEM"));
+    parser.addOptions({account, listFile, subject, bodyFile, attach, nameBlock, noHonorific, logFile, caFile});
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("The command."));
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        print(stdout, parser.helpText());
+        return Completed;
+    }
+    if (parser.positionalArguments() != QStringList{QStringLiteral("send")})
+        return fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().mid(1).join(QLatin1Char(' ')));
+    for (const QCommandLineOption *required : {&account, &listFile, &subject, &bodyFile})
+        if (!parser.isSet(*required))
+            return fail(QStringLiteral("--%1 is missing").arg(required->names().first()));
+
+    bool ok = false;
+    const int profile = parser.value(account).toInt(&ok);
+    if (!ok || profile < 0 || profile > 4)
+        return fail(QStringLiteral("--account must be 0 to 4, not \"%1\"").arg(parser.value(account)));
+
+    CommandSource source;
+    source.subjectText = parser.value(subject);
+    source.nameBlock = parser.isSet(nameBlock) ? 1 : 0;
+    source.noHonorific = parser.isSet(noHonorific) ? 1 : 0;
+    QString error;
+    const std::optional<QString> body = readTextFile(parser.value(bodyFile), &error);
+    if (!body)
+        return fail(error);
+    source.body = *body;
+    QStringList attachments = parser.values(attach);
+    for (const QString &path : attachments)
+        if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable())
+            return fail(path + QStringLiteral(": attachment not readable"));
+    source.attachments = attachments.join(QLatin1Char('\t'));
+
+    SendRunEnvironment env;
+    if (parser.isSet(caFile)) {
+        env.transport.extraCaFile = parser.value(caFile);
+        if (!QFileInfo(env.transport.extraCaFile).isReadable())
+            return fail(env.transport.extraCaFile + QStringLiteral(": certificate file not readable"));
+    }
+    SendList list;
+    if (!readList(parser.value(listFile), list, &error))
+        return fail(error);
+
+    SettingsStore settings;
+    ActiveAccount = AccountRecord();
+    ActiveAccount.Account = static_cast<qint16>(profile);
+    LoadAccountProfile(settings, ActiveAccount.Account);
+    const SendCheck check = checkSendRun(ActiveAccount, list.count(), source.subjectText, source.body);
+    if (check != SendCheck::Ok)
+        return fail(sendCheckMessage(check));
+
+    env.logPath = parser.isSet(logFile)
+        ? parser.value(logFile)
+        : SentMailLog::pathIn(writableProgramFolder(
+              QCoreApplication::applicationDirPath(),
+              QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+    env.now = localTimeToTheSecond;
+
+    const SendRunResult result = runSend(ActiveAccount, list, source, env);
+    using Outcome = SendRunResult::Outcome;
+    if (result.outcome == Outcome::Failed)
+        return fail(sendOutcomeMessage(result) + QStringLiteral(" (") + env.logPath + QStringLiteral(": ")
+                    + result.text + QLatin1Char(')'));
+    print(stdout, sendOutcomeMessage(result) + QLatin1Char('\n'));
+    return result.outcome == Outcome::Completed ? Completed : Aborted;
+}
+
+} // namespace
+
+bool isCommandLine(const QStringList &arguments)
+{
+    const QString first = arguments.value(1);
+    return first == QStringLiteral("send") || first == QStringLiteral("--help") || first == QStringLiteral("-h");
+}
+
+int runCommandLine(const QStringList &arguments)
+{
+    if (arguments.value(1) == QStringLiteral("send"))
+        return runSendCommand(arguments);
+    print(stdout, QString::fromLatin1(kUsage));
+    return Completed;
+}

@@ -1,0 +1,76 @@
+#pragma once
+// One connection to an SMTP or POP3 server, opened by libcurl: the TCP
+// connection, implicit TLS or STARTTLS/STLS whenever the server offers it
+// (certificates verified), the greeting and the server's capabilities. No
+// credentials are given to libcurl, so it never logs in: the transport does,
+// once it has seen that the connection is safe for them. After opening, the
+// transport talks on the connection itself, through sendAll and readReply,
+// which bound every reply in size and time.
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+#include <memory>
+
+enum class MailProtocol { Smtp, Pop3 };
+
+struct ServerReply {
+    enum Status {
+        Complete,  // a whole reply arrived
+        Closed,    // the connection ended or failed first
+        TimedOut,  // no whole reply within the time limit
+        TooLong,   // a line over 4,096 octets or a reply over 64 KB
+    };
+    Status status = Closed;
+    int code = 0;      // SMTP: the three digits (0 if none); POP3: 1 "+OK", -1 "-ERR"
+    QByteArray text;   // its lines joined by blanks
+
+    bool complete() const { return status == Complete; }
+    bool positive() const { return complete() && (code > 0 && code < 400); }
+};
+
+class CurlConnection {
+public:
+    static constexpr qsizetype kMaxLine = 4096;
+    static constexpr qsizetype kMaxReply = 64 * 1024;
+
+    struct Options {
+        MailProtocol protocol = MailProtocol::Smtp;
+        QString host;
+        int port = 25;
+        bool implicitTls = false;
+        int timeoutSeconds = 60;
+        QString extraCaFile;
+    };
+
+    CurlConnection();
+    ~CurlConnection();
+    CurlConnection(const CurlConnection &) = delete;
+    CurlConnection &operator=(const CurlConnection &) = delete;
+
+    // Connects; "" on success, otherwise why not (a detail for the caller's
+    // "Cant connect Server" text). A server that offers STARTTLS or STLS and
+    // then refuses or fails it is not usable.
+    QString open(const Options &options);
+    void close();
+    bool isOpen() const;
+
+    bool isEncrypted() const;
+    // The server is on this machine (127.0.0.0/8, ::1).
+    bool isLoopback() const;
+    // The capability lines of the last EHLO or CAPA, without reply codes.
+    const QByteArrayList &capabilities() const;
+    // The words after a capability keyword, upper case ("AUTH" -> {"PLAIN",
+    // "LOGIN"}); *found tells whether the keyword was offered at all.
+    QByteArrayList capability(QByteArrayView keyword, bool *found = nullptr) const;
+
+    // False when the data could not all be written within the time limit.
+    bool sendAll(QByteArrayView data);
+    // The time limit is the connection's unless given (milliseconds).
+    ServerReply readReply(int timeoutMs = -1);
+
+    struct State;  // shared with libcurl's callbacks
+
+private:
+    std::unique_ptr<State> d;
+};

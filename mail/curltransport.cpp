@@ -1,0 +1,406 @@
+#include "curltransport.h"
+
+#include "curlconnection.h"
+
+#include <QMessageAuthenticationCode>
+#include <QVariantList>
+
+namespace {
+
+// How long a goodbye may take: the work is done by then.
+constexpr int kGoodbyeMs = 2000;
+
+// Server texts are ASCII in practice; UTF-8 where a server says more.
+QString fromServer(const QByteArray &bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    if (text.contains(QChar::ReplacementCharacter))
+        text = QString::fromLatin1(bytes);
+    return text;
+}
+
+QString tooLongText()
+{
+    return QStringLiteral("The server's reply was too long (a line over %1 octets or more than %2 octets)")
+        .arg(CurlConnection::kMaxLine)
+        .arg(CurlConnection::kMaxReply);
+}
+
+bool hasLineBreak(const QString &text)
+{
+    for (QChar c : text)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0))
+            return true;
+    return false;
+}
+
+CurlConnection::Options connectionOptions(const TransportSettings &s, MailProtocol protocol)
+{
+    CurlConnection::Options o;
+    o.protocol = protocol;
+    o.host = s.host;
+    const bool smtp = protocol == MailProtocol::Smtp;
+    o.port = smtp ? s.smtpPort : s.pop3Port;
+    o.implicitTls = smtp ? s.smtpImplicitTls : s.pop3ImplicitTls;
+    o.timeoutSeconds = s.timeoutSeconds;
+    o.extraCaFile = s.extraCaFile;
+    return o;
+}
+
+// Credentials go over TLS; in clear only to this machine or where the
+// account allows it.
+bool mayLogIn(const CurlConnection &c, const TransportSettings &s)
+{
+    return c.isEncrypted() || c.isLoopback() || s.allowCleartextPassword;
+}
+
+QString clearTextRefusal()
+{
+    return QStringLiteral("the server offers no TLS, and the account does not allow the password "
+                          "to be sent unencrypted");
+}
+
+} // namespace
+
+CurlTransport::CurlTransport(TransportSettings settings)
+    : m_settings(std::move(settings)), m_conn(std::make_unique<CurlConnection>())
+{
+}
+
+CurlTransport::~CurlTransport() { end(); }
+
+QString CurlTransport::cantConnect(const QString &detail) const
+{
+    return QStringLiteral("Cant connect Server (%1:%2: %3)").arg(m_settings.host).arg(m_settings.smtpPort).arg(detail);
+}
+
+// Why a message's fate is unknown, or its transaction could not go on.
+QString CurlTransport::lost(const ServerReply &reply) const
+{
+    switch (reply.status) {
+    case ServerReply::TimedOut:
+        // A server that takes this long for one reply can't carry the run.
+        return cantConnect(QStringLiteral("no complete reply within %1 s").arg(m_settings.timeoutSeconds));
+    case ServerReply::TooLong:
+        return tooLongText();
+    default:
+        return QStringLiteral("Connection to the server was lost (%1:%2)").arg(m_settings.host).arg(m_settings.smtpPort);
+    }
+}
+
+QString CurlTransport::openSession()
+{
+    m_staged.reset();
+    m_needsReset = false;
+    const QString error = m_conn->open(connectionOptions(m_settings, MailProtocol::Smtp));
+    if (!error.isEmpty())
+        return cantConnect(error);
+    m_conn->capability("PIPELINING", &m_pipelining);
+    m_conn->capability("SMTPUTF8", &m_smtpUtf8);
+    if (m_settings.smtpAuth) {
+        const QString refusal = login();
+        if (!refusal.isEmpty()) {
+            closeSession();
+            return refusal;
+        }
+    }
+    return {};
+}
+
+QString CurlTransport::login()
+{
+    bool offered = false;
+    const QByteArrayList mechanisms = m_conn->capability("AUTH", &offered);
+    if (!offered)
+        return {};  // the server asks for no login
+    if (!mayLogIn(*m_conn, m_settings))
+        return cantConnect(clearTextRefusal());
+    const QByteArray user = m_settings.user.toUtf8();
+    const QByteArray password = m_settings.password.toUtf8();
+
+    auto step = [this](const QByteArray &line) {
+        if (!m_conn->sendAll(line + "\r\n"))
+            return ServerReply();
+        return m_conn->readReply();
+    };
+    ServerReply r;
+    if (mechanisms.contains("PLAIN")) {
+        r = step("AUTH PLAIN " + ('\0' + user + '\0' + password).toBase64());
+    } else if (mechanisms.contains("LOGIN")) {
+        r = step("AUTH LOGIN");
+        if (r.code == 334)
+            r = step(user.toBase64());
+        if (r.code == 334)
+            r = step(password.toBase64());
+    } else if (mechanisms.contains("CRAM-MD5")) {
+        r = step("AUTH CRAM-MD5");
+        if (r.code == 334) {
+            const QByteArray challenge = QByteArray::fromBase64(r.text.mid(4));
+            const QByteArray digest =
+                QMessageAuthenticationCode::hash(challenge, password, QCryptographicHash::Md5).toHex();
+            r = step((user + ' ' + digest).toBase64());
+        }
+    } else {
+        return QStringLiteral("AUTH LOGIN failed (no login method in common; the server offers %1)")
+            .arg(QString::fromLatin1(mechanisms.join(' ')));
+    }
+    if (r.complete() && r.code == 235)
+        return {};
+    if (!r.complete())
+        return cantConnect(r.status == ServerReply::TooLong ? tooLongText() : QStringLiteral("no answer to the login"));
+    return QStringLiteral("AUTH LOGIN failed (") + fromServer(r.text) + QLatin1Char(')');
+}
+
+bool CurlTransport::sendable(const Envelope &e) const
+{
+    return m_smtpUtf8 || !(e.from.needsSmtpUtf8 || e.to.needsSmtpUtf8);
+}
+
+QByteArray CurlTransport::envelopeCommands(const Envelope &e) const
+{
+    QByteArray c;
+    c.reserve(e.from.wire.size() + e.to.wire.size() + 48);
+    c += "MAIL FROM:<";
+    c += e.from.wire;
+    c += (e.from.needsSmtpUtf8 || e.to.needsSmtpUtf8) ? "> SMTPUTF8\r\n" : ">\r\n";
+    c += "RCPT TO:<";
+    c += e.to.wire;
+    c += ">\r\nDATA\r\n";
+    return c;
+}
+
+void CurlTransport::closeSession()
+{
+    m_conn->close();
+    m_staged.reset();
+    m_needsReset = false;
+}
+
+void CurlTransport::discardStaged()
+{
+    // A server that said 354 waits for a message; only closing the
+    // connection ends that without sending one.
+    if (m_staged->replies.value(2).code == 354)
+        closeSession();
+    else
+        m_needsReset = true;
+    m_staged.reset();
+}
+
+bool CurlTransport::sendEnvelope(const Envelope &e, QList<ServerReply> *replies, ServerReply *failure)
+{
+    const QByteArray commands = envelopeCommands(e);
+    auto fail = [&](const ServerReply &r) {
+        *failure = r;
+        return false;
+    };
+    if (m_pipelining) {
+        if (!m_conn->sendAll(m_needsReset ? "RSET\r\n" + commands : commands))
+            return fail(ServerReply());
+        if (m_needsReset) {
+            const ServerReply reset = m_conn->readReply();
+            if (!reset.complete())
+                return fail(reset);
+            m_needsReset = false;
+        }
+        for (int i = 0; i < 3; ++i) {
+            const ServerReply r = m_conn->readReply();
+            if (!r.complete() && replies->isEmpty())
+                return fail(r);
+            replies->append(r);
+            if (!r.complete())
+                break;
+        }
+        return true;
+    }
+    if (m_needsReset) {
+        if (!m_conn->sendAll("RSET\r\n"))
+            return fail(ServerReply());
+        const ServerReply reset = m_conn->readReply();
+        if (!reset.complete())
+            return fail(reset);
+        m_needsReset = false;
+    }
+    // One command at a time: MAIL, then RCPT, then DATA, each only after
+    // the one before was accepted.
+    qsizetype from = 0;
+    for (int i = 0; i < 3; ++i) {
+        const qsizetype end = commands.indexOf('\n', from) + 1;
+        const bool sent = m_conn->sendAll(QByteArrayView(commands).sliced(from, end - from));
+        from = end;
+        const ServerReply r = sent ? m_conn->readReply() : ServerReply();
+        if (!r.complete() && replies->isEmpty())
+            return fail(r);
+        replies->append(r);
+        if (!r.positive())
+            break;
+    }
+    return true;
+}
+
+namespace {
+
+// The first reply of MAIL, RCPT, DATA that is not a go-ahead (nullptr when
+// the envelope was accepted); it may be one that never came.
+const ServerReply *firstRefusal(const QList<ServerReply> &replies)
+{
+    for (qsizetype i = 0; i < replies.size(); ++i)
+        if (i < 2 ? !replies[i].positive() : !(replies[i].complete() && replies[i].code == 354))
+            return &replies[i];
+    return replies.size() == 3 ? nullptr : &replies.last();
+}
+
+} // namespace
+
+QString CurlTransport::finishRefused(const ServerReply &refusal, const QList<ServerReply> &replies)
+{
+    if (!refusal.complete()) {
+        const QString text = lost(refusal);
+        closeSession();
+        return text;
+    }
+    const QString text = fromServer(refusal.text);
+    // The server is closing the connection, or it broke off after refusing.
+    if (refusal.code == 421 || !replies.last().complete()) {
+        closeSession();
+        return text;
+    }
+    // A server that takes DATA all the same gets an empty message, which it
+    // refuses for want of recipients.
+    if (replies.size() == 3 && replies[2].code == 354
+        && (!m_conn->sendAll(".\r\n") || !m_conn->readReply().complete())) {
+        closeSession();
+        return text;
+    }
+    m_needsReset = true;
+    return text;
+}
+
+QString CurlTransport::send(const Envelope &envelope, const QByteArray &message, const Envelope *next)
+{
+    if (m_staged && !(m_staged->envelope == envelope))
+        discardStaged();
+
+    QList<ServerReply> replies;
+    for (int attempt = 0;; ++attempt) {
+        bool fresh = false;
+        if (!m_conn->isOpen()) {
+            const QString error = openSession();
+            if (!error.isEmpty())
+                return error;
+            fresh = true;
+        }
+        if (!sendable(envelope))
+            return QStringLiteral("The server does not take addresses outside ASCII (no SMTPUTF8): ")
+                + QString::fromUtf8(envelope.from.needsSmtpUtf8 ? envelope.from.wire : envelope.to.wire);
+        if (m_staged) {
+            replies = std::move(m_staged->replies);
+            m_staged.reset();
+            break;
+        }
+        ServerReply failure;
+        if (sendEnvelope(envelope, &replies, &failure))
+            break;
+        closeSession();
+        // A kept connection that the server dropped while idle: once more
+        // on a new one. Nothing of the message has gone out.
+        if (fresh || attempt > 0 || failure.status != ServerReply::Closed)
+            return lost(failure);
+    }
+
+    if (const ServerReply *refusal = firstRefusal(replies))
+        return finishRefused(*refusal, replies);
+
+    const bool ahead = m_pipelining && next && sendable(*next);
+    QByteArray out;
+    out.reserve(message.size() + 160);
+    out += message;
+    out += ".\r\n";
+    if (ahead)
+        out += envelopeCommands(*next);
+    if (!m_conn->sendAll(out)) {
+        closeSession();
+        return lost(ServerReply());
+    }
+    const ServerReply done = m_conn->readReply();
+    if (!done.complete()) {
+        const QString text = lost(done);
+        closeSession();
+        return text;
+    }
+    if (ahead && done.code != 421) {
+        auto staged = std::make_unique<Staged>();
+        staged->envelope = *next;
+        for (int i = 0; i < 3 && (staged->replies.isEmpty() || staged->replies.last().complete()); ++i)
+            staged->replies.append(m_conn->readReply());
+        // Kept when it is complete, or refused before the connection broke
+        // (a 421 to the next MAIL is that message's answer).
+        const ServerReply *refusal = firstRefusal(staged->replies);
+        if (!refusal || refusal->complete())
+            m_staged = std::move(staged);
+        else
+            closeSession();  // the connection is in no known state
+    }
+    if (done.code == 421)
+        closeSession();
+    return done.positive() && done.code >= 200 && done.code < 300 ? QString() : fromServer(done.text);
+}
+
+void CurlTransport::end()
+{
+    if (!m_conn->isOpen())
+        return;
+    if (!(m_staged && m_staged->replies.value(2).code == 354) && m_conn->sendAll("QUIT\r\n"))
+        m_conn->readReply(kGoodbyeMs);
+    closeSession();
+}
+
+QVariant CurlTransport::checkPop()
+{
+    const int port = m_settings.pop3Port;
+    auto cantConnectPop = [&](const QString &detail) {
+        return QStringLiteral("Cant connect Server (%1:%2: %3)").arg(m_settings.host).arg(port).arg(detail);
+    };
+    if (hasLineBreak(m_settings.user) || hasLineBreak(m_settings.password))
+        return QStringLiteral("POP3 login failed (a line break in the user name or password)");
+    CurlConnection pop;
+    const QString error = pop.open(connectionOptions(m_settings, MailProtocol::Pop3));
+    if (!error.isEmpty())
+        return cantConnectPop(error);
+    if (!mayLogIn(pop, m_settings))
+        return cantConnectPop(clearTextRefusal());
+
+    auto step = [&pop](const QByteArray &line) {
+        if (!pop.sendAll(line + "\r\n"))
+            return ServerReply();
+        return pop.readReply();
+    };
+    const QByteArray user = m_settings.user.toUtf8();
+    const QByteArray password = m_settings.password.toUtf8();
+    bool userOffered = false, saslOffered = false;
+    pop.capability("USER", &userOffered);
+    const QByteArrayList sasl = pop.capability("SASL", &saslOffered);
+    ServerReply r;
+    if (!userOffered && saslOffered && sasl.contains("PLAIN")) {
+        r = step("AUTH PLAIN " + ('\0' + user + '\0' + password).toBase64());
+    } else {
+        r = step("USER " + user);
+        if (r.code == 1)
+            r = step("PASS " + password);
+    }
+    if (!r.complete())
+        return cantConnectPop(r.status == ServerReply::TooLong ? tooLongText() : QStringLiteral("no answer to the login"));
+    if (r.code != 1)
+        return QStringLiteral("POP3 login failed (") + fromServer(r.text) + QLatin1Char(')');
+
+    r = step("STAT");
+    const QList<QByteArray> parts = r.text.simplified().split(' ');
+    bool okCount = false, okSize = false;
+    const qlonglong count = parts.size() >= 3 ? parts[1].toLongLong(&okCount) : 0;
+    const qlonglong size = parts.size() >= 3 ? parts[2].toLongLong(&okSize) : 0;
+    if (r.code == 1 && pop.sendAll("QUIT\r\n"))
+        pop.readReply(kGoodbyeMs);
+    if (r.code == 1 && okCount && okSize)
+        return QVariantList{count, size};
+    return QStringLiteral("Unexpected POP3 reply: ") + fromServer(r.text);
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The transport on libcurl: one SMTP session kept open across the run's
+// messages, and the POP3 check.
+//
+// Safety: TLS whenever the server offers it (and then required);
+// credentials only over TLS, to a loopback server, or where the account
+// allows them in clear. Speed: with PIPELINING, one write and one round trip
+// per message: a message's end travels with the next message's MAIL, RCPT
+// and DATA (RFC 2920), so their replies come back together.
+
+#include "mailtransport.h"
+
+#include <memory>
+
+class CurlConnection;
+struct ServerReply;
+
+class CurlTransport : public MailTransport {
+public:
+    explicit CurlTransport(TransportSettings settings);
+    ~CurlTransport() override;
+
+    QVariant checkPop() override;
+    QString send(const Envelope &envelope, const QByteArray &message, const Envelope *next) override;
+    void end() override;
+
+private:
+    // An envelope sent ahead with the previous message's end, and its replies.
+    struct Staged {
+        Envelope envelope;
+        QList<ServerReply> replies;  // MAIL, RCPT, DATA
+    };
+
+    QString openSession();
+    QString login();
+    QString cantConnect(const QString &detail) const;
+    QString lost(const ServerReply &reply) const;
+    bool sendable(const Envelope &e) const;
+    QByteArray envelopeCommands(const Envelope &e) const;
+    // Drops a staged envelope the run did not send after all.
+    void discardStaged();
+    // MAIL, RCPT and DATA for an envelope not sent ahead; false when the
+    // connection failed before the server answered anything.
+    bool sendEnvelope(const Envelope &e, QList<ServerReply> *replies, ServerReply *failure);
+    // Ends a transaction the server refused; the refusal's text.
+    QString finishRefused(const ServerReply &refusal, const QList<ServerReply> &replies);
+    void closeSession();
+
+    TransportSettings m_settings;
+    std::unique_ptr<CurlConnection> m_conn;
+    bool m_pipelining = false;
+    bool m_smtpUtf8 = false;
+    bool m_needsReset = false;       // a refused transaction is still open
+    std::unique_ptr<Staged> m_staged;
+};

@@ -1,0 +1,45 @@
+#include "outgoing.h"
+
+#include "sendrun.h"
+
+OutgoingMessages::OutgoingMessages(const OutgoingContent &content) : m_content(content)
+{
+    m_from = parseMailAddress(content.fromAddress);
+    if (!m_from.isValid()) {
+        m_commonError = addressErrorText(QStringLiteral("sender"), m_from, content.fromAddress);
+        return;
+    }
+    QList<mime::Attachment> parts;
+    for (const QString &path : content.attachmentText.split(QLatin1Char('\t'), Qt::SkipEmptyParts)) {
+        mime::Attachment a;
+        if (!mime::loadAttachment(path, &a, &m_commonError))
+            return;
+        parts.append(a);
+    }
+    m_builder.setFrom(content.fromName, m_from.wire);
+    m_builder.setSubject(content.subject);
+    m_builder.setSharedText(bodyArgument(QString(), content.bodyText));
+    m_builder.setAttachments(std::move(parts));
+}
+
+OutgoingMessage OutgoingMessages::envelopeFor(const SendList::Entry &entry) const
+{
+    OutgoingMessage m;
+    m.error = m_commonError;
+    if (!m.error.isEmpty())
+        return m;
+    m.envelope.from = m_from;
+    m.envelope.to = parseMailAddress(entry.address);
+    if (!m.envelope.to.isValid())
+        m.error = addressErrorText(QStringLiteral("recipient"), m.envelope.to, entry.address);
+    return m;
+}
+
+OutgoingMessage OutgoingMessages::messageFor(const SendList::Entry &entry, const QDateTime &when)
+{
+    OutgoingMessage m = envelopeFor(entry);
+    if (m.error.isEmpty())
+        m.data = m_builder.build(m.envelope.to.wire,
+                                 nameBlock(m_content.nameOption, entry.name1, entry.name2, m_content.honorific), when);
+    return m;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// What the run sends to each entry of the send list: the envelope and the
+// exact bytes of the message, built the same way wherever a message is
+// needed. What all messages share (sender, subject, body, attachments) is
+// checked, read and encoded once.
+
+#include "mailtransport.h"
+#include "mimemessage.h"
+#include "sendlist.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+struct OutgoingContent {
+    QString fromName;
+    QString fromAddress;
+    QString subject;
+    QString bodyText;
+    QString attachmentText;  // paths joined by TAB, or ""
+    int nameOption = 0;      // 1: the body opens with the entry's name block
+    QString honorific;       // after the last name line
+};
+
+struct OutgoingMessage {
+    QString error;           // why this entry can't be sent; "" when it can
+    Envelope envelope;
+    QByteArray data;         // ready for DATA (see mime::MessageBuilder)
+};
+
+class OutgoingMessages {
+public:
+    // Reads the attachments.
+    explicit OutgoingMessages(const OutgoingContent &content);
+
+    // A refusal that holds for every entry (the sender address, an
+    // attachment that can't be read), or "".
+    QString commonError() const { return m_commonError; }
+
+    // The envelope alone, for looking ahead; error set when the address is
+    // refused.
+    OutgoingMessage envelopeFor(const SendList::Entry &entry) const;
+    OutgoingMessage messageFor(const SendList::Entry &entry, const QDateTime &when);
+
+private:
+    OutgoingContent m_content;
+    MailAddress m_from;
+    QString m_commonError;
+    mime::MessageBuilder m_builder;
+};

@@ -1,0 +1,280 @@
+#include "curltransport.h"
+#include "mailservers.h"
+#include "runfixture.h"
+#include "sendlist.h"
+#include "sentmaillog.h"
+
+#include <QElapsedTimer>
+#include <QNetworkInterface>
+#include <QtTest>
+
+// The libcurl transport against real servers on loopback, and against
+// servers that misbehave.
+class TestTransport : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void textArrivesExactly();
+    void nonAsciiAddressNeedsSmtpUtf8();
+    void refusedUpgradeSendsNoCredentials_data();
+    void refusedUpgradeSendsNoCredentials();
+    void tlsIsVerifiedWhereverItIsUsed_data();
+    void tlsIsVerifiedWhereverItIsUsed();
+    void passwordGoesInClearOnlyWhereAllowed();
+    void hostileRepliesEndInBoundedTime_data();
+    void hostileRepliesEndInBoundedTime();
+    void eachMessageEndTravelsWithTheNextEnvelope();
+
+private:
+    SendRunResult run(const AccountRecord &a, const QStringList &addresses, Inputs &in);
+    std::unique_ptr<TestWorld> w;
+    SendRunEnvironment env;
+};
+
+void TestTransport::init()
+{
+    w = std::make_unique<TestWorld>();
+    env = SendRunEnvironment();
+    env.logPath = SentMailLog::pathIn(w->dir.path());
+    env.now = [] { return kClock; };
+}
+
+SendRunResult TestTransport::run(const AccountRecord &a, const QStringList &addresses, Inputs &in)
+{
+    w->sendList.clear();
+    for (qsizetype i = 0; i < addresses.size(); ++i)
+        w->sendList.append(QStringLiteral("宛先%1").arg(i + 1), QString(), addresses[i]);
+    return runSend(a, w->sendList, in, env);
+}
+
+void TestTransport::textArrivesExactly()
+{
+    const QString password = QStringLiteral("pässwörd①");
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(SmtpTestServer::Mode::Auth, QStringLiteral("shop"), password), qPrintable(smtp.error()));
+    const QString odd = QStringLiteral("😀𠮷¥〜é①—¢−");
+    const QString textFile = w->path(QStringLiteral("Résumé_①.txt"));
+    writeBytes(textFile, sjis(QStringLiteral("履歴書\r\n")));
+    const QString picture = w->path(odd + QStringLiteral(".png"));
+    writeBytes(picture, QByteArray("\x89PNG\r\n\x1a\n", 8));
+
+    AccountRecord a = account(smtp.port(), true, password);
+    a.szFromName = QStringLiteral("山田商店 ") + odd;
+    w->sendList.append(QStringLiteral("𠮷田 ①"), QStringLiteral("Café ¥"), QStringLiteral("kichi@example.jp"));
+    Inputs in;
+    in.subjectText = QStringLiteral("Café ☕ 春 ") + odd;
+    in.body = QStringLiteral("Müller 😀 €\r\n¥1,000〜 — ¢ − ①\r\n.𠮷野家 é");
+    in.attachments = textFile + QLatin1Char('\t') + picture;
+    const SendRunResult r = runSend(a, w->sendList, in, env);
+    QVERIFY2(r.outcome == SendRunResult::Outcome::Completed && r.accepted == 1, qPrintable(r.text));
+
+    // Decoded by Python's email package on the server's side.
+    const QList<ReceivedMail> got = smtp.messages();
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got[0].subject, in.subjectText);
+    QCOMPARE(got[0].from, a.szFromName + QStringLiteral(" <shop@example.jp>"));
+    QCOMPARE(got[0].text, QStringLiteral("𠮷田 ①\r\nCafé ¥　様\r\n") + in.body + QStringLiteral("\r\n"));
+    QCOMPARE(got[0].attachments.size(), 2);
+    QCOMPARE(got[0].attachments[0].fileName, QStringLiteral("Résumé_①.txt"));
+    QCOMPARE(QString(got[0].attachments[0].contentType).remove(QLatin1Char('"')), QStringLiteral("text/plain; charset=Shift_JIS"));
+    QCOMPARE(got[0].attachments[0].bytes, sjis(QStringLiteral("履歴書\r\n")));
+    QCOMPARE(got[0].attachments[1].fileName, odd + QStringLiteral(".png"));
+    QCOMPARE(got[0].attachments[1].contentType, QStringLiteral("image/png"));
+
+    // The log stays code page 932; what it can't hold becomes "?".
+    const QByteArray log = readBytes(env.logPath);
+    QVERIFY(decodeCp932(log).has_value());
+    QVERIFY(logLines(env.logPath).at(1).startsWith(QStringLiteral("?田 ①,Caf? \\,kichi@example.jp,送信済,")));
+}
+
+void TestTransport::nonAsciiAddressNeedsSmtpUtf8()
+{
+    for (const bool offered : {true, false}) {
+        init();
+        SmtpTestServer smtp;
+        smtp.setSmtpUtf8(offered);
+        QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+        Inputs in;
+        const SendRunResult r = run(account(smtp.port()),
+                                    {QStringLiteral("a@example.jp"), QStringLiteral("jörg@example.de"),
+                                     QStringLiteral("b@例え.jp")},
+                                    in);
+        QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+        QStringList delivered;
+        for (const ReceivedMail &m : smtp.messages())
+            delivered += m.envelopeTo;
+        if (offered) {
+            QCOMPARE(delivered, (QStringList{QStringLiteral("a@example.jp"), QStringLiteral("jörg@example.de"),
+                                             QStringLiteral("b@xn--r8jz45g.jp")}));
+            QCOMPARE(smtp.messages().at(1).to, QStringLiteral("jörg@example.de"));
+        } else {
+            QCOMPARE(delivered, (QStringList{QStringLiteral("a@example.jp"), QStringLiteral("b@xn--r8jz45g.jp")}));
+            QCOMPARE(logLines(env.logPath).at(2),
+                     QStringLiteral("宛先2,,j?rg@example.de,送信エラーThe server does not take addresses outside ASCII "
+                                    "(no SMTPUTF8): j?rg@example.de,2005/04/01 9:05:07"));
+        }
+    }
+}
+
+void TestTransport::refusedUpgradeSendsNoCredentials_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("SMTP, STARTTLS answered 454") << "smtp-starttls-refused";
+    QTest::newRow("POP3, STLS answered -ERR") << "pop3-stls-refused";
+}
+
+void TestTransport::refusedUpgradeSendsNoCredentials()
+{
+    QFETCH(QString, mode);
+    ScriptedServer server;
+    QVERIFY2(server.start(mode), qPrintable(server.error()));
+    // Even on loopback, and even where the account allows clear text.
+    AccountRecord a = account(server.port(), true);
+    a.Check3V = 1;
+    const bool pop = mode.startsWith(QLatin1String("pop3"));
+    if (pop) {
+        a.Check2V = 1;
+        env.transport.pop3Port = server.port();
+    }
+    Inputs in;
+    const SendRunResult r = run(a, {QStringLiteral("a@example.jp")}, in);
+    QCOMPARE(r.outcome, pop ? SendRunResult::Outcome::PopLoginFailed : SendRunResult::Outcome::Aborted);
+    QVERIFY2(r.text.contains(QStringLiteral("Cant connect Server")) && r.text.contains(QStringLiteral("refused")),
+             qPrintable(r.text));
+    QCOMPARE(server.credentials(), QStringList());
+}
+
+void TestTransport::tlsIsVerifiedWhereverItIsUsed_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::newRow("SMTP with STARTTLS") << "starttls";
+    QTest::newRow("SMTP with TLS from the start") << "implicit";
+    QTest::newRow("POP3 with STLS") << "stls";
+    QTest::newRow("POP3S") << "pop3s";
+}
+
+void TestTransport::tlsIsVerifiedWhereverItIsUsed()
+{
+    QFETCH(QString, server);
+    SmtpTestServer smtp;
+    Pop3TestServer pop;
+    TransportSettings s;
+    s.host = QStringLiteral("127.0.0.1");
+    s.user = QStringLiteral("shop");
+    s.password = QStringLiteral("secret");
+    s.timeoutSeconds = 10;
+    QString caFile;
+    const bool isPop = server == QLatin1String("stls") || server == QLatin1String("pop3s");
+    if (isPop) {
+        const auto tls = server == QLatin1String("stls") ? Pop3TestServer::Tls::Stls : Pop3TestServer::Tls::Implicit;
+        QVERIFY2(pop.start(s.user, s.password, tls), qPrintable(pop.error()));
+        s.pop3Port = pop.port();
+        s.pop3ImplicitTls = tls == Pop3TestServer::Tls::Implicit;
+        caFile = pop.caFile();
+    } else {
+        const auto mode = server == QLatin1String("starttls") ? SmtpTestServer::Mode::StartTls
+                                                              : SmtpTestServer::Mode::ImplicitTls;
+        QVERIFY2(smtp.start(mode, s.user, s.password), qPrintable(smtp.error()));
+        s.smtpPort = smtp.port();
+        s.smtpImplicitTls = mode == SmtpTestServer::Mode::ImplicitTls;
+        s.smtpAuth = true;
+        caFile = smtp.caFile();
+    }
+    Envelope e{parseMailAddress(QStringLiteral("shop@example.jp")), parseMailAddress(QStringLiteral("a@example.jp"))};
+    const QByteArray message = "Subject: tls\r\n\r\nover TLS\r\n";
+    auto attempt = [&](const QString &ca) {
+        s.extraCaFile = ca;
+        CurlTransport t(s);
+        return isPop ? t.checkPop() : QVariant(t.send(e, message, nullptr));
+    };
+    // The throw-away certificate is not trusted: the server can't be used.
+    const QVariant untrusted = attempt(QString());
+    QVERIFY2(untrusted.toString().contains(QStringLiteral("Cant connect Server")), qPrintable(untrusted.toString()));
+    const QVariant trusted = attempt(caFile);
+    if (isPop) {
+        QCOMPARE(trusted.typeId(), QMetaType::QVariantList);
+    } else {
+        QCOMPARE(trusted.toString(), QString());
+        QCOMPARE(smtp.messages().size(), 1);
+    }
+}
+
+void TestTransport::passwordGoesInClearOnlyWhereAllowed()
+{
+    QString address;
+    for (const QHostAddress &h : QNetworkInterface::allAddresses())
+        if (h.protocol() == QAbstractSocket::IPv4Protocol && !h.isLoopback())
+            address = h.toString();
+    if (address.isEmpty())
+        QSKIP("this machine has no address but loopback");
+    ScriptedServer server;
+    QVERIFY2(server.start(QStringLiteral("smtp"), 0.3, address), qPrintable(server.error()));
+    TransportSettings s;
+    s.host = address;
+    s.smtpPort = server.port();
+    s.smtpAuth = true;
+    s.user = QStringLiteral("shop");
+    s.password = QStringLiteral("secret");
+    Envelope e{parseMailAddress(QStringLiteral("shop@example.jp")), parseMailAddress(QStringLiteral("a@example.jp"))};
+    const QString refused = CurlTransport(s).send(e, "Subject: x\r\n\r\nx\r\n", nullptr);
+    QVERIFY2(refused.contains(QStringLiteral("Cant connect Server")), qPrintable(refused));
+    QCOMPARE(server.credentials(), QStringList());
+    s.allowCleartextPassword = true;
+    QCOMPARE(CurlTransport(s).send(e, "Subject: x\r\n\r\nx\r\n", nullptr), QString());
+    QCOMPARE(server.credentials().size(), 1);
+}
+
+void TestTransport::hostileRepliesEndInBoundedTime_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("bound");  // bytes the server may get out before the client hangs up
+    const qint64 buffers = 8 * 1024 * 1024;
+    QTest::newRow("greeting of endless lines") << "smtp-greeting-flood" << "Cant connect Server" << buffers;
+    QTest::newRow("MAIL reply of endless lines") << "smtp-mail-flood" << "reply was too long" << buffers;
+    QTest::newRow("MAIL reply without a line end") << "smtp-mail-endless-line" << "reply was too long" << buffers;
+    // One byte every 0.3 s: a limit per read would never expire.
+    QTest::newRow("MAIL reply trickling") << "smtp-mail-trickle" << "no complete reply within 2 s" << qint64(15);
+}
+
+void TestTransport::hostileRepliesEndInBoundedTime()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, text);
+    QFETCH(qint64, bound);
+    ScriptedServer server;
+    QVERIFY2(server.start(mode), qPrintable(server.error()));
+    env.transport.timeoutSeconds = 2;
+    Inputs in;
+    const SendRunResult r = run(account(server.port()), {QStringLiteral("a@example.jp")}, in);
+    const QString outcome = r.outcome == SendRunResult::Outcome::Aborted ? r.text : logLines(env.logPath).value(1);
+    QVERIFY2(outcome.contains(text), qPrintable(outcome.left(300)));
+    QTRY_VERIFY_WITH_TIMEOUT(server.bytesSent() > 0, 5000);
+    QVERIFY2(server.bytesSent() <= bound, qPrintable(QString::number(server.bytesSent())));
+}
+
+void TestTransport::eachMessageEndTravelsWithTheNextEnvelope()
+{
+    ScriptedServer server;
+    QVERIFY2(server.start(QStringLiteral("smtp")), qPrintable(server.error()));
+    Inputs in;
+    QCOMPARE(run(account(server.port()), {"a@x.jp", "b@x.jp", "c@x.jp", "d@x.jp"}, in).accepted, 4);
+    // The last message has no next envelope to carry.
+    QCOMPARE(server.pipelined(), (QList<bool>{true, true, true, false}));
+
+    // A 421 to the envelope that travelled ahead is that message's answer;
+    // the next message goes over a new connection.
+    init();
+    ScriptedServer closing;
+    QVERIFY2(closing.start(QStringLiteral("smtp-421-second")), qPrintable(closing.error()));
+    const SendRunResult r = run(account(closing.port()), {"a@x.jp", "b@x.jp", "c@x.jp"}, in);
+    QCOMPARE(r.accepted, 2);
+    const QStringList lines = logLines(env.logPath);
+    QVERIFY(lines[1].contains(QStringLiteral(",送信済,")));
+    QVERIFY2(lines[2].contains(QStringLiteral("送信エラー421 4.7.0 Too many messages from you  closing")),
+             qPrintable(lines[2]));
+    QVERIFY(lines[3].contains(QStringLiteral(",送信済,")));
+}
+
+QTEST_GUILESS_MAIN(TestTransport)
+#include "tst_transport.moc"
