@@ -7,7 +7,10 @@ QDateTime localTimeToTheSecond()
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     if (now != second) {
         second = now;
-        local = QDateTime::fromSecsSinceEpoch(now);
+        // A time with a fixed offset: formatting it or reading its seconds
+        // needs no time zone lookup, unlike a local time.
+        local = QDateTime::fromSecsSinceEpoch(now, Qt::OffsetFromUTC,
+                                              QDateTime::fromSecsSinceEpoch(now).offsetFromUtc());
     }
     return local;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The local date and time, worked out at most once a second: turning the
-// system time into local time looks at the time zone file every time, and a
-// send run asks for the time once a message.
+// The local date and time to the second, as a time with the local offset
+// from UTC: turning the system time into local time looks at the time zone
+// file every time, and a send run asks for the time twice a message.
 
 #include <QDateTime>
 

@@ -5,18 +5,52 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
+#include <memory>
 
 namespace {
 
-// iconv over a whole buffer. Returns false on an invalid or incomplete
-// sequence, with the input offset where it happened.
+// A converter kept open for the thread: opening one costs more than
+// converting a line, and the log converts a line a message.
+class Converter {
+public:
+    Converter(const char *to, const char *from) : m_cd(iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (isOpen())
+            iconv_close(m_cd);
+    }
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+    bool isOpen() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    // Ready for new input.
+    iconv_t reset()
+    {
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        return m_cd;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+Converter &converter(const char *to, const char *from)
+{
+    static thread_local Converter toCp932("CP932", "UTF-8");
+    static thread_local Converter fromCp932("UTF-8", "CP932");
+    return std::strcmp(to, "CP932") == 0 ? toCp932 : fromCp932;
+}
+
+// iconv over a whole buffer, between UTF-8 and CP932. Returns false on an
+// invalid or incomplete sequence, with the input offset where it happened.
 bool runIconv(const char *to, const char *from, const QByteArray &in, QByteArray *out,
               qsizetype *badOffset, bool substitute)
 {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    Converter &converter = ::converter(to, from);
+    if (!converter.isOpen())
         return false;
+    iconv_t cd = converter.reset();
     out->clear();
     out->reserve(in.size() * 2 + 16);
     char buf[16384];
@@ -44,7 +78,6 @@ bool runIconv(const char *to, const char *from, const QByteArray &in, QByteArray
             }
             if (badOffset)
                 *badOffset = inPtr - in.constData();
-            iconv_close(cd);
             return false;
         }
     }
@@ -53,7 +86,6 @@ bool runIconv(const char *to, const char *from, const QByteArray &in, QByteArray
     size_t outLeft = sizeof buf;
     iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
     out->append(buf, static_cast<qsizetype>(outPtr - buf));
-    iconv_close(cd);
     return ok || substitute;
 }
 
@@ -88,6 +120,52 @@ std::optional<QString> decodeCp932(const QByteArray &bytes, QString *error)
     return QString::fromUtf8(utf8);
 }
 
+namespace {
+
+// The code of every character that CP932 writes and reads back unchanged,
+// taken once from the converter itself: a lookup per character instead of a
+// conversion per text (the log encodes a line a message).
+struct Cp932Table {
+    bool ok = false;
+    quint16 code[0x10000] = {};  // 0: not written back unchanged
+
+    Cp932Table()
+    {
+        QByteArray bytes, utf8, back;
+        auto learn = [&](const QByteArray &b) {
+            qsizetype bad = -1;
+            if (!runIconv("UTF-8", "CP932", b, &utf8, &bad, false))
+                return;
+            const QString c = QString::fromUtf8(utf8);
+            if (c.size() != 1 || c.at(0).unicode() < 0x80 || code[c.at(0).unicode()])
+                return;
+            // The converter's own choice where two codes read as one character.
+            if (!runIconv("CP932", "UTF-8", utf8, &back, &bad, false) || !runIconv("UTF-8", "CP932", back, &bytes, &bad, false)
+                || bytes != utf8)
+                return;
+            code[c.at(0).unicode()] = back.size() == 1 ? quint8(back[0]) : quint16(quint8(back[0]) << 8 | quint8(back[1]));
+        };
+        for (int b = 0xa1; b <= 0xdf; ++b)
+            learn(QByteArray(1, char(b)));
+        for (int lead = 0x81; lead <= 0xfc; ++lead) {
+            if (lead > 0x9f && lead < 0xe0)
+                continue;
+            for (int trail = 0x40; trail <= 0xfc; ++trail)
+                if (trail != 0x7f)
+                    learn(QByteArray(1, char(lead)) + char(trail));
+        }
+        ok = code[0x3042] != 0;  // あ
+    }
+};
+
+const Cp932Table &cp932Table()
+{
+    static const auto table = std::make_unique<Cp932Table>();
+    return *table;
+}
+
+} // namespace
+
 QByteArray encodeCp932(const QString &text, bool *lossless)
 {
     if (isAscii(text)) {
@@ -95,25 +173,41 @@ QByteArray encodeCp932(const QString &text, bool *lossless)
             *lossless = true;
         return text.toLatin1();
     }
-    const QByteArray utf8 = text.toUtf8();
-    QByteArray out;
-    qsizetype bad = -1;
-    if (runIconv("CP932", "UTF-8", utf8, &out, &bad, false)) {
-        // Some characters (the yen sign, the wave dash, the em dash, ...) are
-        // written as a look-alike that reads back as another character, so
-        // only a round trip tells whether the text survives.
-        if (lossless)
-            *lossless = decodeCp932(out) == text;
-        return out;
-    }
-    if (bad < 0) {  // no converter at all
+    const Cp932Table &table = cp932Table();
+    if (!table.ok) {  // no converter at all
         if (lossless)
             *lossless = false;
         return text.toLatin1();
     }
-    runIconv("CP932", "UTF-8", utf8, &out, &bad, true);
+    QByteArray out;
+    out.reserve(text.size() * 2);
+    bool kept = true;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (u < 0x80) {
+            out += char(u);
+            continue;
+        }
+        if (const quint16 c = table.code[u]) {
+            if (c > 0xff)
+                out += char(c >> 8);
+            out += char(c & 0xff);
+            continue;
+        }
+        // Not written back unchanged: the converter's look-alike for some
+        // (the yen sign as 0x5C, the wave dash as U+FF5E), "?" for the rest.
+        kept = false;
+        const bool pair = QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        QByteArray alike;
+        qsizetype bad = -1;
+        if (pair || !runIconv("CP932", "UTF-8", QString(QChar(u)).toUtf8(), &alike, &bad, false))
+            alike = "?";
+        out += alike;
+        if (pair)
+            ++i;
+    }
     if (lossless)
-        *lossless = false;
+        *lossless = kept;
     return out;
 }
 

@@ -389,6 +389,13 @@ ServerReply CurlConnection::readReply(int timeoutMs)
             s.scan -= s.pos;
             s.pos = 0;
         }
+        // In clear, nothing can wait for us above the socket, so waiting
+        // first saves asking the socket in vain while the reply travels.
+        // Over TLS, decrypted bytes may wait in the TLS layer: ask first.
+        if (!isEncrypted() && !waitFor(s.socket, false, deadline)) {
+            r.status = deadline.hasExpired() ? ServerReply::TimedOut : ServerReply::Closed;
+            return r;
+        }
         char buf[16384];
         size_t n = 0;
         const CURLcode rc = curl_easy_recv(s.handle, buf, sizeof buf, &n);

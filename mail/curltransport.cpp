@@ -276,8 +276,30 @@ QString CurlTransport::finishRefused(const ServerReply &refusal, const QList<Ser
     return text;
 }
 
-QString CurlTransport::send(const Envelope &envelope, const QByteArray &message, const Envelope *next)
+void CurlTransport::start(const Envelope &envelope, const QByteArray &message, const Envelope *next)
 {
+    m_pending = std::make_unique<Pending>(Pending{envelope, message, next ? std::optional(*next) : std::nullopt});
+    // The envelope went ahead and the server is waiting for its message:
+    // send it now, and its end carries the next envelope.
+    if (m_staged && m_staged->envelope == envelope && !firstRefusal(m_staged->replies)) {
+        m_staged.reset();
+        m_pending->written = true;
+        m_pending->writeFailed = !writeMessage();
+    }
+}
+
+QString CurlTransport::finish()
+{
+    if (!m_pending)
+        return QStringLiteral("No message to send");
+    const QString result = m_pending->written ? readOutcome() : sendWhole();
+    m_pending.reset();
+    return result;
+}
+
+QString CurlTransport::sendWhole()
+{
+    const Envelope &envelope = m_pending->envelope;
     if (m_staged && !(m_staged->envelope == envelope))
         discardStaged();
 
@@ -310,15 +332,27 @@ QString CurlTransport::send(const Envelope &envelope, const QByteArray &message,
 
     if (const ServerReply *refusal = firstRefusal(replies))
         return finishRefused(*refusal, replies);
+    m_pending->writeFailed = !writeMessage();
+    return readOutcome();
+}
 
-    const bool ahead = m_pipelining && next && sendable(*next);
+bool CurlTransport::writeMessage()
+{
+    Pending &p = *m_pending;
+    p.ahead = m_pipelining && p.next && sendable(*p.next);
     QByteArray out;
-    out.reserve(message.size() + 160);
-    out += message;
+    out.reserve(p.message.size() + 160);
+    out += p.message;
     out += ".\r\n";
-    if (ahead)
-        out += envelopeCommands(*next);
-    if (!m_conn->sendAll(out)) {
+    if (p.ahead)
+        out += envelopeCommands(*p.next);
+    return m_conn->sendAll(out);
+}
+
+QString CurlTransport::readOutcome()
+{
+    const Pending &p = *m_pending;
+    if (p.writeFailed) {
         closeSession();
         return lost(ServerReply());
     }
@@ -328,9 +362,9 @@ QString CurlTransport::send(const Envelope &envelope, const QByteArray &message,
         closeSession();
         return text;
     }
-    if (ahead && done.code != 421) {
+    if (p.ahead && done.code != 421) {
         auto staged = std::make_unique<Staged>();
-        staged->envelope = *next;
+        staged->envelope = *p.next;
         for (int i = 0; i < 3 && (staged->replies.isEmpty() || staged->replies.last().complete()); ++i)
             staged->replies.append(m_conn->readReply());
         // Kept when it is complete, or refused before the connection broke
@@ -343,7 +377,7 @@ QString CurlTransport::send(const Envelope &envelope, const QByteArray &message,
     }
     if (done.code == 421)
         closeSession();
-    return done.positive() && done.code >= 200 && done.code < 300 ? QString() : fromServer(done.text);
+    return done.code >= 200 && done.code < 300 ? QString() : fromServer(done.text);
 }
 
 void CurlTransport::end()

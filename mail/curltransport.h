@@ -11,6 +11,7 @@
 #include "mailtransport.h"
 
 #include <memory>
+#include <optional>
 
 class CurlConnection;
 struct ServerReply;
@@ -21,7 +22,8 @@ public:
     ~CurlTransport() override;
 
     QVariant checkPop() override;
-    QString send(const Envelope &envelope, const QByteArray &message, const Envelope *next) override;
+    void start(const Envelope &envelope, const QByteArray &message, const Envelope *next) override;
+    QString finish() override;
     void end() override;
 
 private:
@@ -29,6 +31,15 @@ private:
     struct Staged {
         Envelope envelope;
         QList<ServerReply> replies;  // MAIL, RCPT, DATA
+    };
+    // The message between start() and finish().
+    struct Pending {
+        Envelope envelope;
+        QByteArray message;
+        std::optional<Envelope> next;
+        bool written = false;      // the message is on its way
+        bool writeFailed = false;
+        bool ahead = false;        // the next envelope went with it
     };
 
     QString openSession();
@@ -44,6 +55,12 @@ private:
     bool sendEnvelope(const Envelope &e, QList<ServerReply> *replies, ServerReply *failure);
     // Ends a transaction the server refused; the refusal's text.
     QString finishRefused(const ServerReply &refusal, const QList<ServerReply> &replies);
+    // The whole transaction of a message whose envelope did not go ahead.
+    QString sendWhole();
+    // The message, its end, and the next envelope when there is one.
+    bool writeMessage();
+    // The reply to the message's end, and to the envelope that went with it.
+    QString readOutcome();
     void closeSession();
 
     TransportSettings m_settings;
@@ -52,4 +69,5 @@ private:
     bool m_smtpUtf8 = false;
     bool m_needsReset = false;       // a refused transaction is still open
     std::unique_ptr<Staged> m_staged;
+    std::unique_ptr<Pending> m_pending;
 };

@@ -18,18 +18,21 @@ QString problemOf(const QString &a)
 {
     if (a.isEmpty())
         return QStringLiteral("empty");
+    qsizetype ats = 0;
     for (QChar c : a) {
         const char16_t u = c.unicode();
         if (u < 0x20 || u == 0x7f || u == 0x2028 || u == 0x2029)
             return QStringLiteral("a line break or control character");
-        if (c.isSpace())
+        if (u == ' ' || (u >= 0x80 && c.isSpace()))
             return QStringLiteral("a blank");
         if (u == ',')
             return QStringLiteral("a comma");
         if (u == '<' || u == '>')
             return QStringLiteral("an angle bracket");
+        if (u == '@')
+            ++ats;
     }
-    if (a.count(QLatin1Char('@')) != 1)
+    if (ats != 1)
         return QStringLiteral("not exactly one @");
     const qsizetype at = a.indexOf(QLatin1Char('@'));
     if (at == 0 || at == a.size() - 1)
@@ -60,7 +63,9 @@ MailAddress parseMailAddress(const QString &address)
     }
     m.needsSmtpUtf8 = !isAscii(local);
     m.wire = local.toUtf8() + '@' + wireDomain;
-    if (m.wire.size() > kMaxOctets || address.toUtf8().size() > kMaxOctets)
+    // The limit holds for the address as written and as sent.
+    const qsizetype written = wireDomain.size() == domain.size() ? m.wire.size() : address.toUtf8().size();
+    if (std::max(m.wire.size(), written) > kMaxOctets)
         m.problem = QStringLiteral("longer than 254 octets");
     return m;
 }

@@ -52,10 +52,19 @@ public:
     virtual QVariant checkPop() = 0;
 
     // Sends one message (as built by mime::MessageBuilder: CR LF line ends,
-    // no line starting with a dot, no final dot). The session opens on the
-    // first message. `next` is the envelope the run sends after this one, if
-    // it knows it: the transport may send it ahead with this message's end.
-    virtual QString send(const Envelope &envelope, const QByteArray &message, const Envelope *next) = 0;
+    // no line starting with a dot, no final dot) in two steps: start() may
+    // already put it on its way, finish() completes it and gives the result.
+    // Between the two the caller can prepare its next message while the
+    // server works. The session opens on the first message. `next` is the
+    // envelope the run sends after this one, if it knows it: the transport
+    // may send it ahead with this message's end.
+    virtual void start(const Envelope &envelope, const QByteArray &message, const Envelope *next) = 0;
+    virtual QString finish() = 0;
+    QString send(const Envelope &envelope, const QByteArray &message, const Envelope *next)
+    {
+        start(envelope, message, next);
+        return finish();
+    }
 
     // Says goodbye and closes the session, if any.
     virtual void end() = 0;

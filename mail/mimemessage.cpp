@@ -234,14 +234,17 @@ void MessageBuilder::setAttachments(QList<Attachment> attachments)
 // of the shared text to fill its last group; the rest of the shared text
 // was encoded once, for each of the three possible starts. A line shorter
 // than 76 characters in the middle is valid base64 text.
-QByteArray MessageBuilder::textBase64(const QString &head) const
+void MessageBuilder::appendText(QByteArray &out, const QString &head) const
 {
     QByteArray own = head.toUtf8();
     const qsizetype k = (3 - own.size() % 3) % 3;
-    if (k > m_shared.size())
-        return base64Lines(own + m_shared);
+    if (k > m_shared.size()) {
+        out += base64Lines(own + m_shared);
+        return;
+    }
     own.append(m_shared.constData(), k);
-    return base64Lines(own) + m_sharedTail[k];
+    out += base64Lines(own);
+    out += m_sharedTail[k];
 }
 
 QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &head, const QDateTime &when)
@@ -252,13 +255,13 @@ QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &hea
         m_dateHeader = "Date: " + dateValue(when) + "\r\n";
     }
     const quint64 serial = ++g_messageCounter;
-    const QByteArray text = textBase64(head);
 
     QByteArray m;
     qsizetype attachSize = 0;
     for (const Attachment &a : m_attachments)
         attachSize += a.part.size() + m_boundary.size() + 8;
-    m.reserve(512 + m_fromHeader.size() + m_subjectHeader.size() + recipient.size() + text.size() + attachSize);
+    m.reserve(640 + m_fromHeader.size() + m_subjectHeader.size() + recipient.size() + head.size() * 4
+              + m_sharedTail[0].size() + attachSize);
     m += m_dateHeader;
     m += m_fromHeader;
     m += "To: <";
@@ -277,14 +280,14 @@ QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &hea
     static const char textHeaders[] = "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
     if (m_attachments.isEmpty()) {
         m += textHeaders;
-        m += text;
+        appendText(m, head);
         return m;
     }
     m += "Content-Type: multipart/mixed;\r\n boundary=\"" + m_boundary + "\"\r\n\r\n";
     m += "This is a multi-part message in MIME format.\r\n";
     m += "--" + m_boundary + "\r\n";
     m += textHeaders;
-    m += text;
+    appendText(m, head);
     for (const Attachment &a : m_attachments) {
         m += "--" + m_boundary + "\r\n";
         m += a.part;

@@ -64,7 +64,7 @@ public:
     QByteArray build(const QByteArray &recipient, const QString &head, const QDateTime &when);
 
 private:
-    QByteArray textBase64(const QString &head) const;
+    void appendText(QByteArray &out, const QString &head) const;
 
     QByteArray m_fromHeader;
     QByteArray m_subjectHeader;

@@ -29,7 +29,11 @@ OutgoingMessage OutgoingMessages::envelopeFor(const SendList::Entry &entry) cons
     if (!m.error.isEmpty())
         return m;
     m.envelope.from = m_from;
-    m.envelope.to = parseMailAddress(entry.address);
+    if (entry.address != m_lastAddress || m_lastTo.wire.isEmpty() && m_lastTo.problem.isEmpty()) {
+        m_lastAddress = entry.address;
+        m_lastTo = parseMailAddress(entry.address);
+    }
+    m.envelope.to = m_lastTo;
     if (!m.envelope.to.isValid())
         m.error = addressErrorText(QStringLiteral("recipient"), m.envelope.to, entry.address);
     return m;

@@ -45,6 +45,10 @@ public:
 private:
     OutgoingContent m_content;
     MailAddress m_from;
+    // The last recipient checked: the run looks ahead at each entry before
+    // its turn.
+    mutable QString m_lastAddress;
+    mutable MailAddress m_lastTo;
     QString m_commonError;
     mime::MessageBuilder m_builder;
 };

@@ -149,12 +149,15 @@ SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSourc
     // looked at once here.
     qsizetype ahead = 0;
     OutgoingMessage aheadMessage;
+    OutgoingMessage current;
+    if (count > 0)
+        current = messages.messageFor(list.entry(0), env.now());
     for (qsizetype i = 0; i < count; ++i) {
         source.setProgress(i + 1);
         const SendList::Entry e = list.entry(i);
-        const OutgoingMessage m = messages.messageFor(e, env.now());
-        QString reply = m.error;
-        if (reply.isEmpty()) {
+        QString reply = current.error;
+        const bool started = reply.isEmpty();
+        if (started) {
             if (ahead <= i) {
                 for (ahead = i + 1; ahead < count; ++ahead) {
                     aheadMessage = messages.envelopeFor(list.entry(ahead));
@@ -162,8 +165,15 @@ SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSourc
                         break;
                 }
             }
-            reply = transport->send(m.envelope, m.data, ahead < count ? &aheadMessage.envelope : nullptr);
+            transport->start(current.envelope, current.data, ahead < count ? &aheadMessage.envelope : nullptr);
         }
+        // Built while the server takes this one.
+        OutgoingMessage following;
+        if (i + 1 < count)
+            following = messages.messageFor(list.entry(i + 1), env.now());
+        if (started)
+            reply = transport->finish();
+        current = std::move(following);
         const QDateTime when = env.now();
         if (reply.isEmpty()) {
             if (!log.writeSuccess(e.name1, e.name2, e.address, when)) {

@@ -10,7 +10,14 @@ QString SentMailLog::pathIn(const QString &programFolder)
 
 QString SentMailLog::dateTimeText(const QDateTime &when)
 {
-    return when.toString(QStringLiteral("yyyy/MM/dd H:mm:ss"));
+    // A run writes many records within one second.
+    static thread_local QDateTime last;
+    static thread_local QString text;
+    if (when != last || text.isEmpty()) {
+        last = when;
+        text = when.toString(QStringLiteral("yyyy/MM/dd H:mm:ss"));
+    }
+    return text;
 }
 
 QString SentMailLog::mendErrorText(const QString &errorText)

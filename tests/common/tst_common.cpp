@@ -3,6 +3,7 @@
 #include "settingsstore.h"
 #include "testutil.h"
 #include "textcodec.h"
+#include "textfile.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -21,6 +22,9 @@ private slots:
     void cp932RoundTripsRealBytes();
     void cp932InvalidBytesAreAnError();
     void cp932UnrepresentableBecomesQuestionMark();
+    void cp932ReportsEveryCharacterItCannotWriteBack();
+    void textFileEncodingIsDetected_data();
+    void textFileEncodingIsDetected();
     void lineEnds();
     void narrowingMatchesTheLocaleMapping();
     void narrowingKatakanaAgreesWithIcu();
@@ -94,6 +98,54 @@ void TestCommon::cp932RoundTripsRealBytes()
     QCOMPARE(*readCp932File(path), *text);
     // The wave dash of CP932 (0x8160) is U+FF5E, not U+301C.
     QCOMPARE(*decodeCp932(QByteArray("\x81\x60", 2)), QString(QChar(0xFF5E)));
+}
+
+void TestCommon::cp932ReportsEveryCharacterItCannotWriteBack()
+{
+    // Written as look-alikes that read back as other characters.
+    for (const QChar c : QStringLiteral("¥〜—¢£¬−‖‾")) {
+        bool lossless = true;
+        const QByteArray b = encodeCp932(QString(c), &lossless);
+        QVERIFY2(!lossless, qPrintable(QString(c)));
+        QVERIFY(!b.isEmpty());
+    }
+    QCOMPARE(encodeCp932(QStringLiteral("¥1")), QByteArray("\\1"));
+    QCOMPARE(cp932Unwritable(QStringLiteral("¥1,000〜 😀 ①漢字ｱ é ¥")), QStringLiteral("¥〜😀é"));
+}
+
+void TestCommon::textFileEncodingIsDetected_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");  // "" with found = -1: refused
+    QTest::addColumn<int>("found");
+    const QString jp = QStringLiteral("山田 太郎①\r\n");
+    QTest::newRow("UTF-8 with a byte-order mark") << "\xEF\xBB\xBF" + jp.toUtf8() << jp << int(TextEncoding::Utf8WithBom);
+    QTest::newRow("UTF-8 from a Linux editor") << jp.toUtf8() << jp << int(TextEncoding::Utf8);
+    QTest::newRow("code page 932") << sjis(jp) << jp << int(TextEncoding::Cp932);
+    QTest::newRow("plain ASCII") << QByteArray("a,b\r\n") << QStringLiteral("a,b\r\n") << int(TextEncoding::Cp932);
+    QTest::newRow("neither") << QByteArray("\x81\x20\xff") << QString() << -1;
+    QTest::newRow("broken UTF-8 after a mark") << QByteArray("\xEF\xBB\xBF\xff") << QString() << -1;
+}
+
+void TestCommon::textFileEncodingIsDetected()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(int, found);
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("本文.txt"));
+    writeBytes(path, bytes);
+    QString error;
+    TextEncoding encoding{};
+    const std::optional<QString> read = readTextFile(path, &error, &encoding);
+    if (found < 0) {
+        QVERIFY(!read);
+        QVERIFY2(error.contains(path), qPrintable(error));
+        return;
+    }
+    QVERIFY2(read, qPrintable(error));
+    QCOMPARE(*read, text);
+    QCOMPARE(int(encoding), found);
 }
 
 void TestCommon::cp932InvalidBytesAreAnError()

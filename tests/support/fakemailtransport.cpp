@@ -10,11 +10,11 @@ public:
         ++m_fake.popChecks;
         return m_fake.popResult;
     }
-    QString send(const Envelope &envelope, const QByteArray &message, const Envelope *next) override
+    void start(const Envelope &envelope, const QByteArray &message, const Envelope *next) override
     {
         m_fake.calls.append({envelope, message, next ? std::optional(next->to.wire) : std::nullopt});
-        return m_fake.replyTo.value(envelope.to.wire);
     }
+    QString finish() override { return m_fake.replyTo.value(m_fake.calls.last().envelope.to.wire); }
     void end() override { ++m_fake.ends; }
 
 private:
