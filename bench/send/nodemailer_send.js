@@ -1,6 +1,6 @@
 // node nodemailer_send.js HOST PORT COUNT [nodelay]: the same messages as
-// sendbench through Nodemailer's pooled transport on one connection, all
-// queued at once so the pool never waits for the script.
+// the program's send command through Nodemailer's pooled transport on one
+// connection, all queued at once so the pool never waits for the script.
 //
 // Stock Nodemailer leaves Nagle's algorithm on; it then writes the message
 // and the final ".\r\n" separately and waits for the server's delayed ACK
