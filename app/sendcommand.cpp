@@ -8,6 +8,7 @@
 #include "sendrun.h"
 #include "sentmaillog.h"
 #include "settingsstore.h"
+#include "textcodec.h"
 #include "textfile.h"
 
 #include <QCommandLineParser>
@@ -164,7 +165,7 @@ int runSendCommand(const QStringList &arguments)
     const std::optional<QString> body = readTextFile(parser.value(bodyFile), &error);
     if (!body)
         return fail(error);
-    source.body = *body;
+    source.body = toCrLf(*body);
     QStringList attachments = parser.values(attach);
     for (const QString &path : attachments)
         if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable())

@@ -175,6 +175,13 @@ void TestSendRun::everyEntryGetsItsRecordAndTheRunCompletes()
         QVERIFY(logLines(env.logPath).last().contains(
             QStringLiteral("送信エラーInvalid sender address (a blank): shop at example.jp,")));
     }
+    // A missing attachment is named in the log as it is spelt.
+    w->sendList.append(QStringLiteral("一"), QString(), QStringLiteral("one@example.jp"));
+    in.attachments = w->path(QStringLiteral("見積書.pdf"));
+    QCOMPARE(runSend(account(2525), w->sendList, in, env).accepted, 0);
+    QVERIFY2(logLines(env.logPath).last().contains(QStringLiteral("送信エラーAttachment not readable: ")
+                                                   + w->path(QStringLiteral("見積書.pdf"))),
+             qPrintable(logLines(env.logPath).last()));
 }
 
 void TestSendRun::stoppingRepliesAbortAndKeepTheList()

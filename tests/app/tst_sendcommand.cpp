@@ -1,0 +1,144 @@
+#include "mailservers.h"
+#include "settingsstore.h"
+#include "testutil.h"
+#include "textcodec.h"
+
+#include <QProcess>
+#include <QtTest>
+
+// The program run as "quillpost send", as a script or a scheduled job runs
+// it: its own settings folder, files on disk, a real server on loopback.
+class TestSendCommand : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void sendsTheListAndSaysSo();
+    void unreachableServerExitsWithTwo();
+    void badInputExitsWithOneAndNamesIt_data();
+    void badInputExitsWithOneAndNamesIt();
+
+private:
+    struct Run {
+        int exit = -1;
+        QString out, err;
+    };
+    Run run(const QStringList &arguments);
+    void writeAccount(int port);
+    std::unique_ptr<TestWorld> w;
+    QString config;
+};
+
+void TestSendCommand::init()
+{
+    w = std::make_unique<TestWorld>();
+    config = w->path(QStringLiteral("config"));
+    writeBytes(w->path(QStringLiteral("list.csv")),
+               QStringLiteral("山田 太郎,営業部,taro@example.jp\n鈴木,,ＳＵＺＵＫＩ@EXAMPLE.JP\nno address,,none\n").toUtf8());
+    writeBytes(w->path(QStringLiteral("body.txt")), sjis(QStringLiteral("いつもお世話になっております。\r\n以上")));
+}
+
+void TestSendCommand::writeAccount(int port)
+{
+    QDir().mkpath(config + QStringLiteral("/Quillpost"));
+    SettingsStore s(config + QStringLiteral("/Quillpost/Quillpost.ini"));
+    s.setValue(QStringLiteral("szServer2"), QStringLiteral("127.0.0.1"));
+    s.setValue(QStringLiteral("szPort2"), QString::number(port));
+    s.setValue(QStringLiteral("Check1V2"), QStringLiteral("0"));
+    s.setValue(QStringLiteral("szFrom2"), QStringLiteral("shop@example.jp"));
+    s.setValue(QStringLiteral("szFromName2"), QStringLiteral("山田商店"));
+}
+
+TestSendCommand::Run TestSendCommand::run(const QStringList &arguments)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), w->path(QStringLiteral("data")));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(w->dir.path());
+    p.start(QStringLiteral(QUILLPOST_BINARY_DIR "/quillpost"), arguments);
+    Run r;
+    if (!p.waitForFinished(60000))
+        return r;
+    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+void TestSendCommand::sendsTheListAndSaysSo()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    writeAccount(smtp.port());
+    const QString log = w->path(QStringLiteral("run.log"));
+    const Run r = run({QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"), QStringLiteral("--list"),
+                       QStringLiteral("list.csv"), QStringLiteral("--subject"), QStringLiteral("ご案内 ①"),
+                       QStringLiteral("--body"), QStringLiteral("body.txt"), QStringLiteral("--name-block"),
+                       QStringLiteral("--no-honorific"), QStringLiteral("--log"), log});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("2件の送信を完了しました。\n"));
+    QVERIFY2(r.err.contains(QStringLiteral("record 3 skipped, no @ in \"none\"")), qPrintable(r.err));
+    const QList<ReceivedMail> got = smtp.messages();
+    QCOMPARE(got.size(), 2);
+    QCOMPARE(got[0].subject, QStringLiteral("ご案内 ①"));
+    QCOMPARE(got[0].text, QStringLiteral("山田 太郎\r\n営業部\r\nいつもお世話になっております。\r\n以上\r\n"));
+    // The list's addresses are normalised as the import does.
+    QCOMPARE(got[1].envelopeTo, QStringList{QStringLiteral("suzuki@example.jp")});
+    const auto text = decodeCp932(readBytes(log));
+    QVERIFY(text);
+    QCOMPARE(text->count(QStringLiteral("送信済")), 2);
+    QVERIFY(text->startsWith(QStringLiteral("山田商店,shop@example.jp,127.0.0.1,ご案内 ①,")));
+}
+
+void TestSendCommand::unreachableServerExitsWithTwo()
+{
+    writeAccount(unusedLoopbackPort());
+    const Run r = run({QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"), QStringLiteral("--list"),
+                       QStringLiteral("list.csv"), QStringLiteral("--subject"), QStringLiteral("件名"),
+                       QStringLiteral("--body"), QStringLiteral("body.txt"), QStringLiteral("--log"),
+                       w->path(QStringLiteral("run.log"))});
+    QCOMPARE(r.exit, 2);
+    QVERIFY2(r.out.startsWith(QStringLiteral("メールサーバーに接続できません。Cant connect Server")), qPrintable(r.out));
+}
+
+void TestSendCommand::badInputExitsWithOneAndNamesIt_data()
+{
+    QTest::addColumn<QStringList>("change");  // option and value replacing the good one, or removed
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no list") << QStringList{"--list"} << "--list is missing";
+    QTest::newRow("account out of range") << QStringList{"--account", "7"} << "--account must be 0 to 4";
+    QTest::newRow("unreadable body") << QStringList{"--body", "missing.txt"} << "missing.txt";
+    QTest::newRow("body in no known encoding") << QStringList{"--body", "binary.bin"}
+                                               << "neither UTF-8 nor code page 932";
+    QTest::newRow("missing attachment") << QStringList{"--attach", "見積書.pdf"} << "見積書.pdf: attachment not readable";
+    QTest::newRow("account never set up") << QStringList{"--account", "4"} << "メールサーバー情報に誤りがあります。";
+    QTest::newRow("unknown option") << QStringList{"--bcc", "x"} << "Unknown option 'bcc'";
+}
+
+void TestSendCommand::badInputExitsWithOneAndNamesIt()
+{
+    QFETCH(QStringList, change);
+    QFETCH(QString, message);
+    writeAccount(unusedLoopbackPort());
+    writeBytes(w->path(QStringLiteral("binary.bin")), QByteArray("\x81\x20\xff\xfe", 4));
+    QStringList args = {QStringLiteral("send"),  QStringLiteral("--account"), QStringLiteral("2"),
+                        QStringLiteral("--list"), QStringLiteral("list.csv"), QStringLiteral("--subject"),
+                        QStringLiteral("件名"),    QStringLiteral("--body"),    QStringLiteral("body.txt")};
+    const qsizetype at = args.indexOf(change[0]);
+    if (at < 0)
+        args += change;
+    else if (change.size() == 1)
+        args.remove(at, 2);
+    else
+        args[at + 1] = change[1];
+    const Run r = run(args);
+    QCOMPARE(r.exit, 1);
+    // One line says what is wrong, after any warnings about the list.
+    const QString last = r.err.trimmed().split(QLatin1Char('\n')).last();
+    QVERIFY2(last.startsWith(QStringLiteral("quillpost send: ")) && last.contains(message), qPrintable(r.err));
+    QVERIFY(!QFile::exists(w->path(QStringLiteral("run.log"))));
+}
+
+QTEST_GUILESS_MAIN(TestSendCommand)
+#include "tst_sendcommand.moc"
