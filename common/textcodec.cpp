@@ -131,28 +131,62 @@ struct Cp932Table {
 
     Cp932Table()
     {
-        QByteArray bytes, utf8, back;
-        auto learn = [&](const QByteArray &b) {
-            qsizetype bad = -1;
-            if (!runIconv("UTF-8", "CP932", b, &utf8, &bad, false))
-                return;
-            const QString c = QString::fromUtf8(utf8);
-            if (c.size() != 1 || c.at(0).unicode() < 0x80 || code[c.at(0).unicode()])
-                return;
-            // The converter's own choice where two codes read as one character.
-            if (!runIconv("CP932", "UTF-8", utf8, &back, &bad, false) || !runIconv("UTF-8", "CP932", back, &bytes, &bad, false)
-                || bytes != utf8)
-                return;
-            code[c.at(0).unicode()] = back.size() == 1 ? quint8(back[0]) : quint16(quint8(back[0]) << 8 | quint8(back[1]));
-        };
+        QList<quint16> codes;
         for (int b = 0xa1; b <= 0xdf; ++b)
-            learn(QByteArray(1, char(b)));
-        for (int lead = 0x81; lead <= 0xfc; ++lead) {
-            if (lead > 0x9f && lead < 0xe0)
-                continue;
+            codes << quint16(b);
+        for (int lead = 0x81; lead <= 0xfc; ++lead)
             for (int trail = 0x40; trail <= 0xfc; ++trail)
-                if (trail != 0x7f)
-                    learn(QByteArray(1, char(lead)) + char(trail));
+                if ((lead <= 0x9f || lead >= 0xe0) && trail != 0x7f)
+                    codes << quint16(lead << 8 | trail);
+        // Every code in one pass: each valid one reads as one character of
+        // the basic plane; an invalid one stops the converter and is skipped.
+        QByteArray in;
+        for (quint16 c : codes) {
+            if (c > 0xff)
+                in += char(c >> 8);
+            in += char(c & 0xff);
+        }
+        iconv_t cd = iconv_open("UTF-16LE", "CP932");
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return;
+        QList<char16_t> read(codes.size());
+        char *inPtr = in.data();
+        size_t inLeft = size_t(in.size());
+        qsizetype index = 0;
+        QList<char16_t> duplicates;
+        while (inLeft > 0 && index < codes.size()) {
+            char16_t out[1];
+            char *outPtr = reinterpret_cast<char *>(out);
+            size_t outLeft = sizeof out;
+            const size_t width = codes[index] > 0xff ? 2 : 1;
+            size_t step = width;
+            const size_t r = iconv(cd, &inPtr, &step, &outPtr, &outLeft);
+            if (r == size_t(-1) || outLeft != 0) {
+                iconv(cd, nullptr, nullptr, nullptr, nullptr);
+                inPtr += step;  // what was not taken of this code
+                read[index] = 0;
+            } else {
+                read[index] = out[0];
+            }
+            inLeft -= width;
+            ++index;
+        }
+        iconv_close(cd);
+        for (qsizetype i = 0; i < codes.size(); ++i) {
+            const char16_t u = read[i];
+            if (u < 0x80)
+                continue;
+            if (code[u])
+                duplicates << u;
+            else
+                code[u] = codes[i];
+        }
+        // Where two codes read as one character, the converter's own choice.
+        for (char16_t u : duplicates) {
+            QByteArray bytes;
+            qsizetype bad = -1;
+            if (runIconv("CP932", "UTF-8", QString(QChar(u)).toUtf8(), &bytes, &bad, false))
+                code[u] = bytes.size() == 1 ? quint8(bytes[0]) : quint16(quint8(bytes[0]) << 8 | quint8(bytes[1]));
         }
         ok = code[0x3042] != 0;  // あ
     }
@@ -179,19 +213,21 @@ QByteArray encodeCp932(const QString &text, bool *lossless)
             *lossless = false;
         return text.toLatin1();
     }
-    QByteArray out;
-    out.reserve(text.size() * 2);
+    // At most two bytes a character, except look-alikes the converter
+    // writes longer, which go through append.
+    QByteArray out(text.size() * 2, Qt::Uninitialized);
+    char *p = out.data();
     bool kept = true;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t u = text.at(i).unicode();
         if (u < 0x80) {
-            out += char(u);
+            *p++ = char(u);
             continue;
         }
         if (const quint16 c = table.code[u]) {
             if (c > 0xff)
-                out += char(c >> 8);
-            out += char(c & 0xff);
+                *p++ = char(c >> 8);
+            *p++ = char(c & 0xff);
             continue;
         }
         // Not written back unchanged: the converter's look-alike for some
@@ -200,12 +236,14 @@ QByteArray encodeCp932(const QString &text, bool *lossless)
         const bool pair = QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
         QByteArray alike;
         qsizetype bad = -1;
-        if (pair || !runIconv("CP932", "UTF-8", QString(QChar(u)).toUtf8(), &alike, &bad, false))
+        if (pair || !runIconv("CP932", "UTF-8", QString(QChar(u)).toUtf8(), &alike, &bad, false) || alike.size() > 2)
             alike = "?";
-        out += alike;
+        for (char b : alike)
+            *p++ = b;
         if (pair)
             ++i;
     }
+    out.truncate(p - out.constData());
     if (lossless)
         *lossless = kept;
     return out;

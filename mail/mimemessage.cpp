@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QTimeZone>
 #include <atomic>
+#include <cstring>
 
 namespace mime {
 
@@ -210,11 +211,13 @@ void MessageBuilder::setFrom(const QString &displayName, const QByteArray &addre
     m_domain = at >= 0 ? address.mid(at + 1) : QByteArray();
     if (m_domain.isEmpty())
         m_domain = "localhost";
+    m_blocks.clear();
 }
 
 void MessageBuilder::setSubject(const QString &subject)
 {
     m_subjectHeader = "Subject: " + headerValue(subject) + "\r\n";
+    m_blocks.clear();
 }
 
 void MessageBuilder::setSharedText(const QString &text)
@@ -228,23 +231,42 @@ void MessageBuilder::setAttachments(QList<Attachment> attachments)
 {
     m_attachments = std::move(attachments);
     m_boundary = "=_qp_" + processToken() + "_" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+    m_blocks.clear();
+}
+
+// What stands between the parts that change from message to message.
+void MessageBuilder::prepareBlocks()
+{
+    static const char textHeaders[] =
+        "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    m_blocks = {m_fromHeader + "To: <", ">\r\n" + m_subjectHeader + "Message-ID: <",
+                "." + processToken() + "@" + m_domain + ">\r\nMIME-Version: 1.0\r\n", QByteArray()};
+    if (m_attachments.isEmpty()) {
+        m_blocks[2] += textHeaders;
+        return;
+    }
+    m_blocks[2] += "Content-Type: multipart/mixed;\r\n boundary=\"" + m_boundary + "\"\r\n\r\n"
+        + "This is a multi-part message in MIME format.\r\n" + "--" + m_boundary + "\r\n" + textHeaders;
+    for (const Attachment &a : m_attachments)
+        m_blocks[3] += "--" + m_boundary + "\r\n" + a.part;
+    m_blocks[3] += "--" + m_boundary + "--\r\n";
 }
 
 // Base64 works on groups of three bytes, so the head takes up to two bytes
 // of the shared text to fill its last group; the rest of the shared text
 // was encoded once, for each of the three possible starts. A line shorter
 // than 76 characters in the middle is valid base64 text.
-void MessageBuilder::appendText(QByteArray &out, const QString &head) const
+QByteArray MessageBuilder::headBase64(const QString &head, qsizetype *tail) const
 {
     QByteArray own = head.toUtf8();
     const qsizetype k = (3 - own.size() % 3) % 3;
     if (k > m_shared.size()) {
-        out += base64Lines(own + m_shared);
-        return;
+        *tail = -1;
+        return base64Lines(own + m_shared);
     }
     own.append(m_shared.constData(), k);
-    out += base64Lines(own);
-    out += m_sharedTail[k];
+    *tail = k;
+    return base64Lines(own);
 }
 
 QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &head, const QDateTime &when)
@@ -253,46 +275,27 @@ QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &hea
     if (secs != m_dateSecs) {
         m_dateSecs = secs;
         m_dateHeader = "Date: " + dateValue(when) + "\r\n";
+        m_secs36 = QByteArray::number(secs, 36) + '.';
     }
-    const quint64 serial = ++g_messageCounter;
+    if (m_blocks.isEmpty())
+        prepareBlocks();
+    const QByteArray serial = QByteArray::number(++g_messageCounter, 36);
+    qsizetype k = 0;
+    const QByteArray own = headBase64(head, &k);
+    const QByteArrayView tail = k >= 0 ? QByteArrayView(m_sharedTail[k]) : QByteArrayView();
 
-    QByteArray m;
-    qsizetype attachSize = 0;
-    for (const Attachment &a : m_attachments)
-        attachSize += a.part.size() + m_boundary.size() + 8;
-    m.reserve(640 + m_fromHeader.size() + m_subjectHeader.size() + recipient.size() + head.size() * 4
-              + m_sharedTail[0].size() + attachSize);
-    m += m_dateHeader;
-    m += m_fromHeader;
-    m += "To: <";
-    m += recipient;
-    m += ">\r\n";
-    m += m_subjectHeader;
-    m += "Message-ID: <";
-    m += QByteArray::number(secs, 36);
-    m += '.';
-    m += QByteArray::number(serial, 36);
-    m += '.';
-    m += processToken();
-    m += '@';
-    m += m_domain;
-    m += ">\r\nMIME-Version: 1.0\r\n";
-    static const char textHeaders[] = "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-    if (m_attachments.isEmpty()) {
-        m += textHeaders;
-        appendText(m, head);
-        return m;
+    // Sized once and filled by copying: a message is mostly shared bytes.
+    const QByteArrayView pieces[] = {m_dateHeader, m_blocks[0], recipient, m_blocks[1], m_secs36, serial,
+                                     m_blocks[2], own, tail, m_blocks[3]};
+    qsizetype size = 0;
+    for (QByteArrayView piece : pieces)
+        size += piece.size();
+    QByteArray m(size, Qt::Uninitialized);
+    char *p = m.data();
+    for (QByteArrayView piece : pieces) {
+        std::memcpy(p, piece.data(), size_t(piece.size()));
+        p += piece.size();
     }
-    m += "Content-Type: multipart/mixed;\r\n boundary=\"" + m_boundary + "\"\r\n\r\n";
-    m += "This is a multi-part message in MIME format.\r\n";
-    m += "--" + m_boundary + "\r\n";
-    m += textHeaders;
-    appendText(m, head);
-    for (const Attachment &a : m_attachments) {
-        m += "--" + m_boundary + "\r\n";
-        m += a.part;
-    }
-    m += "--" + m_boundary + "--\r\n";
     return m;
 }
 

@@ -64,7 +64,10 @@ public:
     QByteArray build(const QByteArray &recipient, const QString &head, const QDateTime &when);
 
 private:
-    void appendText(QByteArray &out, const QString &head) const;
+    void prepareBlocks();
+    // Base64 lines of the head and the first bytes of the shared text;
+    // *tail: which of m_sharedTail follows (-1: none, all is in the result).
+    QByteArray headBase64(const QString &head, qsizetype *tail) const;
 
     QByteArray m_fromHeader;
     QByteArray m_subjectHeader;
@@ -73,8 +76,10 @@ private:
     QByteArray m_boundary;
     QByteArray m_shared;       // UTF-8 of the shared text
     QByteArray m_sharedTail[3]; // base64 lines of m_shared without its first 0, 1, 2 bytes
+    QByteArrayList m_blocks;    // between recipient, time, serial, text and end
     qint64 m_dateSecs = -1;
     QByteArray m_dateHeader;
+    QByteArray m_secs36;
 };
 
 } // namespace mime

@@ -96,10 +96,15 @@ free_port() {
   /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
 }
 
+pin=""
+if command -v taskset >/dev/null && [ "$(nproc)" -ge 2 ]; then pin="taskset -c 0"; fi
+
 # Starts a fresh sink; its running counters go to $work/sink.out.
 start_sink() {
   port="$(free_port)"
-  smtp-sink -c -u nobody "127.0.0.1:$port" 256 >"$work/sink.out" 2>&1 &
+  # The sink keeps to the first core, so every sender meets it the same way
+  # and has the other core to itself.
+  $pin smtp-sink -c -u nobody "127.0.0.1:$port" 256 >"$work/sink.out" 2>&1 &
   sink_pid=$!
   for _ in $(seq 1 50); do
     if /usr/bin/python3 -c "import socket,sys; s=socket.create_connection(('127.0.0.1',$port),1); sys.exit(0 if s.recv(64).startswith(b'220') else 1)" 2>/dev/null; then
