@@ -285,21 +285,26 @@ bool isValidCp932(const QByteArray &bytes)
     return decodeCp932(bytes).has_value();
 }
 
-std::optional<QString> readCp932File(const QString &path, QString *error)
+std::optional<QByteArray> readFileBytes(const QString &path, QString *error)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    if (f.open(QIODevice::ReadOnly))
+        bytes = f.readAll();
+    if (!f.isOpen() || f.error() != QFileDevice::NoError) {
         if (error)
             *error = f.errorString();
         return std::nullopt;
     }
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        if (error)
-            *error = f.errorString();
+    return bytes;
+}
+
+std::optional<QString> readCp932File(const QString &path, QString *error)
+{
+    const std::optional<QByteArray> bytes = readFileBytes(path, error);
+    if (!bytes)
         return std::nullopt;
-    }
-    return decodeCp932(bytes, error);
+    return decodeCp932(*bytes, error);
 }
 
 bool writeCp932File(const QString &path, const QString &text, QString *error)

@@ -22,6 +22,9 @@ QString cp932Unwritable(const QString &text);
 bool isValidUtf8(QByteArrayView bytes, bool *multibyte = nullptr);
 bool isValidCp932(const QByteArray &bytes);
 
+// The whole content of a file; nullopt and the reason when it can't be read.
+std::optional<QByteArray> readFileBytes(const QString &path, QString *error = nullptr);
+
 // Whole-file helpers. The text is written as given; use toCrLf first.
 std::optional<QString> readCp932File(const QString &path, QString *error = nullptr);
 bool writeCp932File(const QString &path, const QString &text, QString *error = nullptr);

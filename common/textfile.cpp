@@ -2,7 +2,6 @@
 
 #include "textcodec.h"
 
-#include <QFile>
 #include <QStringDecoder>
 
 std::optional<QString> decodeText(const QByteArray &bytes, TextEncoding *found)
@@ -31,19 +30,14 @@ std::optional<QString> decodeText(const QByteArray &bytes, TextEncoding *found)
 
 std::optional<QString> readTextFile(const QString &path, QString *error, TextEncoding *found)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    QString reason;
+    const std::optional<QByteArray> bytes = readFileBytes(path, &reason);
+    if (!bytes) {
         if (error)
-            *error = path + QStringLiteral(": ") + f.errorString();
+            *error = path + QStringLiteral(": ") + reason;
         return std::nullopt;
     }
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        if (error)
-            *error = path + QStringLiteral(": ") + f.errorString();
-        return std::nullopt;
-    }
-    std::optional<QString> text = decodeText(bytes, found);
+    std::optional<QString> text = decodeText(*bytes, found);
     if (!text && error)
         *error = path + QStringLiteral(": neither UTF-8 nor code page 932 text");
     return text;

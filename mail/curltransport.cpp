@@ -189,50 +189,38 @@ void CurlTransport::discardStaged()
 
 bool CurlTransport::sendEnvelope(const Envelope &e, QList<ServerReply> *replies, ServerReply *failure)
 {
-    const QByteArray commands = envelopeCommands(e);
     auto fail = [&](const ServerReply &r) {
         *failure = r;
         return false;
     };
-    if (m_pipelining) {
-        if (!m_conn->sendAll(m_needsReset ? "RSET\r\n" + commands : commands))
-            return fail(ServerReply());
-        if (m_needsReset) {
-            const ServerReply reset = m_conn->readReply();
-            if (!reset.complete())
-                return fail(reset);
-            m_needsReset = false;
-        }
-        for (int i = 0; i < 3; ++i) {
-            const ServerReply r = m_conn->readReply();
-            if (!r.complete() && replies->isEmpty())
-                return fail(r);
-            replies->append(r);
-            if (!r.complete())
-                break;
-        }
-        return true;
-    }
+    const QByteArray commands = envelopeCommands(e);
+    // With PIPELINING the reset and the whole envelope go in one write.
+    QByteArray first = m_needsReset ? QByteArray("RSET\r\n") : QByteArray();
+    if (m_pipelining)
+        first += commands;
+    if (!first.isEmpty() && !m_conn->sendAll(first))
+        return fail(ServerReply());
     if (m_needsReset) {
-        if (!m_conn->sendAll("RSET\r\n"))
-            return fail(ServerReply());
         const ServerReply reset = m_conn->readReply();
         if (!reset.complete())
             return fail(reset);
         m_needsReset = false;
     }
-    // One command at a time: MAIL, then RCPT, then DATA, each only after
-    // the one before was accepted.
+    // Without it, MAIL, then RCPT, then DATA, each only after the one before
+    // was accepted.
     qsizetype from = 0;
     for (int i = 0; i < 3; ++i) {
-        const qsizetype end = commands.indexOf('\n', from) + 1;
-        const bool sent = m_conn->sendAll(QByteArrayView(commands).sliced(from, end - from));
-        from = end;
+        bool sent = true;
+        if (!m_pipelining) {
+            const qsizetype end = commands.indexOf('\n', from) + 1;
+            sent = m_conn->sendAll(QByteArrayView(commands).sliced(from, end - from));
+            from = end;
+        }
         const ServerReply r = sent ? m_conn->readReply() : ServerReply();
         if (!r.complete() && replies->isEmpty())
             return fail(r);
         replies->append(r);
-        if (!r.positive())
+        if (!r.complete() || (!m_pipelining && !r.positive()))
             break;
     }
     return true;
