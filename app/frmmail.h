@@ -37,7 +37,7 @@ public:
     // Body header, CR LF, signature of the account in use.
     QString initialBody() const;
 
-    // Controls (names as the program has always called them).
+    // Controls, under the names the code uses for them throughout.
     QFrame *Frame1 = nullptr;
     QLabel *Label1 = nullptr;   // "宛先", a click opens the address book
     QLabel *Label2 = nullptr;

@@ -30,7 +30,7 @@ QString keyLeft() { return QStringLiteral("DialogLeft"); }
 QString keyTop() { return QStringLiteral("DialogTop"); }
 QString informationTitle() { return QStringLiteral("Information"); }
 
-// Grid geometry in twips, as the window has always been laid out.
+// Grid geometry in twips, the unit the stored window positions use.
 constexpr int kGridHeightTall = 3855;
 constexpr int kGridHeightShort = 3375;
 constexpr int kColumnWidth = 3000;
