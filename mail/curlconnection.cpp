@@ -254,6 +254,8 @@ QString CurlConnection::open(const Options &o)
         close();
         return failure;
     }
+    // From here on the dialogue is ours; libcurl need not show it.
+    curl_easy_setopt(h, CURLOPT_VERBOSE, 0L);
     s.open = true;
     return {};
 }
