@@ -1,6 +1,29 @@
 #include "outgoing.h"
 
-#include "sendrun.h"
+
+namespace {
+const QString kCrLf = QStringLiteral("\r\n");
+}
+
+QString honorificText(int noHonorific)
+{
+    return noHonorific == 0 ? QStringLiteral("　様") : QString();
+}
+
+QString nameBlock(int nameOption, const QString &name1, const QString &name2,
+                  const QString &honorific)
+{
+    if (nameOption != 1)
+        return {};
+    if (!name2.isEmpty())
+        return name1 + kCrLf + name2 + honorific + kCrLf;
+    return name1 + honorific + kCrLf;
+}
+
+QString bodyArgument(const QString &block, const QString &bodyText)
+{
+    return block + bodyText + kCrLf;
+}
 
 OutgoingMessages::OutgoingMessages(const OutgoingContent &content) : m_content(content)
 {

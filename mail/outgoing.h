@@ -12,6 +12,13 @@
 #include <QString>
 #include <QStringList>
 
+// "　様" unless the honorific is switched off (Check2 = 1).
+QString honorificText(int noHonorific);
+// The name lines and honorific that open a body when Check1 is 1, else "".
+QString nameBlock(int nameOption, const QString &name1, const QString &name2,
+                  const QString &honorific);
+QString bodyArgument(const QString &nameBlock, const QString &bodyText);
+
 struct OutgoingContent {
     QString fromName;
     QString fromAddress;

@@ -9,7 +9,6 @@
 #include <QVariant>
 
 namespace {
-const QString kCrLf = QStringLiteral("\r\n");
 
 // Says goodbye to the server whichever way the run ends.
 struct SessionEnd {
@@ -21,26 +20,6 @@ bool stopsTheRun(const QString &reply)
 {
     return reply.contains(QStringLiteral("Cant connect Server")) || reply.contains(QStringLiteral("AUTH LOGIN"));
 }
-}
-
-QString honorificText(int noHonorific)
-{
-    return noHonorific == 0 ? QStringLiteral("　様") : QString();
-}
-
-QString nameBlock(int nameOption, const QString &name1, const QString &name2,
-                  const QString &honorific)
-{
-    if (nameOption != 1)
-        return {};
-    if (!name2.isEmpty())
-        return name1 + kCrLf + name2 + honorific + kCrLf;
-    return name1 + honorific + kCrLf;
-}
-
-QString bodyArgument(const QString &block, const QString &bodyText)
-{
-    return block + bodyText + kCrLf;
 }
 
 TransportSettings transportSettings(const AccountRecord &account, const TransportOptions &options)

@@ -5,6 +5,7 @@
 // outcome.
 
 #include "mailtransport.h"
+#include "outgoing.h"
 
 #include <QDateTime>
 #include <QString>
@@ -13,13 +14,6 @@
 
 struct AccountRecord;
 class SendList;
-
-// "　様" unless the honorific is switched off (Check2 = 1).
-QString honorificText(int noHonorific);
-// The name lines and honorific that open a body when Check1 is 1, else "".
-QString nameBlock(int nameOption, const QString &name1, const QString &name2,
-                  const QString &honorific);
-QString bodyArgument(const QString &nameBlock, const QString &bodyText);
 
 // What the account does not say about reaching its servers.
 struct TransportOptions {
