@@ -139,6 +139,9 @@ void frmMail::Command1_Click()
     using Outcome = SendRunResult::Outcome;
     platform().setBusy(false);
     switch (result.outcome) {
+    case Outcome::PreflightFailed:
+        platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
+        return;
     case Outcome::PopLoginFailed:
         platform().messageBox(this, sendOutcomeMessage(result), appTitle(), MsgIcon::Warning, MsgButtons::Ok);
         return;

@@ -166,11 +166,7 @@ int runSendCommand(const QStringList &arguments)
     if (!body)
         return fail(error);
     source.body = toCrLf(*body);
-    QStringList attachments = parser.values(attach);
-    for (const QString &path : attachments)
-        if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable())
-            return fail(path + QStringLiteral(": attachment not readable"));
-    source.attachments = attachments.join(QLatin1Char('\t'));
+    source.attachments = parser.values(attach).join(QLatin1Char('\t'));
 
     SendRunEnvironment env;
     if (parser.isSet(caFile)) {
@@ -199,6 +195,8 @@ int runSendCommand(const QStringList &arguments)
 
     const SendRunResult result = runSend(ActiveAccount, list, source, env);
     using Outcome = SendRunResult::Outcome;
+    if (result.outcome == Outcome::PreflightFailed)
+        return fail(QString(result.text).replace(QLatin1Char('\n'), QStringLiteral(" / ")));
     if (result.outcome == Outcome::Failed)
         return fail(sendOutcomeMessage(result) + QStringLiteral(" (") + env.logPath + QStringLiteral(": ")
                     + result.text + QLatin1Char(')'));

@@ -14,30 +14,32 @@ bool isAscii(const QString &s)
     return true;
 }
 
-QString problemOf(const QString &a)
+using Problem = MailAddress::Problem;
+
+Problem problemOf(const QString &a)
 {
     if (a.isEmpty())
-        return QStringLiteral("empty");
+        return Problem::Empty;
     qsizetype ats = 0;
     for (QChar c : a) {
         const char16_t u = c.unicode();
         if (u < 0x20 || u == 0x7f || u == 0x2028 || u == 0x2029)
-            return QStringLiteral("a line break or control character");
+            return Problem::ControlCharacter;
         if (u == ' ' || (u >= 0x80 && c.isSpace()))
-            return QStringLiteral("a blank");
+            return Problem::Blank;
         if (u == ',')
-            return QStringLiteral("a comma");
+            return Problem::Comma;
         if (u == '<' || u == '>')
-            return QStringLiteral("an angle bracket");
+            return Problem::AngleBracket;
         if (u == '@')
             ++ats;
     }
     if (ats != 1)
-        return QStringLiteral("not exactly one @");
+        return Problem::NotOneAt;
     const qsizetype at = a.indexOf(QLatin1Char('@'));
     if (at == 0 || at == a.size() - 1)
-        return QStringLiteral("nothing before or after the @");
-    return {};
+        return Problem::EmptyPart;
+    return Problem::None;
 }
 
 } // namespace
@@ -46,7 +48,7 @@ MailAddress parseMailAddress(const QString &address)
 {
     MailAddress m;
     m.problem = problemOf(address);
-    if (!m.problem.isEmpty())
+    if (!m.isValid())
         return m;
     const qsizetype at = address.indexOf(QLatin1Char('@'));
     const QString local = address.left(at);
@@ -57,7 +59,7 @@ MailAddress parseMailAddress(const QString &address)
     } else {
         wireDomain = QUrl::toAce(domain, QUrl::AceTransitionalProcessing);
         if (wireDomain.isEmpty()) {
-            m.problem = QStringLiteral("a domain that cannot be written in ASCII");
+            m.problem = Problem::Domain;
             return m;
         }
     }
@@ -66,11 +68,45 @@ MailAddress parseMailAddress(const QString &address)
     // The limit holds for the address as written and as sent.
     const qsizetype written = wireDomain.size() == domain.size() ? m.wire.size() : address.toUtf8().size();
     if (std::max(m.wire.size(), written) > kMaxOctets)
-        m.problem = QStringLiteral("longer than 254 octets");
+        m.problem = Problem::TooLong;
     return m;
 }
 
-QString addressErrorText(const QString &role, const MailAddress &checked, const QString &address)
+QString addressProblemText(MailAddress::Problem problem)
+{
+    switch (problem) {
+    case Problem::None: break;
+    case Problem::Empty: return QStringLiteral("empty");
+    case Problem::ControlCharacter: return QStringLiteral("a line break or control character");
+    case Problem::Blank: return QStringLiteral("a blank");
+    case Problem::Comma: return QStringLiteral("a comma");
+    case Problem::AngleBracket: return QStringLiteral("an angle bracket");
+    case Problem::NotOneAt: return QStringLiteral("not exactly one @");
+    case Problem::EmptyPart: return QStringLiteral("nothing before or after the @");
+    case Problem::Domain: return QStringLiteral("a domain that cannot be written in ASCII");
+    case Problem::TooLong: return QStringLiteral("longer than 254 octets");
+    }
+    return {};
+}
+
+QString addressProblemTextJa(MailAddress::Problem problem)
+{
+    switch (problem) {
+    case Problem::None: break;
+    case Problem::Empty: return QStringLiteral("空です");
+    case Problem::ControlCharacter: return QStringLiteral("改行などの制御文字が含まれています");
+    case Problem::Blank: return QStringLiteral("空白が含まれています");
+    case Problem::Comma: return QStringLiteral("カンマが含まれています");
+    case Problem::AngleBracket: return QStringLiteral("「<」か「>」が含まれています");
+    case Problem::NotOneAt: return QStringLiteral("「@」がひとつではありません");
+    case Problem::EmptyPart: return QStringLiteral("「@」の前か後が空です");
+    case Problem::Domain: return QStringLiteral("ドメイン名が正しくありません");
+    case Problem::TooLong: return QStringLiteral("254 バイトを超えています");
+    }
+    return {};
+}
+
+QString printableAddress(const QString &address)
 {
     QString shown;
     for (QChar c : address) {
@@ -79,5 +115,11 @@ QString addressErrorText(const QString &role, const MailAddress &checked, const 
         else
             shown += c;
     }
-    return QStringLiteral("Invalid %1 address (%2): %3").arg(role, checked.problem, shown);
+    return shown;
+}
+
+QString addressErrorText(const QString &role, const MailAddress &checked, const QString &address)
+{
+    return QStringLiteral("Invalid %1 address (%2): %3")
+        .arg(role, addressProblemText(checked.problem), printableAddress(address));
 }

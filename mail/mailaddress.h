@@ -8,15 +8,34 @@
 #include <QString>
 
 struct MailAddress {
+    enum class Problem {
+        None,
+        Empty,
+        ControlCharacter,  // a line break or other control character
+        Blank,
+        Comma,
+        AngleBracket,
+        NotOneAt,          // no @, or more than one
+        EmptyPart,         // nothing before or after the @
+        Domain,            // a domain that has no ASCII form
+        TooLong,           // over 254 octets
+    };
     QByteArray wire;            // what MAIL FROM, RCPT TO and the headers carry
     bool needsSmtpUtf8 = false;
-    QString problem;            // why the address is refused; "" when usable
+    Problem problem = Problem::None;
 
-    bool isValid() const { return problem.isEmpty(); }
+    bool isValid() const { return problem == Problem::None; }
 };
 
 MailAddress parseMailAddress(const QString &address);
 
+// Why an address is refused: in English for the log, where the server's
+// own texts stand too, and in Japanese for the user's messages.
+QString addressProblemText(MailAddress::Problem problem);
+QString addressProblemTextJa(MailAddress::Problem problem);
+
 // "Invalid recipient address (a blank): a b@example.jp" and the like. Control
 // characters in the address are shown escaped, so the text stays one line.
 QString addressErrorText(const QString &role, const MailAddress &checked, const QString &address);
+// The address as it can be shown on one line.
+QString printableAddress(const QString &address);

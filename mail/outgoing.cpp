@@ -52,7 +52,7 @@ OutgoingMessage OutgoingMessages::envelopeFor(const SendList::Entry &entry) cons
     if (!m.error.isEmpty())
         return m;
     m.envelope.from = m_from;
-    if (entry.address != m_lastAddress || m_lastTo.wire.isEmpty() && m_lastTo.problem.isEmpty()) {
+    if (entry.address != m_lastAddress || (m_lastTo.wire.isEmpty() && m_lastTo.isValid())) {
         m_lastAddress = entry.address;
         m_lastTo = parseMailAddress(entry.address);
     }

@@ -3,6 +3,7 @@
 #include "account.h"
 #include "curltransport.h"
 #include "outgoing.h"
+#include "preflight.h"
 #include "sendlist.h"
 #include "sentmaillog.h"
 
@@ -75,6 +76,8 @@ QString sendOutcomeMessage(const SendRunResult &result)
     switch (result.outcome) {
     case Outcome::Completed:
         return QString::number(result.accepted) + QStringLiteral("件の送信を完了しました。");
+    case Outcome::PreflightFailed:
+        return result.text;
     case Outcome::PopLoginFailed:
         return QStringLiteral("POP Before SMTP 認証エラー ") + result.text;
     case Outcome::Aborted:
@@ -85,18 +88,35 @@ QString sendOutcomeMessage(const SendRunResult &result)
     return QStringLiteral("送信処理中にエラーが発生しました。サーバー情報を確認してください。");
 }
 
+OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &source)
+{
+    OutgoingContent content;
+    content.fromName = account.szFromName;
+    content.fromAddress = account.szFrom;
+    content.subject = source.subject();
+    content.bodyText = source.bodyText();
+    content.attachmentText = source.attachmentText();
+    content.nameOption = source.nameOption();
+    content.honorific = honorificText(source.honorificOption());
+    return content;
+}
+
 SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSource &source,
                       const SendRunEnvironment &env)
 {
     using Outcome = SendRunResult::Outcome;
     SendRunResult result;
+    const OutgoingContent content = outgoingContent(account, source);
+    result.text = preflightMessage(content.fromAddress, content.attachmentText, list);
+    if (!result.text.isEmpty()) {
+        result.outcome = Outcome::PreflightFailed;
+        return result;
+    }
+
     const TransportSettings settings = transportSettings(account, env.transport);
     std::unique_ptr<MailTransport> transport =
         env.makeTransport ? env.makeTransport(settings) : std::make_unique<CurlTransport>(settings);
     SessionEnd sessionEnd{*transport};
-
-    OutgoingContent content;
-    content.honorific = honorificText(source.honorificOption());
     if (account.Check2V == 1) {
         const QVariant r = transport->checkPop();
         if (r.typeId() != QMetaType::QVariantList) {
@@ -106,17 +126,12 @@ SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSourc
         }
     }
 
-    content.fromName = account.szFromName;
-    content.fromAddress = account.szFrom;
-    content.subject = source.subject();
-    content.bodyText = source.bodyText();
-    content.attachmentText = source.attachmentText();
-    content.nameOption = source.nameOption();
     OutgoingMessages messages(content);
-
+    // A dry run keeps no log.
     SentMailLog log;
-    if (!log.open(env.logPath, account.szFromName, account.szFrom, account.szServer, content.subject,
-                  env.now())) {
+    const bool logged = !env.logPath.isEmpty();
+    if (logged && !log.open(env.logPath, account.szFromName, account.szFrom, account.szServer, content.subject,
+                            env.now())) {
         result.text = log.errorString();
         return result;
     }
@@ -155,7 +170,7 @@ SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSourc
         current = std::move(following);
         const QDateTime when = env.now();
         if (reply.isEmpty()) {
-            if (!log.writeSuccess(e.name1, e.name2, e.address, when)) {
+            if (logged && !log.writeSuccess(e.name1, e.name2, e.address, when)) {
                 result.text = log.errorString();
                 return result;
             }
@@ -168,7 +183,7 @@ SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSourc
             result.text = reply;
             return result;
         }
-        if (!log.writeError(e.name1, e.name2, e.address, reply, when)) {
+        if (logged && !log.writeError(e.name1, e.name2, e.address, reply, when)) {
             result.text = log.errorString();
             return result;
         }

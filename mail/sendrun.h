@@ -47,9 +47,13 @@ public:
     virtual void setProgress(qsizetype value) = 0;
 };
 
+// What the face's values and the account make of every message of a run.
+OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &source);
+
 struct SendRunResult {
     enum class Outcome {
         Completed,       // every entry tried; list emptied
+        PreflightFailed, // nothing connected, log untouched; text = the message
         PopLoginFailed,  // log untouched; text = the POP result as text
         Aborted,         // connection or login failure; text = the transport's text
         Failed,          // log or list failure; text = what went wrong
@@ -63,14 +67,15 @@ struct SendRunResult {
 QString sendOutcomeMessage(const SendRunResult &result);
 
 struct SendRunEnvironment {
-    QString logPath;
+    QString logPath;         // "": no log (a dry run)
     std::function<QDateTime()> now;
     TransportOptions transport;
     // The run's transport; a CurlTransport when not set.
     std::function<std::unique_ptr<MailTransport>(const TransportSettings &)> makeTransport;
 };
 
-// Steps from the honorific on: POP before SMTP, the log, one message per
-// entry. A completed run empties the list; any other outcome keeps it.
+// Steps from the honorific on: the pre-flight check, POP before SMTP, the
+// log, one message per entry. A completed run empties the list; any other
+// outcome keeps it.
 SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSource &source,
                       const SendRunEnvironment &env);

@@ -111,7 +111,8 @@ void TestSendCommand::badInputExitsWithOneAndNamesIt_data()
     QTest::newRow("unreadable body") << QStringList{"--body", "missing.txt"} << "missing.txt";
     QTest::newRow("body in no known encoding") << QStringList{"--body", "binary.bin"}
                                                << "neither UTF-8 nor code page 932";
-    QTest::newRow("missing attachment") << QStringList{"--attach", "見積書.pdf"} << "見積書.pdf: attachment not readable";
+    QTest::newRow("missing attachment") << QStringList{"--attach", "見積書.pdf"}
+                                        << "次の添付ファイルが見つからないか、読めません。 / 見積書.pdf";
     QTest::newRow("account never set up") << QStringList{"--account", "4"} << "メールサーバー情報に誤りがあります。";
     QTest::newRow("unknown option") << QStringList{"--bcc", "x"} << "Unknown option 'bcc'";
 }

@@ -29,10 +29,12 @@ private slots:
     void init();
     void threeEntriesArriveIntactOverOneConnection();
     void everyEntryGetsItsRecordAndTheRunCompletes();
+    void preflightStopsTheRunBeforeAnyConnection_data();
+    void preflightStopsTheRunBeforeAnyConnection();
     void stoppingRepliesAbortAndKeepTheList();
     void unreachableOrRefusedLoginAborts();
     void refusedRecipientIsLoggedWithTheMend();
-    void injectionAttemptsAreRefused();
+    void injectionAttemptsStayInTheirHeaders();
     void popBeforeSmtp();
     void listsLongerThanSixteenBitsAreSentWhole();
     void unwritableLogFails();
@@ -120,16 +122,14 @@ void TestSendRun::threeEntriesArriveIntactOverOneConnection()
 
 void TestSendRun::everyEntryGetsItsRecordAndTheRunCompletes()
 {
-    // Refusals by the server and by the address rule; none stops the run.
+    // Refusals by the server; none stops the run.
     const QString fourCommas = QStringLiteral("550 5.1.1 unknown,no mailbox,try later,thanks,bye");
     const QString essay = QStringLiteral("550 ") + QString(100000, QLatin1Char('x'));
     fake.replyTo.insert("refused@example.jp", fourCommas);
     fake.replyTo.insert("essay@example.jp", essay);
-    const QStringList addresses = {
-        QStringLiteral("ok@example.jp"),     QStringLiteral("a b@example.jp"), QStringLiteral("a,b@example.jp"),
-        QStringLiteral("a@b@example.jp"),    QStringLiteral("noat"),           QStringLiteral("refused@example.jp"),
-        QString(250, QLatin1Char('l')) + QStringLiteral("@x.jp"), QStringLiteral("essay@example.jp"),
-        QStringLiteral("jörg@exämple.de"),   QStringLiteral("last@example.jp")};
+    const QStringList addresses = {QStringLiteral("ok@example.jp"), QStringLiteral("refused@example.jp"),
+                                   QStringLiteral("essay@example.jp"), QStringLiteral("jörg@exämple.de"),
+                                   QStringLiteral("last@example.jp")};
     for (const QString &a : addresses)
         w->sendList.append(QStringLiteral("名"), QString(), a);
     Inputs in;
@@ -139,9 +139,8 @@ void TestSendRun::everyEntryGetsItsRecordAndTheRunCompletes()
     QCOMPARE(r.accepted, 3);
     QCOMPARE(w->sendList.count(), 0);
     QCOMPARE(fake.ends, 1);
-    // Only usable addresses reach the transport; a domain outside ASCII goes
-    // in its ASCII form, a local part outside ASCII asks for SMTPUTF8; each
-    // call announces the next usable entry, skipping refused ones.
+    // A domain outside ASCII goes in its ASCII form, a local part outside
+    // ASCII asks for SMTPUTF8; each call announces the next entry.
     QCOMPARE(fake.recipients(), (QByteArrayList{"ok@example.jp", "refused@example.jp", "essay@example.jp",
                                                 "j\xc3\xb6rg@xn--exmple-cua.de", "last@example.jp"}));
     QCOMPARE(fake.calls[0].nextTo, std::optional<QByteArray>("refused@example.jp"));
@@ -150,38 +149,64 @@ void TestSendRun::everyEntryGetsItsRecordAndTheRunCompletes()
 
     const QStringList lines = logLines(env.logPath);
     QCOMPARE(lines.size(), addresses.size() + 1);
-    QCOMPARE(lines[2], QStringLiteral("名,,a b@example.jp,送信エラーInvalid recipient address (a blank): a b@example.jp,"
+    QCOMPARE(lines[2], QStringLiteral("名,,refused@example.jp,送信エラー550 5.1.1 unknown no mailbox try later thanks,bye,"
                                       "2005/04/01 9:05:07"));
-    QVERIFY(lines[3].contains(QStringLiteral("送信エラーInvalid recipient address (a comma)")));
-    QVERIFY(lines[4].contains(QStringLiteral("(not exactly one @)")));
-    QVERIFY(lines[5].contains(QStringLiteral("(not exactly one @)")));
-    QCOMPARE(lines[6], QStringLiteral("名,,refused@example.jp,送信エラー550 5.1.1 unknown no mailbox try later thanks,bye,"
-                                      "2005/04/01 9:05:07"));
-    QVERIFY(lines[7].contains(QStringLiteral("(longer than 254 octets)")));
     // A long reply is cut to 512 characters in its record.
-    QCOMPARE(lines[8], QStringLiteral("名,,essay@example.jp,送信エラー") + essay.left(512)
+    QCOMPARE(lines[3], QStringLiteral("名,,essay@example.jp,送信エラー") + essay.left(512)
                            + QStringLiteral(",2005/04/01 9:05:07"));
-    QVERIFY(lines[10].startsWith(QStringLiteral("名,,last@example.jp,送信済,")));
+    QVERIFY(lines[5].startsWith(QStringLiteral("名,,last@example.jp,送信済,")));
+}
 
-    // A sender address the rule refuses is named in every entry's record,
-    // with SMTP AUTH on or off.
-    for (const bool auth : {false, true}) {
-        w->sendList.append(QStringLiteral("一"), QString(), QStringLiteral("one@example.jp"));
-        AccountRecord a = account(2525, auth);
-        a.szFrom = QStringLiteral("shop at example.jp");
-        fake.calls.clear();
-        QCOMPARE(runSend(a, w->sendList, in, env).accepted, 0);
-        QVERIFY(fake.calls.isEmpty());
-        QVERIFY(logLines(env.logPath).last().contains(
-            QStringLiteral("送信エラーInvalid sender address (a blank): shop at example.jp,")));
-    }
-    // A missing attachment is named in the log as it is spelt.
+void TestSendRun::preflightStopsTheRunBeforeAnyConnection_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("message");  // pieces of the message, in order
+    QTest::newRow("missing attachment") << "attachment"
+                                        << QStringList{"次の添付ファイルが見つからないか、読めません。\n", "見積書.pdf"};
+    QTest::newRow("sender with a blank") << "sender"
+                                         << QStringList{"送信元メールアドレス「shop at example.jp」は使えません"
+                                                        "（空白が含まれています）。"};
+    QTest::newRow("refused addresses") << "addresses"
+                                       << QStringList{"送信できないメールアドレスが7件あります。\n",
+                                                      "2件目: a b@example.jp（空白が含まれています）\n",
+                                                      "3件目: b@example.jp\\x0d\\x0aRCPT TO:（改行などの制御文字",
+                                                      "6件目: noat（「@」がひとつではありません）\n…"};
+}
+
+void TestSendRun::preflightStopsTheRunBeforeAnyConnection()
+{
+    QFETCH(QString, fault);
+    QFETCH(QStringList, message);
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    writeBytes(env.logPath, QByteArray("previous run\r\n"));
+    AccountRecord a = account(smtp.port());
+    a.Check2V = 1;  // no POP login either
+    Inputs in;
     w->sendList.append(QStringLiteral("一"), QString(), QStringLiteral("one@example.jp"));
-    in.attachments = w->path(QStringLiteral("見積書.pdf"));
-    QCOMPARE(runSend(account(2525), w->sendList, in, env).accepted, 0);
-    QVERIFY2(logLines(env.logPath).last().contains(QStringLiteral("送信エラーAttachment not readable: ")
-                                                   + w->path(QStringLiteral("見積書.pdf"))),
-             qPrintable(logLines(env.logPath).last()));
+    if (fault == QLatin1String("attachment"))
+        in.attachments = w->path(QStringLiteral("見積書.pdf"));
+    if (fault == QLatin1String("sender"))
+        a.szFrom = QStringLiteral("shop at example.jp");
+    if (fault == QLatin1String("addresses"))
+        for (const QString &bad : QStringList{"a b@example.jp", "b@example.jp\r\nRCPT TO:", "c,d@example.jp",
+                                              "<e@example.jp>", "noat", "a@b@example.jp",
+                                              QString(250, QLatin1Char('l')) + "@x.jp"})
+            w->sendList.append(QStringLiteral("名"), QString(), bad);
+    const qsizetype entries = w->sendList.count();
+    env.transport.pop3Port = unusedLoopbackPort();
+    const SendRunResult r = runSend(a, w->sendList, in, env);
+    QCOMPARE(r.outcome, SendRunResult::Outcome::PreflightFailed);
+    qsizetype from = 0;
+    for (const QString &piece : message) {
+        const qsizetype at = r.text.indexOf(piece, from);
+        QVERIFY2(at >= 0, qPrintable(r.text));
+        from = at + piece.size();
+    }
+    QCOMPARE(smtp.connectionCount(), 0);
+    QCOMPARE(readBytes(env.logPath), QByteArray("previous run\r\n"));
+    QCOMPARE(w->sendList.count(), entries);
+    QVERIFY(in.progress.isEmpty());
 }
 
 void TestSendRun::stoppingRepliesAbortAndKeepTheList()
@@ -283,17 +308,14 @@ void TestSendRun::refusedRecipientIsLoggedWithTheMend()
     }
 }
 
-void TestSendRun::injectionAttemptsAreRefused()
+void TestSendRun::injectionAttemptsStayInTheirHeaders()
 {
     SmtpTestServer smtp;
     QVERIFY2(smtp.start(), qPrintable(smtp.error()));
     // A file whose very name tries to add a header.
     const QString trap = w->path(QStringLiteral("x\r\nBcc: evil@example.net.txt"));
     writeBytes(trap, QByteArray("data"));
-    w->sendList.append(QStringLiteral("一"), QString(), QStringLiteral("a@example.jp>\r\nRCPT TO:<evil@example.net"));
-    w->sendList.append(QStringLiteral("二"), QString(), QStringLiteral("b@example.jp\nDATA"));
-    w->sendList.append(QStringLiteral("三"), QString(), QStringLiteral("<c@example.jp>"));
-    w->sendList.append(QStringLiteral("四"), QString(), QStringLiteral("ok@example.jp"));
+    w->sendList.append(QStringLiteral("四\r\nBcc: evil@example.net"), QString(), QStringLiteral("ok@example.jp"));
     Inputs in;
     in.subjectText = QStringLiteral("件名\r\nBcc: evil@example.net");
     in.attachments = trap;
@@ -302,12 +324,6 @@ void TestSendRun::injectionAttemptsAreRefused()
     const SendRunResult r = runSend(a, w->sendList, in, env);
     QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
     QCOMPARE(r.accepted, 1);
-    const QStringList lines = logLines(env.logPath);
-    // The header record keeps the subject as typed; that line break is the
-    // user's own and splits the log line, so look at the records by address.
-    QCOMPARE(lines.filter(QStringLiteral(",送信エラーInvalid recipient address")).size(), 3);
-    QVERIFY(lines.filter(QStringLiteral("\\x0d\\x0a")).size() == 1);
-    QVERIFY(lines.last().startsWith(QStringLiteral("四,,ok@example.jp,送信済,")));
 
     const QList<ReceivedMail> got = smtp.messages();
     QCOMPARE(got.size(), 1);
@@ -318,6 +334,8 @@ void TestSendRun::injectionAttemptsAreRefused()
     QCOMPARE(got[0].from, QStringLiteral("\"店 Reply-To: evil@example.net <x>\" <shop@example.jp>"));
     QCOMPARE(got[0].attachments.size(), 1);
     QCOMPARE(got[0].attachments[0].fileName, QStringLiteral("x\r\nBcc: evil@example.net.txt"));
+    // The name block is body text, in base64.
+    QVERIFY(got[0].text.startsWith(QStringLiteral("四\r\nBcc: evil@example.net　様\r\n")));
     QVERIFY(!got[0].raw.contains("\nBcc:"));
 }
 
