@@ -174,6 +174,8 @@ void frmMail::buildMenus()
     mnuFile = menu("mnuFile", QStringLiteral("ﾌｧｲﾙ(&F)"));
     mnuFileNew = add(mnuFile, "mnuFileNew", QStringLiteral("新規作成(&N)"), &frmMail::mnuFileNew_Click, QKeySequence(Qt::CTRL | Qt::Key_N));
     mnuFileSend = add(mnuFile, "mnuFileSend", QStringLiteral("一括メール送信(&D)..."), &frmMail::mnuFileSend_Click, QKeySequence(Qt::CTRL | Qt::Key_D));
+    mnuFilePreview = add(mnuFile, "mnuFilePreview", QStringLiteral("送信プレビュー(&V)..."), &frmMail::mnuFilePreview_Click, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    mnuFileTest = add(mnuFile, "mnuFileTest", QStringLiteral("テスト送信(&T)..."), &frmMail::mnuFileTest_Click);
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuFileBar0"));
     mnuFileOpen = add(mnuFile, "mnuFileOpen", QStringLiteral("本文ﾃｷｽﾄﾌｧｲﾙを開く(&O)"), &frmMail::mnuFileOpen_Click);
     mnuFileSave = add(mnuFile, "mnuFileSave", QStringLiteral("本文の上書き保存(&S)"), &frmMail::mnuFileSave_Click);
@@ -239,6 +241,7 @@ void frmMail::buildToolBar()
     struct Button { const char *caption; const char *key; const char *tip; const char *image; };
     static const Button buttons[] = {
         {"送信　　　", "送信", "メール送信を開始", "Send"},
+        {"プレビュー　", "プレビュー", "宛先ごとに送信する内容を確認", "Preview"},
         {"インポート　", "宛先検索", "データベースから宛先のｲﾝﾎﾟｰﾄ", "Open"},
         {"添付ファイル", "添付ファイル", "メールに添付するファイルを選択", "Temp"},
         {"切り取り　", "切り取り", "切り取り", "Cut"},
@@ -542,6 +545,8 @@ void frmMail::tbToolBar_ButtonClick(const QString &key)
 {
     if (key == QStringLiteral("送信"))
         Command1_Click();
+    else if (key == QStringLiteral("プレビュー"))
+        mnuFilePreview_Click();
     else if (key == QStringLiteral("宛先検索"))
         openAddressBookBusy();
     else if (key == QStringLiteral("添付ファイル"))

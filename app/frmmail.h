@@ -63,6 +63,8 @@ public:
     QMenu *mnuFile = nullptr;
     QAction *mnuFileNew = nullptr;
     QAction *mnuFileSend = nullptr;
+    QAction *mnuFilePreview = nullptr;
+    QAction *mnuFileTest = nullptr;
     QAction *mnuFileOpen = nullptr;
     QAction *mnuFileSave = nullptr;
     QAction *mnuFileSaveAs = nullptr;
@@ -110,8 +112,10 @@ public slots:
     bool Form_QueryUnload();
     void Form_Unload();
 
-    // Send (frmmail_send.cpp).
+    // Send, preview and test message (frmmail_send.cpp).
     void Command1_Click();
+    void mnuFilePreview_Click();
+    void mnuFileTest_Click();
 
     // Message body, attachments and printing (frmmail_body.cpp).
     void mnuFileNew_Click();
@@ -156,6 +160,11 @@ private:
     void buildStatusBar();
     void refreshClock();
     void openAddressBookBusy();
+    // The checks of the send command with their messages and follow-ups;
+    // false when one of them stopped it.
+    bool passesSendChecks();
+    // What the messages are made of: the account and this window's values.
+    OutgoingContent currentContent();
     Platform &platform();
     SettingsStore &settings();
     SendList &sendList();

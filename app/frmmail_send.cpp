@@ -3,6 +3,7 @@
 #include "account.h"
 #include "appcontext.h"
 #include "apptitle.h"
+#include "frmpreview.h"
 #include "platform.h"
 #include "sendlist.h"
 #include "sendrun.h"
@@ -71,7 +72,8 @@ private:
 // The window's values as the run reads them.
 class WindowSource : public SendRunSource {
 public:
-    WindowSource(frmMail &w, InputBlocker &blocker) : m_w(w), m_blocker(blocker) {}
+    // Without a blocker the source only reads the window.
+    WindowSource(frmMail &w, InputBlocker *blocker) : m_w(w), m_blocker(blocker) {}
     QString subject() override { return m_w.txtSubject->text(); }
     QString bodyText() override { return m_w.bodyText(); }
     QString attachmentText() override { return m_w.txtFile->text(); }
@@ -84,46 +86,60 @@ public:
     void setProgress(qsizetype value) override
     {
         m_w.ProgressBar1->setValue(static_cast<int>(std::min<qsizetype>(value, INT_MAX)));
-        m_blocker.pump();
+        if (m_blocker)
+            m_blocker->pump();
     }
 
 private:
     frmMail &m_w;
-    InputBlocker &m_blocker;
+    InputBlocker *m_blocker;
 };
 
 } // namespace
 
-// The send command.
-void frmMail::Command1_Click()
+bool frmMail::passesSendChecks()
 {
-    const AccountRecord &account = ActiveAccount;
-    const SendCheck check = checkSendRun(account, sendList().count(), txtSubject->text(), bodyText());
+    const SendCheck check = checkSendRun(ActiveAccount, sendList().count(), txtSubject->text(), bodyText());
     if (check != SendCheck::Ok)
         platform().messageBox(this, sendCheckMessage(check), kInformation, MsgIcon::Information, MsgButtons::Ok);
     switch (check) {
     case SendCheck::Account:
         if (m_ctx.openAccountDialog)
             m_ctx.openAccountDialog(this);
-        return;
+        return false;
     case SendCheck::EmptyList:
         openAddressBookBusy();
-        return;
+        return false;
     case SendCheck::EmptySubject:
         txtSubject->setFocus();
-        return;
+        return false;
     case SendCheck::EmptyBody:
         txtBody->setFocus();
-        return;
+        return false;
     case SendCheck::Ok:
         break;
     }
+    return true;
+}
+
+OutgoingContent frmMail::currentContent()
+{
+    WindowSource source(*this, nullptr);
+    return outgoingContent(ActiveAccount, source);
+}
+
+// The send command.
+void frmMail::Command1_Click()
+{
+    const AccountRecord &account = ActiveAccount;
+    if (!passesSendChecks())
+        return;
 
     platform().setBusy(true);
     SendRunResult result;
     {
         InputBlocker blocker;
-        WindowSource source(*this, blocker);
+        WindowSource source(*this, &blocker);
         SendRunEnvironment env;
         env.logPath = SentMailLog::pathIn(platform().programFolder());
         env.now = [this] { return platform().now(); };
@@ -162,4 +178,36 @@ void frmMail::Command1_Click()
         m_ctx.openLogViewer(this);
     else
         platform().setBusy(false);
+}
+
+// What each entry will receive, one at a time.
+void frmMail::mnuFilePreview_Click()
+{
+    if (sendList().count() == 0) {
+        platform().messageBox(this, sendCheckMessage(SendCheck::EmptyList), kInformation, MsgIcon::Information,
+                              MsgButtons::Ok);
+        return;
+    }
+    std::unique_ptr<frmPreview> preview;
+    {
+        BusyPointer busy(platform());  // attachments are read as it opens
+        preview = std::make_unique<frmPreview>(m_ctx, currentContent(), transportOptions, this);
+    }
+    platform().showModal(preview.get());
+}
+
+// The first entry's message to the sender's own address.
+void frmMail::mnuFileTest_Click()
+{
+    if (!passesSendChecks())
+        return;
+    SendRunEnvironment env;
+    env.transport = transportOptions;
+    env.now = [this] { return platform().now(); };
+    QString reply;
+    {
+        BusyPointer busy(platform());
+        reply = sendTestMessage(ActiveAccount, currentContent(), sendList().entry(0), env);
+    }
+    showTestMessageResult(m_ctx, this, ActiveAccount.szFrom, reply);
 }

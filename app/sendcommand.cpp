@@ -2,6 +2,7 @@
 
 #include "account.h"
 #include "csvimport.h"
+#include "dryrun.h"
 #include "localclock.h"
 #include "programfolder.h"
 #include "sendlist.h"
@@ -137,7 +138,11 @@ int runSendCommand(const QStringList &arguments)
     const QCommandLineOption caFile(QStringLiteral("ca-file"),
                                     QStringLiteral("Extra trusted certificates (PEM), e.g. a company's own CA."),
                                     QStringLiteral("PEM"));
-    parser.addOptions({account, listFile, subject, bodyFile, attach, nameBlock, noHonorific, logFile, caFile});
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("Connect to nothing: write each message to DIR as 00001.eml, ... "
+                                                   "and the envelopes to DIR/envelope.csv; keep no log."),
+                                    QStringLiteral("DIR"));
+    parser.addOptions({account, listFile, subject, bodyFile, attach, nameBlock, noHonorific, logFile, caFile, dryRun});
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("The command."));
     if (!parser.parse(arguments))
@@ -192,6 +197,16 @@ int runSendCommand(const QStringList &arguments)
               QCoreApplication::applicationDirPath(),
               QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
     env.now = localTimeToTheSecond;
+    QString dryRunError;
+    const QString dryRunFolder = parser.value(dryRun);
+    if (parser.isSet(dryRun)) {
+        if (!DryRunTransport::prepareFolder(dryRunFolder, &error))
+            return fail(error);
+        env.logPath.clear();
+        env.makeTransport = [&](const TransportSettings &) {
+            return std::make_unique<DryRunTransport>(dryRunFolder, &dryRunError);
+        };
+    }
 
     const SendRunResult result = runSend(ActiveAccount, list, source, env);
     using Outcome = SendRunResult::Outcome;
@@ -200,7 +215,12 @@ int runSendCommand(const QStringList &arguments)
     if (result.outcome == Outcome::Failed)
         return fail(sendOutcomeMessage(result) + QStringLiteral(" (") + env.logPath + QStringLiteral(": ")
                     + result.text + QLatin1Char(')'));
-    print(stdout, sendOutcomeMessage(result) + QLatin1Char('\n'));
+    if (!dryRunError.isEmpty())
+        return fail(dryRunError);
+    if (parser.isSet(dryRun) && result.outcome == Outcome::Completed)
+        print(stdout, QStringLiteral("%1件のメッセージを %2 に書き出しました。\n").arg(result.accepted).arg(dryRunFolder));
+    else
+        print(stdout, sendOutcomeMessage(result) + QLatin1Char('\n'));
     return result.outcome == Outcome::Completed ? Completed : Aborted;
 }
 

@@ -79,6 +79,13 @@ void draw(QPainter &p, const QString &image)
         p.setPen(Qt::NoPen);
         p.setBrush(kAccent);
         p.drawPolygon(head);
+    } else if (image == QLatin1String("Preview")) {
+        page(p, QRectF(4, 3, 17, 23));
+        p.setBrush(QColor(0xe6, 0xf0, 0xfb));
+        p.setPen(QPen(kAccent, 2.4));
+        p.drawEllipse(QRectF(13, 13, 11, 11));
+        p.setPen(QPen(kInk, 3.0, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(23, 23), QPointF(29, 29));
     } else if (image == QLatin1String("Delete")) {
         p.setBrush(QColor(0xd8, 0xdc, 0xe2));
         p.drawRect(QRectF(8, 9, 16, 20));
@@ -96,7 +103,7 @@ QIcon toolbarIcon(const QString &image)
     static const struct { const char *image; const char *theme; } themes[] = {
         {"Send", "mail-send"},   {"Open", "document-open"}, {"Temp", "mail-attachment"},
         {"Cut", "edit-cut"},     {"Copy", "edit-copy"},     {"Paste", "edit-paste"},
-        {"Undo", "edit-undo"},   {"Delete", "edit-delete"},
+        {"Undo", "edit-undo"},   {"Delete", "edit-delete"}, {"Preview", "document-print-preview"},
     };
     for (const auto &t : themes) {
         if (image != QLatin1String(t.image))

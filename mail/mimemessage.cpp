@@ -2,6 +2,7 @@
 
 #include "textcodec.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -230,7 +231,6 @@ void MessageBuilder::setSharedText(const QString &text)
 void MessageBuilder::setAttachments(QList<Attachment> attachments)
 {
     m_attachments = std::move(attachments);
-    m_boundary = "=_qp_" + processToken() + "_" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
     m_blocks.clear();
 }
 
@@ -239,6 +239,14 @@ void MessageBuilder::prepareBlocks()
 {
     static const char textHeaders[] =
         "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    // The boundary follows from the content, so the same message built twice
+    // (preview, dry run, send) differs in its date and id alone. "=_" can't
+    // occur in base64 or in percent-encoded parameters.
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(m_shared);
+    for (const Attachment &a : m_attachments)
+        hash.addData(a.part);
+    m_boundary = "=_qp_" + hash.result().toHex().left(20);
     m_blocks = {m_fromHeader + "To: <", ">\r\n" + m_subjectHeader + "Message-ID: <",
                 "." + processToken() + "@" + m_domain + ">\r\nMIME-Version: 1.0\r\n", QByteArray()};
     if (m_attachments.isEmpty()) {

@@ -101,6 +101,35 @@ OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &sou
     return content;
 }
 
+namespace {
+
+std::unique_ptr<MailTransport> makeTransport(const AccountRecord &account, const SendRunEnvironment &env)
+{
+    const TransportSettings settings = transportSettings(account, env.transport);
+    return env.makeTransport ? env.makeTransport(settings) : std::make_unique<CurlTransport>(settings);
+}
+
+} // namespace
+
+QString sendTestMessage(const AccountRecord &account, OutgoingContent content, const SendList::Entry &entry,
+                        const SendRunEnvironment &env)
+{
+    const QString problem = preflightMessage(content.fromAddress, content.attachmentText, SendList());
+    if (!problem.isEmpty())
+        return problem;
+    content.subject = QStringLiteral("[テスト] ") + content.subject;
+    const std::unique_ptr<MailTransport> transport = makeTransport(account, env);
+    SessionEnd sessionEnd{*transport};
+    if (account.Check2V == 1) {
+        const QVariant r = transport->checkPop();
+        if (r.typeId() != QMetaType::QVariantList)
+            return QStringLiteral("POP Before SMTP 認証エラー ") + r.toString();
+    }
+    OutgoingMessages messages(content);
+    const OutgoingMessage m = messages.messageFor({entry.name1, entry.name2, account.szFrom}, env.now());
+    return m.error.isEmpty() ? transport->send(m.envelope, m.data, nullptr) : m.error;
+}
+
 SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSource &source,
                       const SendRunEnvironment &env)
 {
@@ -113,9 +142,7 @@ SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSourc
         return result;
     }
 
-    const TransportSettings settings = transportSettings(account, env.transport);
-    std::unique_ptr<MailTransport> transport =
-        env.makeTransport ? env.makeTransport(settings) : std::make_unique<CurlTransport>(settings);
+    const std::unique_ptr<MailTransport> transport = makeTransport(account, env);
     SessionEnd sessionEnd{*transport};
     if (account.Check2V == 1) {
         const QVariant r = transport->checkPop();

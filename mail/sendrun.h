@@ -74,6 +74,13 @@ struct SendRunEnvironment {
     std::function<std::unique_ptr<MailTransport>(const TransportSettings &)> makeTransport;
 };
 
+// The message of one entry, sent once to the account's own address with
+// "[テスト] " before the subject, through the run's transport (after POP
+// before SMTP where the account asks for it). Neither the log nor the list
+// is touched. "" when the server accepted it, otherwise why not.
+QString sendTestMessage(const AccountRecord &account, OutgoingContent content, const SendList::Entry &entry,
+                        const SendRunEnvironment &env);
+
 // Steps from the honorific on: the pre-flight check, POP before SMTP, the
 // log, one message per entry. A completed run empties the list; any other
 // outcome keeps it.

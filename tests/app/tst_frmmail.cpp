@@ -283,6 +283,7 @@ void TestFrmMail::menusAndToolbar()
     QCOMPARE(seen, menus);
     QCOMPARE(f.mnuFileSend->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
     QCOMPARE(f.mnuLogFile->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+    QCOMPARE(f.mnuFilePreview->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
     QCOMPARE(f.mnuToolsOptions->text(), QStringLiteral("ﾒｰﾙ送信　ｱｶｳﾝﾄ(&A)..."));
     QVERIFY(!f.mnuFileSave->isEnabled());
     QVERIFY(f.mnuViewToolbar->isChecked() && f.mnuViewStatusBar->isChecked());
@@ -292,7 +293,7 @@ void TestFrmMail::menusAndToolbar()
         keys << a->data().toString();
         captions << a->text();
     }
-    QCOMPARE(keys, (QStringList{"送信", "宛先検索", "添付ファイル", "切り取り", "コピー", "貼り付け",
+    QCOMPARE(keys, (QStringList{"送信", "プレビュー", "宛先検索", "添付ファイル", "切り取り", "コピー", "貼り付け",
                                 "元に戻す", "送信ｱｶｳﾝﾄ"}));
     QCOMPARE(captions.first(), QStringLiteral("送信　　　"));
     QCOMPARE(f.tbToolBar->actions().last()->toolTip(),

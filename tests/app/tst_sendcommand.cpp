@@ -14,6 +14,7 @@ private slots:
     void init();
     void sendsTheListAndSaysSo();
     void unreachableServerExitsWithTwo();
+    void dryRunWritesEachMessageAndConnectsToNothing();
     void badInputExitsWithOneAndNamesIt_data();
     void badInputExitsWithOneAndNamesIt();
 
@@ -100,6 +101,23 @@ void TestSendCommand::unreachableServerExitsWithTwo()
                        w->path(QStringLiteral("run.log"))});
     QCOMPARE(r.exit, 2);
     QVERIFY2(r.out.startsWith(QStringLiteral("メールサーバーに接続できません。Cant connect Server")), qPrintable(r.out));
+}
+
+void TestSendCommand::dryRunWritesEachMessageAndConnectsToNothing()
+{
+    writeAccount(unusedLoopbackPort());
+    const Run r = run({QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"), QStringLiteral("--list"),
+                       QStringLiteral("list.csv"), QStringLiteral("--subject"), QStringLiteral("件名"),
+                       QStringLiteral("--body"), QStringLiteral("body.txt"), QStringLiteral("--dry-run"),
+                       QStringLiteral("out")});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("2件のメッセージを out に書き出しました。\n"));
+    QCOMPARE(QDir(w->path(QStringLiteral("out"))).entryList(QDir::Files),
+             (QStringList{"00001.eml", "00002.eml", "envelope.csv"}));
+    QCOMPARE(readBytes(w->path(QStringLiteral("out/envelope.csv"))),
+             QByteArray("1,shop@example.jp,taro@example.jp\r\n2,shop@example.jp,suzuki@example.jp\r\n"));
+    QVERIFY(readBytes(w->path(QStringLiteral("out/00002.eml"))).contains("\r\nTo: <suzuki@example.jp>\r\n"));
+    QVERIFY(!QFile::exists(w->path(QStringLiteral("run.log"))));
 }
 
 void TestSendCommand::badInputExitsWithOneAndNamesIt_data()

@@ -1,5 +1,6 @@
 #include "account.h"
 #include "mailaddress.h"
+#include "messageview.h"
 #include "mimemessage.h"
 #include "sendrun.h"
 #include "sentmaillog.h"
@@ -27,6 +28,7 @@ private slots:
     void attachmentTypeFollowsTheBytes();
     void eachHeadJoinsTheSharedText();
     void longFromNameStaysWithinTheLineLimit();
+    void builtMessageReadsBack();
 };
 
 void TestMime::transportFollowsTheAccount()
@@ -301,6 +303,43 @@ void TestMime::longFromNameStaysWithinTheLineLimit()
         for (const QByteArray &line : m.split('\n'))
             QVERIFY2(line.size() <= 999, line.left(40).constData());
         QVERIFY(m.contains("=?UTF-8?B?"));
+    }
+}
+
+void TestMime::builtMessageReadsBack()
+{
+    TestWorld w;
+    const QString longName = QStringLiteral("とても長いファイル名の添付資料です😀①.pdf");
+    writeBytes(w.path(longName), QByteArray(1234, 'x'));
+    writeBytes(w.path(QStringLiteral("a b.txt")), QByteArray("text"));
+    QList<mime::Attachment> parts;
+    for (const QString &name : {longName, QStringLiteral("a b.txt")}) {
+        mime::Attachment a;
+        QString error;
+        QVERIFY(mime::loadAttachment(w.path(name), &a, &error));
+        parts << a;
+    }
+    const QString subject = QStringLiteral("【重要】年末年始の営業日のご案内と新商品のお知らせ 😀 ¥〜");
+    for (const bool attached : {false, true}) {
+        mime::MessageBuilder b;
+        b.setFrom(QStringLiteral("山田商店 𠮷"), "shop@example.jp");
+        b.setSubject(subject);
+        b.setSharedText(QStringLiteral("本文です。\r\n"));
+        if (attached)
+            b.setAttachments(parts);
+        const QByteArray m = b.build("to@example.jp", QStringLiteral("鈴木　様\r\n"), QDateTime::currentDateTime());
+        const MessageView v = viewMessage(m);
+        QCOMPARE(v.from, QStringLiteral("山田商店 𠮷 <shop@example.jp>"));
+        QCOMPARE(v.to, QStringLiteral("<to@example.jp>"));
+        QCOMPARE(v.subject, subject);
+        QCOMPARE(v.text, QStringLiteral("鈴木　様\r\n本文です。\r\n"));
+        QCOMPARE(v.size, m.size());
+        QCOMPARE(v.attachments.size(), attached ? 2 : 0);
+        if (attached) {
+            QCOMPARE(v.attachments[0].fileName, longName);
+            QCOMPARE(v.attachments[0].size, 1234);
+            QCOMPARE(v.attachments[1].fileName, QStringLiteral("a b.txt"));
+        }
     }
 }
 
