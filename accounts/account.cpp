@@ -45,6 +45,9 @@ void LoadAccountProfile(SettingsStore &store, qint16 n)
     a.UserPass = text("UserPass", QString());
     a.szPort = text("szPort", QStringLiteral("25"));
     flag("Check3V", QStringLiteral("0"), a.Check3V);
+    bool ok = false;
+    const int perMinute = text("MaxPerMinute", QStringLiteral("0")).trimmed().toInt(&ok);
+    a.MaxPerMinute = ok && perMinute > 0 ? perMinute : 0;
 }
 
 void LoadActiveAccount(SettingsStore &store)
@@ -71,6 +74,7 @@ void SaveActiveAccount(SettingsStore &store)
         store.setValue(accountKey(QStringLiteral("UserPass"), n), a.UserPass);
         store.setValue(accountKey(QStringLiteral("szPort"), n), a.szPort);
         store.setValue(accountKey(QStringLiteral("Check3V"), n), QString::number(a.Check3V));
+        store.setValue(accountKey(QStringLiteral("MaxPerMinute"), n), QString::number(a.MaxPerMinute));
     }
     store.sync();
 }

@@ -19,6 +19,7 @@ struct AccountRecord {
     qint16 Check2V = 0; // POP before SMTP
     qint16 Account = 0; // profile 0..4
     qint16 Check3V = 0; // the password may travel over an unencrypted connection
+    int MaxPerMinute = 0; // messages a minute at most; 0: no limit
 };
 
 // The account in use; one per process.
@@ -30,7 +31,8 @@ QString placeholderServer();
 QString placeholderFrom();
 
 // The key stems, in the order they are read and written: the ten of every
-// profile, then "Check3V" (missing in older files, read as 0).
+// profile, then "Check3V" and "MaxPerMinute" (missing in older files, read
+// as 0).
 const QStringList &accountKeyStems();
 // Stem plus profile suffix: "" for profile 0, "1".."4" for the others.
 QString accountKey(const QString &stem, int profile);

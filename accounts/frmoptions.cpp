@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -167,6 +168,14 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     Check3->setToolTip(QStringLiteral("サーバーが暗号化（STARTTLS）に対応していないときだけ使われます。"
                                       "暗号化に対応したサーバーには、常に暗号化してから送信します。"));
 
+    Text9 = new QSpinBox(Frame1);
+    Text9->setObjectName(QStringLiteral("Text9"));
+    Text9->setRange(0, 100000);
+    Text9->setSpecialValueText(QStringLiteral("制限なし"));
+    Text9->setToolTip(QStringLiteral("プロバイダーが１分あたりの送信数を制限している場合に設定します。0 は制限なしです。"));
+    Text9->setMinimumWidth(90);
+    Label10 = fieldLabel(QStringLiteral("1分あたりの最大送信数"), "Label10", Text9, Frame1);
+
     Text5 = new QLineEdit(Frame1);
     Text5->setObjectName(QStringLiteral("Text5"));
     Label5 = fieldLabel(QStringLiteral("送信者名(&N)"), "Label5", Text5, Frame1);
@@ -212,7 +221,13 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     grid->addWidget(Check2, 2, 1);
     grid->addWidget(Label7, 3, 0);
     grid->addLayout(loginRow, 3, 1);
-    grid->addWidget(Check3, 4, 1);
+    auto *paceRow = new QHBoxLayout;
+    paceRow->addWidget(Check3);
+    paceRow->addStretch(1);
+    paceRow->addWidget(Label10);
+    paceRow->addSpacing(4);
+    paceRow->addWidget(Text9);
+    grid->addLayout(paceRow, 4, 1);
     grid->addWidget(Label5, 5, 0);
     grid->addWidget(Text5, 5, 1);
     grid->addWidget(Label4, 6, 0);
@@ -256,7 +271,7 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     root->addWidget(Frame1, 1);
     root->addLayout(buttons);
 
-    const QList<QWidget *> order = {Combo1, Text1, Text8, Check1, Check2, Text6, Text7, Check3, Text5,
+    const QList<QWidget *> order = {Combo1, Text1, Text8, Check1, Check2, Text6, Text7, Check3, Text9, Text5,
                                     Text2, Text4, Text3, cmdOK, cmdCancel, cmdApply, Command1};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -285,6 +300,7 @@ void frmOptions::showAccount()
     Check1->setChecked(a.Check1V == 1);
     Check2->setChecked(a.Check2V == 1);
     Check3->setChecked(a.Check3V == 1);
+    Text9->setValue(a.MaxPerMinute);
 }
 
 void frmOptions::Form_Load()
@@ -361,6 +377,7 @@ bool frmOptions::validateAndSave(bool fromOk)
     a.Check1V = Check1->isChecked() ? 1 : 0;
     a.Check2V = Check2->isChecked() ? 1 : 0;
     a.Check3V = Check3->isChecked() ? 1 : 0;
+    a.MaxPerMinute = Text9->value();
     // Account stays the profile last chosen (or the one the dialog opened with).
     SaveActiveAccount(*m_ctx.settings);
     return true;

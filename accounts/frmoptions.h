@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 class QToolButton;
 struct AppContext;
 
@@ -42,6 +43,8 @@ public:
     QLabel *Label8 = nullptr;
     QLineEdit *Text7 = nullptr;       // password
     QCheckBox *Check3 = nullptr;      // password over an unencrypted connection
+    QLabel *Label10 = nullptr;
+    QSpinBox *Text9 = nullptr;        // messages a minute at most, 0: no limit
     QLabel *Label5 = nullptr;
     QLineEdit *Text5 = nullptr;       // sender name
     QLabel *Label4 = nullptr;

@@ -270,7 +270,18 @@ void frmMail::buildStatusBar()
     sbPanel2->setObjectName(QStringLiteral("sbPanel2"));
     sbPanel3 = new QLabel(sbStatusBar);
     sbPanel3->setObjectName(QStringLiteral("sbPanel3"));
+    lblRun = new QLabel(sbStatusBar);
+    lblRun->setObjectName(QStringLiteral("lblRun"));
+    lblRun->hide();
+    cmdStop = new QPushButton(QStringLiteral("中止"), sbStatusBar);
+    cmdStop->setObjectName(QStringLiteral("cmdStop"));
+    cmdStop->setToolTip(QStringLiteral("送信中のメールが終わったところで止めます（Esc）"));
+    cmdStop->setFocusPolicy(Qt::NoFocus);
+    cmdStop->hide();
+    connect(cmdStop, &QPushButton::clicked, this, [this] { StopRequested = true; });
     sbStatusBar->addWidget(sbPanel1, 1);
+    sbStatusBar->addPermanentWidget(lblRun);
+    sbStatusBar->addPermanentWidget(cmdStop);
     sbStatusBar->addPermanentWidget(sbPanel2);
     sbStatusBar->addPermanentWidget(sbPanel3);
     m_clock = new QTimer(this);
@@ -349,6 +360,7 @@ void frmMail::Form_Activate()
         // Cleared before asking, so the question comes once per run even if
         // the account dialog re-activates this window.
         AccountUnset = false;
+        m_resumeOffered = true;  // an account is set up first
         const MsgAnswer a = platform().messageBox(
             this, QStringLiteral("メール送信　アカウントが設定されていません。登録を行いますか？"),
             QStringLiteral("環境設定"), MsgIcon::Information, MsgButtons::YesNoCancel);
@@ -357,6 +369,13 @@ void frmMail::Form_Activate()
             m_ctx.openAccountDialog(this);
             return;
         }
+    }
+    // Once per start: a run that ended early.
+    if (!m_resumeOffered) {
+        m_resumeOffered = true;
+        m_inActivate = false;
+        offerResume();
+        return;
     }
     m_inActivate = false;
 }

@@ -59,6 +59,8 @@ public:
     QLabel *sbPanel1 = nullptr;   // account line
     QLabel *sbPanel2 = nullptr;   // date
     QLabel *sbPanel3 = nullptr;   // time
+    QLabel *lblRun = nullptr;     // during a run: i / N, the rate, the time left
+    QPushButton *cmdStop = nullptr; // during a run: stop after the message in flight
 
     QMenu *mnuFile = nullptr;
     QAction *mnuFileNew = nullptr;
@@ -98,6 +100,7 @@ public:
     // Window state.
     bool BodyChanged = false;
     bool AccountUnset = false;
+    bool StopRequested = false;   // the user stopped the run in progress
     QString BodyFileName;
     // How sends reach the servers beyond what the account says.
     TransportOptions transportOptions;
@@ -163,6 +166,12 @@ private:
     // The checks of the send command with their messages and follow-ups;
     // false when one of them stopped it.
     bool passesSendChecks();
+    // The send run with the window's progress, stop button and outcome;
+    // journalIndex continues an interrupted run (see SendRunEnvironment).
+    void runFromWindow(const QList<qsizetype> &journalIndex);
+    // A run that ended early, offered to be finished: true when the user
+    // took the offer (and the rest was sent).
+    bool offerResume();
     // What the messages are made of: the account and this window's values.
     OutgoingContent currentContent();
     Platform &platform();
@@ -172,6 +181,7 @@ private:
     AppContext &m_ctx;
     QTimer *m_clock = nullptr;
     bool m_inActivate = false;
+    bool m_resumeOffered = false;
     int m_lastFrameHeightPx = -1;
 };
 

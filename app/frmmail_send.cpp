@@ -7,26 +7,37 @@
 #include "platform.h"
 #include "sendlist.h"
 #include "sendrun.h"
+#include "sendjournal.h"
 #include "sentmaillog.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QThread>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <functional>
 
 namespace {
 
 const QString kInformation = QStringLiteral("Information");
 
-// While the run works, the window keeps painting (progress bar, exposed
-// areas) but takes no input: clicks, keys and close requests are dropped,
-// not queued for after the run.
+// While the run works, the window keeps painting (progress, exposed areas)
+// but takes no input but the stop button and Esc: clicks, keys and close
+// requests are dropped, not queued for after the run.
 class InputBlocker : public QObject {
 public:
-    InputBlocker() { qApp->installEventFilter(this); }
+    InputBlocker(QWidget *stopButton, std::function<void()> onStop)
+        : m_stopButton(stopButton), m_onStop(std::move(onStop))
+    {
+        qApp->installEventFilter(this);
+    }
     ~InputBlocker() override { qApp->removeEventFilter(this); }
 
     // Paints at most every 40 ms, so a fast run is not slowed down by it.
@@ -39,14 +50,18 @@ public:
     }
 
 protected:
-    bool eventFilter(QObject *, QEvent *event) override
+    bool eventFilter(QObject *watched, QEvent *event) override
     {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
+            return watched != m_stopButton;
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+                m_onStop();
+            return true;
         case QEvent::MouseButtonDblClick:
         case QEvent::Wheel:
-        case QEvent::KeyPress:
         case QEvent::KeyRelease:
         case QEvent::Shortcut:
         case QEvent::ShortcutOverride:
@@ -66,10 +81,18 @@ protected:
     }
 
 private:
+    QWidget *m_stopButton;
+    std::function<void()> m_onStop;
     QElapsedTimer m_timer;
 };
 
-// The window's values as the run reads them.
+QString minutesAndSeconds(qint64 seconds)
+{
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The window's values as the run reads them; its progress and waits as the
+// window shows them.
 class WindowSource : public SendRunSource {
 public:
     // Without a blocker the source only reads the window.
@@ -81,18 +104,47 @@ public:
     int honorificOption() override { return m_w.Check2->isChecked() ? 1 : 0; }
     void setProgressMaximum(qsizetype maximum) override
     {
+        m_maximum = maximum;
         m_w.ProgressBar1->setRange(0, static_cast<int>(std::min<qsizetype>(maximum, INT_MAX)));
+        m_started.start();
     }
     void setProgress(qsizetype value) override
     {
         m_w.ProgressBar1->setValue(static_cast<int>(std::min<qsizetype>(value, INT_MAX)));
-        if (m_blocker)
-            m_blocker->pump();
+        if (!m_blocker)
+            return;
+        // i / N, messages a second so far, and the time the rest will take.
+        const double seconds = m_started.elapsed() / 1000.0;
+        const double rate = seconds > 0.5 ? (value - 1) / seconds : 0;
+        QString text = QStringLiteral("%1 / %2").arg(value).arg(m_maximum);
+        if (rate > 0)
+            text += QStringLiteral("　%1 通/秒　残り %2")
+                        .arg(rate, 0, 'f', 1)
+                        .arg(minutesAndSeconds(qint64((m_maximum - value + 1) / rate)));
+        m_w.lblRun->setText(text);
+        m_blocker->pump();
+    }
+    bool stopRequested() override { return m_w.StopRequested; }
+    bool pause(qint64 ms, const QString &what) override
+    {
+        if (!m_blocker)
+            return SendRunSource::pause(ms, what);
+        const QString before = m_w.lblRun->text();
+        const QDeadlineTimer until(ms);
+        while (!until.hasExpired() && !m_w.StopRequested) {
+            m_w.lblRun->setText(QStringLiteral("%1　残り %2 秒").arg(what).arg((until.remainingTime() + 999) / 1000));
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            QThread::msleep(static_cast<unsigned long>(std::min<qint64>(until.remainingTime(), 30)));
+        }
+        m_w.lblRun->setText(before);
+        return !m_w.StopRequested;
     }
 
 private:
     frmMail &m_w;
     InputBlocker *m_blocker;
+    qsizetype m_maximum = 0;
+    QElapsedTimer m_started;
 };
 
 } // namespace
@@ -131,26 +183,40 @@ OutgoingContent frmMail::currentContent()
 // The send command.
 void frmMail::Command1_Click()
 {
-    const AccountRecord &account = ActiveAccount;
+    // A run that ended early is offered first; finishing it is this send.
+    if (offerResume())
+        return;
     if (!passesSendChecks())
         return;
+    runFromWindow({});
+}
 
+void frmMail::runFromWindow(const QList<qsizetype> &journalIndex)
+{
     platform().setBusy(true);
+    StopRequested = false;
+    lblRun->clear();
+    lblRun->show();
+    cmdStop->show();
     SendRunResult result;
     {
-        InputBlocker blocker;
+        InputBlocker blocker(cmdStop, [this] { StopRequested = true; });
         WindowSource source(*this, &blocker);
         SendRunEnvironment env;
         env.logPath = SentMailLog::pathIn(platform().programFolder());
+        env.journalPath = SendJournal::pathBeside(env.logPath);
+        env.journalIndex = journalIndex;
         env.now = [this] { return platform().now(); };
         env.transport = transportOptions;
         try {
-            result = runSend(account, sendList(), source, env);
+            result = runSend(ActiveAccount, sendList(), source, env);
         } catch (...) {
             result = SendRunResult();
             result.outcome = SendRunResult::Outcome::Failed;
         }
     }
+    lblRun->hide();
+    cmdStop->hide();
 
     using Outcome = SendRunResult::Outcome;
     platform().setBusy(false);
@@ -163,6 +229,10 @@ void frmMail::Command1_Click()
         return;
     case Outcome::Aborted:
         platform().messageBox(this, sendOutcomeMessage(result), appTitle(), MsgIcon::None, MsgButtons::Ok);
+        return;
+    case Outcome::Stopped:
+        Text1->setText(QString::number(sendList().count()));
+        platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
         return;
     case Outcome::Completed:
         platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);

@@ -3,6 +3,7 @@
 #include "account.h"
 #include "csvimport.h"
 #include "dryrun.h"
+#include "sendjournal.h"
 #include "localclock.h"
 #include "programfolder.h"
 #include "sendlist.h"
@@ -15,6 +16,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <cstdio>
@@ -115,6 +117,42 @@ bool readList(const QString &path, SendList &list, QString *error)
     return true;
 }
 
+// The entries of the list that the interrupted run of the same list did
+// not reach; the one it may have been sending goes again, and is named.
+bool resumeList(SendRunEnvironment &env, SendList &list, QString *error)
+{
+    if (!QFile::exists(env.journalPath)) {
+        *error = QStringLiteral("no run to finish: %1 does not exist").arg(env.journalPath);
+        return false;
+    }
+    const std::optional<JournalState> journal = readJournal(env.journalPath, error);
+    if (!journal) {
+        *error += QStringLiteral("; set aside as ") + setJournalAside(env.journalPath);
+        return false;
+    }
+    QList<SendList::Entry> entries;
+    for (qsizetype i = 0; i < list.count(); ++i)
+        entries << list.entry(i);
+    if (SendJournal::digestOf(entries) != journal->digest) {
+        *error = QStringLiteral("%1 was written for another list; it is not applied to this one").arg(env.journalPath);
+        return false;
+    }
+    if (journal->uncertain >= 0) {
+        const SendList::Entry &e = entries[journal->uncertain];
+        print(stderr, QStringLiteral("quillpost send: record %1 (%2) was on its way when the run ended; it is "
+                                     "sent again and may arrive twice\n")
+                          .arg(journal->uncertain + 1)
+                          .arg(e.label()));
+    }
+    env.journalIndex = journal->remaining(true);
+    list.beginBatch();
+    list.clear();
+    for (qsizetype i : env.journalIndex)
+        list.append(entries[i].name1, entries[i].name2, entries[i].address);
+    list.endBatch();
+    return true;
+}
+
 int runSendCommand(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -142,7 +180,11 @@ int runSendCommand(const QStringList &arguments)
                                     QStringLiteral("Connect to nothing: write each message to DIR as 00001.eml, ... "
                                                    "and the envelopes to DIR/envelope.csv; keep no log."),
                                     QStringLiteral("DIR"));
-    parser.addOptions({account, listFile, subject, bodyFile, attach, nameBlock, noHonorific, logFile, caFile, dryRun});
+    const QCommandLineOption resume(QStringLiteral("resume"),
+                                    QStringLiteral("Finish the run of the same arguments that ended early: send only "
+                                                   "to the entries it did not reach."));
+    parser.addOptions(
+        {account, listFile, subject, bodyFile, attach, nameBlock, noHonorific, logFile, caFile, dryRun, resume});
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("The command."));
     if (!parser.parse(arguments))
@@ -183,14 +225,6 @@ int runSendCommand(const QStringList &arguments)
     if (!readList(parser.value(listFile), list, &error))
         return fail(error);
 
-    SettingsStore settings;
-    ActiveAccount = AccountRecord();
-    ActiveAccount.Account = static_cast<qint16>(profile);
-    LoadAccountProfile(settings, ActiveAccount.Account);
-    const SendCheck check = checkSendRun(ActiveAccount, list.count(), source.subjectText, source.body);
-    if (check != SendCheck::Ok)
-        return fail(sendCheckMessage(check));
-
     env.logPath = parser.isSet(logFile)
         ? parser.value(logFile)
         : SentMailLog::pathIn(writableProgramFolder(
@@ -200,13 +234,34 @@ int runSendCommand(const QStringList &arguments)
     QString dryRunError;
     const QString dryRunFolder = parser.value(dryRun);
     if (parser.isSet(dryRun)) {
+        if (parser.isSet(resume))
+            return fail(QStringLiteral("--resume and --dry-run don't go together"));
         if (!DryRunTransport::prepareFolder(dryRunFolder, &error))
             return fail(error);
         env.logPath.clear();
         env.makeTransport = [&](const TransportSettings &) {
             return std::make_unique<DryRunTransport>(dryRunFolder, &dryRunError);
         };
+    } else {
+        env.journalPath = SendJournal::pathBeside(env.logPath);
     }
+    if (parser.isSet(resume) && !resumeList(env, list, &error))
+        return fail(error);
+    if (parser.isSet(resume) && list.count() == 0) {
+        QFile::remove(env.journalPath);
+        SendRunResult nothingLeft;
+        nothingLeft.outcome = SendRunResult::Outcome::Completed;
+        print(stdout, sendOutcomeMessage(nothingLeft) + QLatin1Char('\n'));
+        return Completed;
+    }
+
+    SettingsStore settings;
+    ActiveAccount = AccountRecord();
+    ActiveAccount.Account = static_cast<qint16>(profile);
+    LoadAccountProfile(settings, ActiveAccount.Account);
+    const SendCheck check = checkSendRun(ActiveAccount, list.count(), source.subjectText, source.body);
+    if (check != SendCheck::Ok)
+        return fail(sendCheckMessage(check));
 
     const SendRunResult result = runSend(ActiveAccount, list, source, env);
     using Outcome = SendRunResult::Outcome;

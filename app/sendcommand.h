@@ -2,7 +2,7 @@
 // The program without its window, for scripts and scheduled jobs:
 //   quillpost send --account N --list FILE --subject TEXT --body FILE
 //                  [--attach FILE]... [--name-block] [--no-honorific]
-//                  [--log FILE] [--ca-file PEM] [--dry-run DIR]
+//                  [--log FILE] [--ca-file PEM] [--dry-run DIR] [--resume]
 // It runs the window's send run on the user's account settings and prints
 // the window's closing text. Exit status: 0 the run completed (refused
 // entries included), 2 it stopped on the connection or the login, 1 any

@@ -2,6 +2,14 @@
 
 SendList::SendList(QObject *parent) : QAbstractListModel(parent) {}
 
+QString SendList::Entry::label() const
+{
+    QString name = name1;
+    if (!name2.isEmpty())
+        name += QLatin1Char(' ') + name2;
+    return name.isEmpty() ? address : name + QStringLiteral(" <") + address + QLatin1Char('>');
+}
+
 void SendList::clear()
 {
     if (m_batch == 0)

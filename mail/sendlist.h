@@ -13,6 +13,8 @@ public:
         QString name1;
         QString name2;
         QString address;
+        // "name1 name2 <address>", for messages about one entry.
+        QString label() const;
     };
 
     explicit SendList(QObject *parent = nullptr);

@@ -4,17 +4,26 @@
 #include "curltransport.h"
 #include "outgoing.h"
 #include "preflight.h"
+#include "sendjournal.h"
 #include "sendlist.h"
 #include "sentmaillog.h"
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QVariant>
+#include <optional>
 
 namespace {
 
 // Says goodbye to the server whichever way the run ends.
 struct SessionEnd {
-    MailTransport &transport;
-    ~SessionEnd() { transport.end(); }
+    const std::unique_ptr<MailTransport> &transport;
+    ~SessionEnd()
+    {
+        if (transport)
+            transport->end();
+    }
 };
 
 bool stopsTheRun(const QString &reply)
@@ -82,6 +91,8 @@ QString sendOutcomeMessage(const SendRunResult &result)
         return QStringLiteral("POP Before SMTP 認証エラー ") + result.text;
     case Outcome::Aborted:
         return QStringLiteral("メールサーバーに接続できません。") + result.text;
+    case Outcome::Stopped:
+        return QStringLiteral("%1件を送信して中止しました。残りは%2件です。").arg(result.accepted).arg(result.remaining);
     case Outcome::Failed:
         break;
     }
@@ -119,7 +130,7 @@ QString sendTestMessage(const AccountRecord &account, OutgoingContent content, c
         return problem;
     content.subject = QStringLiteral("[テスト] ") + content.subject;
     const std::unique_ptr<MailTransport> transport = makeTransport(account, env);
-    SessionEnd sessionEnd{*transport};
+    SessionEnd sessionEnd{transport};
     if (account.Check2V == 1) {
         const QVariant r = transport->checkPop();
         if (r.typeId() != QMetaType::QVariantList)
@@ -130,93 +141,232 @@ QString sendTestMessage(const AccountRecord &account, OutgoingContent content, c
     return m.error.isEmpty() ? transport->send(m.envelope, m.data, nullptr) : m.error;
 }
 
-SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSource &source,
-                      const SendRunEnvironment &env)
+namespace {
+
+// A reply worth trying again: a 4xx from the server, or a connection lost
+// once the envelope was on its way.
+bool isTemporary(const QString &reply)
 {
+    return (reply.size() >= 3 && reply[0] == QLatin1Char('4') && reply[1].isDigit() && reply[2].isDigit())
+        || reply.startsWith(QStringLiteral("Connection to the server was lost"));
+}
+
+// One run over the list, step by step.
+class Runner {
+public:
+    Runner(const AccountRecord &account, SendList &list, SendRunSource &source, const SendRunEnvironment &env)
+        : m_account(account), m_list(list), m_source(source), m_env(env), m_content(outgoingContent(account, source))
+    {
+    }
+
+    SendRunResult run();
+
+private:
     using Outcome = SendRunResult::Outcome;
-    SendRunResult result;
-    const OutgoingContent content = outgoingContent(account, source);
-    result.text = preflightMessage(content.fromAddress, content.attachmentText, list);
-    if (!result.text.isEmpty()) {
-        result.outcome = Outcome::PreflightFailed;
-        return result;
-    }
+    bool open();
+    // The message of entry i, tried again after a temporary refusal; the
+    // following message is built while the server works.
+    QString deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following);
+    // The outcome of entry i into the log and the journal.
+    bool record(qsizetype i, const QString &reply);
+    SendRunResult &fail(const QString &text);
+    SendRunResult &stop();
+    qsizetype journalEntry(qsizetype i) const { return m_env.journalIndex.isEmpty() ? i : m_env.journalIndex[i]; }
 
-    const std::unique_ptr<MailTransport> transport = makeTransport(account, env);
-    SessionEnd sessionEnd{*transport};
-    if (account.Check2V == 1) {
-        const QVariant r = transport->checkPop();
-        if (r.typeId() != QMetaType::QVariantList) {
-            result.outcome = Outcome::PopLoginFailed;
-            result.text = r.toString();
-            return result;
-        }
-    }
-
-    OutgoingMessages messages(content);
-    // A dry run keeps no log.
-    SentMailLog log;
-    const bool logged = !env.logPath.isEmpty();
-    if (logged && !log.open(env.logPath, account.szFromName, account.szFrom, account.szServer, content.subject,
-                            env.now())) {
-        result.text = log.errorString();
-        return result;
-    }
-
-    const qsizetype count = list.count();
-    source.setProgressMaximum(count);
+    const AccountRecord &m_account;
+    SendList &m_list;
+    SendRunSource &m_source;
+    const SendRunEnvironment &m_env;
+    const OutgoingContent m_content;
+    SendRunResult m_result;
+    std::unique_ptr<MailTransport> m_transport;
+    std::optional<OutgoingMessages> m_messages;
+    SentMailLog m_log;
+    SendJournal m_journal;
+    QList<bool> m_accepted;
+    bool m_stopAfterThis = false;
     // The next entry that will reach the server, so its envelope can travel
     // with this message's end. It only moves forward, so each entry is
     // looked at once here.
-    qsizetype ahead = 0;
-    OutgoingMessage aheadMessage;
-    OutgoingMessage current;
-    if (count > 0)
-        current = messages.messageFor(list.entry(0), env.now());
-    for (qsizetype i = 0; i < count; ++i) {
-        source.setProgress(i + 1);
-        const SendList::Entry e = list.entry(i);
-        QString reply = current.error;
-        const bool started = reply.isEmpty();
-        if (started) {
-            if (ahead <= i) {
-                for (ahead = i + 1; ahead < count; ++ahead) {
-                    aheadMessage = messages.envelopeFor(list.entry(ahead));
-                    if (aheadMessage.error.isEmpty())
-                        break;
-                }
-            }
-            transport->start(current.envelope, current.data, ahead < count ? &aheadMessage.envelope : nullptr);
-        }
-        // Built while the server takes this one.
-        OutgoingMessage following;
-        if (i + 1 < count)
-            following = messages.messageFor(list.entry(i + 1), env.now());
-        if (started)
-            reply = transport->finish();
-        current = std::move(following);
-        const QDateTime when = env.now();
-        if (reply.isEmpty()) {
-            if (logged && !log.writeSuccess(e.name1, e.name2, e.address, when)) {
-                result.text = log.errorString();
-                return result;
-            }
-            ++result.accepted;
-            continue;
-        }
-        if (stopsTheRun(reply)) {
-            log.close();
-            result.outcome = Outcome::Aborted;
-            result.text = reply;
-            return result;
-        }
-        if (logged && !log.writeError(e.name1, e.name2, e.address, reply, when)) {
-            result.text = log.errorString();
-            return result;
+    qsizetype m_ahead = 0;
+    OutgoingMessage m_aheadMessage;
+};
+
+bool Runner::open()
+{
+    m_result.text = preflightMessage(m_content.fromAddress, m_content.attachmentText, m_list);
+    if (!m_result.text.isEmpty()) {
+        m_result.outcome = Outcome::PreflightFailed;
+        return false;
+    }
+    m_transport = makeTransport(m_account, m_env);
+    if (m_account.Check2V == 1) {
+        const QVariant r = m_transport->checkPop();
+        if (r.typeId() != QMetaType::QVariantList) {
+            m_result.outcome = Outcome::PopLoginFailed;
+            m_result.text = r.toString();
+            return false;
         }
     }
-    list.clear();
-    log.close();
-    result.outcome = Outcome::Completed;
-    return result;
+    m_messages.emplace(m_content);
+    // A dry run keeps no log and no journal.
+    if (!m_env.logPath.isEmpty()
+        && !m_log.open(m_env.logPath, m_account.szFromName, m_account.szFrom, m_account.szServer, m_content.subject,
+                       m_env.now())) {
+        fail(m_log.errorString());
+        return false;
+    }
+    if (!m_env.journalPath.isEmpty()) {
+        const JournalContent c{m_account.Account,        m_content.subject,       m_content.bodyText,
+                               m_content.attachmentText, m_content.nameOption,    m_source.honorificOption()};
+        QString error;
+        const bool ok = m_env.journalIndex.isEmpty() ? m_journal.begin(m_env.journalPath, c, m_list, &error)
+                                                     : m_journal.resume(m_env.journalPath, &error);
+        if (!ok) {
+            fail(m_env.journalPath + QStringLiteral(": ") + error);
+            return false;
+        }
+    }
+    m_accepted = QList<bool>(m_list.count(), false);
+    return true;
+}
+
+SendRunResult &Runner::fail(const QString &text)
+{
+    m_result.outcome = Outcome::Failed;
+    m_result.text = text;
+    return m_result;
+}
+
+QString Runner::deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following)
+{
+    const qsizetype count = m_list.count();
+    const bool paced = m_account.MaxPerMinute > 0;
+    // A paced run holds no envelope at the server while it waits.
+    if (!paced && m_ahead <= i) {
+        for (m_ahead = i + 1; m_ahead < count; ++m_ahead) {
+            m_aheadMessage = m_messages->envelopeFor(m_list.entry(m_ahead));
+            if (m_aheadMessage.error.isEmpty())
+                break;
+        }
+    }
+    const bool announce = !paced && m_ahead < count;
+    m_transport->start(m.envelope, m.data, announce ? &m_aheadMessage.envelope : nullptr);
+    if (i + 1 < count)
+        *following = m_messages->messageFor(m_list.entry(i + 1), m_env.now());
+    QString reply = m_transport->finish();
+    for (qsizetype attempt = 0; isTemporary(reply) && attempt < m_env.retryWaitsMs.size(); ++attempt) {
+        if (!m_source.pause(m_env.retryWaitsMs[attempt], QStringLiteral("再送を待っています"))) {
+            m_stopAfterThis = true;
+            break;
+        }
+        reply = m_transport->send(m.envelope, m.data, nullptr);
+    }
+    return reply;
+}
+
+bool Runner::record(qsizetype i, const QString &reply)
+{
+    const SendList::Entry e = m_list.entry(i);
+    const QDateTime when = m_env.now();
+    const bool logged = m_env.logPath.isEmpty()
+        || (reply.isEmpty() ? m_log.writeSuccess(e.name1, e.name2, e.address, when)
+                            : m_log.writeError(e.name1, e.name2, e.address, reply, when));
+    if (!logged) {
+        fail(m_log.errorString());
+        return false;
+    }
+    if (m_journal.isOpen()
+        && !(reply.isEmpty() ? m_journal.markAccepted(journalEntry(i)) : m_journal.markRefused(journalEntry(i)))) {
+        fail(m_env.journalPath + QStringLiteral(": ") + m_journal.errorString());
+        return false;
+    }
+    return true;
+}
+
+// Ends between two messages: the list keeps the entries not accepted.
+SendRunResult &Runner::stop()
+{
+    if (m_journal.isOpen())
+        m_journal.markStopped();
+    m_journal.close();
+    m_log.close();
+    SendList kept;
+    for (qsizetype i = 0; i < m_list.count(); ++i)
+        if (!m_accepted[i])
+            kept.append(m_list.entry(i).name1, m_list.entry(i).name2, m_list.entry(i).address);
+    m_list.beginBatch();
+    m_list.clear();
+    for (qsizetype i = 0; i < kept.count(); ++i)
+        m_list.append(kept.entry(i).name1, kept.entry(i).name2, kept.entry(i).address);
+    m_list.endBatch();
+    m_result.outcome = Outcome::Stopped;
+    m_result.remaining = m_list.count();
+    return m_result;
+}
+
+SendRunResult Runner::run()
+{
+    SessionEnd sessionEnd{m_transport};
+    if (!open())
+        return m_result;
+    const qsizetype count = m_list.count();
+    m_source.setProgressMaximum(count);
+    const qint64 spacingMs = m_account.MaxPerMinute > 0 ? (60000 + m_account.MaxPerMinute - 1) / m_account.MaxPerMinute : 0;
+    QElapsedTimer sinceLast;
+    OutgoingMessage current;
+    if (count > 0)
+        current = m_messages->messageFor(m_list.entry(0), m_env.now());
+    for (qsizetype i = 0; i < count; ++i) {
+        if (m_source.stopRequested())
+            return stop();
+        if (spacingMs > 0 && sinceLast.isValid() && sinceLast.elapsed() < spacingMs
+            && !m_source.pause(spacingMs - sinceLast.elapsed(), QStringLiteral("送信の間隔を空けています")))
+            return stop();
+        m_source.setProgress(i + 1);
+        sinceLast.start();
+        OutgoingMessage following;
+        QString reply = current.error;
+        if (reply.isEmpty())
+            reply = deliver(i, current, &following);
+        else if (i + 1 < count)
+            following = m_messages->messageFor(m_list.entry(i + 1), m_env.now());
+        current = std::move(following);
+        if (!reply.isEmpty() && stopsTheRun(reply)) {
+            m_log.close();
+            m_journal.close();
+            m_result.outcome = Outcome::Aborted;
+            m_result.text = reply;
+            return m_result;
+        }
+        if (!record(i, reply))
+            return m_result;
+        if (reply.isEmpty()) {
+            m_accepted[i] = true;
+            ++m_result.accepted;
+        }
+        if (m_stopAfterThis)
+            return stop();
+    }
+    m_list.clear();
+    m_log.close();
+    m_journal.finish();
+    m_result.outcome = Outcome::Completed;
+    return m_result;
+}
+
+} // namespace
+
+SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSource &source,
+                      const SendRunEnvironment &env)
+{
+    return Runner(account, list, source, env).run();
+}
+
+bool SendRunSource::pause(qint64 ms, const QString &)
+{
+    QDeadlineTimer until(ms);
+    while (!until.hasExpired() && !stopRequested())
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(until.remainingTime(), 100)));
+    return !stopRequested();
 }

@@ -45,6 +45,12 @@ public:
     virtual int honorificOption() = 0;  // Check2: 1 = no honorific
     virtual void setProgressMaximum(qsizetype maximum) = 0;
     virtual void setProgress(qsizetype value) = 0;
+    // The user asked to stop after the message in flight.
+    virtual bool stopRequested() { return false; }
+    // Waits (before a message tried again, or to keep the pace), keeping the
+    // face alive and showing what it waits for and the time left; false when
+    // the user asked to stop meanwhile.
+    virtual bool pause(qint64 ms, const QString &what);
 };
 
 // What the face's values and the account make of every message of a run.
@@ -56,10 +62,12 @@ struct SendRunResult {
         PreflightFailed, // nothing connected, log untouched; text = the message
         PopLoginFailed,  // log untouched; text = the POP result as text
         Aborted,         // connection or login failure; text = the transport's text
-        Failed,          // log or list failure; text = what went wrong
+        Failed,          // log, journal or list failure; text = what went wrong
+        Stopped,         // the user stopped it; the list keeps the entries not accepted
     };
     Outcome outcome = Outcome::Failed;
     qint32 accepted = 0;
+    qsizetype remaining = 0;  // entries left in the list after a stop
     QString text;
 };
 
@@ -72,6 +80,13 @@ struct SendRunEnvironment {
     TransportOptions transport;
     // The run's transport; a CurlTransport when not set.
     std::function<std::unique_ptr<MailTransport>(const TransportSettings &)> makeTransport;
+    // The journal of the run ("": none). With journalIndex the run continues
+    // the journal of an interrupted run: list entry k is its entry
+    // journalIndex[k].
+    QString journalPath;
+    QList<qsizetype> journalIndex;
+    // Waits before a message refused for the time being is tried again.
+    QList<qint64> retryWaitsMs = {2000, 10000, 30000};
 };
 
 // The message of one entry, sent once to the account's own address with

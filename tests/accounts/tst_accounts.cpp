@@ -53,7 +53,7 @@ void TestAccounts::saveWritesTheTenKeysOfTheActiveProfileInOrder()
 
     QCOMPARE(written, (QStringList{"Account", "szServer3", "szFrom3", "Signature3", "BodyHeader3",
                                    "szFromName3", "Check1V3", "Check2V3", "User3", "UserPass3",
-                                   "szPort3", "Check3V3"}));
+                                   "szPort3", "Check3V3", "MaxPerMinute3"}));
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));
     QCOMPARE(w.settings->value(QStringLiteral("UserPass3")), QStringLiteral("pw3"));

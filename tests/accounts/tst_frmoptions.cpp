@@ -411,11 +411,12 @@ void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
                                   QStringLiteral("BodyHeader3"), QStringLiteral("szFromName3"),
                                   QStringLiteral("Check1V3"), QStringLiteral("Check2V3"),
                                   QStringLiteral("User3"), QStringLiteral("UserPass3"),
-                                  QStringLiteral("szPort3"), QStringLiteral("Check3V3")}));
+                                  QStringLiteral("szPort3"), QStringLiteral("Check3V3"),
+                                  QStringLiteral("MaxPerMinute3")}));
     d.Text1->setText(QStringLiteral("changed.example.jp"));
     d.cmdCancel_Click();
     QVERIFY(!d.isVisible());
-    QCOMPARE(writes.size(), 12);
+    QCOMPARE(writes.size(), 13);
 
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));

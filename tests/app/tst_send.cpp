@@ -2,6 +2,7 @@
 #include "apptitle.h"
 #include "frmmail.h"
 #include "mailservers.h"
+#include "sendrun.h"
 #include "sendlist.h"
 #include "testutil.h"
 #include "textcodec.h"
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QtTest>
 
 namespace {
@@ -62,6 +64,8 @@ private slots:
     void popLoginFailureWarns();
     void unwritableLogIsTrapped();
     void inputDuringTheRunIsDropped();
+    void escStopsAfterTheMessageInFlight();
+    void interruptedRunIsOfferedAtTheNextSend();
 };
 
 void TestSend::checksStopTheRunWithTheirMessage()
@@ -267,6 +271,87 @@ void TestSend::inputDuringTheRunIsDropped()
     QCOMPARE(smtp.messages().size(), 2);
     QCOMPARE(smtp.messages().at(0).subject, QStringLiteral("件名"));
     QCOMPARE(w.platform.messageTexts().last(), QStringLiteral("2") + kDone);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::escStopsAfterTheMessageInFlight()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    fill(w.sendList, 5);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    // Esc reaches the run through the input it otherwise drops.
+    QCoreApplication::postEvent(f.txtBody, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    f.Command1_Click();
+    QCOMPARE(w.platform.messageTexts(), QStringList{QStringLiteral("1件を送信して中止しました。残りは4件です。")});
+    QCOMPARE(w.sendList.count(), 4);
+    QCOMPARE(w.sendList.entry(0).address, QStringLiteral("c1@example.jp"));
+    QCOMPARE(f.Text1->text(), QStringLiteral("4"));
+    QCOMPARE(smtp.messages().size(), 1);
+    QVERIFY(!f.cmdStop->isVisible());
+    QCOMPARE(w.platform.busyDepth, 0);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::interruptedRunIsOfferedAtTheNextSend()
+{
+    TestWorld w;
+    // A run that loses its server at the third of five: two accepted, the
+    // third was on its way.
+    {
+        auto gone = std::make_unique<SmtpTestServer>();
+        QVERIFY2(gone->start(), qPrintable(gone->error()));
+        struct Source : SendRunSource {
+            std::unique_ptr<SmtpTestServer> &server;
+            explicit Source(std::unique_ptr<SmtpTestServer> &s) : server(s) {}
+            QString subject() override { return QStringLiteral("前回の件名"); }
+            QString bodyText() override { return QStringLiteral("前回の本文"); }
+            QString attachmentText() override { return {}; }
+            int nameOption() override { return 1; }
+            int honorificOption() override { return 1; }
+            void setProgressMaximum(qsizetype) override {}
+            void setProgress(qsizetype v) override { if (v == 3) server->stop(); }
+        } source(gone);
+        SendList list;
+        fill(list, 5);
+        ActiveAccount.szServer = QStringLiteral("127.0.0.1");
+        ActiveAccount.szPort = QString::number(gone->port());
+        ActiveAccount.szFrom = QStringLiteral("shop@example.jp");
+        SendRunEnvironment env;
+        env.logPath = w.path(QStringLiteral("SendMail.Log"));
+        env.journalPath = w.path(QStringLiteral("SendMail.journal"));
+        env.now = [] { return QDateTime::currentDateTime(); };
+        env.retryWaitsMs = {10};  // the third is tried again, and the server is gone
+        QCOMPARE(runSend(ActiveAccount, list, source, env).outcome, SendRunResult::Outcome::Aborted);
+    }
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    w.platform.answerMessage(MsgAnswer::Yes);  // send the rest
+    w.platform.answerMessage(MsgAnswer::No);   // but not the one in flight again
+    w.platform.answerModal(QStringLiteral("frmLog"));
+    f.Command1_Click();
+    const QStringList texts = w.platform.messageTexts();
+    QCOMPARE(texts.size(), 3);
+    QCOMPARE(texts[0], QStringLiteral("前回の送信は 5 件中 2 件で中断されました。残りの 2 件を送信しますか？\n\n"
+                                      "送信中だった次の宛先は、届いたかどうかわかりません。\n顧客2 <c2@example.jp>"));
+    QVERIFY(texts[1].startsWith(QStringLiteral("顧客2 <c2@example.jp> にも、もう一度送りますか？")));
+    QCOMPARE(texts[2], QStringLiteral("2") + kDone);
+    QStringList to;
+    for (const ReceivedMail &m : smtp.messages())
+        to += m.envelopeTo;
+    QCOMPARE(to, (QStringList{QStringLiteral("c3@example.jp"), QStringLiteral("c4@example.jp")}));
+    QCOMPARE(smtp.messages().at(0).subject, QStringLiteral("前回の件名"));
+    QCOMPARE(smtp.messages().at(0).text, QStringLiteral("顧客3\r\n前回の本文\r\n"));
+    QVERIFY(!QFile::exists(w.path(QStringLiteral("SendMail.journal"))));
+    QCOMPARE(opened, 1);
     VERIFY_PLATFORM(w.platform);
 }
 

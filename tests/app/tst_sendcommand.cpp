@@ -15,6 +15,7 @@ private slots:
     void sendsTheListAndSaysSo();
     void unreachableServerExitsWithTwo();
     void dryRunWritesEachMessageAndConnectsToNothing();
+    void killedRunIsFinishedWithResume();
     void badInputExitsWithOneAndNamesIt_data();
     void badInputExitsWithOneAndNamesIt();
 
@@ -118,6 +119,52 @@ void TestSendCommand::dryRunWritesEachMessageAndConnectsToNothing()
              QByteArray("1,shop@example.jp,taro@example.jp\r\n2,shop@example.jp,suzuki@example.jp\r\n"));
     QVERIFY(readBytes(w->path(QStringLiteral("out/00002.eml"))).contains("\r\nTo: <suzuki@example.jp>\r\n"));
     QVERIFY(!QFile::exists(w->path(QStringLiteral("run.log"))));
+}
+
+void TestSendCommand::killedRunIsFinishedWithResume()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    writeAccount(smtp.port());
+    const int n = 2000;
+    QByteArray csv;
+    for (int i = 0; i < n; ++i)
+        csv += QStringLiteral("顧客%1,,c%1@example.jp\r\n").arg(i).toUtf8();
+    writeBytes(w->path(QStringLiteral("big.csv")), csv);
+    const QStringList args = {QStringLiteral("send"),   QStringLiteral("--account"), QStringLiteral("2"),
+                              QStringLiteral("--list"), QStringLiteral("big.csv"),   QStringLiteral("--subject"),
+                              QStringLiteral("件名"),    QStringLiteral("--body"),    QStringLiteral("body.txt"),
+                              QStringLiteral("--log"),  w->path(QStringLiteral("run.log"))};
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(w->dir.path());
+    p.start(QStringLiteral(QUILLPOST_BINARY_DIR "/quillpost"), args);
+    QTRY_VERIFY_WITH_TIMEOUT(smtp.messageCount() >= 100, 30000);
+    p.kill();
+    QVERIFY(p.waitForFinished(5000));
+    QVERIFY(smtp.messageCount() < n);
+
+    const Run r = run(args + QStringList{QStringLiteral("--resume")});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QMap<QString, int> received;
+    for (const ReceivedMail &m : smtp.messages())
+        for (const QString &to : m.envelopeTo)
+            ++received[to];
+    QCOMPARE(received.size(), n);
+    // Only the one in flight may have come twice, and it was named.
+    const QStringList twice = received.keys(2);
+    QVERIFY(twice.size() <= 1);
+    for (const QString &address : twice)
+        QVERIFY2(r.err.contains(address + QStringLiteral(">) was on its way")), qPrintable(r.err));
+    QVERIFY(received.keys(1).size() >= n - 1);
+    QVERIFY(!QFile::exists(w->path(QStringLiteral("SendMail.journal"))));
+
+    // Nothing is left to finish now.
+    const Run again = run(args + QStringList{QStringLiteral("--resume")});
+    QCOMPARE(again.exit, 1);
+    QVERIFY(again.err.contains(QStringLiteral("no run to finish")));
 }
 
 void TestSendCommand::badInputExitsWithOneAndNamesIt_data()

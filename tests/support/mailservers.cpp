@@ -30,9 +30,13 @@ mode, outdir, user, password = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4
 pipelining = sys.argv[5] == 'pipelining'
 smtputf8 = sys.argv[6] == 'smtputf8'
 refuse = {}
+refuse_once = {}
 for refusal in sys.argv[7:]:
     addr, reply = refusal.split("=", 1)
-    refuse[addr.lower()] = reply
+    if addr.startswith('once:'):
+        refuse_once[addr[5:].lower()] = reply
+    else:
+        refuse[addr.lower()] = reply
 
 state = {'seq': 0, 'conns': 0}
 
@@ -52,7 +56,7 @@ class Handler:
         return responses
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        r = refuse.get(address.lower())
+        r = refuse.get(address.lower()) or refuse_once.pop(address.lower(), None)
         if r:
             return r
         envelope.rcpt_tos.append(address)
@@ -221,6 +225,16 @@ SmtpTestServer::~SmtpTestServer() { stop(); }
 void SmtpTestServer::refuseRecipient(const QString &address, const QString &reply)
 {
     m_refusals << address + QLatin1Char('=') + reply;
+}
+
+void SmtpTestServer::refuseRecipientOnce(const QString &address, const QString &reply)
+{
+    m_refusals << QStringLiteral("once:") + address + QLatin1Char('=') + reply;
+}
+
+int SmtpTestServer::messageCount() const
+{
+    return int(QDir(m_dir.filePath(QStringLiteral("received"))).entryList({QStringLiteral("*.json")}, QDir::Files).size());
 }
 
 bool SmtpTestServer::start(Mode mode, const QString &user, const QString &password)

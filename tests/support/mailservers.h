@@ -57,6 +57,8 @@ public:
     ~SmtpTestServer();
 
     void refuseRecipient(const QString &address, const QString &reply);
+    // The first RCPT TO that address gets the reply, later ones are taken.
+    void refuseRecipientOnce(const QString &address, const QString &reply);
     // Whether EHLO offers PIPELINING (it does unless switched off before start).
     void setPipelining(bool on) { m_pipelining = on; }
     // Whether EHLO offers SMTPUTF8 (it does unless switched off before start).
@@ -70,6 +72,7 @@ public:
     QString error() const { return m_error; }
 
     QList<ReceivedMail> messages() const;
+    int messageCount() const;
     // TCP connections the server has accepted so far.
     int connectionCount() const;
 

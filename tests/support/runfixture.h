@@ -21,6 +21,8 @@ struct Inputs : SendRunSource {
     qsizetype maximum = -1;
     QList<qsizetype> progress;
     std::function<void(qsizetype)> onProgress;
+    qsizetype stopAfter = -1;  // the user stops once this many messages started
+    QList<qint64> pauses;      // the waits the run asked for
 
     QString subject() override { return subjectText; }
     QString bodyText() override { return body; }
@@ -33,6 +35,12 @@ struct Inputs : SendRunSource {
         progress << v;
         if (onProgress)
             onProgress(v);
+    }
+    bool stopRequested() override { return stopAfter >= 0 && progress.size() >= stopAfter; }
+    bool pause(qint64 ms, const QString &what) override
+    {
+        pauses << ms;
+        return SendRunSource::pause(ms, what);
     }
 };
 
