@@ -50,6 +50,13 @@ MailAddress parseMailAddress(const QString &address)
     m.problem = problemOf(address);
     if (!m.isValid())
         return m;
+    // Nearly every address is plain ASCII: it goes on the wire as it is.
+    if (isAscii(address)) {
+        m.wire = address.toLatin1();
+        if (m.wire.size() > kMaxOctets)
+            m.problem = Problem::TooLong;
+        return m;
+    }
     const qsizetype at = address.indexOf(QLatin1Char('@'));
     const QString local = address.left(at);
     const QString domain = address.mid(at + 1);

@@ -84,9 +84,15 @@ bool SentMailLog::writeRecord(const QString &f1, const QString &f2, const QStrin
         m_error = QStringLiteral("log not open");
         return false;
     }
-    const QChar comma = QLatin1Char(',');
-    const QByteArray bytes = encodeCp932(f1 + comma + f2 + comma + f3 + comma + f4 + comma + f5
-                                         + QStringLiteral("\r\n"));
+    QString line;
+    line.reserve(f1.size() + f2.size() + f3.size() + f4.size() + f5.size() + 6);
+    for (const QString *field : {&f1, &f2, &f3, &f4}) {
+        line += *field;
+        line += QLatin1Char(',');
+    }
+    line += f5;
+    line += QLatin1String("\r\n");
+    const QByteArray bytes = encodeCp932(line);
     if (m_file.write(bytes) != bytes.size()) {
         m_error = m_file.errorString();
         return false;
