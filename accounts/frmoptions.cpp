@@ -221,24 +221,23 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     grid->addWidget(Check2, 2, 1);
     grid->addWidget(Label7, 3, 0);
     grid->addLayout(loginRow, 3, 1);
+    grid->addWidget(Check3, 4, 1);
     auto *paceRow = new QHBoxLayout;
-    paceRow->addWidget(Check3);
-    paceRow->addStretch(1);
-    paceRow->addWidget(Label10);
-    paceRow->addSpacing(4);
     paceRow->addWidget(Text9);
-    grid->addLayout(paceRow, 4, 1);
-    grid->addWidget(Label5, 5, 0);
-    grid->addWidget(Text5, 5, 1);
-    grid->addWidget(Label4, 6, 0);
-    grid->addWidget(Text2, 6, 1);
-    grid->addWidget(Label2, 7, 0, Qt::AlignTop);
-    grid->addWidget(Text4, 7, 1);
-    grid->addWidget(Label1, 8, 0, Qt::AlignTop);
-    grid->addWidget(Text3, 8, 1);
+    paceRow->addStretch(1);
+    grid->addWidget(Label10, 5, 0);
+    grid->addLayout(paceRow, 5, 1);
+    grid->addWidget(Label5, 6, 0);
+    grid->addWidget(Text5, 6, 1);
+    grid->addWidget(Label4, 7, 0);
+    grid->addWidget(Text2, 7, 1);
+    grid->addWidget(Label2, 8, 0, Qt::AlignTop);
+    grid->addWidget(Text4, 8, 1);
+    grid->addWidget(Label1, 9, 0, Qt::AlignTop);
+    grid->addWidget(Text3, 9, 1);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(7, 1);
-    grid->setRowStretch(8, 2);
+    grid->setRowStretch(8, 1);
+    grid->setRowStretch(9, 2);
 
     // Buttons. No default: Enter never saves by accident; Esc is Cancel.
     cmdOK = new QPushButton(QStringLiteral("OK"), this);

@@ -116,7 +116,8 @@ public:
         // i / N, messages a second so far, and the time the rest will take.
         const double seconds = m_started.elapsed() / 1000.0;
         const double rate = seconds > 0.5 ? (value - 1) / seconds : 0;
-        QString text = QStringLiteral("%1 / %2").arg(value).arg(m_maximum);
+        m_count = QStringLiteral("%1 / %2").arg(value).arg(m_maximum);
+        QString text = m_count;
         if (rate > 0)
             text += QStringLiteral("　%1 通/秒　残り %2")
                         .arg(rate, 0, 'f', 1)
@@ -132,7 +133,8 @@ public:
         const QString before = m_w.lblRun->text();
         const QDeadlineTimer until(ms);
         while (!until.hasExpired() && !m_w.StopRequested) {
-            m_w.lblRun->setText(QStringLiteral("%1　残り %2 秒").arg(what).arg((until.remainingTime() + 999) / 1000));
+            m_w.lblRun->setText(
+                QStringLiteral("%1　%2　残り %3 秒").arg(m_count, what).arg((until.remainingTime() + 999) / 1000));
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             QThread::msleep(static_cast<unsigned long>(std::min<qint64>(until.remainingTime(), 30)));
         }
@@ -145,6 +147,7 @@ private:
     InputBlocker *m_blocker;
     qsizetype m_maximum = 0;
     QElapsedTimer m_started;
+    QString m_count;  // "i / N"
 };
 
 } // namespace
