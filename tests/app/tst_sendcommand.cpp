@@ -1,4 +1,6 @@
 #include "mailservers.h"
+#include "sendjournal.h"
+#include "sendlist.h"
 #include "settingsstore.h"
 #include "testutil.h"
 #include "textcodec.h"
@@ -16,6 +18,7 @@ private slots:
     void unreachableServerExitsWithTwo();
     void dryRunWritesEachMessageAndConnectsToNothing();
     void killedRunIsFinishedWithResume();
+    void resumeUsesNoJournalItCannotTrust();
     void badInputExitsWithOneAndNamesIt_data();
     void badInputExitsWithOneAndNamesIt();
 
@@ -165,6 +168,36 @@ void TestSendCommand::killedRunIsFinishedWithResume()
     const Run again = run(args + QStringList{QStringLiteral("--resume")});
     QCOMPARE(again.exit, 1);
     QVERIFY(again.err.contains(QStringLiteral("no run to finish")));
+}
+
+void TestSendCommand::resumeUsesNoJournalItCannotTrust()
+{
+    writeAccount(unusedLoopbackPort());
+    const QString journal = w->path(QStringLiteral("SendMail.journal"));
+    const QStringList args = {QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"),
+                              QStringLiteral("--list"), QStringLiteral("list.csv"), QStringLiteral("--subject"),
+                              QStringLiteral("件名"), QStringLiteral("--body"), QStringLiteral("body.txt"),
+                              QStringLiteral("--log"), w->path(QStringLiteral("run.log")), QStringLiteral("--resume")};
+    // A journal of another list stays where it is, unused.
+    writeBytes(journal, "{\"journal\":1,\"count\":1,\"digest\":\"3a1dd3c1e8cdbd9a4b6e7fcf2ff2f2f5\"}\n"
+                        "[\"x\",\"\",\"x@example.jp\"]\n");
+    Run r = run(args);
+    QCOMPARE(r.exit, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("damaged")) || r.err.contains(QStringLiteral("digest")), qPrintable(r.err));
+    QVERIFY(!QFile::exists(journal));  // it could not be read: set aside
+    QVERIFY(r.err.contains(QStringLiteral("set aside as ") + journal + QStringLiteral(".unreadable-")));
+
+    // A readable journal written for another list.
+    SendList other;
+    other.append(QStringLiteral("別"), QString(), QStringLiteral("other@example.jp"));
+    SendJournal j;
+    QString error;
+    QVERIFY(j.begin(journal, JournalContent(), other, &error));
+    j.close();
+    r = run(args);
+    QCOMPARE(r.exit, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("was written for another list")), qPrintable(r.err));
+    QVERIFY(QFile::exists(journal));
 }
 
 void TestSendCommand::badInputExitsWithOneAndNamesIt_data()
