@@ -153,117 +153,92 @@ bool resumeList(SendRunEnvironment &env, SendList &list, QString *error)
     return true;
 }
 
-int runSendCommand(const QStringList &arguments)
-{
+// The options of "send".
+struct SendOptions {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Sends one message to every address of a list, "
-                                                    "as the window's send command does."));
-    const QCommandLineOption account(QStringLiteral("account"), QStringLiteral("Account profile (0-4)."),
-                                     QStringLiteral("N"));
-    const QCommandLineOption listFile(QStringLiteral("list"),
-                                      QStringLiteral("Recipients: name line 1, name line 2, address per record."),
-                                      QStringLiteral("FILE"));
-    const QCommandLineOption subject(QStringLiteral("subject"), QStringLiteral("Subject."), QStringLiteral("TEXT"));
-    const QCommandLineOption bodyFile(QStringLiteral("body"), QStringLiteral("Body text file."),
-                                      QStringLiteral("FILE"));
-    const QCommandLineOption attach(QStringLiteral("attach"), QStringLiteral("Attachment (repeatable)."),
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption nameBlock(QStringLiteral("name-block"),
-                                       QStringLiteral("Open each body with the recipient's name lines."));
-    const QCommandLineOption noHonorific(QStringLiteral("no-honorific"), QStringLiteral("No 様 after the name."));
-    const QCommandLineOption logFile(QStringLiteral("log"), QStringLiteral("Sent-mail log (default: the window's)."),
-                                     QStringLiteral("FILE"));
-    const QCommandLineOption caFile(QStringLiteral("ca-file"),
+    const QCommandLineOption account{QStringLiteral("account"), QStringLiteral("Account profile (0-4)."),
+                                     QStringLiteral("N")};
+    const QCommandLineOption list{QStringLiteral("list"),
+                                  QStringLiteral("Recipients: name line 1, name line 2, address per record."),
+                                  QStringLiteral("FILE")};
+    const QCommandLineOption subject{QStringLiteral("subject"), QStringLiteral("Subject."), QStringLiteral("TEXT")};
+    const QCommandLineOption body{QStringLiteral("body"), QStringLiteral("Body text file."), QStringLiteral("FILE")};
+    const QCommandLineOption attach{QStringLiteral("attach"), QStringLiteral("Attachment (repeatable)."),
+                                    QStringLiteral("FILE")};
+    const QCommandLineOption nameBlock{QStringLiteral("name-block"),
+                                       QStringLiteral("Open each body with the recipient's name lines.")};
+    const QCommandLineOption noHonorific{QStringLiteral("no-honorific"), QStringLiteral("No 様 after the name.")};
+    const QCommandLineOption log{QStringLiteral("log"), QStringLiteral("Sent-mail log (default: the window's)."),
+                                 QStringLiteral("FILE")};
+    const QCommandLineOption caFile{QStringLiteral("ca-file"),
                                     QStringLiteral("Extra trusted certificates (PEM), e.g. a company's own CA."),
-                                    QStringLiteral("PEM"));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("PEM")};
+    const QCommandLineOption dryRun{QStringLiteral("dry-run"),
                                     QStringLiteral("Connect to nothing: write each message to DIR as 00001.eml, ... "
                                                    "and the envelopes to DIR/envelope.csv; keep no log."),
-                                    QStringLiteral("DIR"));
-    const QCommandLineOption resume(QStringLiteral("resume"),
+                                    QStringLiteral("DIR")};
+    const QCommandLineOption resume{QStringLiteral("resume"),
                                     QStringLiteral("Finish the run of the same arguments that ended early: send only "
-                                                   "to the entries it did not reach."));
-    parser.addOptions(
-        {account, listFile, subject, bodyFile, attach, nameBlock, noHonorific, logFile, caFile, dryRun, resume});
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("The command."));
-    if (!parser.parse(arguments))
-        return fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        print(stdout, parser.helpText());
-        return Completed;
+                                                   "to the entries it did not reach.")};
+    int profile = 0;
+
+    // "" when the arguments make a send (or ask for help).
+    QString parse(const QStringList &arguments)
+    {
+        parser.setApplicationDescription(
+            QStringLiteral("Sends one message to every address of a list, as the window's send command does."));
+        parser.addOptions({account, list, subject, body, attach, nameBlock, noHonorific, log, caFile, dryRun, resume});
+        parser.addHelpOption();
+        parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("The command."));
+        if (!parser.parse(arguments))
+            return parser.errorText();
+        if (helpAsked())
+            return {};
+        if (parser.positionalArguments() != QStringList{QStringLiteral("send")})
+            return QStringLiteral("unexpected argument: ") + parser.positionalArguments().mid(1).join(QLatin1Char(' '));
+        for (const QCommandLineOption *required : {&account, &list, &subject, &body})
+            if (!parser.isSet(*required))
+                return QStringLiteral("--%1 is missing").arg(required->names().first());
+        bool ok = false;
+        profile = parser.value(account).toInt(&ok);
+        if (!ok || profile < 0 || profile > 4)
+            return QStringLiteral("--account must be 0 to 4, not \"%1\"").arg(parser.value(account));
+        if (parser.isSet(dryRun) && parser.isSet(resume))
+            return QStringLiteral("--resume and --dry-run don't go together");
+        if (parser.isSet(caFile) && !QFileInfo(parser.value(caFile)).isReadable())
+            return parser.value(caFile) + QStringLiteral(": certificate file not readable");
+        return {};
     }
-    if (parser.positionalArguments() != QStringList{QStringLiteral("send")})
-        return fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().mid(1).join(QLatin1Char(' ')));
-    for (const QCommandLineOption *required : {&account, &listFile, &subject, &bodyFile})
-        if (!parser.isSet(*required))
-            return fail(QStringLiteral("--%1 is missing").arg(required->names().first()));
+    bool helpAsked() const { return parser.isSet(QStringLiteral("help")); }
+};
 
-    bool ok = false;
-    const int profile = parser.value(account).toInt(&ok);
-    if (!ok || profile < 0 || profile > 4)
-        return fail(QStringLiteral("--account must be 0 to 4, not \"%1\"").arg(parser.value(account)));
-
-    CommandSource source;
-    source.subjectText = parser.value(subject);
-    source.nameBlock = parser.isSet(nameBlock) ? 1 : 0;
-    source.noHonorific = parser.isSet(noHonorific) ? 1 : 0;
-    QString error;
-    const std::optional<QString> body = readTextFile(parser.value(bodyFile), &error);
-    if (!body)
-        return fail(error);
-    source.body = toCrLf(*body);
-    source.attachments = parser.values(attach).join(QLatin1Char('\t'));
-
-    SendRunEnvironment env;
-    if (parser.isSet(caFile)) {
-        env.transport.extraCaFile = parser.value(caFile);
-        if (!QFileInfo(env.transport.extraCaFile).isReadable())
-            return fail(env.transport.extraCaFile + QStringLiteral(": certificate file not readable"));
-    }
-    SendList list;
-    if (!readList(parser.value(listFile), list, &error))
-        return fail(error);
-
-    env.logPath = parser.isSet(logFile)
-        ? parser.value(logFile)
-        : SentMailLog::pathIn(writableProgramFolder(
-              QCoreApplication::applicationDirPath(),
-              QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+// Where the run writes: the log and the journal, or for a dry run a folder.
+bool prepareRun(const SendOptions &o, SendRunEnvironment &env, QString *dryRunError, QString *error)
+{
     env.now = localTimeToTheSecond;
-    QString dryRunError;
-    const QString dryRunFolder = parser.value(dryRun);
-    if (parser.isSet(dryRun)) {
-        if (parser.isSet(resume))
-            return fail(QStringLiteral("--resume and --dry-run don't go together"));
-        if (!DryRunTransport::prepareFolder(dryRunFolder, &error))
-            return fail(error);
-        env.logPath.clear();
-        env.makeTransport = [&](const TransportSettings &) {
-            return std::make_unique<DryRunTransport>(dryRunFolder, &dryRunError);
-        };
-    } else {
+    env.transport.extraCaFile = o.parser.value(o.caFile);
+    env.logPath = o.parser.isSet(o.log)
+        ? o.parser.value(o.log)
+        : SentMailLog::pathIn(writableProgramFolder(QCoreApplication::applicationDirPath(),
+                                                    QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+    if (!o.parser.isSet(o.dryRun)) {
         env.journalPath = SendJournal::pathBeside(env.logPath);
+        return true;
     }
-    if (parser.isSet(resume) && !resumeList(env, list, &error))
-        return fail(error);
-    if (parser.isSet(resume) && list.count() == 0) {
-        QFile::remove(env.journalPath);
-        SendRunResult nothingLeft;
-        nothingLeft.outcome = SendRunResult::Outcome::Completed;
-        print(stdout, sendOutcomeMessage(nothingLeft) + QLatin1Char('\n'));
-        return Completed;
-    }
+    const QString folder = o.parser.value(o.dryRun);
+    if (!DryRunTransport::prepareFolder(folder, error))
+        return false;
+    env.logPath.clear();
+    env.makeTransport = [folder, dryRunError](const TransportSettings &) {
+        return std::make_unique<DryRunTransport>(folder, dryRunError);
+    };
+    return true;
+}
 
-    SettingsStore settings;
-    ActiveAccount = AccountRecord();
-    ActiveAccount.Account = static_cast<qint16>(profile);
-    LoadAccountProfile(settings, ActiveAccount.Account);
-    const SendCheck check = checkSendRun(ActiveAccount, list.count(), source.subjectText, source.body);
-    if (check != SendCheck::Ok)
-        return fail(sendCheckMessage(check));
-
-    const SendRunResult result = runSend(ActiveAccount, list, source, env);
+// The closing line and the exit status.
+int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvironment &env,
+           const QString &dryRunError)
+{
     using Outcome = SendRunResult::Outcome;
     if (result.outcome == Outcome::PreflightFailed)
         return fail(QString(result.text).replace(QLatin1Char('\n'), QStringLiteral(" / ")));
@@ -272,11 +247,63 @@ int runSendCommand(const QStringList &arguments)
                     + result.text + QLatin1Char(')'));
     if (!dryRunError.isEmpty())
         return fail(dryRunError);
-    if (parser.isSet(dryRun) && result.outcome == Outcome::Completed)
-        print(stdout, QStringLiteral("%1件のメッセージを %2 に書き出しました。\n").arg(result.accepted).arg(dryRunFolder));
+    if (o.parser.isSet(o.dryRun) && result.outcome == Outcome::Completed)
+        print(stdout, QStringLiteral("%1件のメッセージを %2 に書き出しました。\n")
+                          .arg(result.accepted)
+                          .arg(o.parser.value(o.dryRun)));
     else
         print(stdout, sendOutcomeMessage(result) + QLatin1Char('\n'));
     return result.outcome == Outcome::Completed ? Completed : Aborted;
+}
+
+int runSendCommand(const QStringList &arguments)
+{
+    SendOptions o;
+    QString error = o.parse(arguments);
+    if (!error.isEmpty())
+        return fail(error);
+    if (o.helpAsked()) {
+        print(stdout, o.parser.helpText());
+        return Completed;
+    }
+
+    CommandSource source;
+    source.subjectText = o.parser.value(o.subject);
+    source.nameBlock = o.parser.isSet(o.nameBlock) ? 1 : 0;
+    source.noHonorific = o.parser.isSet(o.noHonorific) ? 1 : 0;
+    source.attachments = o.parser.values(o.attach).join(QLatin1Char('\t'));
+    const std::optional<QString> body = readTextFile(o.parser.value(o.body), &error);
+    if (!body)
+        return fail(error);
+    source.body = toCrLf(*body);
+    SendList list;
+    if (!readList(o.parser.value(o.list), list, &error))
+        return fail(error);
+
+    SendRunEnvironment env;
+    QString dryRunError;
+    if (!prepareRun(o, env, &dryRunError, &error))
+        return fail(error);
+    if (o.parser.isSet(o.resume)) {
+        if (!resumeList(env, list, &error))
+            return fail(error);
+        if (list.count() == 0) {
+            QFile::remove(env.journalPath);
+            SendRunResult nothingLeft;
+            nothingLeft.outcome = SendRunResult::Outcome::Completed;
+            print(stdout, sendOutcomeMessage(nothingLeft) + QLatin1Char('\n'));
+            return Completed;
+        }
+    }
+
+    SettingsStore settings;
+    ActiveAccount = AccountRecord();
+    ActiveAccount.Account = static_cast<qint16>(o.profile);
+    LoadAccountProfile(settings, ActiveAccount.Account);
+    const SendCheck check = checkSendRun(ActiveAccount, list.count(), source.subjectText, source.body);
+    if (check != SendCheck::Ok)
+        return fail(sendCheckMessage(check));
+    return report(runSend(ActiveAccount, list, source, env), o, env, dryRunError);
 }
 
 } // namespace
