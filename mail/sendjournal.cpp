@@ -163,6 +163,14 @@ bool SendJournal::markRefused(qsizetype entry)
     return writeLine(QByteArray::fromRawData(line, std::snprintf(line, sizeof line, "R %lld\n", qlonglong(entry))));
 }
 
+void SendJournal::sync()
+{
+    if (m_file.isOpen()) {
+        ::fdatasync(m_file.handle());
+        m_synced.restart();
+    }
+}
+
 bool SendJournal::markStopped()
 {
     return writeLine("P\n");

@@ -59,6 +59,8 @@ public:
     bool markRefused(qsizetype entry);
     // The run stopped between two messages: none was in flight.
     bool markStopped();
+    // To the disk now (before the run waits a while).
+    void sync();
     // The run completed: the journal goes.
     void finish();
     // The run ended early: the journal stays for the next run.

@@ -256,6 +256,7 @@ QString Runner::deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *
         *following = m_messages->messageFor(m_list.entry(i + 1), m_env.now());
     QString reply = m_transport->finish();
     for (qsizetype attempt = 0; isTemporary(reply) && attempt < m_env.retryWaitsMs.size(); ++attempt) {
+        m_journal.sync();
         if (!m_source.pause(m_env.retryWaitsMs[attempt], QStringLiteral("再送を待っています"))) {
             m_stopAfterThis = true;
             break;
@@ -320,9 +321,11 @@ SendRunResult Runner::run()
     for (qsizetype i = 0; i < count; ++i) {
         if (m_source.stopRequested())
             return stop();
-        if (spacingMs > 0 && sinceLast.isValid() && sinceLast.elapsed() < spacingMs
-            && !m_source.pause(spacingMs - sinceLast.elapsed(), QStringLiteral("送信の間隔を空けています")))
-            return stop();
+        if (spacingMs > 0 && sinceLast.isValid() && sinceLast.elapsed() < spacingMs) {
+            m_journal.sync();  // a wait is no reason to leave the last outcome off the disk
+            if (!m_source.pause(spacingMs - sinceLast.elapsed(), QStringLiteral("送信の間隔を空けています")))
+                return stop();
+        }
         m_source.setProgress(i + 1);
         sinceLast.start();
         OutgoingMessage following;
