@@ -138,10 +138,10 @@ void DialogMail::info(const QString &text)
     platform().messageBox(this, text, kTitleInfo, MsgIcon::Information, MsgButtons::Ok);
 }
 
-bool DialogMail::ask(const QString &text)
+bool DialogMail::ask(const QString &text, MsgDefault defaultButton)
 {
     releaseOwedPointer();
-    return platform().messageBox(this, text, kTitleQuestion, MsgIcon::Question, MsgButtons::YesNo)
+    return platform().messageBox(this, text, kTitleQuestion, MsgIcon::Question, MsgButtons::YesNo, defaultButton)
            == MsgAnswer::Yes;
 }
 
@@ -619,7 +619,7 @@ void DialogMail::Command8_Click()
     if (row < 0)
         return;
     const QString name = ResultSet->text(row, AddressRowModel::ColName1);
-    if (!ask(QStringLiteral("選択した宛先(") + name + QStringLiteral(")を削除します。よろしいですか。")))
+    if (!ask(QStringLiteral("選択した宛先(") + name + QStringLiteral(")を削除します。よろしいですか。"), MsgDefault::No))
         return;
     if (!ResultSet->deleteRow(m_db, row)) {
         // Another program's lock or a vanished file: the row stays.
@@ -639,7 +639,7 @@ void DialogMail::Command6_Click()
 {
     if (!Command6->isEnabled())
         return;
-    if (!ask(QStringLiteral("表示中の宛先すべてを削除します。よろしいですか。")))
+    if (!ask(QStringLiteral("表示中の宛先すべてを削除します。よろしいですか。"), MsgDefault::No))
         return;
     const SqlStatement st = SearchClauseBuilder::deleteStatement(FilterClause, FilterClause2);
     QString err;
@@ -820,7 +820,7 @@ void DialogMail::mnuDataBase_Click()
 
 void DialogMail::mnuDel_Click()
 {
-    if (!ask(QStringLiteral("データベースを初期化します。よろしいですか。")))
+    if (!ask(QStringLiteral("データベースを初期化します。よろしいですか。"), MsgDefault::No))
         return;
     if (!m_db.exec(SearchClauseBuilder::deleteAllRowsSql())) {
         info(QStringLiteral("データベースを初期化できませんでした。"));

@@ -4,6 +4,7 @@
 // file operations).
 
 #include "addressdb.h"
+#include "platform.h"
 #include "searchclause.h"
 
 #include <QDialog>
@@ -131,7 +132,8 @@ private:
     void setKeyInputMode(QLineEdit *box, const QString &item);
     void releaseOwedPointer();
     void info(const QString &text);
-    bool ask(const QString &text);
+    // Yes/No; destructive questions make "No" what Enter presses.
+    bool ask(const QString &text, MsgDefault defaultButton = MsgDefault::First);
     Platform &platform();
     SettingsStore &settings();
 

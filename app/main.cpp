@@ -21,6 +21,7 @@ int main(int argc, char *argv[])
         return runCommandLine(QCoreApplication::arguments());
     }
     QApplication app(argc, argv);
+    installJapaneseQtTranslation(app);
     QApplication::setApplicationName(appTitle());
     QApplication::setOrganizationName(appTitle());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quillpost-256.png")));

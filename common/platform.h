@@ -14,6 +14,8 @@ class QWidget;
 enum class MsgIcon { None, Information, Question, Warning, Critical };
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
+// The button Enter presses: the first, or "No" where "Yes" would destroy data.
+enum class MsgDefault { First, No };
 
 // A file dialog configured the way the windows describe it. Filters are
 // given as (description, pattern) pairs, e.g. {"txt ﾌｧｲﾙ (*.txt)", "*.txt"}.
@@ -30,6 +32,7 @@ struct FileDialogSpec {
 struct FileDialogResult {
     bool cancelled = true;
     QStringList files;            // full paths, in the order chosen
+    int filterIndex = 1;          // 1-based, the filter chosen
 };
 
 // A print job as the windows drive it: line by line, with a current font.
@@ -52,7 +55,7 @@ public:
     virtual ~Platform() = default;
 
     virtual MsgAnswer messageBox(QWidget *parent, const QString &text, const QString &title,
-                                 MsgIcon icon, MsgButtons buttons) = 0;
+                                 MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton = MsgDefault::First) = 0;
     // nullopt when the user cancels.
     virtual std::optional<QString> inputBox(QWidget *parent, const QString &prompt,
                                             const QString &title,

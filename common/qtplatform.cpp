@@ -12,19 +12,31 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTranslator>
 #include <QUrl>
+
+bool installJapaneseQtTranslation(QCoreApplication &app)
+{
+    // Qt's own texts (standard buttons, file and print dialogs) in Japanese,
+    // whatever the desktop's language: the program speaks Japanese.
+    static QTranslator translator;
+    if (!translator.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    return app.installTranslator(&translator);
+}
 
 QtPlatform::QtPlatform() = default;
 QtPlatform::~QtPlatform() = default;
 
 MsgAnswer QtPlatform::messageBox(QWidget *parent, const QString &text, const QString &title,
-                                 MsgIcon icon, MsgButtons buttons)
+                                 MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton)
 {
     QMessageBox box(parent);
     box.setWindowTitle(title.isEmpty() ? appTitle() : title);
@@ -44,6 +56,8 @@ MsgAnswer QtPlatform::messageBox(QWidget *parent, const QString &text, const QSt
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
+    if (defaultButton == MsgDefault::No && box.button(QMessageBox::No))
+        box.setDefaultButton(QMessageBox::No);
     // A question must be answered with the mouse restored.
     const bool wasBusy = m_busyDepth > 0;
     if (wasBusy)
@@ -70,7 +84,7 @@ std::optional<QString> QtPlatform::inputBox(QWidget *parent, const QString &prom
     return text;
 }
 
-static QString qtFilter(const FileDialogSpec &spec, QString *selected)
+static QString qtFilter(const FileDialogSpec &spec, QString *selected, QStringList *entries = nullptr)
 {
     QStringList parts;
     for (int i = 0; i < spec.filters.size(); ++i) {
@@ -85,6 +99,8 @@ static QString qtFilter(const FileDialogSpec &spec, QString *selected)
         if (i + 1 == spec.filterIndex)
             *selected = entry;
     }
+    if (entries)
+        *entries = parts;
     return parts.join(QStringLiteral(";;"));
 }
 
@@ -92,7 +108,8 @@ static QString qtFilter(const FileDialogSpec &spec, QString *selected)
 static FileDialogResult runFileDialog(QFileDialog &dlg, const FileDialogSpec &spec)
 {
     QString selected;
-    dlg.setNameFilter(qtFilter(spec, &selected));
+    QStringList entries;
+    dlg.setNameFilter(qtFilter(spec, &selected, &entries));
     if (!selected.isEmpty())
         dlg.selectNameFilter(selected);
     if (!spec.fileName.isEmpty())
@@ -102,6 +119,7 @@ static FileDialogResult runFileDialog(QFileDialog &dlg, const FileDialogSpec &sp
         return r;
     r.cancelled = false;
     r.files = dlg.selectedFiles();
+    r.filterIndex = static_cast<int>(entries.indexOf(dlg.selectedNameFilter())) + 1;
     return r;
 }
 

@@ -3,7 +3,11 @@
 
 #include <memory>
 
+class QCoreApplication;
 class QPrinter;
+
+// Loads Qt's Japanese catalogue; false when it is not installed.
+bool installJapaneseQtTranslation(QCoreApplication &app);
 
 // The seam on the real desktop: Qt's dialogs, QPrinter, QDesktopServices.
 class QtPlatform : public Platform {
@@ -11,8 +15,8 @@ public:
     QtPlatform();
     ~QtPlatform() override;
 
-    MsgAnswer messageBox(QWidget *parent, const QString &text, const QString &title,
-                         MsgIcon icon, MsgButtons buttons) override;
+    MsgAnswer messageBox(QWidget *parent, const QString &text, const QString &title, MsgIcon icon,
+                         MsgButtons buttons, MsgDefault defaultButton = MsgDefault::First) override;
     std::optional<QString> inputBox(QWidget *parent, const QString &prompt, const QString &title,
                                     const QString &defaultText) override;
     FileDialogResult openFileDialog(QWidget *parent, const FileDialogSpec &spec) override;

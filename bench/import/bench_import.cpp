@@ -31,7 +31,7 @@ constexpr int kRows = 100000;
 class BenchPlatform : public Platform {
 public:
     QStringList messages;
-    MsgAnswer messageBox(QWidget *, const QString &text, const QString &, MsgIcon, MsgButtons) override
+    MsgAnswer messageBox(QWidget *, const QString &text, const QString &, MsgIcon, MsgButtons, MsgDefault) override
     {
         messages << text;
         return MsgAnswer::Ok;

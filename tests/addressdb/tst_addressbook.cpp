@@ -328,6 +328,7 @@ void TestAddressBook::deleteSelected()
     QCOMPARE(w.platform.calls.last().title, QStringLiteral("Question"));
     QCOMPARE(w.platform.calls.last().icon, MsgIcon::Question);
     QCOMPARE(w.platform.calls.last().buttons, MsgButtons::YesNo);
+    QCOMPARE(w.platform.calls.last().defaultButton, MsgDefault::No);  // Enter keeps the row
     QCOMPARE(queryIds(path).size(), 7);
 
     w.platform.answerMessage(MsgAnswer::Yes);
@@ -397,6 +398,7 @@ void TestAddressBook::deleteAllShown()
     QCOMPARE(w.platform.messageTexts(), (QStringList{QStringLiteral("表示中の宛先すべてを削除します。よろしいですか。"),
                                                     QStringLiteral("表示中の宛先すべてを削除しました。")}));
     QCOMPARE(w.platform.calls.first().title, QStringLiteral("Question"));
+    QCOMPARE(w.platform.calls.first().defaultButton, MsgDefault::No);
     QCOMPARE(queryIds(path), (Ids{1, 3, 4, 5, 6}));
     QCOMPARE(d->ResultSet->count(), 0);
     QCOMPARE(d->Text1->text(), QStringLiteral("　該当する宛先　0件"));
@@ -627,6 +629,7 @@ void TestAddressBook::initialisation()
     d->mnuDel->trigger();
     QCOMPARE(w.platform.messageTexts(), (QStringList{QStringLiteral("データベースを初期化します。よろしいですか。"),
                                                     QStringLiteral("データベースを初期化しました。")}));
+    QCOMPARE(w.platform.calls.first().defaultButton, MsgDefault::No);
     QCOMPARE(queryIds(path), Ids{});
     QCOMPARE(d->Text1->text(), QStringLiteral("　該当する宛先　0件"));
 

@@ -74,7 +74,7 @@ void FakePlatform::reset()
 }
 
 MsgAnswer FakePlatform::messageBox(QWidget *, const QString &text, const QString &title,
-                                   MsgIcon icon, MsgButtons buttons)
+                                   MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton)
 {
     PlatformCall c;
     c.kind = QStringLiteral("message");
@@ -82,6 +82,7 @@ MsgAnswer FakePlatform::messageBox(QWidget *, const QString &text, const QString
     c.title = title;
     c.icon = icon;
     c.buttons = buttons;
+    c.defaultButton = defaultButton;
     calls.append(c);
     // An OK-only box needs no script: there is one answer.
     if (buttons == MsgButtons::Ok)

@@ -21,6 +21,7 @@ struct PlatformCall {
     QString text;   // message text, prompt, opened path, window objectName...
     MsgIcon icon = MsgIcon::None;
     MsgButtons buttons = MsgButtons::Ok;
+    MsgDefault defaultButton = MsgDefault::First;
     FileDialogSpec file; // for open/save
 };
 
@@ -79,8 +80,8 @@ public:
     void reset();
 
     // --- Platform
-    MsgAnswer messageBox(QWidget *parent, const QString &text, const QString &title,
-                         MsgIcon icon, MsgButtons buttons) override;
+    MsgAnswer messageBox(QWidget *parent, const QString &text, const QString &title, MsgIcon icon,
+                         MsgButtons buttons, MsgDefault defaultButton = MsgDefault::First) override;
     std::optional<QString> inputBox(QWidget *parent, const QString &prompt, const QString &title,
                                     const QString &defaultText) override;
     FileDialogResult openFileDialog(QWidget *parent, const FileDialogSpec &spec) override;
