@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -280,6 +281,8 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
     connect(cmdApply, &QPushButton::clicked, this, &frmOptions::cmdApply_Click);
     connect(Command1, &QPushButton::clicked, this, &frmOptions::Command1_Click);
+    auto *f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this, &frmOptions::Command1_Click);
     connect(Picture2, &QToolButton::clicked, this, &frmOptions::Picture2_Click);
 
     Form_Load();
@@ -394,9 +397,7 @@ void frmOptions::cmdCancel_Click() { reject(); }
 
 void frmOptions::Command1_Click()
 {
-    BusyPointer busy(*m_ctx.platform);
-    // The outcome is not checked: a missing help page is simply not shown.
-    m_ctx.platform->shellOpen(this, helpFilePath(*m_ctx.platform));
+    openHelp(*m_ctx.platform, this, QStringLiteral("accounts"));
 }
 
 void frmOptions::Picture2_Click()

@@ -299,6 +299,7 @@ void DialogMail::buildMenus()
     QMenu *help = menuBar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelpkey = add(help, QStringLiteral("mnuHelpkey"), QStringLiteral("目次とｷｰﾜｰﾄﾞ(&H)"), &DialogMail::mnuHelpkey_Click);
+    mnuHelpkey->setShortcut(QKeySequence::HelpContents);
 }
 
 void DialogMail::buildToolBar()
@@ -673,8 +674,7 @@ void DialogMail::mnuExcelInport_Click()
 
 void DialogMail::mnuHelpkey_Click()
 {
-    BusyPointer busy(platform());
-    platform().shellOpen(this, helpFilePath(platform()));
+    openHelp(platform(), this, QStringLiteral("address-book"));
 }
 
 void DialogMail::mnuEnd_Click()

@@ -47,12 +47,6 @@ QPlainTextEdit *focusedPlainText() { return qobject_cast<QPlainTextEdit *>(QAppl
 
 } // namespace
 
-QString supportPageUrl(Platform &platform)
-{
-    // The support section of the help page, so it works without a network.
-    return QUrl::fromLocalFile(helpFilePath(platform)).toString() + QStringLiteral("#support");
-}
-
 frmMail::frmMail(AppContext &ctx, QWidget *parent) : QMainWindow(parent), m_ctx(ctx)
 {
     setObjectName(QStringLiteral("frmMail"));
@@ -229,6 +223,12 @@ void frmMail::buildMenus()
     mnuOnline = add(mnuHelp, "mnuOnline", QStringLiteral("ｵﾝﾗｲﾝｻﾎﾟｰﾄ(&S)"), &frmMail::mnuOnline_Click);
     mnuHelp->addSeparator()->setObjectName(QStringLiteral("mnuHelpBar0"));
     mnuHelpAbout = add(mnuHelp, "mnuHelpAbout", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"), &frmMail::mnuHelpAbout_Click);
+    // F1: this window's section of the help.
+    auto *f1 = new QAction(this);
+    f1->setObjectName(QStringLiteral("actHelpSection"));
+    f1->setShortcut(QKeySequence::HelpContents);
+    connect(f1, &QAction::triggered, this, [this] { openHelp(platform(), this, QStringLiteral("main-window")); });
+    addAction(f1);
 }
 
 void frmMail::buildToolBar()
@@ -545,13 +545,12 @@ void frmMail::mnuToolsOptions_Click()
 
 void frmMail::mnuHelpContents_Click()
 {
-    BusyPointer busy(platform());
-    platform().shellOpen(this, helpFilePath(platform()));
+    openHelp(platform(), this);
 }
 
 void frmMail::mnuOnline_Click()
 {
-    platform().shellOpen(this, supportPageUrl(platform()));
+    openHelp(platform(), this, QStringLiteral("support"));
 }
 
 void frmMail::mnuHelpAbout_Click()

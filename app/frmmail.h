@@ -185,5 +185,3 @@ private:
     int m_lastFrameHeightPx = -1;
 };
 
-// The support page: a section of the help page, so it works offline.
-QString supportPageUrl(Platform &platform);

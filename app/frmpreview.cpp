@@ -134,7 +134,10 @@ frmPreview::frmPreview(AppContext &ctx, const OutgoingContent &content, const Tr
     auto *next = new QAction(this);
     next->setShortcut(Qt::Key_Right);
     connect(next, &QAction::triggered, this, &frmPreview::cmdNext_Click);
-    addActions({prev, next});
+    auto *help = new QAction(this);
+    help->setShortcut(QKeySequence::HelpContents);
+    connect(help, &QAction::triggered, this, [this] { openHelp(*m_ctx.platform, this, QStringLiteral("preview")); });
+    addActions({prev, next, help});
 
     connect(cmdPrev, &QPushButton::clicked, this, &frmPreview::cmdPrev_Click);
     connect(cmdNext, &QPushButton::clicked, this, &frmPreview::cmdNext_Click);

@@ -2,6 +2,7 @@
 #include "programfolder.h"
 
 #include <QMetaObject>
+#include <QUrl>
 #include <QWidget>
 
 void notifyReactivated(QWidget *owner)
@@ -16,4 +17,22 @@ void notifyReactivated(QWidget *owner)
 QString helpFilePath(Platform &platform)
 {
     return joinProgramFolder(platform.helpFolder(), helpFileName());
+}
+
+QString helpPageUrl(Platform &platform, const QString &section)
+{
+    QUrl url = QUrl::fromLocalFile(helpFilePath(platform));
+    if (!section.isEmpty())
+        url.setFragment(section);
+    return url.toString();
+}
+
+void openHelp(Platform &platform, QWidget *parent, const QString &section)
+{
+    BusyPointer busy(platform);
+    const QString url = helpPageUrl(platform, section);
+    if (!platform.shellOpen(parent, url)) {
+        busy.release();
+        platform.showHelpWindow(parent, url);
+    }
 }

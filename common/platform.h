@@ -71,8 +71,12 @@ public:
     // A job on the printer chosen by the last print or set-up dialog.
     virtual std::unique_ptr<PrintJob> startPrintJob() = 0;
 
-    // Shell "open" of a file, folder or URL with the desktop's program.
+    // Shell "open" of a file, folder or URL with the desktop's program;
+    // false when the desktop has none for it.
     virtual bool shellOpen(QWidget *parent, const QString &pathOrUrl) = 0;
+    // The help page (a file URL, perhaps with a section) in the program's
+    // own help window.
+    virtual void showHelpWindow(QWidget *parent, const QString &pageUrl) = 0;
     virtual bool startProcess(const QString &program, const QStringList &args) = 0;
 
     // Runs a window modally and returns its result code (QDialog::Accepted...).
@@ -87,6 +91,13 @@ public:
     // The folder that holds the help page beside the program.
     virtual QString helpFolder() = 0;
 };
+
+// The help page beside the program at one of its sections ("" for the
+// top), as a file URL.
+QString helpPageUrl(Platform &platform, const QString &section = {});
+// Opens the help page at a section in the desktop's browser, or where the
+// desktop can't, in the program's own help window.
+void openHelp(Platform &platform, QWidget *parent, const QString &section = {});
 
 // Sets the busy pointer for a scope; restores it on every exit path.
 class BusyPointer {

@@ -1,6 +1,7 @@
 #include "qtplatform.h"
 
 #include "apptitle.h"
+#include "helpwindow.h"
 #include "localclock.h"
 #include "programfolder.h"
 #include "qtprintjob.h"
@@ -173,6 +174,20 @@ bool QtPlatform::shellOpen(QWidget *, const QString &pathOrUrl)
 {
     const QUrl url = QUrl::fromUserInput(pathOrUrl, QString(), QUrl::AssumeLocalFile);
     return QDesktopServices::openUrl(url);
+}
+
+void QtPlatform::showHelpWindow(QWidget *parent, const QString &pageUrl)
+{
+    const QUrl url(pageUrl);
+    if (!QFileInfo::exists(url.toLocalFile())) {
+        messageBox(parent, QStringLiteral("ヘルプファイルが見つかりません。\n") + url.toLocalFile(), appTitle(),
+                   MsgIcon::Warning, MsgButtons::Ok);
+        return;
+    }
+    // Beside the window that asked, so a modal window doesn't block it.
+    auto *help = new HelpWindow(url, parent ? parent->window() : nullptr);
+    help->show();
+    help->raise();
 }
 
 bool QtPlatform::startProcess(const QString &program, const QStringList &args)

@@ -25,6 +25,7 @@ public:
     bool printerSetupDialog(QWidget *parent, const QString &title) override;
     std::unique_ptr<PrintJob> startPrintJob() override;
     bool shellOpen(QWidget *parent, const QString &pathOrUrl) override;
+    void showHelpWindow(QWidget *parent, const QString &pageUrl) override;
     bool startProcess(const QString &program, const QStringList &args) override;
     int showModal(QWidget *window) override;
     void setBusy(bool busy) override;

@@ -247,6 +247,7 @@ void DialogExcel::buildMenus()
     mnuHelp = menuBar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelpInport = add(mnuHelp, "mnuHelpInport", QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&H)"), &DialogExcel::mnuHelpInport_Click);
+    mnuHelpInport->setShortcut(QKeySequence::HelpContents);
 }
 
 QStringList DialogExcel::list1Items() const { return m_list1->stringList(); }
@@ -487,8 +488,7 @@ void DialogExcel::Label4_Click() { mnuHelpInport_Click(); }
 
 void DialogExcel::mnuHelpInport_Click()
 {
-    BusyPointer busy(platform());
-    platform().shellOpen(this, helpFilePath(platform()));
+    openHelp(platform(), this, QStringLiteral("import"));
 }
 
 void DialogExcel::mnuPrint_Click()

@@ -345,5 +345,5 @@ void frmLog::mnuClose_Click()
 
 void frmLog::mnuHelpOpen_Click()
 {
-    platform().shellOpen(this, helpFilePath(platform()));
+    openHelp(platform(), this, QStringLiteral("log"));
 }

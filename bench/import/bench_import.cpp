@@ -43,6 +43,7 @@ public:
     bool printerSetupDialog(QWidget *, const QString &) override { return false; }
     std::unique_ptr<PrintJob> startPrintJob() override { return nullptr; }
     bool shellOpen(QWidget *, const QString &) override { return false; }
+    void showHelpWindow(QWidget *, const QString &) override {}
     bool startProcess(const QString &, const QStringList &) override { return false; }
     int showModal(QWidget *) override { return 0; }
     void setBusy(bool) override {}

@@ -3,10 +3,13 @@
 #include "frmlog.h"
 #include "frmmail.h"
 #include "frmoptions.h"
+#include "helpwindow.h"
 #include "programfolder.h"
 #include "testutil.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QTextBrowser>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,6 +37,7 @@ class TestHelp : public QObject {
     Q_OBJECT
 private slots:
     void everyHelpEntryOpensTheSamePage();
+    void helpWindowOpensAtTheSection();
     void pageHasItsSupportSectionAndPictures();
     void installedLayoutIsFound();
 };
@@ -81,13 +85,46 @@ void TestHelp::everyHelpEntryOpensTheSamePage()
         d.mnuHelpOpen->trigger();
         opened << QStringLiteral("frmLog ") + lastShell();
     }
+    // Each window opens its own section of the one page.
+    const QString url = QUrl::fromLocalFile(page).toString();
     const QStringList expected = {
-        QStringLiteral("frmMail ") + page, QStringLiteral("frmOptions ") + page,
-        QStringLiteral("DialogMail ") + page, QStringLiteral("DialogExcel ") + page,
-        QStringLiteral("frmLog ") + page,
+        QStringLiteral("frmMail ") + url, QStringLiteral("frmOptions ") + url + QStringLiteral("#accounts"),
+        QStringLiteral("DialogMail ") + url + QStringLiteral("#address-book"),
+        QStringLiteral("DialogExcel ") + url + QStringLiteral("#import"), QStringLiteral("frmLog ") + url + QStringLiteral("#log"),
     };
     QCOMPARE(opened, expected);
     QCOMPARE(w.platform.callsOf(QStringLiteral("shell")).size(), 6);
+    // Every section asked for is on the page.
+    const QString html = builtPage();
+    for (const QString &section : {"accounts", "address-book", "import", "log", "support", "main-window", "preview"})
+        QVERIFY2(html.contains(QStringLiteral("id=\"%1\"").arg(section)), qPrintable(section));
+
+    // A desktop with nothing to open the page: the program's own window, and
+    // F1 opens the window's section.
+    w.platform.desktopOpens = false;
+    frmMail f(w.ctx);
+    f.show();
+    QApplication::setActiveWindow(&f);
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    QTest::keyClick(&f, Qt::Key_F1);
+    const auto help = w.platform.callsOf(QStringLiteral("help"));
+    QCOMPARE(help.size(), 1);
+    QCOMPARE(help[0].text, url + QStringLiteral("#main-window"));
+}
+
+void TestHelp::helpWindowOpensAtTheSection()
+{
+    // The real window on the built page, opened at a section.
+    const QUrl page = QUrl::fromLocalFile(joinProgramFolder(builtHelpFolder(), helpFileName()));
+    HelpWindow window(QUrl(page.toString() + QStringLiteral("#support")));
+    QCOMPARE(window.browser->source().fragment(), QStringLiteral("support"));
+    QVERIFY(window.browser->toPlainText().contains(QStringLiteral("サポート")));
+    QVERIFY(!window.cmdBack->isEnabled());
+    window.browser->setSource(QUrl(page.toString() + QStringLiteral("#accounts")));
+    QVERIFY(window.cmdBack->isEnabled());
+    window.cmdBack->click();
+    QCOMPARE(window.browser->source().fragment(), QStringLiteral("support"));
+    QVERIFY(window.cmdForward->isEnabled());
 }
 
 void TestHelp::pageHasItsSupportSectionAndPictures()

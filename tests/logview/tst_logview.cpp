@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QUrl>
 #include <QtTest>
 
 namespace {
@@ -445,7 +446,8 @@ void TestLogView::openedFromTheMainWindowAndMenusAreWired()
     QCOMPARE(w.platform.busyDepth, 0);
     const auto shell = w.platform.callsOf(QStringLiteral("shell"));
     QCOMPARE(shell.size(), 1);
-    QCOMPARE(shell[0].text, joinProgramFolder(w.platform.helpFolder(), QStringLiteral("Quillpost.html")));
+    QCOMPARE(QUrl(shell[0].text).toLocalFile(), joinProgramFolder(w.platform.helpFolder(), QStringLiteral("Quillpost.html")));
+    QCOMPARE(QUrl(shell[0].text).fragment(), QStringLiteral("log"));
     QCOMPARE(w.settings->value(QStringLiteral("frmLogWindow")), QStringLiteral("0"));
     VERIFY_PLATFORM(w.platform);
 }

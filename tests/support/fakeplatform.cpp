@@ -189,7 +189,15 @@ bool FakePlatform::shellOpen(QWidget *, const QString &pathOrUrl)
     c.kind = QStringLiteral("shell");
     c.text = pathOrUrl;
     calls.append(c);
-    return true;
+    return desktopOpens;
+}
+
+void FakePlatform::showHelpWindow(QWidget *, const QString &pageUrl)
+{
+    PlatformCall c;
+    c.kind = QStringLiteral("help");
+    c.text = pageUrl;
+    calls.append(c);
 }
 
 bool FakePlatform::startProcess(const QString &program, const QStringList &args)

@@ -16,7 +16,7 @@
 
 struct PlatformCall {
     QString kind;   // "message", "input", "open", "save", "print", "printSetup",
-                    // "printJob", "shell", "process", "modal"
+                    // "printJob", "shell", "help", "process", "modal"
     QString title;
     QString text;   // message text, prompt, opened path, window objectName...
     MsgIcon icon = MsgIcon::None;
@@ -71,6 +71,7 @@ public:
     QDateTime clock = QDateTime(QDate(2005, 4, 1), QTime(9, 5, 7));
     QString folder;            // programFolder(); a temporary folder by default
     QString helpDir;           // helpFolder(); same as folder by default
+    bool desktopOpens = true;  // whether shellOpen finds a program
 
     QList<PlatformCall> callsOf(const QString &kind) const;
     QStringList messageTexts() const;
@@ -90,6 +91,7 @@ public:
     bool printerSetupDialog(QWidget *parent, const QString &title) override;
     std::unique_ptr<PrintJob> startPrintJob() override;
     bool shellOpen(QWidget *parent, const QString &pathOrUrl) override;
+    void showHelpWindow(QWidget *parent, const QString &pageUrl) override;
     bool startProcess(const QString &program, const QStringList &args) override;
     int showModal(QWidget *window) override;
     void setBusy(bool busy) override;
