@@ -412,8 +412,11 @@ bool frmMail::Form_QueryUnload()
         QStringLiteral("ファイルに保存"), MsgIcon::Information, MsgButtons::YesNoCancel);
     if (a == MsgAnswer::Cancel)
         return false;
-    if (a == MsgAnswer::Yes)
+    if (a == MsgAnswer::Yes) {
         mnuFileSaveAs_Click();
+        // A cancelled or failed save keeps the window and the edits.
+        return !BodyChanged;
+    }
     return true;
 }
 

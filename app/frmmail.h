@@ -172,6 +172,10 @@ private:
     // A run that ended early, offered to be finished: true when the user
     // took the offer (and the rest was sent).
     bool offerResume();
+    // The body file (subject line, then the body): code page 932, or UTF-8
+    // with a byte-order mark after asking when some character doesn't fit.
+    // False when nothing was written (the message has been shown).
+    bool writeBodyFile(const QString &path);
     // What the messages are made of: the account and this window's values.
     OutgoingContent currentContent();
     Platform &platform();

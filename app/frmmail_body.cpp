@@ -4,6 +4,7 @@
 #include "platform.h"
 #include "sendlist.h"
 #include "textcodec.h"
+#include "textfile.h"
 
 #include <QAction>
 #include <QDir>
@@ -93,12 +94,21 @@ void frmMail::mnuFileOpen_Click()
     const QString path = r.files.first();
 
     BusyPointer busy(platform());
-    setBodyText(QString());
-    // A file that cannot be read, is not code page 932 or is empty ends the
-    // command here, quietly, with the body emptied as above.
-    const std::optional<QString> text = readCp932File(path);
-    if (!text)
+    // A file that can't be read, or whose encoding is neither UTF-8 nor code
+    // page 932, is reported and the body stays as it is.
+    QString error;
+    const std::optional<QByteArray> bytes = readFileBytes(path, &error);
+    const std::optional<QString> text = bytes ? decodeText(*bytes) : std::nullopt;
+    if (!text) {
+        busy.release();
+        platform().messageBox(this,
+                              bytes ? QStringLiteral("文字コードを判別できません。\n") + path
+                                    : QStringLiteral("ファイルを開けません。\n") + path + QStringLiteral("（") + error
+                                          + QStringLiteral("）"),
+                              QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok);
         return;
+    }
+    setBodyText(QString());
     const QStringList lines = fileLines(*text);
     if (lines.isEmpty())
         return;
@@ -112,13 +122,35 @@ void frmMail::mnuFileOpen_Click()
     BodyChanged = false;
 }
 
+bool frmMail::writeBodyFile(const QString &path)
+{
+    const QString text = bodyFileText(txtSubject->text(), bodyText());
+    // Code page 932 where every character fits; otherwise UTF-8 rather than "?".
+    const QString unwritable = cp932Unwritable(text);
+    if (!unwritable.isEmpty()
+        && platform().messageBox(this,
+                                 QStringLiteral("次の文字はシフトJISで保存できません。\n%1\n\nUTF-8 で保存しますか？")
+                                     .arg(unwritable),
+                                 QStringLiteral("ファイルに保存"), MsgIcon::Question, MsgButtons::YesNo)
+            != MsgAnswer::Yes)
+        return false;
+    QString error;
+    const bool written = unwritable.isEmpty() ? writeCp932File(path, text, &error)
+                                              : writeUtf8File(path, text, &error);
+    if (!written)
+        platform().messageBox(this, QStringLiteral("ファイルに保存できませんでした。\n") + path + QStringLiteral("（") + error
+                                  + QStringLiteral("）"),
+                              QStringLiteral("ファイルに保存"), MsgIcon::Warning, MsgButtons::Ok);
+    return written;
+}
+
 void frmMail::mnuFileSave_Click()
 {
     if (BodyFileName.isEmpty())
         return;
-    // Failures are not reported; but a body that did not reach the file is
-    // still unsaved, so closing keeps asking to save it.
-    if (writeCp932File(BodyFileName, bodyFileText(txtSubject->text(), bodyText())))
+    // A body that did not reach the file is still unsaved, so closing keeps
+    // asking to save it.
+    if (writeBodyFile(BodyFileName))
         BodyChanged = false;
 }
 
@@ -133,7 +165,7 @@ void frmMail::mnuFileSaveAs_Click()
     if (r.cancelled || r.files.isEmpty() || r.files.first().isEmpty())
         return;
     const QString path = r.files.first();
-    if (!writeCp932File(path, bodyFileText(txtSubject->text(), bodyText())))
+    if (!writeBodyFile(path))
         return; // BodyChanged keeps its value: nothing was saved.
     BodyFileName = path;
     BodyChanged = false;

@@ -307,22 +307,30 @@ std::optional<QString> readCp932File(const QString &path, QString *error)
     return decodeCp932(*bytes, error);
 }
 
-bool writeCp932File(const QString &path, const QString &text, QString *error)
+namespace {
+
+bool writeBytesTo(const QString &path, const QByteArray &bytes, QString *error)
 {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    const QByteArray bytes = encodeCp932(text);
-    if (f.write(bytes) != bytes.size()) {
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
         if (error)
             *error = f.errorString();
         return false;
     }
     f.close();
     return true;
+}
+
+} // namespace
+
+bool writeCp932File(const QString &path, const QString &text, QString *error)
+{
+    return writeBytesTo(path, encodeCp932(text), error);
+}
+
+bool writeUtf8File(const QString &path, const QString &text, QString *error)
+{
+    return writeBytesTo(path, "\xEF\xBB\xBF" + text.toUtf8(), error);
 }
 
 QString toCrLf(const QString &text)

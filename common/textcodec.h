@@ -28,6 +28,8 @@ std::optional<QByteArray> readFileBytes(const QString &path, QString *error = nu
 // Whole-file helpers. The text is written as given; use toCrLf first.
 std::optional<QString> readCp932File(const QString &path, QString *error = nullptr);
 bool writeCp932File(const QString &path, const QString &text, QString *error = nullptr);
+// UTF-8 with a byte-order mark, as Windows programs recognise it.
+bool writeUtf8File(const QString &path, const QString &text, QString *error = nullptr);
 
 // Line ends of any kind (LF, CR, CR LF) become CR LF; CR LF -> LF for widgets.
 QString toCrLf(const QString &text);

@@ -1,6 +1,7 @@
 #include "csvimport.h"
 
 #include "textcodec.h"
+#include "textfile.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -67,30 +68,19 @@ int pragmaValue(sqlite3 *db, const char *sql)
 
 } // namespace
 
-std::optional<QString> readImportText(const QString &path, QString *error)
+std::optional<QString> readImportText(const QString &path, QString *error, bool *encodingUnknown)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = f.errorString();
+    if (encodingUnknown)
+        *encodingUnknown = false;
+    const std::optional<QByteArray> bytes = readFileBytes(path, error);
+    if (!bytes)
         return std::nullopt;
-    }
-    QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
+    std::optional<QString> text = decodeText(*bytes);
+    if (!text) {
         if (error)
-            *error = f.errorString();
-        return std::nullopt;
-    }
-    static const QByteArray bom("\xEF\xBB\xBF");
-    if (!bytes.startsWith(bom))
-        return decodeCp932(bytes, error);
-
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(QByteArrayView(bytes).sliced(bom.size()));
-    if (decoder.hasError()) {
-        if (error)
-            *error = QStringLiteral("invalid UTF-8 byte sequence");
-        return std::nullopt;
+            *error = QStringLiteral("neither UTF-8 nor code page 932 text");
+        if (encodingUnknown)
+            *encodingUnknown = true;
     }
     return text;
 }
@@ -168,10 +158,12 @@ ImportPreview previewImportText(const QString &text)
 ImportPreview previewImportFile(const QString &path)
 {
     QString error;
-    std::optional<QString> text = readImportText(path, &error);
+    bool encodingUnknown = false;
+    std::optional<QString> text = readImportText(path, &error, &encodingUnknown);
     if (!text) {
         ImportPreview p;
         p.failed = true;
+        p.encodingUnknown = encodingUnknown;
         p.error = error;
         return p;
     }

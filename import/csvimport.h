@@ -21,11 +21,12 @@ struct ImportRow {
     bool operator==(const ImportRow &) const = default;
 };
 
-// The text of an address file. A file that begins with the UTF-8 byte-order
-// mark (what spreadsheet programs write for "CSV UTF-8") is UTF-8, any other
-// file code page 932. Bytes that are not valid in that encoding give nullopt
-// and an error text, never substituted characters.
-std::optional<QString> readImportText(const QString &path, QString *error = nullptr);
+// The text of an address file in whichever encoding it was written (see
+// textfile.h: UTF-8 with or without the byte-order mark, or code page 932).
+// A file that is neither gives nullopt, an error text and *encodingUnknown,
+// never substituted characters.
+std::optional<QString> readImportText(const QString &path, QString *error = nullptr,
+                                      bool *encodingUnknown = nullptr);
 
 // A record is usable when its normalised address holds an at sign.
 inline bool isUsableAddress(const QString &normalisedAddress)
@@ -64,6 +65,7 @@ struct ImportPreview {
     // inside a record). The rows read before it are kept; duplicates are not
     // searched.
     bool failed = false;
+    bool encodingUnknown = false;  // the file is neither UTF-8 nor code page 932
     QString error;
 };
 

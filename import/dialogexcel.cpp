@@ -391,6 +391,11 @@ void DialogExcel::Command5_Click()
         // The usable grid stays empty, so a commit takes nothing from it.
         m_grid1->clearRows();
         busy.release();
+        if (p.encodingUnknown) {
+            platform().messageBox(this, QStringLiteral("文字コードを判別できません。\n") + path, informationTitle(),
+                                  MsgIcon::Information, MsgButtons::Ok);
+            return;
+        }
         platform().messageBox(this, QStringLiteral("インポートに失敗しました。データ形式、配列を確認してください。"),
                               informationTitle(), MsgIcon::Information, MsgButtons::Ok);
         // Let the user look at the file in its own program.

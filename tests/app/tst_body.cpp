@@ -100,7 +100,7 @@ private slots:
     }
     void saveAsThenOpenGivesTheMessageBack();
     void saveIsDisabledUntilOpenThenWritesTheBodyFile();
-    void openFailuresAreQuiet();
+    void openKeepsTheBodyWhenTheFileCantBeRead();
     void saveAsFailureKeepsTheChangedMark();
     void attachmentsKeepTheirCaseAndComeOnce();
     void newEmptiesTheMessageAndLeavesTheQuestionArmed();
@@ -194,20 +194,32 @@ void TestBody::saveIsDisabledUntilOpenThenWritesTheBodyFile()
     QCOMPARE(readBytes(bodyFile), sjis(QStringLiteral("件名\r\n書き直した本文\r\n")));
     QCOMPARE(readBytes(attachment), QByteArray("a,b\r\n"));
 
-    // A file that cannot be written is not reported, but the body stays
-    // marked as changed so that closing still offers to save it.
+    // Text code page 932 can't hold: UTF-8 with its mark, when the user agrees.
+    f.setBodyText(QStringLiteral("絵文字😀と髙"));
+    w.platform.answerMessage(MsgAnswer::No);
+    f.mnuFileSave_Click();
+    QVERIFY(f.BodyChanged);
+    QCOMPARE(readBytes(bodyFile), sjis(QStringLiteral("件名\r\n書き直した本文\r\n")));
+    w.platform.answerMessage(MsgAnswer::Yes);
+    f.mnuFileSave_Click();
+    QVERIFY(!f.BodyChanged);
+    QCOMPARE(readBytes(bodyFile), "\xEF\xBB\xBF" + QStringLiteral("件名\r\n絵文字😀と髙\r\n").toUtf8());
+    QVERIFY(w.platform.messageTexts().last().contains(QStringLiteral("\n😀\n")));
+
+    // A file that cannot be written is reported, and the body stays marked
+    // as changed so that closing still offers to save it.
     f.BodyFileName = w.path(QStringLiteral("no-such-folder/body.txt"));
     f.setBodyText(QStringLiteral("y"));
     f.mnuFileSave_Click();
     QVERIFY(f.BodyChanged);
-    QVERIFY(w.platform.callsOf(QStringLiteral("message")).isEmpty());
+    QVERIFY(w.platform.messageTexts().last().startsWith(QStringLiteral("ファイルに保存できませんでした。")));
     w.platform.answerMessage(MsgAnswer::No);
     QVERIFY(f.close());
-    QCOMPARE(w.platform.messageTexts(), QStringList({kBodyChanged}));
+    QCOMPARE(w.platform.messageTexts().last(), kBodyChanged);
     VERIFY_PLATFORM(w.platform);
 }
 
-void TestBody::openFailuresAreQuiet()
+void TestBody::openKeepsTheBodyWhenTheFileCantBeRead()
 {
     TestWorld w;
     frmMail f(w.ctx);
@@ -231,17 +243,27 @@ void TestBody::openFailuresAreQuiet()
     QVERIFY(f.BodyFileName.isEmpty());
     QCOMPARE(w.platform.busyLog, QStringList({"on", "off"}));
 
-    // Bytes that are not code page 932 (a lead byte with a blank after it).
+    // Bytes that are neither UTF-8 nor code page 932: said so, body kept.
     const QString broken = w.path(QStringLiteral("broken.txt"));
     writeBytes(broken, QByteArray("subject\r\n\x81\x20text\r\n"));
     f.setBodyText(QStringLiteral("元の本文"));
     w.platform.answerOpen({broken});
     f.mnuFileOpen_Click();
-    QCOMPARE(f.bodyText(), QString());
+    QCOMPARE(w.platform.messageTexts(), QStringList{QStringLiteral("文字コードを判別できません。\n") + broken});
+    QCOMPARE(f.bodyText(), QStringLiteral("元の本文"));
     QCOMPARE(f.txtSubject->text(), QStringLiteral("元の件名"));
     QVERIFY(!f.mnuFileSave->isEnabled());
     QVERIFY(f.BodyFileName.isEmpty());
     QCOMPARE(w.platform.busyDepth, 0);
+
+    // A body written by a Linux editor: UTF-8 without a mark.
+    const QString utf8 = w.path(QStringLiteral("utf8.txt"));
+    writeBytes(utf8, QStringLiteral("お知らせ\n本文😀\n").toUtf8());
+    w.platform.answerOpen({utf8});
+    f.mnuFileOpen_Click();
+    QCOMPARE(f.txtSubject->text(), QStringLiteral("お知らせ"));
+    QCOMPARE(f.bodyText(), QStringLiteral("本文😀\r\n"));
+    w.platform.reset();
 
     // A file written with bare line feeds still opens line by line.
     const QString lf = w.path(QStringLiteral("lf.txt"));
@@ -269,7 +291,7 @@ void TestBody::saveAsFailureKeepsTheChangedMark()
     f.mnuFileSaveAs_Click();
     QVERIFY(f.BodyChanged);
     QVERIFY(f.BodyFileName.isEmpty());
-    QVERIFY(w.platform.callsOf(QStringLiteral("message")).isEmpty());
+    QCOMPARE(w.platform.callsOf(QStringLiteral("message")).size(), 1);
     VERIFY_PLATFORM(w.platform);
 }
 

@@ -243,10 +243,19 @@ void TestFrmMail::yesOnTheClosingQuestionRunsSaveAs()
     frmMail f(w.ctx);
     f.setBodyText(QStringLiteral("本文"));
     w.platform.answerMessage(MsgAnswer::Yes);
-    // Cancelling the save dialog still closes the window.
+    // Cancelling the save dialog, or a save that fails, keeps the window
+    // and the edits.
     w.platform.answerSave(QString());
+    QVERIFY(!f.close());
+    w.platform.answerMessage(MsgAnswer::Yes);
+    w.platform.answerSave(w.path(QStringLiteral("no-such-folder/本文.txt")));
+    QVERIFY(!f.close());
+    QCOMPARE(f.bodyText(), QStringLiteral("本文"));
+    // A save that works closes it.
+    w.platform.answerMessage(MsgAnswer::Yes);
+    w.platform.answerSave(w.path(QStringLiteral("本文.txt")));
     QVERIFY(f.close());
-    QCOMPARE(w.platform.callsOf(QStringLiteral("save")).size(), 1);
+    QCOMPARE(w.platform.callsOf(QStringLiteral("save")).size(), 3);
     VERIFY_PLATFORM(w.platform);
 }
 

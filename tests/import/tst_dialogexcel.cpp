@@ -224,14 +224,14 @@ void tst_DialogExcel::previewFailures()
     dlg.Command1_Click();
     QCOMPARE(countRows(f.db), 0);
 
-    // Bytes that are no CP932: the failure message, no garbled names.
+    // Bytes that are neither UTF-8 nor CP932: said so, no garbled names.
     Fixture g;
     DialogExcel dlg2(g.w.ctx);
     const QString bad = g.w.path("bad.csv");
     writeBytes(bad, sjis(QStringLiteral("山田,")) + QByteArray("\x81\x20,a@x\r\n"));
     dlg2.txtFileName->setText(bad);
     dlg2.Command5_Click();
-    QCOMPARE(g.w.platform.messageTexts(), QStringList{kFailure});
+    QCOMPARE(g.w.platform.messageTexts(), QStringList{QStringLiteral("文字コードを判別できません。\n") + bad});
     QCOMPARE(g.w.sendList.count(), 0);
     QCOMPARE(dlg2.grid2()->gridRows(), 0);
 
