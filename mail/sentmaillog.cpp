@@ -46,6 +46,18 @@ QString SentMailLog::errorStatus(const QString &errorText)
     return QStringLiteral("送信エラー") + mendErrorText(text);
 }
 
+QString SentMailLog::field(const QString &text)
+{
+    // A comma or a line end inside, or a quote in front, would shift the
+    // record's fields for the reader: such a field goes in quotes. The
+    // reader ends a quoted field at the next quote, so quotes inside become
+    // full-width ones.
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n'))
+        && !text.startsWith(QLatin1Char('"')))
+        return text;
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QChar(0xFF02)) + QLatin1Char('"');
+}
+
 bool SentMailLog::open(const QString &path, const QString &fromName, const QString &from,
                        const QString &server, const QString &subject, const QDateTime &when)
 {
@@ -56,19 +68,19 @@ bool SentMailLog::open(const QString &path, const QString &fromName, const QStri
         m_error = m_file.errorString();
         return false;
     }
-    return writeRecord(fromName, from, server, subject, dateTimeText(when));
+    return writeRecord(field(fromName), field(from), field(server), field(subject), dateTimeText(when));
 }
 
 bool SentMailLog::writeSuccess(const QString &name1, const QString &name2, const QString &address,
                                const QDateTime &when)
 {
-    return writeRecord(name1, name2, address, QStringLiteral("送信済"), dateTimeText(when));
+    return writeRecord(field(name1), field(name2), field(address), QStringLiteral("送信済"), dateTimeText(when));
 }
 
 bool SentMailLog::writeError(const QString &name1, const QString &name2, const QString &address,
                              const QString &errorText, const QDateTime &when)
 {
-    return writeRecord(name1, name2, address, errorStatus(errorText), dateTimeText(when));
+    return writeRecord(field(name1), field(name2), field(address), errorStatus(errorText), dateTimeText(when));
 }
 
 void SentMailLog::close()

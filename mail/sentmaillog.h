@@ -25,6 +25,9 @@ public:
     // with its first three commas made blanks.
     static QString errorStatus(const QString &errorText);
     static QString mendErrorText(const QString &errorText);
+    // A name, address, server or subject as written in a record: as it is,
+    // or quoted where it would split the record (a comma, a line end).
+    static QString field(const QString &text);
 
     // Creates or empties the file and writes the header record.
     bool open(const QString &path, const QString &fromName, const QString &from,

@@ -2,6 +2,7 @@
 #include "logreader.h"
 #include "logviewwindow.h"
 #include "programfolder.h"
+#include "sentmaillog.h"
 #include "settingsstore.h"
 #include "testutil.h"
 
@@ -48,6 +49,7 @@ class TestLogView : public QObject {
     Q_OBJECT
 private slots:
     void readerKeepsQuotedCommasAndStopsAtBadBytes();
+    void namesWithCommasKeepTheirColumns();
     void headerAndThreeRecordsGiveThreeRows();
     void closingAsksOnlyWhileTheLogIsUnsaved();
     void yesOnTheClosingQuestionSavesThenCloses();
@@ -58,6 +60,28 @@ private slots:
     void missingOrBrokenLogAsksNothing();
     void openedFromTheMainWindowAndMenusAreWired();
 };
+
+void TestLogView::namesWithCommasKeepTheirColumns()
+{
+    // The writer quotes what would split a record; the reader takes it whole.
+    TestWorld w;
+    const QString path = w.path(QStringLiteral("SendMail.Log"));
+    const QDateTime t(QDate(2005, 4, 1), QTime(9, 5, 7));
+    {
+        SentMailLog log;
+        QVERIFY(log.open(path, QStringLiteral("山田商店"), QStringLiteral("a@b.jp"), QStringLiteral("smtp.b.jp"),
+                         QStringLiteral("ご案内, 春"), t));
+        QVERIFY(log.writeSuccess(QStringLiteral("総務課, 本社"), QStringLiteral("\"佐藤\" 様"), QStringLiteral("c@d.jp"), t));
+        QVERIFY(log.writeError(QStringLiteral("鈴木"), QString(), QStringLiteral("e@f.jp"), QStringLiteral("550 a,b,c,d"), t));
+    }
+    const LogContents log = readLogFile(path);
+    QVERIFY2(log.complete, qPrintable(log.error));
+    QCOMPARE(log.header.at(3), QStringLiteral("ご案内, 春"));
+    QCOMPARE(log.rows.size(), 2);
+    QCOMPARE(log.rows[0], (QStringList{"総務課, 本社", "＂佐藤＂ 様", "c@d.jp", "送信済", "2005/04/01 9:05:07"}));
+    // Error texts keep their mend: three commas become blanks, the fourth splits.
+    QCOMPARE(log.rows[1].at(3), QStringLiteral("送信エラー550 a b c d"));
+}
 
 void TestLogView::readerKeepsQuotedCommasAndStopsAtBadBytes()
 {
