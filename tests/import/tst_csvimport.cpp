@@ -176,7 +176,8 @@ void tst_CsvImport::encodings()
     QCOMPARE(p.rejected.size(), 1);
     QCOMPARE(p.duplicates, QStringList{QStringLiteral("misaki.tanaka@example.com")});
     QCOMPARE(p.usable.at(1).address, QStringLiteral("hanako.yamada@example.com"));
-    QCOMPARE(p.usable.at(2).name2, QStringLiteral("総務課, 本社"));
+    QCOMPARE(p.usable.at(2).name1, QStringLiteral("総務課, 本社"));
+    QCOMPARE(p.usable.at(2).name2, QStringLiteral("鈴木一郎"));
 }
 
 void tst_CsvImport::storedFormOfCells()
