@@ -17,9 +17,13 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QHeaderView>
+#include <QTreeView>
+#include <QGridLayout>
+#include <QVBoxLayout>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -40,7 +44,9 @@ QString keyCheck2() { return QStringLiteral("checkATTN2"); }
 // Design size and the top block of the frame (subject, lists, options).
 constexpr int kDesignWidth = 800;
 constexpr int kDesignHeight = 600;
-constexpr int kBodyTop = 118;
+// Every control and the status texts stay whole down to this size.
+constexpr int kMinimumWidth = 640;
+constexpr int kMinimumHeight = 480;
 
 QLineEdit *focusedLineEdit() { return qobject_cast<QLineEdit *>(QApplication::focusWidget()); }
 QPlainTextEdit *focusedPlainText() { return qobject_cast<QPlainTextEdit *>(QApplication::focusWidget()); }
@@ -52,6 +58,7 @@ frmMail::frmMail(AppContext &ctx, QWidget *parent) : QMainWindow(parent), m_ctx(
     setObjectName(QStringLiteral("frmMail"));
     setWindowTitle(appTitle());
     resize(kDesignWidth, kDesignHeight);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
     buildControls();
     buildMenus();
     buildToolBar();
@@ -73,69 +80,65 @@ void frmMail::buildControls()
     Frame1 = new QFrame(central);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setFrameShape(QFrame::StyledPanel);
-    Frame1->move(2, 2);
+    auto *outer = new QVBoxLayout(central);
+    outer->setContentsMargins(2, 2, 2, 2);
+    outer->addWidget(Frame1);
 
-    auto label = [&](const char *name, const QString &text, int x, int y) {
+    auto label = [&](const char *name, const QString &text) {
         auto *l = new QLabel(text, Frame1);
         l->setObjectName(QLatin1String(name));
-        l->move(x, y);
-        l->adjustSize();
         return l;
     };
 
-    Label2 = label("Label2", QStringLiteral("件名(&S)"), 10, 12);
+    Label2 = label("Label2", QStringLiteral("件名(&S)"));
     txtSubject = new QLineEdit(Frame1);
     txtSubject->setObjectName(QStringLiteral("txtSubject"));
-    txtSubject->setGeometry(96, 8, 480, 24);
     Label2->setBuddy(txtSubject);
 
-    Label1 = label("Label1", QStringLiteral("宛先"), 10, 40);
+    Label1 = label("Label1", QStringLiteral("宛先"));
     Label1->setCursor(Qt::PointingHandCursor);
     Label1->setToolTip(QStringLiteral("宛先のインポート"));
     Label1->installEventFilter(this);
-    lstName1 = new QListView(Frame1);
+    // Name and address of each entry, side by side.
+    lstName1 = new QTreeView(Frame1);
     lstName1->setObjectName(QStringLiteral("lstName1"));
     lstName1->setModel(m_ctx.sendList);
     lstName1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstName1->setUniformItemSizes(true);
-    lstName1->setGeometry(96, 38, 200, 58);
+    lstName1->setRootIsDecorated(false);
+    lstName1->setUniformRowHeights(true);
+    lstName1->setAlternatingRowColors(true);
+    lstName1->header()->setSectionResizeMode(QHeaderView::Stretch);
 
-    Label3 = label("Label3", QStringLiteral("添付ﾌｧｲﾙ(&A)"), 306, 40);
+    Label3 = label("Label3", QStringLiteral("添付ﾌｧｲﾙ(&A)"));
     List1 = new QListWidget(Frame1);
     List1->setObjectName(QStringLiteral("List1"));
-    List1->setGeometry(396, 38, 180, 58);
     Label3->setBuddy(List1);
     txtFile = new QLineEdit(Frame1);
     txtFile->setObjectName(QStringLiteral("txtFile"));
     txtFile->hide();
 
-    Label4 = label("Label4", QStringLiteral("送信予定件数"), 590, 12);
+    Label4 = label("Label4", QStringLiteral("送信予定件数"));
     Text1 = new QLineEdit(Frame1);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
     Text1->setAlignment(Qt::AlignRight);
-    Text1->setGeometry(690, 8, 90, 24);
+    Text1->setFixedWidth(90);
 
     Check1 = new QCheckBox(QStringLiteral("本文に宛名を記載(&N)"), Frame1);
     Check1->setObjectName(QStringLiteral("Check1"));
-    Check1->move(590, 36);
-    Check1->adjustSize();
     Check2 = new QCheckBox(QStringLiteral("敬称略(&M)"), Frame1);
     Check2->setObjectName(QStringLiteral("Check2"));
-    Check2->move(590, 58);
-    Check2->adjustSize();
 
     ProgressBar1 = new QProgressBar(Frame1);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(590, 82, 190, 14);
     ProgressBar1->setTextVisible(false);
+    ProgressBar1->setFixedHeight(14);
     ProgressBar1->setRange(0, 1);
     ProgressBar1->setValue(0);
 
-    Label5 = label("Label5", QStringLiteral("本文(&B)"), 10, 99);
+    Label5 = label("Label5", QStringLiteral("本文(&B)"));
     txtBody = new QPlainTextEdit(Frame1);
     txtBody->setObjectName(QStringLiteral("txtBody"));
-    txtBody->move(10, kBodyTop);
     txtBody->setTabChangesFocus(false);
     Label5->setBuddy(txtBody);
     // Every change of the body, typed or set by the program, marks it changed.
@@ -146,6 +149,34 @@ void frmMail::buildControls()
     Command1->hide();
     connect(Command1, &QPushButton::clicked, this, &frmMail::Command1_Click);
 
+    // Subject, recipients and body take what the window gives; attachments
+    // and options share a column of their own at the right.
+    auto *side = new QVBoxLayout;
+    side->addWidget(Label3);
+    side->addWidget(List1, 1);
+    side->addWidget(Check1);
+    side->addWidget(Check2);
+    side->addWidget(ProgressBar1);
+    auto *grid = new QGridLayout(Frame1);
+    grid->setContentsMargins(8, 8, 8, 8);
+    grid->addWidget(Label2, 0, 0);
+    grid->addWidget(txtSubject, 0, 1);
+    grid->addWidget(Label4, 0, 2);
+    grid->addWidget(Text1, 0, 3);
+    grid->addWidget(Label1, 1, 0, Qt::AlignTop);
+    grid->addWidget(lstName1, 1, 1);
+    grid->addLayout(side, 1, 2, 1, 2);
+    grid->addWidget(Label5, 2, 0, 1, 4);
+    grid->addWidget(txtBody, 3, 0, 1, 4);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(1, 2);
+    grid->setRowStretch(3, 3);
+    lstName1->setMinimumHeight(110);
+    List1->setMinimumHeight(40);
+
+    // Ctrl+A is the account dialog's, as the menu says, in the text fields too.
+    txtSubject->installEventFilter(this);
+    txtBody->installEventFilter(this);
 }
 
 void frmMail::buildMenus()
@@ -342,19 +373,27 @@ void frmMail::Form_Load()
     AccountUnset = accountNotConfigured(ActiveAccount);
 }
 
-void frmMail::Form_Activate()
+void frmMail::showAccountState()
 {
-    if (m_inActivate)
-        return;
-    m_inActivate = true;
-
-    if (bodyText().isEmpty()) {
+    // An empty body, or one still as this window filled it in, takes the
+    // body header and signature of the account as it is now (the first
+    // account set up, a header changed in the account dialog).
+    if (bodyText().isEmpty() || (!BodyChanged && bodyText() == m_filledBody && initialBody() != m_filledBody)) {
         setBodyText(initialBody());
+        m_filledBody = bodyText();
         BodyChanged = false;
     }
     Text1->setText(QString::number(sendList().count()));
     if (ActiveAccount.Account >= 0 && ActiveAccount.Account <= 4)
         sbPanel1->setText(accountStatusLine(ActiveAccount));
+}
+
+void frmMail::Form_Activate()
+{
+    if (m_inActivate)
+        return;
+    m_inActivate = true;
+    showAccountState();
 
     if (AccountUnset) {
         // Cleared before asking, so the question comes once per run even if
@@ -366,7 +405,7 @@ void frmMail::Form_Activate()
             QStringLiteral("環境設定"), MsgIcon::Information, MsgButtons::YesNoCancel);
         if (a == MsgAnswer::Yes && m_ctx.openAccountDialog) {
             m_inActivate = false;
-            m_ctx.openAccountDialog(this);
+            openAccounts();
             return;
         }
     }
@@ -388,19 +427,7 @@ void frmMail::resizeEvent(QResizeEvent *event)
 
 void frmMail::Form_Resize()
 {
-    // Twips rules of the form, on the window's own (client) size; the title
-    // bar belongs to the desktop. A size that would be negative is skipped.
-    const int H = pxToTwips(height());
-    const int W = pxToTwips(width());
-    const int frameH = H - 1500, frameW = W - 105, bodyH = H - 3420, bodyW = W - 465;
-    if (frameH >= 0)
-        Frame1->resize(Frame1->width(), twipsToPx(frameH));
-    if (frameW >= 0)
-        Frame1->resize(twipsToPx(frameW), Frame1->height());
-    if (bodyH >= 0)
-        txtBody->resize(txtBody->width(), twipsToPx(bodyH));
-    if (bodyW >= 0)
-        txtBody->resize(twipsToPx(bodyW), txtBody->height());
+    // The layouts give subject, lists and body the window's room.
 }
 
 bool frmMail::Form_QueryUnload()
@@ -456,6 +483,12 @@ bool frmMail::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Label1 && event->type() == QEvent::MouseButtonRelease) {
         Label1_Click();
+        return true;
+    }
+    // Not taken by the text field as "select all", Ctrl+A reaches the menu.
+    if ((watched == txtSubject || watched == txtBody) && event->type() == QEvent::ShortcutOverride
+        && static_cast<QKeyEvent *>(event)->keyCombination() == QKeyCombination(Qt::CTRL | Qt::Key_A)) {
+        event->ignore();
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -542,8 +575,15 @@ void frmMail::mnuInportKill_Click()
 
 void frmMail::mnuToolsOptions_Click()
 {
-    if (m_ctx.openAccountDialog)
-        m_ctx.openAccountDialog(this);
+    openAccounts();
+}
+
+void frmMail::openAccounts()
+{
+    if (!m_ctx.openAccountDialog)
+        return;
+    m_ctx.openAccountDialog(this);
+    showAccountState();
 }
 
 void frmMail::mnuHelpContents_Click()

@@ -11,7 +11,7 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QListView;
+class QTreeView;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
@@ -36,6 +36,10 @@ public:
     void setBodyText(const QString &text);
     // Body header, CR LF, signature of the account in use.
     QString initialBody() const;
+    // The attachments: the list shows file names (the path as tooltip), the
+    // hidden attachment text holds the paths joined by TAB.
+    QStringList attachmentPaths() const;
+    void setAttachmentPaths(const QStringList &paths);
 
     // Controls, under the names the code uses for them throughout.
     QFrame *Frame1 = nullptr;
@@ -48,7 +52,7 @@ public:
     QPlainTextEdit *txtBody = nullptr;
     QListWidget *List1 = nullptr; // attachments shown
     QLineEdit *txtFile = nullptr; // attachment text, hidden
-    QListView *lstName1 = nullptr;
+    QTreeView *lstName1 = nullptr;  // name and address of each entry
     QLineEdit *Text1 = nullptr;   // count of send list entries
     QCheckBox *Check1 = nullptr;  // name block at the head of each body
     QCheckBox *Check2 = nullptr;  // no honorific
@@ -163,6 +167,11 @@ private:
     void buildStatusBar();
     void refreshClock();
     void openAddressBookBusy();
+    // The account dialog; afterwards the window shows the account as saved
+    // (status line, a body still as filled in takes the new header).
+    void openAccounts();
+    // Body refill, list count and account line as the account is now.
+    void showAccountState();
     // The checks of the send command with their messages and follow-ups;
     // false when one of them stopped it.
     bool passesSendChecks();
@@ -186,6 +195,7 @@ private:
     QTimer *m_clock = nullptr;
     bool m_inActivate = false;
     bool m_resumeOffered = false;
+    QString m_filledBody;  // the body as activation last filled it in
     int m_lastFrameHeightPx = -1;
 };
 

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
@@ -58,23 +59,38 @@ Qt::CaseSensitivity pathCase()
 #endif
 }
 
-bool listHolds(const QListWidget *list, const QString &path)
+bool holds(const QStringList &paths, const QString &path)
 {
-    for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text().compare(path, pathCase()) == 0)
+    for (const QString &p : paths)
+        if (p.compare(path, pathCase()) == 0)
             return true;
     return false;
 }
 
 } // namespace
 
+QStringList frmMail::attachmentPaths() const
+{
+    return txtFile->text().split(QLatin1Char('\t'), Qt::SkipEmptyParts);
+}
+
+void frmMail::setAttachmentPaths(const QStringList &paths)
+{
+    List1->clear();
+    for (const QString &path : paths) {
+        auto *item = new QListWidgetItem(QFileInfo(path).fileName(), List1);
+        item->setToolTip(QDir::toNativeSeparators(path));
+        item->setData(Qt::UserRole, path);
+    }
+    txtFile->setText(paths.join(QLatin1Char('\t')));
+}
+
 void frmMail::mnuFileNew_Click()
 {
     setBodyText(QString());
     sendList().clear();
     txtSubject->setText(QString());
-    List1->clear();
-    txtFile->setText(QString());
+    setAttachmentPaths({});
     setBodyText(initialBody());
     // BodyChanged stays set: a new message is unsaved. The count is shown
     // again at the next activation.
@@ -203,6 +219,7 @@ void frmMail::mnuFilePageSetup_Click()
 void frmMail::mnuBodyRefresh_Click()
 {
     setBodyText(initialBody());
+    m_filledBody = bodyText();
     BodyChanged = false;
 }
 
@@ -220,30 +237,22 @@ void frmMail::mnuTempOpen_Click()
         return;
     // Paths keep the case they were chosen with: upper-cased, they would
     // name files that do not exist on most file systems here.
+    QStringList paths = attachmentPaths();
     for (const QString &file : r.files) {
-        if (file.isEmpty())
-            continue;
         const QString path = QDir::cleanPath(file);
-        if (!listHolds(List1, path)) {
-            auto *item = new QListWidgetItem(path, List1);
-            item->setToolTip(QDir::toNativeSeparators(path));
-        }
+        if (!file.isEmpty() && !holds(paths, path))
+            paths << path;
     }
-    QStringList all;
-    for (int i = 0; i < List1->count(); ++i)
-        all << List1->item(i)->text();
-    txtFile->setText(all.join(QLatin1Char('\t')));
+    setAttachmentPaths(paths);
 }
 
 void frmMail::mnuTempkKill_Click()
 {
-    List1->clear();
-    txtFile->setText(QString());
+    setAttachmentPaths({});
 }
 
 void frmMail::mnuSine_Click()
 {
     // The signature is edited in the account dialog.
-    if (context().openAccountDialog)
-        context().openAccountDialog(this);
+    openAccounts();
 }

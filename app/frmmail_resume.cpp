@@ -68,9 +68,7 @@ bool frmMail::offerResume()
     }
     txtSubject->setText(c.subject);
     setBodyText(c.bodyText);
-    List1->clear();
-    List1->addItems(c.attachmentText.split(QLatin1Char('\t'), Qt::SkipEmptyParts));
-    txtFile->setText(c.attachmentText);
+    setAttachmentPaths(c.attachmentText.split(QLatin1Char('\t'), Qt::SkipEmptyParts));
     Check1->setChecked(c.nameOption == 1);
     Check2->setChecked(c.honorificOption == 1);
     sendList().beginBatch();

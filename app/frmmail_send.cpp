@@ -159,8 +159,7 @@ bool frmMail::passesSendChecks()
         platform().messageBox(this, sendCheckMessage(check), kInformation, MsgIcon::Information, MsgButtons::Ok);
     switch (check) {
     case SendCheck::Account:
-        if (m_ctx.openAccountDialog)
-            m_ctx.openAccountDialog(this);
+        openAccounts();
         return false;
     case SendCheck::EmptyList:
         openAddressBookBusy();
@@ -220,6 +219,9 @@ void frmMail::runFromWindow(const QList<qsizetype> &journalIndex)
     }
     lblRun->hide();
     cmdStop->hide();
+    // The bar is for the run in progress only.
+    ProgressBar1->setRange(0, 1);
+    ProgressBar1->setValue(0);
 
     using Outcome = SendRunResult::Outcome;
     platform().setBusy(false);
@@ -242,7 +244,6 @@ void frmMail::runFromWindow(const QList<qsizetype> &journalIndex)
         break;
     case Outcome::Failed:
         platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
-        ProgressBar1->setValue(0);
         break;
     }
     // The viewer reads the log and restores the pointer as it loads.

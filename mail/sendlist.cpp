@@ -1,6 +1,6 @@
 #include "sendlist.h"
 
-SendList::SendList(QObject *parent) : QAbstractListModel(parent) {}
+SendList::SendList(QObject *parent) : QAbstractTableModel(parent) {}
 
 QString SendList::Entry::label() const
 {
@@ -61,11 +61,24 @@ int SendList::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : static_cast<int>(m_name1.size());
 }
 
+int SendList::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
 QVariant SendList::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_name1.size())
+    if (!index.isValid() || index.row() >= m_name1.size() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
-    if (role == Qt::DisplayRole)
-        return m_name1.at(index.row());
-    return {};
+    const qsizetype row = index.row();
+    if (index.column() == 1)
+        return m_address.at(row);
+    return m_name2.at(row).isEmpty() ? m_name1.at(row) : m_name1.at(row) + QLatin1Char(' ') + m_name2.at(row);
+}
+
+QVariant SendList::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    return section == 0 ? QStringLiteral("宛名") : QStringLiteral("メールアドレス");
 }

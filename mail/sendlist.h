@@ -1,12 +1,13 @@
 #pragma once
 // The recipients of the next send: three lists kept in step (first name line,
 // second name line, address). It is also the model of the main window's
-// visible recipient list, which shows the first name lines.
+// visible recipient list: the name lines in one column, the address in the
+// next.
 
-#include <QAbstractListModel>
+#include <QAbstractTableModel>
 #include <QStringList>
 
-class SendList : public QAbstractListModel {
+class SendList : public QAbstractTableModel {
     Q_OBJECT
 public:
     struct Entry {
@@ -32,8 +33,11 @@ public:
     const QStringList &lstName2() const { return m_name2; }
     const QStringList &lstAddress() const { return m_address; }
 
+    // As a model: the name lines and the address of each entry.
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 signals:
     void countChanged(qsizetype count);

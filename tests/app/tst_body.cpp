@@ -25,10 +25,7 @@ const QString kBodyChanged = QStringLiteral("本文は変更されています�
 
 QStringList listEntries(const frmMail &f)
 {
-    QStringList out;
-    for (int i = 0; i < f.List1->count(); ++i)
-        out << f.List1->item(i)->text();
-    return out;
+    return f.attachmentPaths();
 }
 
 void checkFilters(const FileDialogSpec &spec, const QList<QPair<QString, QString>> &expected,

@@ -10,7 +10,10 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QListView>
+#include <QListWidget>
+#include <QTreeView>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
@@ -42,7 +45,9 @@ private slots:
     void unwritableSettingsNeverStopStartOrClose();
     void cancelOnTheClosingQuestionKeepsEverything();
     void yesOnTheClosingQuestionRunsSaveAs();
-    void resizeFollowsTheRules();
+    void layoutKeepsEveryControlWhole_data();
+    void layoutKeepsEveryControlWhole();
+    void ctrlAOpensTheAccountsFromTheTextFields();
     void menusAndToolbar();
     void viewTogglesAndEditEntries();
     void helpAndAddressBookOpeners();
@@ -86,12 +91,15 @@ void TestFrmMail::yesOpensTheAccountDialogOwnedByTheMainWindow()
         owner = o;
         // The dialog saves a real account; the next activation shows it.
         configureAccount(*w.settings, 2, QStringLiteral("smtp.example.jp"), QStringLiteral("山田"));
+        w.settings->setValue(QStringLiteral("BodyHeader2"), QStringLiteral("お知らせ"));
         LoadActiveAccount(*w.settings);
     };
     frmMail f(w.ctx);
     w.platform.answerMessage(MsgAnswer::Yes);
     f.Form_Activate();
     QCOMPARE(owner, &f);
+    // The body takes the new account's header at once.
+    QCOMPARE(f.bodyText(), QStringLiteral("お知らせ\r\n"));
     f.Form_Activate();
     QCOMPARE(f.sbPanel1->text(),
              QStringLiteral("　サブ　アカウント２　　Server/smtp.example.jp  From Name/山田"));
@@ -259,27 +267,79 @@ void TestFrmMail::yesOnTheClosingQuestionRunsSaveAs()
     VERIFY_PLATFORM(w.platform);
 }
 
-void TestFrmMail::resizeFollowsTheRules()
+void TestFrmMail::layoutKeepsEveryControlWhole_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("smallest") << QSize(640, 480);
+    QTest::newRow("large") << QSize(1280, 1024);
+}
+
+void TestFrmMail::layoutKeepsEveryControlWhole()
+{
+    QFETCH(QSize, size);
+    TestWorld w;
+    configureAccount(*w.settings, 1, QStringLiteral("smtp.example.jp"), QStringLiteral("山田"));
+    LoadActiveAccount(*w.settings);
+    w.sendList.append(QStringLiteral("株式会社テスト"), QStringLiteral("山田太郎"),
+                      QStringLiteral("yamada@example.jp"));
+    frmMail f(w.ctx);
+    f.setAttachmentPaths({w.path(QStringLiteral("資料/案内.pdf"))});
+    f.Form_Activate();
+    f.setMinimumSize(f.minimumSize()); // never below the window's own minimum
+    f.resize(size.boundedTo(QSize(200, 200)));
+    f.show();
+    f.resize(size);
+    QTRY_COMPARE(f.size(), size.expandedTo(f.minimumSize()));
+
+    const QRect window = f.rect();
+    const QList<QWidget *> controls = {static_cast<QWidget *>(f.txtSubject), f.Text1, f.lstName1, f.List1, f.txtBody,
+                                       f.Check1, f.Check2, f.ProgressBar1, f.Label1, f.Label2,
+                                       f.Label3, f.Label4, f.Label5};
+    for (QWidget *c : controls) {
+        const QRect r(c->mapTo(&f, QPoint(0, 0)), c->size());
+        QVERIFY2(c->isVisible() && window.contains(r), qPrintable(c->objectName()));
+        QVERIFY2(r.width() >= c->minimumSizeHint().width() || c == f.txtBody,
+                 qPrintable(c->objectName()));
+    }
+    // Status texts side by side, each whole.
+    const QList<QLabel *> panels = {f.sbPanel1, f.sbPanel2, f.sbPanel3};
+    for (int i = 0; i < panels.size(); ++i) {
+        QVERIFY(panels[i]->width() >= panels[i]->sizeHint().width() || i == 0);
+        if (i > 0)
+            QVERIFY(panels[i - 1]->geometry().right() < panels[i]->geometry().left());
+    }
+    // The subject takes what the window gains.
+    if (size.width() > 1000)
+        QVERIFY(f.txtSubject->width() > 800);
+
+    // Recipients in two columns; attachments by file name, the path as tooltip.
+    QAbstractItemModel *m = f.lstName1->model();
+    QCOMPARE(m->columnCount(), 2);
+    QCOMPARE(m->headerData(0, Qt::Horizontal).toString(), QStringLiteral("宛名"));
+    QCOMPARE(m->data(m->index(0, 0)).toString(), QStringLiteral("株式会社テスト 山田太郎"));
+    QCOMPARE(m->data(m->index(0, 1)).toString(), QStringLiteral("yamada@example.jp"));
+    QCOMPARE(f.List1->item(0)->text(), QStringLiteral("案内.pdf"));
+    QCOMPARE(f.List1->item(0)->toolTip(), w.path(QStringLiteral("資料/案内.pdf")));
+}
+
+void TestFrmMail::ctrlAOpensTheAccountsFromTheTextFields()
 {
     TestWorld w;
+    configureAccount(*w.settings, 1, QStringLiteral("S"), QStringLiteral("N"));
+    LoadActiveAccount(*w.settings);
+    int opened = 0;
+    w.ctx.openAccountDialog = [&](QWidget *) { ++opened; };
     frmMail f(w.ctx);
-    f.resize(800, 600);
-    f.Form_Resize();
-    QCOMPARE(f.Frame1->height(), (600 * 15 - 1500) / 15);
-    QCOMPARE(f.Frame1->width(), (800 * 15 - 105) / 15);
-    QCOMPARE(f.txtBody->height(), (600 * 15 - 3420) / 15);
-    QCOMPARE(f.txtBody->width(), (800 * 15 - 465) / 15);
-    // Lower than 1500 twips: the heights stay, the widths still follow.
-    const int frameH = f.Frame1->height(), bodyH = f.txtBody->height();
-    f.setMinimumSize(0, 0);
-    f.resize(500, 90);
-    f.Form_Resize();
-    if (f.height() * 15 < 1500) {
-        QCOMPARE(f.Frame1->height(), frameH);
-        QCOMPARE(f.txtBody->height(), bodyH);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    f.txtSubject->setText(QStringLiteral("件名"));
+    for (QWidget *field : {static_cast<QWidget *>(f.txtSubject), static_cast<QWidget *>(f.txtBody)}) {
+        field->setFocus();
+        QTRY_VERIFY(field->hasFocus());
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     }
-    QCOMPARE(f.Frame1->width(), (500 * 15 - 105) / 15);
-    QCOMPARE(f.txtBody->width(), (500 * 15 - 465) / 15);
+    QCOMPARE(opened, 2);
+    QVERIFY(!f.txtSubject->hasSelectedText());
 }
 
 void TestFrmMail::menusAndToolbar()

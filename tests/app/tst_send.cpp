@@ -158,8 +158,8 @@ void TestSend::completedRunReportsAndOpensTheLog()
     QCOMPARE(f.Text1->text(), QStringLiteral("0"));
     QCOMPARE(w.sendList.count(), 0);
     QCOMPARE(decodeCp932(logDuringViewer)->count(QStringLiteral("\r\n")), 4);
-    QCOMPARE(f.ProgressBar1->maximum(), 3);
-    QCOMPARE(f.ProgressBar1->value(), 3);
+    // The bar is back at zero for the next run.
+    QCOMPARE(f.ProgressBar1->value(), 0);
     QCOMPARE(w.platform.busyDepth, 0);
     const QList<ReceivedMail> got = smtp.messages();
     QCOMPARE(got.size(), 3);
