@@ -419,17 +419,6 @@ void frmMail::Form_Activate()
     m_inActivate = false;
 }
 
-void frmMail::resizeEvent(QResizeEvent *event)
-{
-    QMainWindow::resizeEvent(event);
-    Form_Resize();
-}
-
-void frmMail::Form_Resize()
-{
-    // The layouts give subject, lists and body the window's room.
-}
-
 bool frmMail::Form_QueryUnload()
 {
     if (!BodyChanged)

@@ -114,7 +114,6 @@ public:
 public slots:
     void Form_Load();
     void Form_Activate();
-    void Form_Resize();
     // False when the user chose to keep the window open.
     bool Form_QueryUnload();
     void Form_Unload();
@@ -156,7 +155,6 @@ public slots:
     void Label1_Click();
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
