@@ -51,21 +51,23 @@ QString SearchClauseBuilder::heldItem() { return kHeld; }
 SqlClause SearchClauseBuilder::firstClause(const QString &item, const QString &k, bool exact)
 {
     // Partial matches join the wildcards around the bound key, so "%" and
-    // "_" typed by the user keep their meaning.
+    // "_" typed by the user keep their meaning. Exact matches on text use
+    // NOCASE, which folds ASCII letters only, as LIKE does: both kinds agree
+    // on case, and full-width letters stay distinct in both.
     if (item == kCategory)
-        return keyed(exact ? QStringLiteral("Where (インポート区分名 = ? )")
+        return keyed(exact ? QStringLiteral("Where (インポート区分名 = ? COLLATE NOCASE)")
                            : QStringLiteral("Where (インポート区分名 Like '%' || ? || '%' )"), k);
     if (item == kName1)
-        return keyed(exact ? QStringLiteral("Where (宛先1 = ?)")
+        return keyed(exact ? QStringLiteral("Where (宛先1 = ? COLLATE NOCASE)")
                            : QStringLiteral("Where (宛先1 LIKE '%' || ? || '%')"), k);
     if (item == kName2)
-        return keyed(exact ? QStringLiteral("Where (宛先2 = ?)")
+        return keyed(exact ? QStringLiteral("Where (宛先2 = ? COLLATE NOCASE)")
                            : QStringLiteral("Where (宛先2 LIKE '%' || ? || '%')"), k);
     if (item == kAddress)
-        return keyed(exact ? QStringLiteral("WHERE (メールアドレス = ?)")
+        return keyed(exact ? QStringLiteral("WHERE (メールアドレス = ? COLLATE NOCASE)")
                            : QStringLiteral("WHERE (メールアドレス LIKE '%' || ? || '%')"), k);
     if (item == kMemo)
-        return keyed(exact ? QStringLiteral("WHERE (メモ = ?)")
+        return keyed(exact ? QStringLiteral("WHERE (メモ = ? COLLATE NOCASE)")
                            : QStringLiteral("WHERE (メモ LIKE '%' || ? || '%')"), k);
     if (item == kDate)
         return exact ? dateClause(QStringLiteral("WHERE (登録日 = ?)"), k)
@@ -80,19 +82,19 @@ SqlClause SearchClauseBuilder::firstClause(const QString &item, const QString &k
 SqlClause SearchClauseBuilder::secondClause(const QString &item, const QString &k, bool exact)
 {
     if (item == kCategory)
-        return keyed(exact ? QStringLiteral(" AND (インポート区分名 = ?)")
+        return keyed(exact ? QStringLiteral(" AND (インポート区分名 = ? COLLATE NOCASE)")
                            : QStringLiteral(" AND (インポート区分名 Like '%' || ? || '%')"), k);
     if (item == kName1)
-        return keyed(exact ? QStringLiteral(" AND (宛先1 = ?)")
+        return keyed(exact ? QStringLiteral(" AND (宛先1 = ? COLLATE NOCASE)")
                            : QStringLiteral(" AND (宛先1 LIKE '%' || ? || '%')"), k);
     if (item == kName2)
-        return keyed(exact ? QStringLiteral(" AND (宛先2 = ?)")
+        return keyed(exact ? QStringLiteral(" AND (宛先2 = ? COLLATE NOCASE)")
                            : QStringLiteral(" AND (宛先2 LIKE '%' || ? || '%')"), k);
     if (item == kAddress)
-        return keyed(exact ? QStringLiteral(" AND (メールアドレス = ?)")
+        return keyed(exact ? QStringLiteral(" AND (メールアドレス = ? COLLATE NOCASE)")
                            : QStringLiteral(" AND (メールアドレス LIKE '%' || ? || '%')"), k);
     if (item == kMemo)
-        return keyed(exact ? QStringLiteral(" AND (メモ = ?)")
+        return keyed(exact ? QStringLiteral(" AND (メモ = ? COLLATE NOCASE)")
                            : QStringLiteral(" AND (メモ LIKE '%' || ? || '%')"), k);
     if (item == kDate)
         return exact ? dateClause(QStringLiteral(" AND( 登録日 = ?)"), k)

@@ -56,6 +56,9 @@ void TestSearchClause::searchFindsTheRightRows_data()
     QTest::newRow("address exact") << "メールアドレス" << "taro@example.jp" << true << "" << "" << Ids{1};
     QTest::newRow("address partial") << "メールアドレス" << "example.jp" << false << "" << "" << Ids{1, 3, 4, 7};
     QTest::newRow("address partial any case") << "メールアドレス" << "EXAMPLE.COM" << false << "" << "" << Ids{2};
+    QTest::newRow("address exact any case") << "メールアドレス" << "TARO@EXAMPLE.JP" << true << "" << "" << Ids{1};
+    QTest::newRow("name1 exact any case") << "宛先1" << "o'brien" << true << "" << "" << Ids{2};
+    QTest::newRow("exact keeps wide letters apart") << "メールアドレス" << "ＴＡＲＯ@example.jp" << true << "" << "" << Ids{};
     QTest::newRow("memo exact") << "メモ" << "要連絡" << true << "" << "" << Ids{2};
     QTest::newRow("memo partial") << "メモ" << "連" << false << "" << "" << Ids{2};
     QTest::newRow("date exact short") << "登録日" << "2005/4/1" << true << "" << "" << Ids{1, 6};
@@ -77,6 +80,7 @@ void TestSearchClause::searchFindsTheRightRows_data()
     QTest::newRow("second category") << "宛先2" << "営業部" << false << "インポート区分名" << "簿" << Ids{7};
     QTest::newRow("second category exact") << "宛先2" << "営業部" << true << "インポート区分名" << "展示会" << Ids{1, 5};
     QTest::newRow("second address") << "宛先2" << "営業部" << false << "メールアドレス" << "x@" << Ids{7};
+    QTest::newRow("second address exact any case") << all << "" << true << "メールアドレス" << "X@Example.JP" << Ids{7};
     QTest::newRow("second memo") << all << "" << false << "メモ" << "要" << Ids{2};
     QTest::newRow("second date exact") << "宛先2" << "営業部" << true << "登録日" << "2005/4/1" << Ids{1};
     QTest::newRow("second date partial") << "宛先2" << "営業部" << false << "登録日" << "2005/05" << Ids{5};
@@ -153,7 +157,7 @@ void TestSearchClause::statementShapes()
     const auto two = SearchClauseBuilder::selectStatement(
         SearchClauseBuilder::firstClause(QStringLiteral("インポート区分名"), QStringLiteral("展示会"), true),
         SearchClauseBuilder::secondClause(QStringLiteral("登録日"), QStringLiteral("2005/4/1"), true));
-    QCOMPARE(two.text, QStringLiteral("SELECT * From 宛先 Where (インポート区分名 = ? ) AND( 登録日 = ?) Order by 宛先ID"));
+    QCOMPARE(two.text, QStringLiteral("SELECT * From 宛先 Where (インポート区分名 = ? COLLATE NOCASE) AND( 登録日 = ?) Order by 宛先ID"));
     QCOMPARE(two.params, (QVariantList{QStringLiteral("展示会"), QStringLiteral("2005/04/01")}));
 
     const auto del = SearchClauseBuilder::deleteStatement(
