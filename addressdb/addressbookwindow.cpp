@@ -2,6 +2,7 @@
 
 #include "addresslistprint.h"
 #include "addressrowmodel.h"
+#include "recipientrows.h"
 #include "appcontext.h"
 #include "apptitle.h"
 #include "platform.h"
@@ -416,7 +417,11 @@ void DialogMail::Form_Activate()
     if (m_inActivate || m_unloaded)
         return;
     m_inActivate = true;
+    // The whole panel goes back to "すべて選択": a second condition left over
+    // from an earlier search would hide rows the import window just added.
     Combo2->setCurrentText(SearchClauseBuilder::selectAllItem());
+    Combo2_Click();
+    txtKey2->clear();
     Command2_Click();
     releaseOwedPointer();
     m_inActivate = false;
@@ -592,16 +597,11 @@ void DialogMail::Command1_Click()
         SendList &list = *m_ctx.sendList;
         list.beginBatch();
         list.clear();
-        const bool ok = ResultSet->readAll([&list](const AddressRowModel::Row &r) {
-            // A row without an address can't be sent to; skipping it keeps
-            // the three lists in step.
-            if (r.flag != std::optional<bool>(true) || r.field(AddressRowModel::ColAddress).isNull())
-                return;
-            // Null names go in as empty texts.
-            list.append(r.field(AddressRowModel::ColName1).isNull() ? QString(QLatin1String("")) : r.field(AddressRowModel::ColName1),
-                        r.field(AddressRowModel::ColName2).isNull() ? QString(QLatin1String("")) : r.field(AddressRowModel::ColName2),
-                        r.field(AddressRowModel::ColAddress));
-        }, nullptr, kNamesAndAddress);
+        // A row without an address can't be sent to; null names go in empty.
+        RecipientRows rows;
+        const bool ok = ResultSet->sendableRows(&rows);
+        // What was read before a failure stays in the list.
+        list.setRows(rows);
         list.endBatch();
         if (!ok) {
             busy.release();
@@ -709,13 +709,36 @@ void DialogMail::mnuPrinterSet_Click()
 
 // ---------------------------------------------------------------- file operations
 
+bool DialogMail::openDatabase(AddressDb &db, const QString &path)
+{
+    // Only the default database beside the program is created when missing;
+    // a path the user chose must exist.
+    const bool isDefault = samePath(path, defaultDatabasePath(platform().programFolder()));
+    return db.open(path, isDefault);
+}
+
 bool DialogMail::ReconnectAddressDb()
 {
     m_db.close();
-    // Only the default database beside the program is created when missing;
-    // a path the user chose must exist.
-    const bool isDefault = samePath(DbFileName, defaultDatabasePath(platform().programFolder()));
-    return m_db.open(DbFileName, isDefault);
+    return openDatabase(m_db, DbFileName);
+}
+
+bool DialogMail::switchDatabase(const QString &path)
+{
+    {
+        // Tried on its own first, so a file that is no address database
+        // never takes the place of the one in use.
+        AddressDb candidate;
+        if (!openDatabase(candidate, path))
+            return false;
+    }
+    m_db.close();
+    if (openDatabase(m_db, path)) {
+        DbFileName = path;
+        return true;
+    }
+    ReconnectAddressDb();
+    return false;
 }
 
 void DialogMail::mnuFileOpen_Click()
@@ -742,10 +765,16 @@ void DialogMail::ChangeDataBase()
         info(QStringLiteral("データベースファイル名か入力されていません。"));
         return;
     }
-    DbFileName = Text2->text();
+    const QString path = Text2->text();
+    if (!switchDatabase(path)) {
+        QString text = QStringLiteral("データベースを開けませんでした。") + QLatin1Char('\n') + path;
+        if (!QFileInfo::exists(path))
+            text += QLatin1Char('\n') + QStringLiteral("ファイルが見つかりません。");
+        info(text);
+        return;
+    }
     txtFileName->setText(DbFileName);
     settings().setValue(keyDbFile(), DbFileName);
-    ReconnectAddressDb();
 
     // Until the next search the stored clauses belong to the other file.
     setDeleteAllEnabled(false);
@@ -787,32 +816,37 @@ void DialogMail::mnuSave_Click()
     }
     txtFileName->setText(target);
     m_db.close();
-    if (!QFile::copy(DbFileName, target)) {
-        // Stay on the file we had; nothing was written.
+    if (!QFile::copy(DbFileName, target) || !switchDatabase(target)) {
+        // Stay on the file we had.
         txtFileName->setText(DbFileName);
-        ReconnectAddressDb();
+        if (!m_db.isOpen())
+            ReconnectAddressDb();
         info(saveFailed);
         return;
     }
-    DbFileName = txtFileName->text();
     settings().setValue(keyDbFile(), DbFileName);
     sbPanel1->setText(DbFileName);
-    if (!ReconnectAddressDb())
-        info(saveFailed);
 }
 
 void DialogMail::mnuDataBase_Click()
 {
     BusyPointer busy(platform());
-    const QString temp = compactTempPath(platform().programFolder());
+    const QString database = txtFileName->text();
+    const QString temp = compactTempPathFor(database);
     m_db.close();
     QString err;
-    const bool ok = AddressDb::compactFile(txtFileName->text(), temp, &err);
+    const bool ok = AddressDb::compactFile(database, temp, &err);
     // Either way the window goes on with the file in place.
     const bool reopened = ReconnectAddressDb();
     busy.release();
     if (!ok || !reopened) {
-        info(QStringLiteral("データベースを最適化できませんでした。"));
+        QString text = QStringLiteral("データベースを最適化できませんでした。");
+        // compactFile removes a copy of its own, so a file there now is left
+        // from an interrupted run and stops every compaction until deleted.
+        if (!ok && QFileInfo::exists(temp))
+            text += QLatin1Char('\n') + QStringLiteral("一時ファイル「") + temp
+                    + QStringLiteral("」が残っています。このファイルを削除してから、もう一度実行してください。");
+        info(text);
         return;
     }
     info(QStringLiteral("データベースを最適化しました。"));

@@ -131,6 +131,10 @@ private:
     void setDeleteAllEnabled(bool on);
     void setKeyInputMode(QLineEdit *box, const QString &item);
     void releaseOwedPointer();
+    bool openDatabase(AddressDb &db, const QString &path);
+    // Moves the window's connection and DbFileName to path. When path can't
+    // be opened as an address database, the file in use stays open.
+    bool switchDatabase(const QString &path);
     void info(const QString &text);
     // Yes/No; destructive questions make "No" what Enter presses.
     bool ask(const QString &text, MsgDefault defaultButton = MsgDefault::First);

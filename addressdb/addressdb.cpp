@@ -1,10 +1,13 @@
 #include "addressdb.h"
 
+#include "dbstatement.h"
 #include "programfolder.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace {
@@ -113,51 +116,12 @@ void AddressDb::close()
     }
 }
 
-bool bindParams(sqlite3_stmt *st, const QVariantList &params)
-{
-    int i = 1;
-    for (const QVariant &v : params) {
-        int rc;
-        if (v.isNull()) {
-            rc = sqlite3_bind_null(st, i);
-        } else if (v.typeId() == QMetaType::Bool || v.typeId() == QMetaType::Int
-                   || v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::UInt
-                   || v.typeId() == QMetaType::ULongLong) {
-            rc = sqlite3_bind_int64(st, i, v.toLongLong());
-        } else {
-            // An empty key stays an empty text, never NULL: LIKE '%%' must
-            // keep matching every non-null value.
-            const QByteArray u = v.toString().toUtf8();
-            rc = sqlite3_bind_text(st, i, u.constData() ? u.constData() : "", int(u.size()),
-                                   SQLITE_TRANSIENT);
-        }
-        if (rc != SQLITE_OK)
-            return false;
-        ++i;
-    }
-    return true;
-}
-
 bool AddressDb::exec(const QString &sql, const QVariantList &params, QString *error, int *rowsChanged)
 {
-    if (!m_db) {
-        if (error)
-            *error = QStringLiteral("database not open");
-        return false;
-    }
-    sqlite3_stmt *st = nullptr;
-    const QByteArray text = sql.toUtf8();
-    int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &st, nullptr);
-    if (rc == SQLITE_OK) {
-        if (!bindParams(st, params))
-            rc = SQLITE_RANGE;
-        else
-            rc = sqlite3_step(st);
-    }
-    const bool ok = rc == SQLITE_DONE || rc == SQLITE_ROW;
+    DbStatement st(*this, sql);
+    const bool ok = st.isValid() && st.bind(params) && st.run();
     if (!ok && error)
-        *error = lastError(m_db, rc);
-    sqlite3_finalize(st);
+        *error = st.error();
     if (ok && rowsChanged)
         *rowsChanged = sqlite3_changes(m_db);
     return ok;
@@ -172,6 +136,9 @@ bool AddressDb::compactFile(const QString &path, const QString &tempPath, QStrin
     };
     if (!QFileInfo::exists(path))
         return fail(QStringLiteral("file not found: %1").arg(path));
+    // Through a link, the file itself is replaced, not the link.
+    const QString target = QFileInfo(path).canonicalFilePath();
+    const bool tempWasThere = QFileInfo::exists(tempPath);
 
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -217,12 +184,19 @@ bool AddressDb::compactFile(const QString &path, const QString &tempPath, QStrin
         sqlite3_finalize(st);
     }
     sqlite3_close(db);
-    if (!ok)
+    if (!ok) {
+        // A copy cut short (a full disk) would stop every later compaction.
+        if (!tempWasThere)
+            QFile::remove(tempPath);
         return fail(why);
+    }
 
     // One rename replaces the file: there is no moment without a database.
-    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(path).constData()) != 0)
-        return fail(QStringLiteral("cannot replace %1").arg(path));
+    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(target).constData()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(tempPath);
+        return fail(QStringLiteral("cannot replace %1: %2").arg(target, reason));
+    }
     return true;
 }
 
@@ -236,7 +210,14 @@ QString defaultDatabasePath(const QString &programFolder)
     return joinProgramFolder(programFolder, defaultDatabaseName());
 }
 
-QString compactTempPath(const QString &programFolder)
+QString compactTempPath(const QString &folder)
 {
-    return joinProgramFolder(programFolder, compactFileName());
+    return joinProgramFolder(folder, compactFileName());
+}
+
+QString compactTempPathFor(const QString &databasePath)
+{
+    const QFileInfo file(databasePath);
+    const QString real = file.exists() ? file.canonicalFilePath() : file.absoluteFilePath();
+    return compactTempPath(QFileInfo(real).absolutePath());
 }

@@ -10,7 +10,6 @@
 #include <QVariantList>
 
 struct sqlite3;
-struct sqlite3_stmt;
 
 class AddressDb {
 public:
@@ -27,8 +26,9 @@ public:
     bool open(const QString &path, bool createIfMissing, QString *error = nullptr);
     void close();
     bool isOpen() const { return m_db != nullptr; }
-    sqlite3 *handle() const { return m_db; }
     QString path() const { return m_path; }
+    // A transaction begun and not yet ended.
+    bool inTransaction() const;
 
     // Runs a statement without rows; params are bound in order (null QVariant
     // binds NULL, integers and bools bind integers, everything else text).
@@ -40,7 +40,9 @@ public:
 
     // File operations on a closed file. compactFile checks the file's
     // integrity, writes a compacted copy to tempPath (which must not hold
-    // data already) and puts the copy in place of the file in one rename.
+    // data already; see compactTempPathFor) and puts the copy in place of the
+    // file in one rename. A copy it wrote is removed again when a later step
+    // fails, so only a file that was there before can be left at tempPath.
     static bool compactFile(const QString &path, const QString &tempPath, QString *error = nullptr);
 
     static int busyTimeoutMs();
@@ -48,18 +50,21 @@ public:
     static void setBusyTimeoutMs(int ms);
 
 private:
+    friend class DbStatement;
+    friend class DbTransaction;
     sqlite3 *m_db = nullptr;
     QString m_path;
 };
-
-// Binds params to a prepared statement (1-based, in order).
-bool bindParams(sqlite3_stmt *st, const QVariantList &params);
 
 // 登録日 as stored: "YYYY/MM/DD", so that a partial key such as "2005/04"
 // finds the rows of April 2005.
 QString addressDateText(const QDate &date);
 
-// The database beside the program ("Quillpost.cdb") and the temporary file of
-// the compaction ("CompactFileName.cdb").
+// The database beside the program ("Quillpost.cdb"), and the temporary file
+// of the compaction ("CompactFileName.cdb") in a folder.
 QString defaultDatabasePath(const QString &programFolder);
-QString compactTempPath(const QString &programFolder);
+QString compactTempPath(const QString &folder);
+// The temporary file of the compaction of databasePath: in the folder of the
+// file itself (links followed), so that the copy replaces it by a rename on
+// one file system wherever the database lives.
+QString compactTempPathFor(const QString &databasePath);

@@ -1,8 +1,8 @@
 #include "addressrowmodel.h"
 
 #include "addressdb.h"
-
-#include <sqlite3.h>
+#include "dbstatement.h"
+#include "recipientrows.h"
 
 namespace {
 // The columns by name, so a file whose table has them in another order
@@ -14,26 +14,15 @@ const char *const kRangeSql = "SELECT 宛先ID, 送信区分, インポート区
 constexpr int kBlock = 128;          // rows read at once for the grid
 constexpr size_t kCacheLimit = 8192; // rows kept for drawing
 
-void readRow(sqlite3_stmt *st, AddressRowModel::Row *r, unsigned fields = AddressRowModel::kAllFields)
+void readRow(const DbStatement &st, AddressRowModel::Row *r, unsigned fields = AddressRowModel::kAllFields)
 {
-    r->id = sqlite3_column_int64(st, 0);
-    if (sqlite3_column_type(st, 1) == SQLITE_NULL)
+    r->id = st.int64(0);
+    if (st.isNull(1))
         r->flag.reset();
     else
-        r->flag = sqlite3_column_int64(st, 1) != 0;
-    for (int c = 0; c < 6; ++c) {
-        if (!(fields & (1u << (AddressRowModel::ColCategory + c)))) {
-            r->text[c] = QString();
-            continue;
-        }
-        const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(st, 2 + c));
-        if (!t)
-            r->text[c] = QString();
-        else if (const int n = sqlite3_column_bytes(st, 2 + c); n == 0)
-            r->text[c] = QString(QLatin1String("")); // empty, not NULL
-        else
-            r->text[c] = QString::fromUtf8(t, n);
-    }
+        r->flag = st.int64(1) != 0;
+    for (int c = 0; c < 6; ++c)
+        r->text[c] = fields & (1u << (AddressRowModel::ColCategory + c)) ? st.text(2 + c) : QString();
 }
 
 // The grid's display format of the send flag: the text for True, "/", the
@@ -66,38 +55,28 @@ bool AddressRowModel::load(AddressDb &db, const QString &sql, const QVariantList
     if (!db.isOpen())
         return fail(QStringLiteral("database not open"));
 
-    sqlite3 *h = db.handle();
-    sqlite3_stmt *st = nullptr;
-    const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(h, text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK)
-        return fail(QString::fromUtf8(sqlite3_errmsg(h)));
-    if (!bindParams(st, params)) {
-        sqlite3_finalize(st);
+    DbStatement st(db, sql);
+    if (!st.isValid())
+        return fail(st.error());
+    if (!st.bind(params))
         return fail(QStringLiteral("cannot bind the search keys"));
-    }
     int idColumn = -1;
-    for (int i = 0; i < sqlite3_column_count(st); ++i) {
-        if (qstrcmp(sqlite3_column_name(st, i), "宛先ID") == 0) {
+    for (int i = 0; i < st.columnCount(); ++i) {
+        if (st.columnName(i) == QByteArrayView("宛先ID")) {
             idColumn = i;
             break;
         }
     }
-    if (idColumn < 0) {
-        sqlite3_finalize(st);
+    if (idColumn < 0)
         return fail(QStringLiteral("column 宛先ID not found"));
-    }
 
     std::vector<qint64> ids;
     ids.reserve(m_ids.size() + 64);
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
-        ids.push_back(sqlite3_column_int64(st, idColumn));
-    if (rc != SQLITE_DONE) {
-        const QString why = QString::fromUtf8(sqlite3_errmsg(h));
-        sqlite3_finalize(st);
-        return fail(why);
-    }
-    sqlite3_finalize(st);
+    DbStatement::Step step;
+    while ((step = st.step()) == DbStatement::Row)
+        ids.push_back(st.int64(idColumn));
+    if (step != DbStatement::Done)
+        return fail(st.error());
 
     beginResetModel();
     m_db = &db;
@@ -120,26 +99,25 @@ void AddressRowModel::fetchBlock(int first) const
     if (m_cache.size() > kCacheLimit)
         m_cache.clear();
     const int last = qMin(count(), first + kBlock);
-    sqlite3_stmt *st = nullptr;
-    const bool ok = m_db && m_db->isOpen()
-                    && sqlite3_prepare_v2(m_db->handle(), kRowSql, -1, &st, nullptr) == SQLITE_OK;
+    std::optional<DbStatement> st;
+    if (m_db && m_db->isOpen())
+        st.emplace(*m_db, QByteArrayView(kRowSql));
     for (int i = first; i < last; ++i) {
         const qint64 id = m_ids[i];
         if (m_cache.count(id))
             continue;
         Row r;
         r.id = id;
-        if (ok) {
-            sqlite3_bind_int64(st, 1, id);
-            if (sqlite3_step(st) == SQLITE_ROW)
-                readRow(st, &r);
-            sqlite3_reset(st);
+        if (st && st->isValid()) {
+            st->bindInt64(1, id);
+            if (st->step() == DbStatement::Row)
+                readRow(*st, &r);
+            st->reset();
         }
         // A row that can't be read shows empty rather than being asked for
         // again on every paint.
         m_cache.emplace(id, std::move(r));
     }
-    sqlite3_finalize(st);
 }
 
 const AddressRowModel::Row &AddressRowModel::row(int r) const
@@ -154,8 +132,7 @@ const AddressRowModel::Row &AddressRowModel::row(int r) const
     return it->second;
 }
 
-bool AddressRowModel::readAll(const std::function<void(const Row &)> &visit, QString *error,
-                              unsigned fields) const
+bool AddressRowModel::scan(const std::function<void(const DbStatement &)> &visit, QString *error) const
 {
     if (m_ids.empty())
         return true;
@@ -164,55 +141,70 @@ bool AddressRowModel::readAll(const std::function<void(const Row &)> &visit, QSt
             *error = QStringLiteral("database not open");
         return false;
     }
-    sqlite3 *h = m_db->handle();
-    sqlite3_stmt *st = nullptr;
     const qint64 lo = m_ids.front();
     const qint64 hi = m_ids.back();
     // A sparse set is read row by row; a dense one in one ordered pass over
     // its id range, merged with the ids.
     const bool sparse = double(m_ids.size()) * 8 < double(hi - lo + 1);
-    if (sqlite3_prepare_v2(h, sparse ? kRowSql : kRangeSql, -1, &st, nullptr) != SQLITE_OK) {
+    DbStatement st(*m_db, QByteArrayView(sparse ? kRowSql : kRangeSql));
+    if (!st.isValid()) {
         if (error)
-            *error = QString::fromUtf8(sqlite3_errmsg(h));
+            *error = st.error();
         return false;
     }
-    Row r;
-    int rc = SQLITE_DONE;
+    DbStatement::Step step = DbStatement::Done;
     if (sparse) {
         for (qint64 id : m_ids) {
-            sqlite3_bind_int64(st, 1, id);
-            rc = sqlite3_step(st);
-            if (rc == SQLITE_ROW) {
-                readRow(st, &r, fields);
-                visit(r);
-                rc = SQLITE_DONE;
+            st.bindInt64(1, id);
+            step = st.step();
+            if (step == DbStatement::Row) {
+                visit(st);
+                step = DbStatement::Done;
             }
-            sqlite3_reset(st);
-            if (rc != SQLITE_DONE)
+            st.reset();
+            if (step != DbStatement::Done)
                 break;
         }
     } else {
-        sqlite3_bind_int64(st, 1, lo);
-        sqlite3_bind_int64(st, 2, hi);
+        st.bindInt64(1, lo);
+        st.bindInt64(2, hi);
         size_t next = 0;
-        while (next < m_ids.size() && (rc = sqlite3_step(st)) == SQLITE_ROW) {
-            const qint64 id = sqlite3_column_int64(st, 0);
+        while (next < m_ids.size() && (step = st.step()) == DbStatement::Row) {
+            const qint64 id = st.int64(0);
             while (next < m_ids.size() && m_ids[next] < id)
                 ++next; // left the file since the search
             if (next < m_ids.size() && m_ids[next] == id) {
-                readRow(st, &r, fields);
-                visit(r);
+                visit(st);
                 ++next;
             }
         }
-        if (rc == SQLITE_ROW)
-            rc = SQLITE_DONE;
+        if (step == DbStatement::Row)
+            step = DbStatement::Done;
     }
-    const bool ok = rc == SQLITE_DONE;
-    if (!ok && error)
-        *error = QString::fromUtf8(sqlite3_errmsg(h));
-    sqlite3_finalize(st);
-    return ok;
+    if (step != DbStatement::Done && error)
+        *error = st.error();
+    return step == DbStatement::Done;
+}
+
+bool AddressRowModel::readAll(const std::function<void(const Row &)> &visit, QString *error,
+                              unsigned fields) const
+{
+    Row r;
+    return scan([&](const DbStatement &st) {
+        readRow(st, &r, fields);
+        visit(r);
+    }, error);
+}
+
+bool AddressRowModel::sendableRows(RecipientRows *out, QString *error) const
+{
+    // Straight from the file's UTF-8 into the compact rows: no text is
+    // decoded on the way.
+    return scan([out](const DbStatement &st) {
+        if (st.isNull(1) || st.int64(1) == 0 || st.isNull(ColAddress))
+            return;
+        out->appendUtf8(st.utf8(ColName1), st.utf8(ColName2), st.utf8(ColAddress));
+    }, error);
 }
 
 std::optional<bool> AddressRowModel::sendFlag(int r) const

@@ -14,6 +14,8 @@
 #include <vector>
 
 class AddressDb;
+class DbStatement;
+class RecipientRows;
 
 class AddressRowModel : public QAbstractTableModel {
     Q_OBJECT
@@ -52,6 +54,11 @@ public:
     bool readAll(const std::function<void(const Row &)> &visit, QString *error = nullptr,
                  unsigned fields = kAllFields) const;
 
+    // Appends name line 1, name line 2 and address of every row of the set
+    // whose send flag is true and whose address is not NULL, in order; a
+    // NULL name goes in empty.
+    bool sendableRows(RecipientRows *out, QString *error = nullptr) const;
+
     // Delete one row from the file and the list.
     bool deleteRow(AddressDb &db, int row, QString *error = nullptr);
     // True becomes False; False and NULL become True. Written at once.
@@ -66,6 +73,9 @@ public:
 
 private:
     const Row &row(int r) const;
+    // Visits every row of the set still in the file, in order, the
+    // statement on the row (columns in table order).
+    bool scan(const std::function<void(const DbStatement &)> &visit, QString *error) const;
     void fetchBlock(int first) const;
 
     AddressDb *m_db = nullptr;

@@ -1,12 +1,12 @@
 #include "csvimport.h"
 
+#include "addressdb.h"
+#include "dbstatement.h"
 #include "textcodec.h"
 #include "textfile.h"
 
-#include <QFile>
-#include <QStringDecoder>
 #include <algorithm>
-#include <sqlite3.h>
+#include <cstring>
 
 namespace {
 
@@ -32,91 +32,125 @@ QString trimBlanks(const QString &s)
     return (b == 0 && e == s.size()) ? s : s.mid(b, e - b);
 }
 
-QString sqliteError(sqlite3 *db)
+// storedName on UTF-8 bytes: the first kStoredLength UTF-16 units (a
+// character outside the basic plane counts two and is never halved), then
+// the blanks at both ends dropped.
+QByteArrayView storedNameUtf8(QByteArrayView s)
 {
-    return QString::fromUtf8(sqlite3_errmsg(db));
+    qsizetype units = 0, i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const int len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        const int need = len == 4 ? 2 : 1;
+        if (units + need > kStoredLength)
+            break;
+        units += need;
+        i += len;
+    }
+    qsizetype b = 0, e = qMin(i, s.size());
+    while (b < e && s[b] == ' ')
+        ++b;
+    while (e > b && s[e - 1] == ' ')
+        --e;
+    return s.sliced(b, e - b);
 }
 
-// Finalises a statement on every path.
-struct Statement {
-    sqlite3_stmt *st = nullptr;
-    ~Statement() { sqlite3_finalize(st); }
-};
-
-bool bindText(sqlite3_stmt *st, int index, const QString &text)
+bool hasUpperOrNonAscii(QByteArrayView s)
 {
-    return sqlite3_bind_text16(st, index, text.utf16(),
-                               static_cast<int>(text.size() * sizeof(char16_t)),
-                               SQLITE_TRANSIENT) == SQLITE_OK;
-}
-
-// The database keeps UTF-8; converting here is quicker than letting it
-// translate UTF-16 itself. The bytes must outlive the step.
-bool bindUtf8(sqlite3_stmt *st, int index, const QByteArray &utf8)
-{
-    return sqlite3_bind_text(st, index, utf8.constData(), static_cast<int>(utf8.size()),
-                             SQLITE_STATIC) == SQLITE_OK;
-}
-
-int pragmaValue(sqlite3 *db, const char *sql)
-{
-    Statement q;
-    if (sqlite3_prepare_v2(db, sql, -1, &q.st, nullptr) != SQLITE_OK || sqlite3_step(q.st) != SQLITE_ROW)
-        return -2000; // SQLite's default
-    return sqlite3_column_int(q.st, 0);
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x80 || (c >= 'A' && c <= 'Z'))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
 
-std::optional<QString> readImportText(const QString &path, QString *error, bool *encodingUnknown)
+QString normaliseAddress(QStringView field)
 {
-    if (encodingUnknown)
-        *encodingUnknown = false;
-    const std::optional<QByteArray> bytes = readFileBytes(path, error);
-    if (!bytes)
-        return std::nullopt;
-    std::optional<QString> text = decodeText(*bytes);
-    if (!text) {
-        if (error)
-            *error = QStringLiteral("neither UTF-8 nor code page 932 text");
-        if (encodingUnknown)
-            *encodingUnknown = true;
+    qsizetype b = 0, e = field.size();
+    bool ascii = true;
+    for (QChar c : field)
+        if (c.unicode() >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (!ascii)
+        return trimBlanks(narrowLower(field.toString()));
+    while (b < e && field[b] == QLatin1Char(' '))
+        ++b;
+    while (e > b && field[e - 1] == QLatin1Char(' '))
+        --e;
+    QString out(e - b, Qt::Uninitialized);
+    QChar *o = out.data();
+    for (qsizetype i = b; i < e; ++i) {
+        const char16_t c = field[i].unicode();
+        *o++ = QChar(c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c);
     }
-    return text;
+    return out;
 }
+
+ImportRecordReader::ImportRecordReader() = default;
+ImportRecordReader::~ImportRecordReader() = default;
 
 bool ImportRecordReader::open(const QString &path, QString *error)
 {
     m_reader.reset();
-    std::optional<QString> text = readImportText(path, error);
-    if (!text)
+    m_stream = std::make_unique<TextFileStream>();
+    if (!m_stream->open(path, error))
         return false;
-    setText(*text);
+    TextFileStream *stream = m_stream.get();
+    m_reader.emplace([stream](QString *more) { return stream->next(more); });
     return true;
 }
 
 void ImportRecordReader::setText(const QString &text)
 {
+    m_stream.reset();
     m_reader.emplace(text);
 }
 
-bool ImportRecordReader::atEnd() const
+bool ImportRecordReader::atEnd()
 {
     return !m_reader || m_reader->atEnd();
 }
 
-bool ImportRecordReader::next(ImportRow *row, QString *error)
+bool ImportRecordReader::encodingUnknown() const
+{
+    return m_stream && m_stream->encodingUnknown();
+}
+
+bool ImportRecordReader::nextViews(QStringView *name1, QStringView *name2, QString *address, QString *error)
 {
     if (!m_reader) {
         if (error)
             *error = QStringLiteral("no file open");
         return false;
     }
-    if (!m_reader->readRecord(3, m_fields, error))
+    QStringView fields[3];
+    const bool ok = m_reader->readRecordViews(3, fields, error);
+    // Bytes the file's encoding can't hold end the reading as well.
+    if (m_stream && m_stream->failed()) {
+        if (error)
+            *error = m_stream->error();
         return false;
-    row->name1 = m_fields.at(0);
-    row->name2 = m_fields.at(1);
-    row->address = narrowLower(m_fields.at(2));
+    }
+    if (!ok)
+        return false;
+    *name1 = fields[0];
+    *name2 = fields[1];
+    *address = normaliseAddress(fields[2]);
+    return true;
+}
+
+bool ImportRecordReader::next(ImportRow *row, QString *error)
+{
+    QStringView name1, name2;
+    if (!nextViews(&name1, &name2, &row->address, error))
+        return false;
+    row->name1 = name1.toString();
+    row->name2 = name2.toString();
     return true;
 }
 
@@ -129,45 +163,80 @@ QStringList findDuplicates(const QStringList &sortedAddresses)
     return out;
 }
 
-ImportPreview previewImportText(const QString &text)
+QStringList ImportPreview::sortedAddresses() const
+{
+    QStringList out;
+    out.reserve(qsizetype(byAddress.size()));
+    for (size_t k = 0; k < byAddress.size(); ++k)
+        out.append(sortedAddress(qsizetype(k)));
+    return out;
+}
+
+namespace {
+
+ImportPreview preview(ImportRecordReader &reader)
 {
     ImportPreview p;
-    ImportRecordReader reader;
-    reader.setText(text);
-    ImportRow row;
+    QStringView name1, name2;
+    QString address;
     while (!reader.atEnd()) {
-        if (!reader.next(&row, &p.error)) {
+        if (!reader.nextViews(&name1, &name2, &address, &p.error)) {
             p.failed = true;
             break;
         }
-        if (isUsableAddress(row.address)) {
-            p.sortedAddresses.append(row.address);
-            p.usable.append(std::move(row));
-        } else {
-            p.rejected.append(std::move(row));
+        ImportRows &to = isUsableAddress(address) ? p.usable : p.rejected;
+        if (!to.append(name1, name2, address)) {
+            p.failed = true;
+            p.error = QStringLiteral("the file is too large");
+            break;
         }
     }
-    // A plain ordering puts equal addresses side by side, which is all the
-    // duplicate scan needs.
-    std::sort(p.sortedAddresses.begin(), p.sortedAddresses.end());
-    if (!p.failed)
-        p.duplicates = findDuplicates(p.sortedAddresses);
+    if (reader.encodingUnknown()) {
+        // Nothing of a file in an unknown encoding is shown or used.
+        ImportPreview none;
+        none.failed = true;
+        none.encodingUnknown = true;
+        none.error = p.error;
+        return none;
+    }
+    // Equal addresses side by side are all the duplicate scan needs; the
+    // order is that of the UTF-8 bytes (code points).
+    const ImportRows &rows = p.usable;
+    p.byAddress.resize(size_t(rows.size()));
+    for (size_t i = 0; i < p.byAddress.size(); ++i)
+        p.byAddress[i] = quint32(i);
+    std::stable_sort(p.byAddress.begin(), p.byAddress.end(), [&rows](quint32 a, quint32 b) {
+        return rows.utf8(a, 2) < rows.utf8(b, 2);
+    });
+    if (!p.failed) {
+        for (size_t k = 0; k + 1 < p.byAddress.size(); ++k)
+            if (rows.utf8(p.byAddress[k], 2) == rows.utf8(p.byAddress[k + 1], 2))
+                p.duplicates.append(p.sortedAddress(qsizetype(k)));
+    }
     return p;
+}
+
+} // namespace
+
+ImportPreview previewImportText(const QString &text)
+{
+    ImportRecordReader reader;
+    reader.setText(text);
+    return preview(reader);
 }
 
 ImportPreview previewImportFile(const QString &path)
 {
+    ImportRecordReader reader;
     QString error;
-    bool encodingUnknown = false;
-    std::optional<QString> text = readImportText(path, &error, &encodingUnknown);
-    if (!text) {
+    if (!reader.open(path, &error)) {
         ImportPreview p;
         p.failed = true;
-        p.encodingUnknown = encodingUnknown;
+        p.encodingUnknown = reader.encodingUnknown();
         p.error = error;
         return p;
     }
-    return previewImportText(*text);
+    return preview(reader);
 }
 
 QString storedName(const QString &cell)
@@ -182,24 +251,21 @@ QString storedAddress(const QString &cell)
 
 bool ImportCommitter::categoryInUse(const QString &category, QString *error) const
 {
-    if (!m_db)
+    if (!m_db || !m_db->isOpen())
         return false;
-    Statement q;
-    if (sqlite3_prepare_v2(m_db, "SELECT 1 FROM \"宛先\" WHERE \"インポート区分名\" = ?1 LIMIT 1",
-                           -1, &q.st, nullptr) != SQLITE_OK
-        || !bindText(q.st, 1, category)) {
+    DbStatement q(*m_db, QByteArrayView("SELECT 1 FROM \"宛先\" WHERE \"インポート区分名\" = ?1 COLLATE NOCASE LIMIT 1"));
+    if (!q.isValid() || !q.bindText(1, category)) {
         if (error)
-            *error = sqliteError(m_db);
+            *error = q.error();
         return false;
     }
-    const int rc = sqlite3_step(q.st);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE && error)
-        *error = sqliteError(m_db);
-    return rc == SQLITE_ROW;
+    const DbStatement::Step step = q.step();
+    if (step == DbStatement::Error && error)
+        *error = q.error();
+    return step == DbStatement::Row;
 }
 
-ImportCommitResult ImportCommitter::commit(const QString &category, const QList<ImportRow> &rows,
-                                           const QDate &today) const
+ImportCommitResult ImportCommitter::commit(const QString &category, const ImportRows &rows, const QDate &today) const
 {
     ImportCommitResult r;
     if (category.isEmpty()) {
@@ -221,88 +287,59 @@ ImportCommitResult ImportCommitter::commit(const QString &category, const QList<
         r.firstId = 0;
         return r;
     };
-    if (!m_db)
+    if (!m_db || !m_db->isOpen())
         return giveUp(QStringLiteral("no database open"));
-    // A page cache big enough for the whole import keeps it from spilling
-    // (and syncing) before the commit; the connection's own size comes back
-    // afterwards.
-    const int cacheSize = pragmaValue(m_db, "PRAGMA cache_size");
-    sqlite3_exec(m_db, "PRAGMA cache_size = -65536", nullptr, nullptr, nullptr);
-    struct RestoreCache {
-        sqlite3 *db;
-        int size;
-        ~RestoreCache()
-        {
-            const QByteArray sql = "PRAGMA cache_size = " + QByteArray::number(size);
-            sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
-        }
-    } restoreCache{m_db, cacheSize};
+    AddressDb &db = *m_db;
 
-    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return giveUp(sqliteError(m_db));
-    auto rollback = [&] {
-        if (!sqlite3_get_autocommit(m_db))
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    };
+    DbTransaction transaction(db);
+    if (!transaction.isActive())
+        return giveUp(transaction.error());
 
     // The largest ID, read once; every stored row takes the next one, as
     // reading it again before each row would give.
     qint64 maxId = 0;
     {
-        Statement q;
-        if (sqlite3_prepare_v2(m_db, "SELECT max(\"宛先ID\") FROM \"宛先\"", -1, &q.st, nullptr) != SQLITE_OK
-            || sqlite3_step(q.st) != SQLITE_ROW) {
-            const QString why = sqliteError(m_db);
-            rollback();
-            return giveUp(why);
+        DbStatement q(db, QByteArrayView("SELECT max(\"宛先ID\") FROM \"宛先\""));
+        if (q.step() != DbStatement::Row)
+            return giveUp(q.error());
+        maxId = q.int64(0); // NULL on an empty table reads as 0
+    }
+
+    DbStatement ins(db, QByteArrayView("INSERT INTO \"宛先\" (\"宛先ID\", \"インポート区分名\", \"登録日\", \"送信区分\", "
+                                       "\"宛先1\", \"宛先2\", \"メールアドレス\") VALUES (?1, ?2, ?3, 1, ?4, ?5, ?6)"));
+    if (!ins.isValid())
+        return giveUp(ins.error());
+    ins.bindText(2, category);
+    ins.bindText(3, today.toString(QStringLiteral("yyyy/MM/dd")));
+
+    QByteArray lowered; // alive until the row is stepped
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        ins.reset();
+        QByteArrayView address = rows.utf8(i, 2);
+        if (hasUpperOrNonAscii(address)) {
+            lowered = storedAddress(rows.text(i, 2)).toUtf8();
+            address = lowered;
+        } else {
+            address = storedNameUtf8(address);
         }
-        maxId = sqlite3_column_int64(q.st, 0); // NULL on an empty table reads as 0
-    }
-
-    Statement ins;
-    if (sqlite3_prepare_v2(m_db,
-                           "INSERT INTO \"宛先\" (\"宛先ID\", \"インポート区分名\", \"登録日\", \"送信区分\", "
-                           "\"宛先1\", \"宛先2\", \"メールアドレス\") VALUES (?1, ?2, ?3, 1, ?4, ?5, ?6)",
-                           -1, &ins.st, nullptr) != SQLITE_OK) {
-        const QString why = sqliteError(m_db);
-        rollback();
-        return giveUp(why);
-    }
-    const QString date = today.toString(QStringLiteral("yyyy/MM/dd"));
-    bindText(ins.st, 2, category);
-    bindText(ins.st, 3, date);
-
-    QByteArray name1, name2, address; // alive until the row is stepped
-    for (const ImportRow &row : rows) {
-        sqlite3_reset(ins.st);
-        name1 = storedName(row.name1).toUtf8();
-        name2 = storedName(row.name2).toUtf8();
-        address = storedAddress(row.address).toUtf8();
-        const bool bound = sqlite3_bind_int64(ins.st, 1, maxId + 1) == SQLITE_OK
-                           && bindUtf8(ins.st, 4, name1)
-                           && bindUtf8(ins.st, 5, name2)
-                           && bindUtf8(ins.st, 6, address);
-        if (bound && sqlite3_step(ins.st) == SQLITE_DONE) {
+        const bool bound = ins.bindInt64(1, maxId + 1) && ins.bindUtf8(4, storedNameUtf8(rows.utf8(i, 0)))
+                           && ins.bindUtf8(5, storedNameUtf8(rows.utf8(i, 1))) && ins.bindUtf8(6, address);
+        if (bound && ins.step() == DbStatement::Done) {
             ++maxId;
             if (r.stored++ == 0)
                 r.firstId = maxId;
             continue;
         }
         if (r.error.isEmpty())
-            r.error = sqliteError(m_db);
+            r.error = ins.error();
         ++r.notStored;
         // A failed statement undoes only itself, unless the database had to
         // abandon the whole transaction; then nothing of this import is kept.
-        if (sqlite3_get_autocommit(m_db))
+        if (!transaction.stillOpen())
             return giveUp(r.error);
     }
-    sqlite3_finalize(ins.st);
-    ins.st = nullptr;
-
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        const QString why = sqliteError(m_db);
-        rollback();
-        return giveUp(why);
-    }
+    ins.reset();
+    if (!transaction.commit())
+        return giveUp(transaction.error());
     return r;
 }

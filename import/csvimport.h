@@ -3,30 +3,24 @@
 // in table 宛先. No widgets here: the window shows what these return.
 
 #include "fieldreader.h"
+#include "recipientrows.h"
 
 #include <QDate>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
+#include <vector>
 
-struct sqlite3;
+class AddressDb;
+class TextFileStream;
 
 // One record of an address file: the two name lines as read and the address
-// after normalisation (narrowed, lower case).
-struct ImportRow {
-    QString name1;
-    QString name2;
-    QString address;
-    bool operator==(const ImportRow &) const = default;
-};
-
-// The text of an address file in whichever encoding it was written (see
-// textfile.h: UTF-8 with or without the byte-order mark, or code page 932).
-// A file that is neither gives nullopt, an error text and *encodingUnknown,
-// never substituted characters.
-std::optional<QString> readImportText(const QString &path, QString *error = nullptr,
-                                      bool *encodingUnknown = nullptr);
+// after normalisation (narrowed, lower case, blanks at both ends trimmed).
+using ImportRow = RecipientFields;
+// Records kept compact: a million rows take some tens of MB.
+using ImportRows = RecipientRows;
 
 // A record is usable when its normalised address holds an at sign.
 inline bool isUsableAddress(const QString &normalisedAddress)
@@ -34,21 +28,33 @@ inline bool isUsableAddress(const QString &normalisedAddress)
     return normalisedAddress.contains(QLatin1Char('@'));
 }
 
-// Three fields per record from an address file, the address normalised.
+// The address as the import keeps it: narrowed, lower case, and without the
+// blanks at either end (they would make one address look like two).
+QString normaliseAddress(QStringView field);
+
+// Three fields per record from an address file, the address normalised. The
+// file is read a piece at a time.
 class ImportRecordReader {
 public:
-    // Reads and decodes the whole file; false with an error text when it
-    // cannot be read or decoded.
+    ImportRecordReader();
+    ~ImportRecordReader();
+    // Opens the file and settles its encoding; false with an error text when
+    // it cannot be read.
     bool open(const QString &path, QString *error = nullptr);
     // A reader over text already in memory.
     void setText(const QString &text);
-    bool atEnd() const;
-    // False when the input ends inside a record.
+    bool atEnd();
+    // False when the input ends inside a record or the file turns out not
+    // to be in its encoding (see encodingUnknown).
     bool next(ImportRow *row, QString *error = nullptr);
+    // The same without copying the names: the views stay valid until the
+    // next call.
+    bool nextViews(QStringView *name1, QStringView *name2, QString *address, QString *error = nullptr);
+    bool encodingUnknown() const;
 
 private:
+    std::unique_ptr<TextFileStream> m_stream;
     std::optional<FieldReader> m_reader;
-    QStringList m_fields;
 };
 
 // Each address once for every repeat of it in a sorted list: an address that
@@ -57,16 +63,20 @@ QStringList findDuplicates(const QStringList &sortedAddresses);
 
 // What one reading of an address file gives the import window.
 struct ImportPreview {
-    QList<ImportRow> usable;       // in file order
-    QList<ImportRow> rejected;     // in file order, no at sign in the address
-    QStringList sortedAddresses;   // the usable addresses, sorted
-    QStringList duplicates;        // see findDuplicates
+    ImportRows usable;      // in file order
+    ImportRows rejected;    // in file order, no at sign in the address
+    // The usable rows in the order of their addresses.
+    std::vector<quint32> byAddress;
+    QStringList duplicates; // repeated addresses, see findDuplicates
     // Reading stopped on an error (unreadable file, bad bytes, input ending
     // inside a record). The rows read before it are kept; duplicates are not
-    // searched.
+    // searched. A file in no known encoding keeps no rows.
     bool failed = false;
     bool encodingUnknown = false;  // the file is neither UTF-8 nor code page 932
     QString error;
+
+    QString sortedAddress(qsizetype k) const { return usable.text(byAddress[k], 2); }
+    QStringList sortedAddresses() const;
 };
 
 ImportPreview previewImportText(const QString &text);
@@ -93,11 +103,12 @@ struct ImportCommitResult {
 // Stores preview rows in table 宛先 under one import category.
 class ImportCommitter {
 public:
-    // db may be null (no open database): every row then counts as not stored.
-    explicit ImportCommitter(sqlite3 *db) : m_db(db) {}
+    // db may be null or closed: every row then counts as not stored.
+    explicit ImportCommitter(AddressDb *db) : m_db(db) {}
 
-    // True when some row of 宛先 already carries this category name. A
-    // query that fails counts as "not in use"; the insert reports it.
+    // True when some row of 宛先 already carries this category name, letter
+    // case of ASCII aside (as the search compares). A query that fails
+    // counts as "not in use"; the insert reports it.
     bool categoryInUse(const QString &category, QString *error = nullptr) const;
 
     // The category checks, then every row in one transaction: 宛先ID continues
@@ -105,9 +116,8 @@ public:
     // "YYYY/MM/DD", the category as given. A row whose insert fails is
     // skipped and takes no ID; if the database gives up the whole
     // transaction, nothing is stored and every row counts as not stored.
-    ImportCommitResult commit(const QString &category, const QList<ImportRow> &rows,
-                              const QDate &today) const;
+    ImportCommitResult commit(const QString &category, const ImportRows &rows, const QDate &today) const;
 
 private:
-    sqlite3 *m_db;
+    AddressDb *m_db;
 };

@@ -99,9 +99,9 @@ DialogExcel::~DialogExcel() = default;
 
 Platform &DialogExcel::platform() { return *m_ctx.platform; }
 
-sqlite3 *DialogExcel::database() const
+AddressDb *DialogExcel::database() const
 {
-    return m_ctx.addressDb && m_ctx.addressDb->isOpen() ? m_ctx.addressDb->handle() : nullptr;
+    return m_ctx.addressDb && m_ctx.addressDb->isOpen() ? m_ctx.addressDb : nullptr;
 }
 
 void DialogExcel::buildControls()
@@ -189,7 +189,7 @@ void DialogExcel::buildControls()
     Text1->setReadOnly(true);
     Text1->setGeometry(406, 498, 226, 24);
 
-    m_list1 = new QStringListModel(this);
+    m_list1 = new SortedAddressModel(this);
     List1 = new QListView(area);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setModel(m_list1);
@@ -250,7 +250,7 @@ void DialogExcel::buildMenus()
     mnuHelpInport->setShortcut(QKeySequence::HelpContents);
 }
 
-QStringList DialogExcel::list1Items() const { return m_list1->stringList(); }
+QStringList DialogExcel::list1Items() const { return m_list1->addresses(); }
 QStringList DialogExcel::list2Items() const { return m_list2->stringList(); }
 
 void DialogExcel::resetGrid1()
@@ -370,7 +370,7 @@ void DialogExcel::Command5_Click()
     SendList &sendList = *m_ctx.sendList;
     sendList.beginBatch();
     sendList.clear();
-    m_list1->setStringList({});
+    m_list1->clearRows();
     m_list2->setStringList({});
     resetGrid1();
     m_grid2->clearRows();
@@ -380,11 +380,10 @@ void DialogExcel::Command5_Click()
     ImportPreview p = previewImportFile(path);
 
     // What was read before a failure stays in the send list, the hidden list
-    // and the rejected grid.
-    for (const ImportRow &row : std::as_const(p.usable))
-        sendList.append(row.name1, row.name2, row.address);
+    // and the rejected grid. The send list and the grid share one copy.
+    sendList.setRows(p.usable);
     sendList.endBatch();
-    m_list1->setStringList(p.sortedAddresses);
+    m_list1->setRows(p.usable, std::move(p.byAddress));
     m_grid2->setRows(p.rejected);
 
     if (p.failed) {
@@ -405,7 +404,7 @@ void DialogExcel::Command5_Click()
 
     const qsizetype usableCount = p.usable.size();
     const qsizetype rejectedCount = p.rejected.size();
-    m_grid1->setRows(std::move(p.usable));
+    m_grid1->setRows(p.usable);
 
     Label2->setText(QStringLiteral("ｲﾝﾎﾟｰﾄした宛先　") + QString::number(usableCount) + QStringLiteral("件"));
     Label2->show();
@@ -477,9 +476,11 @@ void DialogExcel::List2_Click()
     const QModelIndex current = List2->currentIndex();
     const QString selected = current.isValid() ? current.data().toString() : QString();
     if (current.isValid()) {
-        for (qsizetype r = 1; r < m_grid1->gridRows(); ++r) {
-            if (m_grid1->textMatrix(r, 2) == selected) {
-                Text1->setText(m_grid1->textMatrix(r, 0));
+        const ImportRows &rows = m_grid1->dataRows();
+        const QByteArray key = selected.toUtf8();
+        for (qsizetype r = 0; r < rows.size(); ++r) {
+            if (rows.utf8(r, 2) == key) {
+                Text1->setText(rows.text(r, 0));
                 Text1->show();
                 return;
             }

@@ -7,7 +7,9 @@
 
 #include "csvimport.h"
 
+class AddressDb;
 class ImportGridModel;
+class SortedAddressModel;
 class Platform;
 class QAction;
 class QLabel;
@@ -19,7 +21,6 @@ class QPushButton;
 class QStringListModel;
 class QTableView;
 struct AppContext;
-struct sqlite3;
 
 class DialogExcel : public QDialog {
     Q_OBJECT
@@ -95,12 +96,12 @@ private:
     void resetGrid1();
     bool chooseFile();
     Platform &platform();
-    sqlite3 *database() const;
+    AddressDb *database() const;
 
     AppContext &m_ctx;
     ImportGridModel *m_grid1 = nullptr;
     ImportGridModel *m_grid2 = nullptr;
-    QStringListModel *m_list1 = nullptr;
+    SortedAddressModel *m_list1 = nullptr;
     QStringListModel *m_list2 = nullptr;
     bool m_unloaded = false;
     bool m_shown = false;

@@ -11,10 +11,10 @@ void ImportGridModel::setHeaderRow(const QStringList &texts)
     emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }
 
-void ImportGridModel::setRows(QList<ImportRow> rows)
+void ImportGridModel::setRows(const ImportRows &rows)
 {
     beginResetModel();
-    m_rows = std::move(rows);
+    m_rows = rows;
     endResetModel();
 }
 
@@ -23,15 +23,6 @@ void ImportGridModel::clearRows()
     setRows({});
 }
 
-QString ImportGridModel::cell(const ImportRow &row, int col)
-{
-    switch (col) {
-    case 0: return row.name1;
-    case 1: return row.name2;
-    case 2: return row.address;
-    default: return {};
-    }
-}
 
 QString ImportGridModel::textMatrix(qsizetype row, int col) const
 {
@@ -42,7 +33,7 @@ QString ImportGridModel::textMatrix(qsizetype row, int col) const
     }
     if (row < 0 || row >= m_rows.size())
         return {};
-    return cell(m_rows.at(row), col);
+    return col >= 0 && col < 3 ? m_rows.text(row, col) : QString();
 }
 
 int ImportGridModel::rowCount(const QModelIndex &parent) const
@@ -60,7 +51,7 @@ QVariant ImportGridModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= m_rows.size())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return cell(m_rows.at(index.row()), index.column());
+        return m_rows.text(index.row(), index.column());
     if (role == Qt::BackgroundRole && index.column() == 0 && hasHeaderRow())
         return QGuiApplication::palette().button();
     return {};
@@ -73,4 +64,32 @@ QVariant ImportGridModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation == Qt::Horizontal)
         return m_header.value(section);
     return section + 1;
+}
+
+void SortedAddressModel::setRows(const ImportRows &rows, std::vector<quint32> order)
+{
+    beginResetModel();
+    m_rows = rows;
+    m_order = std::move(order);
+    endResetModel();
+}
+
+QStringList SortedAddressModel::addresses() const
+{
+    QStringList out;
+    for (quint32 i : m_order)
+        out.append(m_rows.text(i, 2));
+    return out;
+}
+
+int SortedAddressModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_order.size());
+}
+
+QVariant SortedAddressModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || size_t(index.row()) >= m_order.size() || role != Qt::DisplayRole)
+        return {};
+    return m_rows.text(m_order[size_t(index.row())], 2);
 }

@@ -1,12 +1,15 @@
 #pragma once
 // The table behind each grid of the import window: three text columns of
 // import rows, with an optional header row. A tab inside a value stays in its
-// cell. Rows are set as a whole, so a preview of many rows tells the view once.
+// cell. Rows are set as a whole, so a preview of many rows tells the view once;
+// the view reads only the cells it draws.
 
 #include "csvimport.h"
 
+#include <QAbstractListModel>
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <vector>
 
 class ImportGridModel : public QAbstractTableModel {
     Q_OBJECT
@@ -18,9 +21,10 @@ public:
     void setHeaderRow(const QStringList &texts);
     bool hasHeaderRow() const { return !m_header.isEmpty(); }
 
-    void setRows(QList<ImportRow> rows);
+    // The rows are shared with the caller, not copied.
+    void setRows(const ImportRows &rows);
     void clearRows();
-    const QList<ImportRow> &dataRows() const { return m_rows; }
+    const ImportRows &dataRows() const { return m_rows; }
 
     // Rows of the grid as the window counts them: the header row included.
     qsizetype gridRows() const { return m_rows.size() + (hasHeaderRow() ? 1 : 0); }
@@ -34,7 +38,23 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-    static QString cell(const ImportRow &row, int col);
     QStringList m_header;
-    QList<ImportRow> m_rows;
+    ImportRows m_rows;
+};
+
+// The usable addresses in sorted order, read from the rows as drawn.
+class SortedAddressModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    using QAbstractListModel::QAbstractListModel;
+    void setRows(const ImportRows &rows, std::vector<quint32> order);
+    void clearRows() { setRows({}, {}); }
+    QStringList addresses() const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    ImportRows m_rows;
+    std::vector<quint32> m_order;
 };

@@ -30,15 +30,15 @@ QString preflightMessage(const QString &fromAddress, const QString &attachmentTe
 
     qsizetype refused = 0;
     QStringList shown;
-    const QStringList &addresses = list.lstAddress();
-    for (qsizetype i = 0; i < addresses.size(); ++i) {
-        const MailAddress to = parseMailAddress(addresses[i]);
+    for (qsizetype i = 0; i < list.count(); ++i) {
+        const QString address = list.address(i);
+        const MailAddress to = parseMailAddress(address);
         if (to.isValid())
             continue;
         if (++refused <= kEntriesShown)
             shown << QStringLiteral("%1件目: %2（%3）")
                          .arg(i + 1)
-                         .arg(printableAddress(addresses[i]), addressProblemTextJa(to.problem));
+                         .arg(printableAddress(address), addressProblemTextJa(to.problem));
     }
     if (refused > 0)
         parts << QStringLiteral("送信できないメールアドレスが%1件あります。\n").arg(refused) + shown.join(QLatin1Char('\n'))

@@ -14,9 +14,7 @@ void SendList::clear()
 {
     if (m_batch == 0)
         beginResetModel();
-    m_name1.clear();
-    m_name2.clear();
-    m_address.clear();
+    m_rows.clear();
     if (m_batch == 0) {
         endResetModel();
         emit countChanged(0);
@@ -25,21 +23,39 @@ void SendList::clear()
 
 void SendList::append(const QString &name1, const QString &name2, const QString &address)
 {
-    const int row = static_cast<int>(m_name1.size());
+    const int row = static_cast<int>(m_rows.size());
     if (m_batch == 0)
         beginInsertRows(QModelIndex(), row, row);
-    m_name1.append(name1);
-    m_name2.append(name2);
-    m_address.append(address);
+    m_rows.append(name1, name2, address);
     if (m_batch == 0) {
         endInsertRows();
         emit countChanged(count());
     }
 }
 
+void SendList::setRows(const RecipientRows &rows)
+{
+    if (m_batch == 0)
+        beginResetModel();
+    m_rows = rows;
+    if (m_batch == 0) {
+        endResetModel();
+        emit countChanged(count());
+    }
+}
+
 SendList::Entry SendList::entry(qsizetype i) const
 {
-    return {m_name1.at(i), m_name2.at(i), m_address.at(i)};
+    return {m_rows.text(i, 0), m_rows.text(i, 1), m_rows.text(i, 2)};
+}
+
+QStringList SendList::column(int field) const
+{
+    QStringList out;
+    out.reserve(count());
+    for (qsizetype i = 0; i < count(); ++i)
+        out.append(m_rows.text(i, field));
+    return out;
 }
 
 void SendList::beginBatch()
@@ -58,7 +74,7 @@ void SendList::endBatch()
 
 int SendList::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_name1.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
 int SendList::columnCount(const QModelIndex &parent) const
@@ -68,12 +84,13 @@ int SendList::columnCount(const QModelIndex &parent) const
 
 QVariant SendList::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_name1.size() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    if (!index.isValid() || index.row() >= m_rows.size() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     const qsizetype row = index.row();
     if (index.column() == 1)
-        return m_address.at(row);
-    return m_name2.at(row).isEmpty() ? m_name1.at(row) : m_name1.at(row) + QLatin1Char(' ') + m_name2.at(row);
+        return m_rows.text(row, 2);
+    const QString name1 = m_rows.text(row, 0);
+    return m_rows.utf8(row, 1).isEmpty() ? name1 : name1 + QLatin1Char(' ') + m_rows.text(row, 1);
 }
 
 QVariant SendList::headerData(int section, Qt::Orientation orientation, int role) const

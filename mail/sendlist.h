@@ -1,8 +1,10 @@
 #pragma once
-// The recipients of the next send: three lists kept in step (first name line,
-// second name line, address). It is also the model of the main window's
+// The recipients of the next send: rows of first name line, second name line
+// and address, kept compact (a million entries fit in some tens of MB). It is also the model of the main window's
 // visible recipient list: the name lines in one column, the address in the
 // next.
+
+#include "recipientrows.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -22,16 +24,21 @@ public:
 
     void clear();
     void append(const QString &name1, const QString &name2, const QString &address);
+    // Replaces the whole list; the rows' buffer is shared, not copied.
+    void setRows(const RecipientRows &rows);
+    const RecipientRows &rows() const { return m_rows; }
     Entry entry(qsizetype i) const;
-    qsizetype count() const { return m_name1.size(); }
+    QString address(qsizetype i) const { return m_rows.text(i, 2); }
+    qsizetype count() const { return m_rows.size(); }
 
     // Writers that append many entries bracket them, so views are told once.
     void beginBatch();
     void endBatch();
 
-    const QStringList &lstName1() const { return m_name1; }
-    const QStringList &lstName2() const { return m_name2; }
-    const QStringList &lstAddress() const { return m_address; }
+    // One column as a list (a copy: for short lists).
+    QStringList lstName1() const { return column(0); }
+    QStringList lstName2() const { return column(1); }
+    QStringList lstAddress() const { return column(2); }
 
     // As a model: the name lines and the address of each entry.
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -43,8 +50,7 @@ signals:
     void countChanged(qsizetype count);
 
 private:
-    QStringList m_name1;
-    QStringList m_name2;
-    QStringList m_address;
+    QStringList column(int field) const;
+    RecipientRows m_rows;
     int m_batch = 0;
 };

@@ -5,6 +5,7 @@
 
 #include "addressdb.h"
 #include "appcontext.h"
+#include "dbstatement.h"
 #include "dialogexcel.h"
 #include "importgridmodel.h"
 #include "platform.h"
@@ -19,7 +20,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <cstdio>
-#include <sqlite3.h>
 #include <sys/resource.h>
 
 namespace {
@@ -114,11 +114,8 @@ bool run(const QString &program, const QStringList &args, const QString &stdinFi
 
 int countRows(AddressDb &db)
 {
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db.handle(), "SELECT count(*) FROM 宛先", -1, &st, nullptr);
-    const int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
-    sqlite3_finalize(st);
-    return n;
+    DbStatement st(db, "SELECT count(*) FROM 宛先");
+    return st.step() == DbStatement::Row ? int(st.int64(0)) : -1;
 }
 
 } // namespace

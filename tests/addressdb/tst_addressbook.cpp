@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QUrl>
 #include <QtTest>
@@ -79,11 +81,15 @@ private slots:
     void deleteAllShownFailureIsReported();
     void toggleSendFlag();
     void changeOfFile();
+    void aFileThatWontOpenKeepsTheOneInUse_data();
+    void aFileThatWontOpenKeepsTheOneInUse();
     void saveAs();
     void compaction();
+    void compactionWritesItsCopyBesideTheDatabase();
     void initialisation();
     void printing();
     void menusToolbarHelpAndImport();
+    void closingTheImportWindowListsEveryAddress();
     void resizeFollowsTheWindow();
 };
 
@@ -535,20 +541,69 @@ void TestAddressBook::changeOfFile()
     QVERIFY(input.text.endsWith(QStringLiteral("    例）C:\\VB6\\DB\\Backup.cdb")));
     QCOMPARE(w.platform.messageTexts().last(), QStringLiteral("データベースファイル名か入力されていません。"));
     QCOMPARE(d->DbFileName, other);
+    VERIFY_PLATFORM(w.platform);
+}
 
-    // A file that is no database: no message, no rows, the path stored,
-    // the file untouched.
-    const QString junk = w.path(QStringLiteral("junk.cdb"));
-    writeBytes(junk, QByteArray("not a database at all\r\n"));
-    const int messages = w.platform.messageTexts().size();
-    w.platform.answerOpen({junk});
-    d->mnuFileOpen_Click();
-    QCOMPARE(w.platform.messageTexts().size(), messages);
-    QCOMPARE(d->ResultSet->count(), 0);
-    QCOMPARE(w.settings->value(QStringLiteral("MDBFileName")), junk);
-    QCOMPARE(readBytes(junk), QByteArray("not a database at all\r\n"));
-    d->Command1_Click();
-    QCOMPARE(w.platform.messageTexts().last(), kConnectFailed);
+void TestAddressBook::aFileThatWontOpenKeepsTheOneInUse_data()
+{
+    QTest::addColumn<QString>("way");       // open, input or save
+    QTest::addColumn<QString>("name");      // in the test folder
+    QTest::addColumn<QByteArray>("bytes");  // the file's content; empty: no file
+    QTest::addColumn<QString>("message");   // without the path lines
+
+    const QString cannotOpen = QStringLiteral("データベースを開けませんでした。");
+    QTest::newRow("picture renamed .cdb") << "open" << "photo.cdb"
+        << QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200000001000000010806000000") << cannotOpen;
+    QTest::newRow("typed name of no file") << "input" << "gone.cdb" << QByteArray() << cannotOpen;
+    QTest::newRow("save into no folder") << "save" << "no-folder/copy.cdb" << QByteArray()
+        << QStringLiteral("データベースの保存に失敗しました。");
+}
+
+void TestAddressBook::aFileThatWontOpenKeepsTheOneInUse()
+{
+    QFETCH(QString, way);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+
+    TestWorld w;
+    const QString path = bookPath(w);
+    auto d = openBook(w);
+    search(*d, QStringLiteral("インポート区分名"), QStringLiteral("展示会"));
+    const Ids shown = shownIds(*d);
+    QCOMPARE(shown, (Ids{1, 2, 5}));
+    const QString bad = w.path(name);
+    if (!bytes.isEmpty())
+        writeBytes(bad, bytes);
+
+    if (way == QLatin1String("open")) {
+        w.platform.answerOpen({bad});
+        d->mnuFileOpen_Click();
+    } else if (way == QLatin1String("input")) {
+        d->Text2->clear();
+        w.platform.answerInput(bad);
+        d->ChangeDataBase();
+    } else {
+        w.platform.answerSave(bad);
+        d->mnuSave_Click();
+    }
+
+    QVERIFY(!w.platform.messageTexts().isEmpty());
+    const QString said = w.platform.messageTexts().last();
+    QVERIFY2(said.startsWith(message), qPrintable(said));
+    if (way != QLatin1String("save"))
+        QVERIFY2(said.contains(bad), qPrintable(said));
+    if (!bytes.isEmpty())
+        QCOMPARE(readBytes(bad), bytes);
+    QCOMPARE(shownIds(*d), shown);
+    QCOMPARE(d->Text1->text(), QStringLiteral("　該当する宛先　3件"));
+    QCOMPARE(d->DbFileName, path);
+    QCOMPARE(d->sbPanel1->text(), path);
+    QCOMPARE(w.settings->value(QStringLiteral("MDBFileName")), path);
+    QVERIFY(d->database().isOpen());
+    QVERIFY(d->Command6->isEnabled());
+    d->mnuEnd_Click();
+    QCOMPARE(w.settings->value(QStringLiteral("MDBFileName")), path);
     VERIFY_PLATFORM(w.platform);
 }
 
@@ -607,12 +662,44 @@ void TestAddressBook::compaction()
     // stays in place and the window keeps working on it.
     writeBytes(w.path(QStringLiteral("CompactFileName.cdb")), QByteArray("left over"));
     d->mnuDataBase->trigger();
-    QCOMPARE(w.platform.messageTexts().last(), QStringLiteral("データベースを最適化できませんでした。"));
+    QVERIFY(w.platform.messageTexts().last().startsWith(QStringLiteral("データベースを最適化できませんでした。")));
     QCOMPARE(w.platform.busyDepth, 0);
     QCOMPARE(queryIds(path), (Ids{1, 2, 3, 4, 5, 6, 7}));
     QCOMPARE(readBytes(w.path(QStringLiteral("CompactFileName.cdb"))), QByteArray("left over"));
     d->Command2_Click();
     QCOMPARE(d->ResultSet->count(), 5);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestAddressBook::compactionWritesItsCopyBesideTheDatabase()
+{
+    TestWorld w;
+    // A folder apart from the program, as a USB stick or a share would be.
+    QTemporaryDir stick;
+    const QString path = stick.filePath(QStringLiteral("book.cdb"));
+    QVERIFY(makeAddressDb(path, sampleRows()));
+    w.settings->setValue(QStringLiteral("MDBFileName"), path);
+    const QString inProgramFolder = w.path(QStringLiteral("CompactFileName.cdb"));
+    writeBytes(inProgramFolder, QByteArray("not ours"));
+    auto d = openBook(w);
+
+    d->mnuDataBase_Click();
+    QCOMPARE(w.platform.messageTexts().last(), QStringLiteral("データベースを最適化しました。"));
+    QCOMPARE(readBytes(inProgramFolder), QByteArray("not ours"));
+    QCOMPARE(QDir(stick.path()).entryList(QDir::Files), QStringList{QStringLiteral("book.cdb")});
+    QCOMPARE(queryIds(path), (Ids{1, 2, 3, 4, 5, 6, 7}));
+
+    // A copy left by an interrupted run: the message names it and says what
+    // to do.
+    const QString leftover = stick.filePath(QStringLiteral("CompactFileName.cdb"));
+    writeBytes(leftover, QByteArray("left over"));
+    d->mnuDataBase_Click();
+    const QStringList lines = w.platform.messageTexts().last().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], QStringLiteral("データベースを最適化できませんでした。"));
+    QVERIFY2(lines[1].contains(leftover) && lines[1].contains(QStringLiteral("削除")), qPrintable(lines[1]));
+    QCOMPARE(readBytes(leftover), QByteArray("left over"));
+    QCOMPARE(queryIds(path).size(), 7);
     VERIFY_PLATFORM(w.platform);
 }
 
@@ -728,6 +815,32 @@ void TestAddressBook::menusToolbarHelpAndImport()
         d->setCurrentRow(1);
         d->grab().save(QString::fromLocal8Bit(shot));
     }
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestAddressBook::closingTheImportWindowListsEveryAddress()
+{
+    TestWorld w;
+    bookPath(w);
+    auto d = openBook(w);
+    search(*d, QStringLiteral("宛先2"), QStringLiteral("営業部"));
+    d->Combo1->setCurrentText(QStringLiteral("宛先1"));
+    d->Combo1_Click();
+    d->txtKey2->setText(QStringLiteral("山"));
+    d->Command2_Click();
+    QCOMPARE(shownIds(*d), Ids{1});
+
+    w.ctx.openImportWindow = [&](QWidget *owner) {
+        QVERIFY(w.ctx.addressDb->exec(QStringLiteral("INSERT INTO 宛先 VALUES (8, 1, '追加', '新人', '', 'new@example.jp', '2005/04/02', NULL)")));
+        notifyReactivated(owner);
+    };
+    d->toolbarButton(QStringLiteral("宛先のインポート"))->trigger();
+    QCOMPARE(shownIds(*d), (Ids{1, 2, 3, 4, 7, 8}));
+    QCOMPARE(d->Text1->text(), QStringLiteral("　該当する宛先　6件"));
+    QCOMPARE(d->Combo2->currentText(), QStringLiteral("すべて選択"));
+    QVERIFY(d->Combo1->currentText().isEmpty());
+    QVERIFY(d->txtKey2->text().isEmpty());
+    QVERIFY(w.platform.messageTexts().isEmpty());
     VERIFY_PLATFORM(w.platform);
 }
 

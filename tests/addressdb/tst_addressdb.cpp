@@ -1,7 +1,9 @@
 #include "addressfixture.h"
 #include "addressrowmodel.h"
+#include "dbstatement.h"
 #include "testutil.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,6 +19,7 @@ private slots:
     void lockedFileGivesUpWithinSeconds();
     void compactionKeepsEveryRow();
     void leftoverTemporaryFileStopsCompaction();
+    void compactionThroughALinkReplacesTheFile();
     void pathsBesideTheProgram();
     void deleteAndToggleWriteThroughAtOnce();
     void readAllWalksTheSetInOrder();
@@ -31,12 +34,11 @@ void TestAddressDb::missingDefaultIsCreatedWithTheTable()
     QVERIFY2(db.open(path, true, &err), qPrintable(err));
     QVERIFY(QFile::exists(path));
 
-    sqlite3_stmt *st = nullptr;
-    QCOMPARE(sqlite3_prepare_v2(db.handle(), "SELECT * FROM 宛先", -1, &st, nullptr), SQLITE_OK);
+    DbStatement st(db, QByteArrayView("SELECT * FROM 宛先"));
+    QVERIFY(st.isValid());
     QStringList cols;
-    for (int i = 0; i < sqlite3_column_count(st); ++i)
-        cols << QString::fromUtf8(sqlite3_column_name(st, i));
-    sqlite3_finalize(st);
+    for (int i = 0; i < st.columnCount(); ++i)
+        cols << QString::fromUtf8(st.columnName(i));
     QCOMPARE(cols, AddressRowModel::columnNames());
 
     // Missing and not the default: an error, and no file appears.
@@ -149,6 +151,24 @@ void TestAddressDb::leftoverTemporaryFileStopsCompaction()
     QCOMPARE(readBytes(temp), tempBefore);
 }
 
+void TestAddressDb::compactionThroughALinkReplacesTheFile()
+{
+    // The database on a stick, reached through a link in another folder.
+    QTemporaryDir stick, home;
+    const QString real = stick.filePath(QStringLiteral("book.cdb"));
+    QVERIFY(makeAddressDb(real, sampleRows()));
+    const QString link = home.filePath(QStringLiteral("book.cdb"));
+    QVERIFY(QFile::link(real, link));
+
+    const QString temp = compactTempPathFor(link);
+    QCOMPARE(temp, QDir(stick.path()).canonicalPath() + QStringLiteral("/CompactFileName.cdb"));
+    QString err;
+    QVERIFY2(AddressDb::compactFile(link, temp, &err), qPrintable(err));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(!QFile::exists(temp));
+    QCOMPARE(queryIds(real), (Ids{1, 2, 3, 4, 5, 6, 7}));
+}
+
 void TestAddressDb::pathsBesideTheProgram()
 {
     QCOMPARE(defaultDatabasePath(QStringLiteral("/opt/quillpost")), QStringLiteral("/opt/quillpost/Quillpost.cdb"));
@@ -193,7 +213,8 @@ void TestAddressDb::deleteAndToggleWriteThroughAtOnce()
     sqlite3 *other = nullptr;
     QCOMPARE(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
     QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_busy_timeout(db.handle(), 100);
+    AddressDb::setBusyTimeoutMs(100);
+    QVERIFY(db.open(path, false)); // the shorter wait applies from the next open
     QVERIFY(!rows.deleteRow(db, 0));
     QVERIFY(!rows.toggleSendFlag(db, 0));
     QCOMPARE(rows.count(), 6);

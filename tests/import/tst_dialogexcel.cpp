@@ -3,6 +3,7 @@
 
 #include "addressdb.h"
 #include "apptitle.h"
+#include "dbstatement.h"
 #include "dialogexcel.h"
 #include "importgridmodel.h"
 #include "importwindow.h"
@@ -18,7 +19,6 @@
 #include <QTableView>
 #include <QUrl>
 #include <QtTest>
-#include <sqlite3.h>
 
 namespace {
 
@@ -26,23 +26,16 @@ const QString kFailure = QStringLiteral("インポートに失敗しました。
 
 int countRows(AddressDb &db, const char *where = "")
 {
-    sqlite3_stmt *st = nullptr;
-    const QByteArray sql = QByteArray("SELECT count(*) FROM 宛先 ") + where;
-    sqlite3_prepare_v2(db.handle(), sql.constData(), -1, &st, nullptr);
-    const int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
-    sqlite3_finalize(st);
-    return n;
+    DbStatement st(db, QByteArray("SELECT count(*) FROM 宛先 ") + where);
+    return st.step() == DbStatement::Row ? int(st.int64(0)) : -1;
 }
 
 QStringList column(AddressDb &db, const char *col)
 {
     QStringList out;
-    sqlite3_stmt *st = nullptr;
-    const QByteArray sql = QByteArray("SELECT ") + col + " FROM 宛先 ORDER BY 宛先ID";
-    sqlite3_prepare_v2(db.handle(), sql.constData(), -1, &st, nullptr);
-    while (sqlite3_step(st) == SQLITE_ROW)
-        out << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
+    DbStatement st(db, QByteArray("SELECT ") + col + " FROM 宛先 ORDER BY 宛先ID");
+    while (st.step() == DbStatement::Row)
+        out << st.text(0);
     return out;
 }
 
@@ -257,9 +250,7 @@ void tst_DialogExcel::previewFailures()
 void tst_DialogExcel::commitChecksAndStores()
 {
     Fixture f;
-    QVERIFY(sqlite3_exec(f.db.handle(),
-                         "INSERT INTO 宛先 VALUES (41, 1, 'O''Neil''s', 'x', '', 'x@x', '2005/03/01', NULL)",
-                         nullptr, nullptr, nullptr) == SQLITE_OK);
+    QVERIFY(f.db.exec(QStringLiteral("INSERT INTO 宛先 VALUES (41, 1, 'O''Neil''s', 'x', '', 'x@x', '2005/03/01', NULL)")));
     const QString sixty = QString(60, QChar(0x4E00));
     DialogExcel dlg(f.w.ctx);
     dlg.show();
@@ -307,10 +298,8 @@ void tst_DialogExcel::commitChecksAndStores()
 
     // Rows the database refuses are counted after the others are stored.
     Fixture h;
-    QVERIFY(sqlite3_exec(h.db.handle(),
-                         "CREATE TRIGGER refuse BEFORE INSERT ON 宛先 WHEN NEW.宛先1 = 'no' "
-                         "BEGIN SELECT RAISE(ABORT, 'refused'); END;",
-                         nullptr, nullptr, nullptr) == SQLITE_OK);
+    QVERIFY(h.db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON 宛先 WHEN NEW.宛先1 = 'no' "
+                                     "BEGIN SELECT RAISE(ABORT, 'refused'); END;")));
     DialogExcel refused(h.w.ctx);
     refused.txtFileName->setText(h.csv("r.csv", QStringLiteral("no,,a@x\r\nyes,,b@x\r\nno,,c@x\r\n")));
     refused.Command5_Click();

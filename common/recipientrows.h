@@ -1,0 +1,60 @@
+#pragma once
+// Rows of three texts (name line 1, name line 2, address) kept in one UTF-8
+// buffer with the end offset of each text: about a third of the memory of
+// three string lists, and a copy shares the buffer until one side appends.
+// Null and empty texts are not told apart.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringView>
+#include <initializer_list>
+#include <memory>
+
+struct RecipientFields {
+    QString name1;
+    QString name2;
+    QString address;
+    bool operator==(const RecipientFields &) const = default;
+};
+
+class RecipientRows {
+public:
+    static constexpr int kFields = 3;
+
+    RecipientRows() = default;
+    // Rows from a list (small lists: tests, one-off callers).
+    RecipientRows(const QList<RecipientFields> &rows); // NOLINT: a list reads as rows
+    RecipientRows(std::initializer_list<RecipientFields> rows) : RecipientRows(QList<RecipientFields>(rows)) {}
+
+    qsizetype size() const { return m_d ? qsizetype(m_d->ends.size() / kFields) : 0; }
+    bool isEmpty() const { return size() == 0; }
+
+    QByteArrayView utf8(qsizetype row, int field) const;
+    QString text(qsizetype row, int field) const { return QString::fromUtf8(utf8(row, field)); }
+    RecipientFields at(qsizetype row) const;
+    // at(row), or empty fields when row is out of range.
+    RecipientFields value(qsizetype row) const;
+    QList<RecipientFields> toList() const;
+
+    // Appending to a copy that shares its buffer copies the buffer first.
+    // False when the buffer would pass 4 GB; nothing is appended then.
+    bool append(QStringView name1, QStringView name2, QStringView address);
+    bool appendUtf8(QByteArrayView name1, QByteArrayView name2, QByteArrayView address);
+    void reserveText(qsizetype bytes);
+    void clear() { m_d.reset(); }
+
+    // Bytes held (text and offsets), for reporting.
+    qsizetype memoryUse() const;
+
+    bool operator==(const RecipientRows &other) const;
+
+private:
+    struct Data {
+        QByteArray text;
+        QList<quint32> ends; // kFields per row
+    };
+    Data &detach();
+    std::shared_ptr<Data> m_d;
+};
