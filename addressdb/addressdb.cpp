@@ -75,7 +75,8 @@ bool AddressDb::open(const QString &path, bool createIfMissing, QString *error)
         return false;
     }
     sqlite3 *db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+    // One thread uses the connection: no locking inside SQLite.
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (exists ? 0 : SQLITE_OPEN_CREATE);
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         if (error)
@@ -84,9 +85,10 @@ bool AddressDb::open(const QString &path, bool createIfMissing, QString *error)
         return false;
     }
     sqlite3_busy_timeout(db, g_busyTimeoutMs);
-    // Reading through a memory map and a larger page cache keeps listing a
-    // large table quick when the user searches again and again.
-    sqlite3_exec(db, "PRAGMA mmap_size=268435456; PRAGMA cache_size=-32768;", nullptr, nullptr, nullptr);
+    // A modest page cache and no memory map: a map would make the whole file
+    // part of the program's memory once a search has read it, and the
+    // system's file cache serves repeated searches as quickly.
+    sqlite3_exec(db, "PRAGMA mmap_size=0; PRAGMA cache_size=-8192;", nullptr, nullptr, nullptr);
 
     if (!exists) {
         char *msg = nullptr;

@@ -11,6 +11,12 @@ const char *const kRowSql = "SELECT 宛先ID, 送信区分, インポート区�
                             "FROM 宛先 WHERE 宛先ID = ?";
 const char *const kRangeSql = "SELECT 宛先ID, 送信区分, インポート区分名, 宛先1, 宛先2, メールアドレス, 登録日, メモ "
                               "FROM 宛先 WHERE 宛先ID BETWEEN ? AND ? ORDER BY 宛先ID";
+// The rows insert-into-send-list takes: send flag true, an address.
+const char *const kSendRowSql = "SELECT 宛先ID, 宛先1, 宛先2, メールアドレス FROM 宛先 "
+                                "WHERE 宛先ID = ? AND 送信区分 <> 0 AND メールアドレス IS NOT NULL";
+const char *const kSendRangeSql = "SELECT 宛先ID, 宛先1, 宛先2, メールアドレス FROM 宛先 "
+                                  "WHERE 宛先ID BETWEEN ? AND ? AND 送信区分 <> 0 AND メールアドレス IS NOT NULL "
+                                  "ORDER BY 宛先ID";
 constexpr int kBlock = 128;          // rows read at once for the grid
 constexpr size_t kCacheLimit = 8192; // rows kept for drawing
 
@@ -132,7 +138,8 @@ const AddressRowModel::Row &AddressRowModel::row(int r) const
     return it->second;
 }
 
-bool AddressRowModel::scan(const std::function<void(const DbStatement &)> &visit, QString *error) const
+bool AddressRowModel::scan(const char *rowSql, const char *rangeSql,
+                           const std::function<void(const DbStatement &)> &visit, QString *error) const
 {
     if (m_ids.empty())
         return true;
@@ -146,7 +153,7 @@ bool AddressRowModel::scan(const std::function<void(const DbStatement &)> &visit
     // A sparse set is read row by row; a dense one in one ordered pass over
     // its id range, merged with the ids.
     const bool sparse = double(m_ids.size()) * 8 < double(hi - lo + 1);
-    DbStatement st(*m_db, QByteArrayView(sparse ? kRowSql : kRangeSql));
+    DbStatement st(*m_db, sparse ? rowSql : rangeSql);
     if (!st.isValid()) {
         if (error)
             *error = st.error();
@@ -190,7 +197,7 @@ bool AddressRowModel::readAll(const std::function<void(const Row &)> &visit, QSt
                               unsigned fields) const
 {
     Row r;
-    return scan([&](const DbStatement &st) {
+    return scan(kRowSql, kRangeSql, [&](const DbStatement &st) {
         readRow(st, &r, fields);
         visit(r);
     }, error);
@@ -200,10 +207,8 @@ bool AddressRowModel::sendableRows(RecipientRows *out, QString *error) const
 {
     // Straight from the file's UTF-8 into the compact rows: no text is
     // decoded on the way.
-    return scan([out](const DbStatement &st) {
-        if (st.isNull(1) || st.int64(1) == 0 || st.isNull(ColAddress))
-            return;
-        out->appendUtf8(st.utf8(ColName1), st.utf8(ColName2), st.utf8(ColAddress));
+    return scan(kSendRowSql, kSendRangeSql, [out](const DbStatement &st) {
+        out->appendUtf8(st.utf8(1), st.utf8(2), st.utf8(3));
     }, error);
 }
 

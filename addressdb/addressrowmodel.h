@@ -73,9 +73,11 @@ public:
 
 private:
     const Row &row(int r) const;
-    // Visits every row of the set still in the file, in order, the
-    // statement on the row (columns in table order).
-    bool scan(const std::function<void(const DbStatement &)> &visit, QString *error) const;
+    // Visits the rows of the set still in the file that the statements
+    // give, in order, the statement on the row. rowSql takes one id,
+    // rangeSql the first and last; both give 宛先ID first.
+    bool scan(const char *rowSql, const char *rangeSql, const std::function<void(const DbStatement &)> &visit,
+              QString *error) const;
     void fetchBlock(int first) const;
 
     AddressDb *m_db = nullptr;

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringView>
 #include <initializer_list>
+#include <cstring>
 #include <memory>
 
 struct RecipientFields {
@@ -28,7 +29,7 @@ public:
     RecipientRows(const QList<RecipientFields> &rows); // NOLINT: a list reads as rows
     RecipientRows(std::initializer_list<RecipientFields> rows) : RecipientRows(QList<RecipientFields>(rows)) {}
 
-    qsizetype size() const { return m_d ? qsizetype(m_d->ends.size() / kFields) : 0; }
+    qsizetype size() const { return m_d ? m_d->rows() : 0; }
     bool isEmpty() const { return size() == 0; }
 
     QByteArrayView utf8(qsizetype row, int field) const;
@@ -42,7 +43,6 @@ public:
     // False when the buffer would pass 4 GB; nothing is appended then.
     bool append(QStringView name1, QStringView name2, QStringView address);
     bool appendUtf8(QByteArrayView name1, QByteArrayView name2, QByteArrayView address);
-    void reserveText(qsizetype bytes);
     void clear() { m_d.reset(); }
 
     // Bytes held (text and offsets), for reporting.
@@ -51,9 +51,38 @@ public:
     bool operator==(const RecipientRows &other) const;
 
 private:
+    // Bytes in memory of their own that grow in place: a large buffer is
+    // mapped in 2 MB pages where the system allows it, since touching memory
+    // a 4 KB page at a time costs more than filling it.
+    class Buffer {
+    public:
+        Buffer() = default;
+        Buffer(const Buffer &other);
+        Buffer &operator=(const Buffer &) = delete;
+        ~Buffer();
+        char *data() const { return m_data; }
+        qsizetype size() const { return m_size; }
+        qsizetype capacity() const { return m_capacity; }
+        // Room for extra more bytes; false when memory runs out.
+        bool reserveMore(qsizetype extra);
+        void append(const void *bytes, qsizetype n);
+        void resize(qsizetype n) { m_size = n; }
+
+    private:
+        char *m_data = nullptr;
+        qsizetype m_size = 0;
+        qsizetype m_capacity = 0;
+    };
     struct Data {
-        QByteArray text;
-        QList<quint32> ends; // kFields per row
+        Buffer text;
+        Buffer ends; // quint32 end offsets, kFields per row
+        qsizetype rows() const { return ends.size() / qsizetype(sizeof(quint32) * kFields); }
+        quint32 end(qsizetype i) const
+        {
+            quint32 e;
+            std::memcpy(&e, ends.data() + i * qsizetype(sizeof e), sizeof e);
+            return e;
+        }
     };
     Data &detach();
     std::shared_ptr<Data> m_d;

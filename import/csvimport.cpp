@@ -5,6 +5,7 @@
 #include "textcodec.h"
 #include "textfile.h"
 
+#include <QtEndian>
 #include <algorithm>
 #include <cstring>
 
@@ -205,8 +206,18 @@ ImportPreview preview(ImportRecordReader &reader)
     p.byAddress.resize(size_t(rows.size()));
     for (size_t i = 0; i < p.byAddress.size(); ++i)
         p.byAddress[i] = quint32(i);
-    std::stable_sort(p.byAddress.begin(), p.byAddress.end(), [&rows](quint32 a, quint32 b) {
-        return rows.utf8(a, 2) < rows.utf8(b, 2);
+    // The first eight bytes as one number settle most comparisons.
+    auto prefix = [](QByteArrayView v) {
+        quint64 x = 0;
+        std::memcpy(&x, v.data(), size_t(qMin<qsizetype>(v.size(), 8)));
+        return qFromBigEndian(x);
+    };
+    std::stable_sort(p.byAddress.begin(), p.byAddress.end(), [&](quint32 a, quint32 b) {
+        const QByteArrayView x = rows.utf8(a, 2), y = rows.utf8(b, 2);
+        const quint64 px = prefix(x), py = prefix(y);
+        if (px != py)
+            return px < py;
+        return x.size() > 8 && y.size() > 8 ? x.sliced(8) < y.sliced(8) : x.size() < y.size();
     });
     if (!p.failed) {
         for (size_t k = 0; k + 1 < p.byAddress.size(); ++k)
