@@ -1,4 +1,5 @@
 #include "fieldreader.h"
+#include "recipientrows.h"
 #include "programfolder.h"
 #include "settingsstore.h"
 #include "testutil.h"
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <iconv.h>
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
 #include <memory>
@@ -21,6 +23,8 @@ private slots:
     void leftMbcsNeverSplitsACharacter();
     void cp932RoundTripsRealBytes();
     void cp932InvalidBytesAreAnError();
+    void cp932DecodingMatchesTheConverter();
+    void recipientRowsShareUntilChanged();
     void cp932UnrepresentableBecomesQuestionMark();
     void cp932ReportsEveryCharacterItCannotWriteBack();
     void textFileEncodingIsDetected_data();
@@ -248,15 +252,74 @@ void TestCommon::fieldReader()
     QFETCH(QString, input);
     QFETCH(int, fields);
     QFETCH(QStringList, records);
-    FieldReader r(input);
-    QStringList got;
-    QStringList rec;
-    while (!r.atEnd()) {
-        QString err;
-        QVERIFY2(r.readRecord(fields, rec, &err), qPrintable(err));
-        got << rec.join(QLatin1Char('|'));
+    // Whole, and fed in pieces of every small size: a piece may end inside
+    // a quoted field, between CR and LF, or among the blanks before a field.
+    for (int piece = 0; piece <= 4; ++piece) {
+        qsizetype at = 0;
+        FieldReader r = piece == 0 ? FieldReader(input) : FieldReader([&](QString *more) {
+            if (at >= input.size())
+                return false;
+            *more = input.mid(at, piece);
+            at += piece;
+            return true;
+        });
+        QStringList got;
+        QStringList rec;
+        while (!r.atEnd()) {
+            QString err;
+            QVERIFY2(r.readRecord(fields, rec, &err), qPrintable(err));
+            got << rec.join(QLatin1Char('|'));
+        }
+        QCOMPARE(got, records);
     }
-    QCOMPARE(got, records);
+}
+
+void TestCommon::cp932DecodingMatchesTheConverter()
+{
+    // Every one- and two-byte sequence, against the system's converter.
+    iconv_t cd = iconv_open("UTF-16LE", "CP932");
+    QVERIFY(cd != reinterpret_cast<iconv_t>(-1));
+    auto converter = [cd](const QByteArray &in) -> std::optional<QString> {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char out[16];
+        char *inPtr = const_cast<char *>(in.constData());
+        size_t inLeft = size_t(in.size()), outLeft = sizeof out;
+        char *outPtr = out;
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) || inLeft != 0)
+            return std::nullopt;
+        return QString(reinterpret_cast<const QChar *>(out), qsizetype(sizeof out - outLeft) / 2);
+    };
+    int differ = 0;
+    for (int code = 0; code < 0x10000; ++code) {
+        QByteArray bytes;
+        if (code >= 0x100)
+            bytes += char(code >> 8);
+        bytes += char(code & 0xff);
+        if (code >= 0x100 && static_cast<unsigned char>(bytes[0]) < 0x80)
+            continue; // two plain characters, covered by the one-byte codes
+        if (decodeCp932(bytes) != converter(bytes) && ++differ <= 5)
+            qWarning("0x%04x differs", code);
+    }
+    iconv_close(cd);
+    QCOMPARE(differ, 0);
+}
+
+void TestCommon::recipientRowsShareUntilChanged()
+{
+    // Enough rows for the buffers to move to large pages while growing.
+    RecipientRows rows;
+    const QString name = QStringLiteral("株式会社ミライ😀");
+    for (int i = 0; i < 200000; ++i)
+        QVERIFY(rows.append(name, QString(), QStringLiteral("user%1@example.jp").arg(i)));
+    QCOMPARE(rows.size(), 200000);
+    QCOMPARE(rows.at(123456), (RecipientFields{name, QString(), QStringLiteral("user123456@example.jp")}));
+
+    RecipientRows copy = rows;
+    QVERIFY(copy.appendUtf8("a", "b", "c@x"));
+    QCOMPARE(rows.size(), 200000);
+    QCOMPARE(copy.size(), 200001);
+    QCOMPARE(copy.at(199999), rows.at(199999));
+    QCOMPARE(copy.at(200000), (RecipientFields{"a", "b", "c@x"}));
 }
 
 void TestCommon::fieldReaderEndOfFileInsideRecord()

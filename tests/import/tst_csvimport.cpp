@@ -65,6 +65,8 @@ private slots:
     void streamReadingShiftsAndFailsAtEnd();
     void duplicatesBeyondSixteenBitCounts();
     void encodings();
+    void largeFilesAreReadInPieces_data();
+    void largeFilesAreReadInPieces();
     void storedFormOfCells();
     void commitChecksCategory();
     void commitContinuesIds();
@@ -104,9 +106,11 @@ void tst_CsvImport::readsRecordsAndNormalisesAddresses()
                           QStringLiteral("tab@example.jp")}));
 
     // The same address three times: three rows, two duplicate entries.
+    // Blanks after an address (the commit trims them) make no other address.
     p = previewImportText(QStringLiteral("a,,same@example.jp\r\nb,,other@example.jp\r\n"
-                                         "c,,SAME@example.jp\r\nd,,ｓａｍｅ＠example.jp\r\n"));
+                                         "c,,SAME@example.jp  \r\nd,,ｓａｍｅ＠example.jp　\r\n"));
     QCOMPARE(p.usable.size(), 4);
+    QCOMPARE(p.usable.at(3).address, QStringLiteral("same@example.jp"));
     QCOMPARE(p.duplicates, QStringList({QStringLiteral("same@example.jp"), QStringLiteral("same@example.jp")}));
 }
 
@@ -129,6 +133,41 @@ void tst_CsvImport::streamReadingShiftsAndFailsAtEnd()
     QVERIFY(q.failed);
     QCOMPARE(q.usable.size(), 1);
     QCOMPARE(q.rejected, QList<ImportRow>{row(QString(), QStringLiteral("d"), QStringLiteral("e"))});
+}
+
+void tst_CsvImport::largeFilesAreReadInPieces_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text"); // empty: the file is in no known encoding
+    // Past the first piece of the reader, so the file is read in several.
+    QString rows;
+    for (int i = 0; rows.size() < 1200000; ++i)
+        rows += QStringLiteral("n%1, \"quoted,\r\nname\",u%1@example.jp\r\n").arg(i);
+    const QString japanese = rows + QStringLiteral("山田太郎,営業部,ｙａｍａｄａ＠example.jp\r\n");
+    QTest::newRow("code page 932") << sjis(japanese) << japanese;
+    QTest::newRow("UTF-8, first multi-byte character late") << japanese.toUtf8() << japanese;
+    QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF") + japanese.toUtf8() << japanese;
+    QTest::newRow("a bad byte late") << sjis(rows) + QByteArray("x,y,\x80@x\r\n") << QString();
+}
+
+void tst_CsvImport::largeFilesAreReadInPieces()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    TestWorld w;
+    writeBytes(w.path("big.csv"), bytes);
+    const ImportPreview p = previewImportFile(w.path("big.csv"));
+    if (text.isEmpty()) {
+        QVERIFY(p.failed && p.encodingUnknown);
+        QVERIFY(p.usable.isEmpty() && p.rejected.isEmpty());
+        return;
+    }
+    const ImportPreview whole = previewImportText(text);
+    QVERIFY2(!p.failed, qPrintable(p.error));
+    QVERIFY(p.usable.size() > 20000);
+    QVERIFY(p.usable == whole.usable);
+    QCOMPARE(p.usable.at(p.usable.size() - 1).name1, QStringLiteral("山田太郎"));
+    QCOMPARE(p.usable.at(0).name2, QStringLiteral("quoted,\r\nname"));
 }
 
 void tst_CsvImport::duplicatesBeyondSixteenBitCounts()
@@ -218,6 +257,8 @@ void tst_CsvImport::commitChecksCategory()
     QVERIFY(c.categoryInUse(QStringLiteral("O'Brien 春")));
     QCOMPARE(c.commit(QStringLiteral("O'Brien 春"), rows, today).outcome, ImportCommitResult::CategoryInUse);
     QVERIFY(!c.categoryInUse(QStringLiteral("O'Brien")));
+    // Letter case aside, as the address book's search compares.
+    QVERIFY(c.categoryInUse(QStringLiteral("o'brien 春")));
     QVERIFY(!c.categoryInUse(QStringLiteral("' OR ''='")));
     QCOMPARE(storedRows(db).size(), 1);
 
