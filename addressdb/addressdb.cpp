@@ -19,29 +19,6 @@ QString lastError(sqlite3 *db, int rc)
     return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
 }
 
-bool hasAddressTable(sqlite3 *db, QString *error)
-{
-    // Reading the schema fails on a file that is no database, without
-    // writing to it.
-    sqlite3_stmt *st = nullptr;
-    int rc = sqlite3_prepare_v2(db,
-                                "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='宛先'",
-                                -1, &st, nullptr);
-    bool hasTable = false;
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_step(st);
-        if (rc == SQLITE_ROW)
-            hasTable = sqlite3_column_int(st, 0) > 0;
-    }
-    const QString msg = QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_finalize(st);
-    if (rc != SQLITE_ROW || !hasTable) {
-        if (error)
-            *error = rc != SQLITE_ROW ? msg : QStringLiteral("table 宛先 not found");
-        return false;
-    }
-    return true;
-}
 } // namespace
 
 int AddressDb::busyTimeoutMs() { return g_busyTimeoutMs; }
@@ -85,27 +62,35 @@ bool AddressDb::open(const QString &path, bool createIfMissing, QString *error)
         return false;
     }
     sqlite3_busy_timeout(db, g_busyTimeoutMs);
+    m_db = db;
     // A modest page cache and no memory map: a map would make the whole file
     // part of the program's memory once a search has read it, and the
     // system's file cache serves repeated searches as quickly.
-    sqlite3_exec(db, "PRAGMA mmap_size=0; PRAGMA cache_size=-8192;", nullptr, nullptr, nullptr);
+    exec(QStringLiteral("PRAGMA mmap_size=0"));
+    exec(QStringLiteral("PRAGMA cache_size=-8192"));
 
+    QString why;
     if (!exists) {
-        char *msg = nullptr;
-        rc = sqlite3_exec(db, createTableSql(), nullptr, nullptr, &msg);
-        if (rc != SQLITE_OK) {
-            if (error)
-                *error = QString::fromUtf8(msg ? msg : sqlite3_errstr(rc));
-            sqlite3_free(msg);
-            sqlite3_close(db);
+        if (!exec(QString::fromUtf8(createTableSql()), {}, &why)) {
+            close();
             QFile::remove(path);
+            if (error)
+                *error = why;
             return false;
         }
-    } else if (!hasAddressTable(db, error)) {
-        sqlite3_close(db);
-        return false;
+    } else {
+        // Reading the schema fails on a file that is no database, without
+        // writing to it.
+        DbStatement check(*this, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='宛先'");
+        const bool read = check.step() == DbStatement::Row;
+        why = read ? QStringLiteral("table 宛先 not found") : check.error();
+        if (!read || check.int64(0) == 0) {
+            close();
+            if (error)
+                *error = why;
+            return false;
+        }
     }
-    m_db = db;
     m_path = path;
     return true;
 }
@@ -142,50 +127,31 @@ bool AddressDb::compactFile(const QString &path, const QString &tempPath, QStrin
     const QString target = QFileInfo(path).canonicalFilePath();
     const bool tempWasThere = QFileInfo::exists(tempPath);
 
-    sqlite3 *db = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString why = lastError(db, rc);
-        sqlite3_close(db);
-        return fail(why);
-    }
-    sqlite3_busy_timeout(db, g_busyTimeoutMs);
     QString why;
-    bool ok = hasAddressTable(db, &why);
-
-    if (ok) {
-        sqlite3_stmt *st = nullptr;
-        rc = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr);
-        ok = rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW;
+    bool ok;
+    {
+        AddressDb db;
+        ok = db.open(path, false, &why);
         if (ok) {
-            const QString result = QString::fromUtf8(
-                reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
-            if (result != QLatin1String("ok")) {
+            DbStatement check(db, "PRAGMA integrity_check");
+            ok = check.step() == DbStatement::Row;
+            if (!ok)
+                why = check.error();
+            else if (const QString result = check.text(0); result != QLatin1String("ok")) {
                 ok = false;
                 why = QStringLiteral("integrity check: %1").arg(result);
             }
-        } else {
-            why = lastError(db, rc);
         }
-        sqlite3_finalize(st);
-    }
-    if (ok) {
-        // VACUUM INTO refuses a destination that already holds data, so a
-        // file left over from an earlier run stops here and the database
-        // stays as it is.
-        sqlite3_stmt *st = nullptr;
-        rc = sqlite3_prepare_v2(db, "VACUUM INTO ?", -1, &st, nullptr);
-        if (rc == SQLITE_OK) {
-            const QByteArray dest = QFile::encodeName(tempPath);
-            sqlite3_bind_text(st, 1, dest.constData(), int(dest.size()), SQLITE_TRANSIENT);
-            rc = sqlite3_step(st);
+        if (ok) {
+            // VACUUM INTO refuses a destination that already holds data, so
+            // a file left over from an earlier run stops here and the
+            // database stays as it is.
+            DbStatement vacuum(db, "VACUUM INTO ?");
+            ok = vacuum.bindText(1, tempPath) && vacuum.run();
+            if (!ok)
+                why = vacuum.error();
         }
-        ok = rc == SQLITE_DONE;
-        if (!ok)
-            why = lastError(db, rc);
-        sqlite3_finalize(st);
     }
-    sqlite3_close(db);
     if (!ok) {
         // A copy cut short (a full disk) would stop every later compaction.
         if (!tempWasThere)
