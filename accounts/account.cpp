@@ -3,56 +3,39 @@
 
 AccountRecord ActiveAccount;
 
-QString placeholderServer() { return QStringLiteral("****.example.ne.jp"); }
-QString placeholderFrom() { return QStringLiteral("myname@example.ne.jp"); }
-
-const QStringList &accountKeyStems()
-{
-    static const QStringList stems = {
-        QStringLiteral("szServer"), QStringLiteral("szFrom"),    QStringLiteral("Signature"),
-        QStringLiteral("BodyHeader"), QStringLiteral("szFromName"), QStringLiteral("Check1V"),
-        QStringLiteral("Check2V"),  QStringLiteral("User"),      QStringLiteral("UserPass"),
-        QStringLiteral("szPort")};
-    return stems;
-}
-
-QString accountKey(const QString &stem, int profile)
-{
-    return profile == 0 ? stem : stem + QString::number(profile);
-}
+QString placeholderServer() { return settingDefault(Setting::Server); }
+QString placeholderFrom() { return settingDefault(Setting::From); }
 
 void LoadAccountProfile(SettingsStore &store, qint16 n)
 {
     if (n < 0 || n > 4)
         return;
     AccountRecord &a = ActiveAccount;
-    auto text = [&](const char *stem, const QString &def) {
-        return store.value(accountKey(QLatin1String(stem), n), def);
-    };
-    auto flag = [&](const char *stem, const QString &def, qint16 &field) {
+    auto text = [&](Setting s) { return store.value(s, n); };
+    auto flag = [&](Setting s, qint16 &field) {
         // A flag that is not a number leaves the field as it was.
-        if (const auto v = settingToInt16(text(stem, def)))
+        if (const auto v = store.int16Value(s, n))
             field = *v;
     };
-    a.szServer = text("szServer", placeholderServer());
-    a.szFrom = text("szFrom", placeholderFrom());
-    a.Signature = text("Signature", QString());
-    a.BodyHeader = text("BodyHeader", QString());
-    a.szFromName = text("szFromName", QStringLiteral("Myname"));
-    flag("Check1V", QStringLiteral("1"), a.Check1V);
-    flag("Check2V", QStringLiteral("0"), a.Check2V);
-    a.User = text("User", QStringLiteral("myname"));
-    a.UserPass = text("UserPass", QString());
-    a.szPort = text("szPort", QStringLiteral("25"));
-    flag("Check3V", QStringLiteral("0"), a.Check3V);
+    a.szServer = text(Setting::Server);
+    a.szFrom = text(Setting::From);
+    a.Signature = text(Setting::Signature);
+    a.BodyHeader = text(Setting::BodyHeader);
+    a.szFromName = text(Setting::FromName);
+    flag(Setting::SmtpAuth, a.Check1V);
+    flag(Setting::PopBeforeSmtp, a.Check2V);
+    a.User = text(Setting::User);
+    a.UserPass = text(Setting::Password);
+    a.szPort = text(Setting::Port);
+    flag(Setting::ClearTextPassword, a.Check3V);
     bool ok = false;
-    const int perMinute = text("MaxPerMinute", QStringLiteral("0")).trimmed().toInt(&ok);
+    const int perMinute = text(Setting::MaxPerMinute).trimmed().toInt(&ok);
     a.MaxPerMinute = ok && perMinute > 0 ? perMinute : 0;
 }
 
 void LoadActiveAccount(SettingsStore &store)
 {
-    if (const auto n = settingToInt16(store.value(QStringLiteral("Account"), QStringLiteral("0"))))
+    if (const auto n = store.int16Value(Setting::Account))
         ActiveAccount.Account = *n;
     LoadAccountProfile(store, ActiveAccount.Account);
 }
@@ -60,21 +43,22 @@ void LoadActiveAccount(SettingsStore &store)
 void SaveActiveAccount(SettingsStore &store)
 {
     const AccountRecord &a = ActiveAccount;
-    store.setValue(QStringLiteral("Account"), QString::number(a.Account));
+    store.setValue(Setting::Account, QString::number(a.Account));
     const int n = a.Account;
     if (n >= 0 && n <= 4) {
-        store.setValue(accountKey(QStringLiteral("szServer"), n), a.szServer);
-        store.setValue(accountKey(QStringLiteral("szFrom"), n), a.szFrom);
-        store.setValue(accountKey(QStringLiteral("Signature"), n), a.Signature);
-        store.setValue(accountKey(QStringLiteral("BodyHeader"), n), a.BodyHeader);
-        store.setValue(accountKey(QStringLiteral("szFromName"), n), a.szFromName);
-        store.setValue(accountKey(QStringLiteral("Check1V"), n), QString::number(a.Check1V));
-        store.setValue(accountKey(QStringLiteral("Check2V"), n), QString::number(a.Check2V));
-        store.setValue(accountKey(QStringLiteral("User"), n), a.User);
-        store.setValue(accountKey(QStringLiteral("UserPass"), n), a.UserPass);
-        store.setValue(accountKey(QStringLiteral("szPort"), n), a.szPort);
-        store.setValue(accountKey(QStringLiteral("Check3V"), n), QString::number(a.Check3V));
-        store.setValue(accountKey(QStringLiteral("MaxPerMinute"), n), QString::number(a.MaxPerMinute));
+        // In the table's order: the ten every file has, then the newer ones.
+        store.setValue(Setting::Server, a.szServer, n);
+        store.setValue(Setting::From, a.szFrom, n);
+        store.setValue(Setting::Signature, a.Signature, n);
+        store.setValue(Setting::BodyHeader, a.BodyHeader, n);
+        store.setValue(Setting::FromName, a.szFromName, n);
+        store.setValue(Setting::SmtpAuth, QString::number(a.Check1V), n);
+        store.setValue(Setting::PopBeforeSmtp, QString::number(a.Check2V), n);
+        store.setValue(Setting::User, a.User, n);
+        store.setValue(Setting::Password, a.UserPass, n);
+        store.setValue(Setting::Port, a.szPort, n);
+        store.setValue(Setting::ClearTextPassword, QString::number(a.Check3V), n);
+        store.setValue(Setting::MaxPerMinute, QString::number(a.MaxPerMinute), n);
     }
     store.sync();
 }

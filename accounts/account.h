@@ -30,13 +30,6 @@ extern AccountRecord ActiveAccount;
 QString placeholderServer();
 QString placeholderFrom();
 
-// The key stems, in the order they are read and written: the ten of every
-// profile, then "Check3V" and "MaxPerMinute" (missing in older files, read
-// as 0).
-const QStringList &accountKeyStems();
-// Stem plus profile suffix: "" for profile 0, "1".."4" for the others.
-QString accountKey(const QString &stem, int profile);
-
 void LoadAccountProfile(SettingsStore &store, qint16 n);
 void LoadActiveAccount(SettingsStore &store);
 void SaveActiveAccount(SettingsStore &store);

@@ -130,11 +130,6 @@ SqlStatement SearchClauseBuilder::deleteStatement(const SqlClause &first, const 
     return joined(QStringLiteral("DELETE FROM 宛先 "), first, second, QString());
 }
 
-QString SearchClauseBuilder::selectAllRowsSql()
-{
-    return QStringLiteral("SELECT * FROM 宛先 Order by 宛先ID");
-}
-
 QString SearchClauseBuilder::selectAllIdsSql()
 {
     return QStringLiteral("SELECT 宛先ID FROM 宛先 Order by 宛先ID");

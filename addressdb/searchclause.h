@@ -1,8 +1,8 @@
 #pragma once
 // Turns the address book's search panel into SQL: the first and second
-// clause of the filter and the statements built on them. The clauses keep the
-// program's long-standing fragments; keys never enter the SQL text, they
-// travel as bound parameters in the order of their placeholders.
+// clause of the filter and the statements built on them. Keys never enter the
+// SQL text: they travel as bound parameters in the order of their
+// placeholders.
 
 #include <QString>
 #include <QStringList>
@@ -42,8 +42,7 @@ public:
     // The same selection as selectStatement, giving only the ids: the grid
     // reads the cells it draws by id.
     static SqlStatement selectIdsStatement(const SqlClause &first, const SqlClause &second);
-    static QString selectAllRowsSql();  // after a change of file
-    static QString selectAllIdsSql();
+    static QString selectAllIdsSql();   // after a change of file
     static QString deleteAllRowsSql();  // initialisation
 
     // An exact date as a Japanese user types it (2005/4/1, 2005/04/01,

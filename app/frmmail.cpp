@@ -35,12 +35,6 @@
 
 namespace {
 
-QString keyMainLeft() { return QStringLiteral("MainLeft"); }
-QString keyMainTop() { return QStringLiteral("MainTop"); }
-QString keyWindowState() { return QStringLiteral("frmMainWindow"); }
-QString keyCheck1() { return QStringLiteral("checkATTN1"); }
-QString keyCheck2() { return QStringLiteral("checkATTN2"); }
-
 // Design size and the top block of the frame (subject, lists, options).
 constexpr int kDesignWidth = 800;
 constexpr int kDesignHeight = 600;
@@ -351,12 +345,12 @@ void frmMail::Form_Load()
     // Each step stands alone: a value that is missing or not a number leaves
     // the design value.
     int left = x(), top = y();
-    if (const auto v = settingToSingle(settings().value(keyMainLeft(), QStringLiteral("0"))))
+    if (const auto v = settings().singleValue(Setting::MainLeft))
         left = twipsToPx(*v);
-    if (const auto v = settingToSingle(settings().value(keyMainTop(), QStringLiteral("0"))))
+    if (const auto v = settings().singleValue(Setting::MainTop))
         top = twipsToPx(*v);
     move(left, top);
-    if (const auto v = settingToInt16(settings().value(keyWindowState(), QStringLiteral("0")))) {
+    if (const auto v = settings().int16Value(Setting::MainWindowState)) {
         if (*v == 1)
             setWindowState(Qt::WindowMinimized);
         else if (*v == 2)
@@ -364,9 +358,9 @@ void frmMail::Form_Load()
         else if (*v == 0)
             setWindowState(Qt::WindowNoState);
     }
-    if (const auto v = settingToInt16(settings().value(keyCheck1(), QStringLiteral("1"))))
+    if (const auto v = settings().int16Value(Setting::NameAttention))
         Check1->setChecked(*v != 0);
-    if (const auto v = settingToInt16(settings().value(keyCheck2(), QStringLiteral("0"))))
+    if (const auto v = settings().int16Value(Setting::HonorificAttention))
         Check2->setChecked(*v != 0);
 
     LoadActiveAccount(settings());
@@ -446,14 +440,14 @@ void frmMail::Form_Unload()
 
     const bool minimised = windowState() & Qt::WindowMinimized;
     if (!minimised) {
-        settings().setValue(keyMainLeft(), QString::number(pxToTwips(x())));
-        settings().setValue(keyMainTop(), QString::number(pxToTwips(y())));
+        settings().setValue(Setting::MainLeft, QString::number(pxToTwips(x())));
+        settings().setValue(Setting::MainTop, QString::number(pxToTwips(y())));
     }
-    settings().setValue(keyCheck1(), Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
-    settings().setValue(keyCheck2(), Check2->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    settings().setValue(Setting::NameAttention, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    settings().setValue(Setting::HonorificAttention, Check2->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     if (!minimised) {
         const int state = (windowState() & Qt::WindowMaximized) ? 2 : 0;
-        settings().setValue(keyWindowState(), QString::number(state));
+        settings().setValue(Setting::MainWindowState, QString::number(state));
     }
     settings().sync();
 }

@@ -23,9 +23,6 @@
 
 namespace {
 
-QString keyLeft() { return QStringLiteral("PreviewLeft"); }
-QString keyTop() { return QStringLiteral("PreviewTop"); }
-
 QString bytesText(qsizetype bytes)
 {
     return QLocale(QLocale::Japanese).toString(bytes) + QStringLiteral(" バイト");
@@ -152,8 +149,8 @@ frmPreview::frmPreview(AppContext &ctx, const OutgoingContent &content, const Tr
 void frmPreview::Form_Load()
 {
     SettingsStore &s = *m_ctx.settings;
-    const auto left = settingToSingle(s.value(keyLeft(), QString()));
-    const auto top = settingToSingle(s.value(keyTop(), QString()));
+    const auto left = s.singleValue(Setting::PreviewLeft);
+    const auto top = s.singleValue(Setting::PreviewTop);
     if (left && top)
         move(twipsToPx(*left), twipsToPx(*top));
     showEntry(1);
@@ -161,8 +158,8 @@ void frmPreview::Form_Load()
 
 void frmPreview::done(int result)
 {
-    m_ctx.settings->setValue(keyLeft(), QString::number(pxToTwips(x())));
-    m_ctx.settings->setValue(keyTop(), QString::number(pxToTwips(y())));
+    m_ctx.settings->setValue(Setting::PreviewLeft, QString::number(pxToTwips(x())));
+    m_ctx.settings->setValue(Setting::PreviewTop, QString::number(pxToTwips(y())));
     QDialog::done(result);
 }
 

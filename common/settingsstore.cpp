@@ -97,3 +97,28 @@ std::optional<double> settingToSingle(const QString &text)
         return std::nullopt;
     return d;
 }
+
+QString SettingsStore::value(Setting setting, int profile) const
+{
+    return value(settingKey(setting, profile), settingDefault(setting));
+}
+
+void SettingsStore::setValue(Setting setting, const QString &value, int profile)
+{
+    setValue(settingKey(setting, profile), value);
+}
+
+bool SettingsStore::contains(Setting setting, int profile) const
+{
+    return contains(settingKey(setting, profile));
+}
+
+std::optional<qint16> SettingsStore::int16Value(Setting setting, int profile) const
+{
+    return settingToInt16(value(setting, profile));
+}
+
+std::optional<double> SettingsStore::singleValue(Setting setting, int profile) const
+{
+    return settingToSingle(value(setting, profile));
+}

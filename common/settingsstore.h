@@ -3,9 +3,12 @@
 // of the application title. Read and write failures are swallowed; callers
 // get the default and go on, as start-up and closing must never stop.
 
+#include "settingkeys.h"
+
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -17,6 +20,16 @@ public:
     explicit SettingsStore(const QString &iniPath);
     ~SettingsStore();
 
+    // A setting by name: the stored text, or the table's default.
+    QString value(Setting setting, int profile = 0) const;
+    void setValue(Setting setting, const QString &value, int profile = 0);
+    bool contains(Setting setting, int profile = 0) const;
+    // Numbers stored as text: nullopt when the text is no number, so the
+    // caller keeps its own value.
+    std::optional<qint16> int16Value(Setting setting, int profile = 0) const;
+    std::optional<double> singleValue(Setting setting, int profile = 0) const;
+
+    // By stored key, as the file holds it (tests check the file's names).
     QString value(const QString &key, const QString &defaultValue = {}) const;
     void setValue(const QString &key, const QString &value);
     bool contains(const QString &key) const;
@@ -36,6 +49,5 @@ private:
 
 // Numbers stored as text: nullopt when the text is not a number, so the caller
 // keeps its design value.
-#include <optional>
 std::optional<qint16> settingToInt16(const QString &text);
 std::optional<double> settingToSingle(const QString &text);

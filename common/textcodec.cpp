@@ -35,19 +35,17 @@ private:
     iconv_t m_cd;
 };
 
-Converter &converter(const char *to, const char *from)
+Converter &toCp932Converter()
 {
     static thread_local Converter toCp932("CP932", "UTF-8");
-    static thread_local Converter fromCp932("UTF-8", "CP932");
-    return std::strcmp(to, "CP932") == 0 ? toCp932 : fromCp932;
+    return toCp932;
 }
 
-// iconv over a whole buffer, between UTF-8 and CP932. Returns false on an
+// iconv over a whole buffer, from UTF-8 to CP932. Returns false on an
 // invalid or incomplete sequence, with the input offset where it happened.
-bool runIconv(const char *to, const char *from, const QByteArray &in, QByteArray *out,
-              qsizetype *badOffset, bool substitute)
+bool utf8ToCp932(const QByteArray &in, QByteArray *out, qsizetype *badOffset, bool substitute)
 {
-    Converter &converter = ::converter(to, from);
+    Converter &converter = toCp932Converter();
     if (!converter.isOpen())
         return false;
     iconv_t cd = converter.reset();
@@ -179,7 +177,7 @@ struct Cp932Table {
         for (char16_t u : duplicates) {
             QByteArray bytes;
             qsizetype bad = -1;
-            if (runIconv("CP932", "UTF-8", QString(QChar(u)).toUtf8(), &bytes, &bad, false))
+            if (utf8ToCp932(QString(QChar(u)).toUtf8(), &bytes, &bad, false))
                 code[u] = bytes.size() == 1 ? quint8(bytes[0]) : quint16(quint8(bytes[0]) << 8 | quint8(bytes[1]));
         }
         ok = code[0x3042] != 0;  // あ
@@ -269,7 +267,7 @@ QByteArray encodeCp932(const QString &text, bool *lossless)
         const bool pair = QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
         QByteArray alike;
         qsizetype bad = -1;
-        if (pair || !runIconv("CP932", "UTF-8", QString(QChar(u)).toUtf8(), &alike, &bad, false) || alike.size() > 2)
+        if (pair || !utf8ToCp932(QString(QChar(u)).toUtf8(), &alike, &bad, false) || alike.size() > 2)
             alike = "?";
         for (char b : alike)
             *p++ = b;

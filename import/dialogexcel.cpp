@@ -26,8 +26,6 @@
 
 namespace {
 
-QString keyLeft() { return QStringLiteral("DialogLeft"); }
-QString keyTop() { return QStringLiteral("DialogTop"); }
 QString informationTitle() { return QStringLiteral("Information"); }
 
 // Grid geometry in twips, the unit the stored window positions use.
@@ -266,9 +264,9 @@ void DialogExcel::Form_Load()
     // Each step stands alone; a stored value that is no number keeps the
     // design position.
     int left = x(), top = y();
-    if (const auto v = settingToSingle(m_ctx.settings->value(keyLeft(), QStringLiteral("0"))))
+    if (const auto v = m_ctx.settings->singleValue(Setting::DialogLeft))
         left = twipsToPx(*v);
-    if (const auto v = settingToSingle(m_ctx.settings->value(keyTop(), QStringLiteral("0"))))
+    if (const auto v = m_ctx.settings->singleValue(Setting::DialogTop))
         top = twipsToPx(*v);
     move(left, top);
 
@@ -308,8 +306,8 @@ void DialogExcel::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_ctx.settings->setValue(keyLeft(), QString::number(pxToTwips(x())));
-    m_ctx.settings->setValue(keyTop(), QString::number(pxToTwips(y())));
+    m_ctx.settings->setValue(Setting::DialogLeft, QString::number(pxToTwips(x())));
+    m_ctx.settings->setValue(Setting::DialogTop, QString::number(pxToTwips(y())));
 }
 
 bool DialogExcel::eventFilter(QObject *watched, QEvent *event)

@@ -21,7 +21,6 @@
 
 namespace {
 
-QString keyWindowState() { return QStringLiteral("frmLogWindow"); }
 QString titleSaveAs() { return QStringLiteral("名前を付けて保存"); }
 
 constexpr int kColumnTwips[] = {2600, 2600, 3000, 4000, 2600};
@@ -171,7 +170,7 @@ bool frmLog::showLog(const LogContents &log)
 
 void frmLog::Form_Load()
 {
-    const auto state = settingToInt16(settings().value(keyWindowState(), QStringLiteral("0")));
+    const auto state = settings().int16Value(Setting::LogWindowState);
     if (state && *state == 2)
         setWindowState(windowState() | Qt::WindowMaximized);
     else if (state && *state == 1)
@@ -257,7 +256,7 @@ void frmLog::Form_Unload()
     const Qt::WindowStates s = windowState();
     if (s & Qt::WindowMinimized)
         return;
-    settings().setValue(keyWindowState(),
+    settings().setValue(Setting::LogWindowState,
                         (s & Qt::WindowMaximized) ? QStringLiteral("2") : QStringLiteral("0"));
 }
 

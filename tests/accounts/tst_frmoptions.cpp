@@ -28,14 +28,14 @@ const QString kPortUnsetApply = QStringLiteral("（SMTP）ポート番号が設�
 void storeProfile(SettingsStore &s, int n, const QString &server, const QString &from,
                   const QString &name)
 {
-    s.setValue(accountKey(QStringLiteral("szServer"), n), server);
-    s.setValue(accountKey(QStringLiteral("szFrom"), n), from);
-    s.setValue(accountKey(QStringLiteral("szFromName"), n), name);
-    s.setValue(accountKey(QStringLiteral("User"), n), QStringLiteral("user%1").arg(n));
-    s.setValue(accountKey(QStringLiteral("UserPass"), n), QStringLiteral("pw%1").arg(n));
-    s.setValue(accountKey(QStringLiteral("szPort"), n), QStringLiteral("587"));
-    s.setValue(accountKey(QStringLiteral("Check1V"), n), QStringLiteral("1"));
-    s.setValue(accountKey(QStringLiteral("Check2V"), n), QStringLiteral("0"));
+    s.setValue(Setting::Server, server, n);
+    s.setValue(Setting::From, from, n);
+    s.setValue(Setting::FromName, name, n);
+    s.setValue(Setting::User, QStringLiteral("user%1").arg(n), n);
+    s.setValue(Setting::Password, QStringLiteral("pw%1").arg(n), n);
+    s.setValue(Setting::Port, QStringLiteral("587"), n);
+    s.setValue(Setting::SmtpAuth, QStringLiteral("1"), n);
+    s.setValue(Setting::PopBeforeSmtp, QStringLiteral("0"), n);
     s.sync();
 }
 

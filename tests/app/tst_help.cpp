@@ -96,8 +96,8 @@ void TestHelp::everyHelpEntryOpensTheSamePage()
     QCOMPARE(w.platform.callsOf(QStringLiteral("shell")).size(), 6);
     // Every section asked for is on the page.
     const QString html = builtPage();
-    for (const QString &section : {"accounts", "address-book", "import", "log", "support", "main-window", "preview"})
-        QVERIFY2(html.contains(QStringLiteral("id=\"%1\"").arg(section)), qPrintable(section));
+    for (const char *section : {"accounts", "address-book", "import", "log", "support", "main-window", "preview"})
+        QVERIFY2(html.contains(QStringLiteral("id=\"%1\"").arg(QLatin1String(section))), section);
 
     // A desktop with nothing to open the page: the program's own window, and
     // F1 opens the window's section.

@@ -36,6 +36,8 @@ private slots:
     void fieldReader();
     void fieldReaderEndOfFileInsideRecord();
     void settingsFileIsPrivateAndNumbersAreChecked();
+    void settingsKeepTheirStoredNames_data();
+    void settingsKeepTheirStoredNames();
 };
 
 void TestCommon::programFolderRule()
@@ -332,6 +334,60 @@ void TestCommon::fieldReaderEndOfFileInsideRecord()
     QVERIFY(!r.readRecord(3, rec, &err));
     QCOMPARE(rec, (QStringList{"d", "e"}));
     QVERIFY(!err.isEmpty());
+}
+
+void TestCommon::settingsKeepTheirStoredNames_data()
+{
+    // The stored names and defaults are the file format: written out here
+    // once, so a change to the table shows up as a failure.
+    QTest::addColumn<Setting>("setting");
+    QTest::addColumn<int>("profile");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("fallback");
+    auto row = [](const char *name, Setting s, int profile, const char *key, const char *fallback) {
+        QTest::newRow(name) << s << profile << QString::fromLatin1(key) << QString::fromLatin1(fallback);
+    };
+    row("account", Setting::Account, 0, "Account", "0");
+    row("main left", Setting::MainLeft, 0, "MainLeft", "0");
+    row("main top", Setting::MainTop, 0, "MainTop", "0");
+    row("main state", Setting::MainWindowState, 3, "frmMainWindow", "0");
+    row("name block", Setting::NameAttention, 0, "checkATTN1", "1");
+    row("honorific", Setting::HonorificAttention, 0, "checkATTN2", "0");
+    row("dialog left", Setting::DialogLeft, 0, "DialogLeft", "0");
+    row("dialog top", Setting::DialogTop, 0, "DialogTop", "0");
+    row("database", Setting::DatabaseFile, 0, "MDBFileName", "");
+    row("log state", Setting::LogWindowState, 0, "frmLogWindow", "0");
+    row("preview left", Setting::PreviewLeft, 0, "PreviewLeft", "");
+    row("preview top", Setting::PreviewTop, 0, "PreviewTop", "");
+    row("server 0", Setting::Server, 0, "szServer", "****.example.ne.jp");
+    row("server 4", Setting::Server, 4, "szServer4", "****.example.ne.jp");
+    row("from 1", Setting::From, 1, "szFrom1", "myname@example.ne.jp");
+    row("signature 2", Setting::Signature, 2, "Signature2", "");
+    row("header 3", Setting::BodyHeader, 3, "BodyHeader3", "");
+    row("from name", Setting::FromName, 0, "szFromName", "Myname");
+    row("auth", Setting::SmtpAuth, 1, "Check1V1", "1");
+    row("pop", Setting::PopBeforeSmtp, 0, "Check2V", "0");
+    row("user", Setting::User, 2, "User2", "myname");
+    row("password", Setting::Password, 3, "UserPass3", "");
+    row("port", Setting::Port, 4, "szPort4", "25");
+    row("clear text", Setting::ClearTextPassword, 1, "Check3V1", "0");
+    row("pace", Setting::MaxPerMinute, 2, "MaxPerMinute2", "0");
+}
+
+void TestCommon::settingsKeepTheirStoredNames()
+{
+    QFETCH(Setting, setting);
+    QFETCH(int, profile);
+    QFETCH(QString, key);
+    QFETCH(QString, fallback);
+    QCOMPARE(settingKey(setting, profile), key);
+    QTemporaryDir tmp;
+    SettingsStore store(tmp.filePath(QStringLiteral("s.ini")));
+    QCOMPARE(store.value(setting, profile), fallback);
+    store.setValue(setting, QStringLiteral("7"), profile);
+    QCOMPARE(store.value(key), QStringLiteral("7"));
+    if (settingSpec(setting).perProfile)
+        QVERIFY(!store.contains(setting, profile == 0 ? 1 : 0)); // each profile its own key
 }
 
 void TestCommon::settingsFileIsPrivateAndNumbersAreChecked()

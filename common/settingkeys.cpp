@@ -1,0 +1,68 @@
+#include "settingkeys.h"
+
+#include <array>
+
+namespace {
+
+using T = SettingType;
+
+// Stored names are the file format: they never change.
+constexpr std::array<SettingSpec, 24> kSettings{{
+    {Setting::Account, "Account", T::Int16, "0", false},
+    {Setting::MainLeft, "MainLeft", T::Single, "0", false},
+    {Setting::MainTop, "MainTop", T::Single, "0", false},
+    {Setting::MainWindowState, "frmMainWindow", T::Int16, "0", false},
+    {Setting::NameAttention, "checkATTN1", T::Int16, "1", false},
+    {Setting::HonorificAttention, "checkATTN2", T::Int16, "0", false},
+    {Setting::DialogLeft, "DialogLeft", T::Single, "0", false},
+    {Setting::DialogTop, "DialogTop", T::Single, "0", false},
+    {Setting::DatabaseFile, "MDBFileName", T::Text, "", false},
+    {Setting::LogWindowState, "frmLogWindow", T::Int16, "0", false},
+    {Setting::PreviewLeft, "PreviewLeft", T::Single, "", false},
+    {Setting::PreviewTop, "PreviewTop", T::Single, "", false},
+    {Setting::Server, "szServer", T::Text, "****.example.ne.jp", true},
+    {Setting::From, "szFrom", T::Text, "myname@example.ne.jp", true},
+    {Setting::Signature, "Signature", T::Text, "", true},
+    {Setting::BodyHeader, "BodyHeader", T::Text, "", true},
+    {Setting::FromName, "szFromName", T::Text, "Myname", true},
+    {Setting::SmtpAuth, "Check1V", T::Int16, "1", true},
+    {Setting::PopBeforeSmtp, "Check2V", T::Int16, "0", true},
+    {Setting::User, "User", T::Text, "myname", true},
+    {Setting::Password, "UserPass", T::Text, "", true},
+    {Setting::Port, "szPort", T::Text, "25", true},
+    {Setting::ClearTextPassword, "Check3V", T::Int16, "0", true},
+    {Setting::MaxPerMinute, "MaxPerMinute", T::Int, "0", true},
+}};
+
+constexpr bool inEnumOrder()
+{
+    for (size_t i = 0; i < kSettings.size(); ++i)
+        if (static_cast<size_t>(kSettings[i].setting) != i)
+            return false;
+    return true;
+}
+static_assert(inEnumOrder(), "the table lists the settings in the order of the enum");
+
+} // namespace
+
+std::span<const SettingSpec> allSettings()
+{
+    return kSettings;
+}
+
+const SettingSpec &settingSpec(Setting setting)
+{
+    return kSettings[static_cast<size_t>(setting)];
+}
+
+QString settingKey(Setting setting, int profile)
+{
+    const SettingSpec &s = settingSpec(setting);
+    const QString key = QString::fromLatin1(s.key);
+    return s.perProfile && profile != 0 ? key + QString::number(profile) : key;
+}
+
+QString settingDefault(Setting setting)
+{
+    return QString::fromLatin1(settingSpec(setting).defaultValue);
+}

@@ -1,0 +1,58 @@
+#pragma once
+// Every setting the program keeps, in one table: the key as stored, the type
+// of its value, its default, and whether it is kept once per account profile
+// (the key then ends in the profile number, none for profile 0). Windows and
+// helpers name settings by the enum; only the table knows the stored names.
+
+#include <QString>
+#include <span>
+
+enum class Setting {
+    // Program-wide.
+    Account,          // profile in use, 0..4
+    MainLeft,         // main window position, twips
+    MainTop,
+    MainWindowState,  // 0 normal, 1 minimised, 2 maximised
+    NameAttention,    // put the name block at the head of the body (0/1)
+    HonorificAttention, // add the honorific (0/1)
+    DialogLeft,       // address book and import window position, twips
+    DialogTop,
+    DatabaseFile,     // the address database in use
+    LogWindowState,   // log viewer: 0 normal, 2 maximised
+    PreviewLeft,      // preview window position, twips
+    PreviewTop,
+    // Per account profile, in the order they are written.
+    Server,
+    From,
+    Signature,
+    BodyHeader,
+    FromName,
+    SmtpAuth,         // 0/1
+    PopBeforeSmtp,    // 0/1
+    User,
+    Password,
+    Port,
+    ClearTextPassword, // 0/1: the password may travel unencrypted
+    MaxPerMinute,     // 0: no limit
+};
+
+enum class SettingType {
+    Text,
+    Int16,    // a whole number as text, 16 bits
+    Int,      // a whole number as text
+    Single,   // a number as text, fractions allowed
+};
+
+struct SettingSpec {
+    Setting setting;
+    const char *key;
+    SettingType type;
+    const char *defaultValue;
+    bool perProfile;
+};
+
+std::span<const SettingSpec> allSettings();
+const SettingSpec &settingSpec(Setting setting);
+// The stored key: per-profile settings carry the profile number (none for 0).
+QString settingKey(Setting setting, int profile = 0);
+QString settingDefault(Setting setting);
