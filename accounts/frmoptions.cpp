@@ -2,6 +2,7 @@
 
 #include "aboutwindows.h"
 #include "account.h"
+#include "accountcheck.h"
 #include "appcontext.h"
 #include "apptitle.h"
 #include "platform.h"
@@ -40,15 +41,11 @@ public:
     }
 };
 
-// Only the ASCII blank is cut, at both ends; other white space is content.
-QString trimBlanks(const QString &text)
+// Shows a value the checks changed; an unchanged field keeps its cursor.
+void showChanged(QLineEdit *box, const QString &text)
 {
-    qsizetype b = 0, e = text.size();
-    while (b < e && text.at(b) == QLatin1Char(' '))
-        ++b;
-    while (e > b && text.at(e - 1) == QLatin1Char(' '))
-        --e;
-    return text.mid(b, e - b);
+    if (box->text() != text)
+        box->setText(text);
 }
 
 QLabel *fieldLabel(const QString &caption, const char *name, QWidget *buddy, QWidget *parent)
@@ -327,60 +324,40 @@ void frmOptions::Combo1_Click()
     showAccount();
 }
 
+AccountEntry frmOptions::entry() const
+{
+    AccountEntry e;
+    e.server = Text1->text();
+    e.port = Text8->text();
+    e.smtpAuth = Check1->isChecked();
+    e.popBeforeSmtp = Check2->isChecked();
+    e.user = Text6->text();
+    e.password = Text7->text();
+    e.plainPassword = Check3->isChecked();
+    e.maxPerMinute = Text9->value();
+    e.fromName = Text5->text();
+    e.from = Text2->text();
+    e.bodyHeader = Text4->toPlainText();
+    e.signature = Text3->toPlainText();
+    return e;
+}
+
 bool frmOptions::validateAndSave(bool fromOk)
 {
-    auto refuse = [this](const QString &text) {
-        m_ctx.platform->messageBox(this, text, QStringLiteral("Information"), MsgIcon::Information,
+    AccountEntry e = entry();
+    const AccountFault fault = checkAccountEntry(e, fromOk ? AccountSaveButton::Ok : AccountSaveButton::Apply);
+    // Cleared placeholders and the narrowed address show even when refused.
+    showChanged(Text1, e.server);
+    showChanged(Text5, e.fromName);
+    showChanged(Text2, e.from);
+    showChanged(Text6, e.user);
+    if (!fault.ok()) {
+        m_ctx.platform->messageBox(this, fault.message, QStringLiteral("Information"), MsgIcon::Information,
                                    MsgButtons::Ok);
         return false;
-    };
-
-    // The placeholders of a never-saved account are not real values.
-    if (Text1->text().left(4) == QStringLiteral("****"))
-        Text1->clear();
-    if (Text5->text().left(6) == QStringLiteral("Myname"))
-        Text5->clear();
-    if (Text2->text().left(6) == QStringLiteral("myname"))
-        Text2->clear();
-    if (Text6->text().left(6) == QStringLiteral("myname"))
-        Text6->clear();
-
-    // These four are saved trimmed, so a field of blanks is as good as empty.
-    if (trimBlanks(Text1->text()).isEmpty())
-        return refuse(QStringLiteral("送信メールサーバー（SMTP）が設定されていません。"));
-    if (trimBlanks(Text5->text()).isEmpty())
-        return refuse(QStringLiteral("送信者名が設定されていません。"));
-    if (trimBlanks(Text2->text()).isEmpty())
-        return refuse(QStringLiteral("送信元　メールアドレスが設定されていません。"));
-
-    Text2->setText(narrowLower(Text2->text()));
-    if (!Text2->text().contains(QLatin1Char('@')))
-        return refuse(QStringLiteral("送信元　メールアドレスが不正です。"));
-
-    const bool needsLogin = Check1->isChecked() || Check2->isChecked();
-    if (needsLogin && trimBlanks(Text6->text()).isEmpty())
-        return refuse(QStringLiteral("アカウントが設定されていません。"));
-    if (needsLogin && Text7->text().isEmpty())
-        return refuse(QStringLiteral("パスワードが設定されていません。"));
-
-    if (Text8->text().isEmpty())
-        return refuse(fromOk ? QStringLiteral("送信メールサーバー（SMTP）ポート番号が設定されていません。")
-                             : QStringLiteral("（SMTP）ポート番号が設定されていません。"));
-
-    AccountRecord &a = ActiveAccount;
-    a.szServer = trimBlanks(Text1->text());
-    a.szFrom = trimBlanks(Text2->text());
-    a.szFromName = trimBlanks(Text5->text());
-    a.User = trimBlanks(Text6->text());
-    a.Signature = toCrLf(Text3->toPlainText());
-    a.BodyHeader = toCrLf(Text4->toPlainText());
-    a.UserPass = Text7->text();
-    a.szPort = Text8->text();
-    a.Check1V = Check1->isChecked() ? 1 : 0;
-    a.Check2V = Check2->isChecked() ? 1 : 0;
-    a.Check3V = Check3->isChecked() ? 1 : 0;
-    a.MaxPerMinute = Text9->value();
+    }
     // Account stays the profile last chosen (or the one the dialog opened with).
+    storeAccountEntry(e, ActiveAccount);
     SaveActiveAccount(*m_ctx.settings);
     return true;
 }

@@ -2,6 +2,8 @@
 // The account dialog: edits the five sending accounts and chooses the one in
 // use. It works on ActiveAccount and saves through the account functions.
 
+#include "accountcheck.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -69,6 +71,8 @@ public slots:
 
 private:
     void showAccount();
+    // What the fields hold, as typed.
+    AccountEntry entry() const;
     // Checks the fields and saves them; false when a check failed (its
     // message has been shown). OK and Apply word the port message apart.
     bool validateAndSave(bool fromOk);

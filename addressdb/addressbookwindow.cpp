@@ -2,6 +2,7 @@
 
 #include "addresslistprint.h"
 #include "addressrowmodel.h"
+#include "databasefiles.h"
 #include "recipientrows.h"
 #include "appcontext.h"
 #include "apptitle.h"
@@ -15,7 +16,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -37,10 +37,6 @@ const QString kTitleInfo = QStringLiteral("Information");
 const QString kTitleQuestion = QStringLiteral("Question");
 const QString kConnectFailed = QStringLiteral("データベースの接続に失敗しました。");
 const QString kSearchFailed = QStringLiteral("データベースの接続に失敗しました。検索条件を確認してください。");
-
-QString keyLeft() { return QStringLiteral("DialogLeft"); }
-QString keyTop() { return QStringLiteral("DialogTop"); }
-QString keyDbFile() { return QStringLiteral("MDBFileName"); }
 
 // Toolbar keys.
 const QString kKeyImport = QStringLiteral("宛先のインポート");
@@ -81,14 +77,6 @@ FileDialogSpec databaseDialog(const QString &title)
     return dialog;
 }
 
-bool samePath(const QString &a, const QString &b)
-{
-    const QFileInfo fa(a), fb(b);
-    if (fa.exists() && fb.exists())
-        return fa.canonicalFilePath() == fb.canonicalFilePath();
-    return fa.absoluteFilePath() == fb.absoluteFilePath();
-}
-
 } // namespace
 
 void showAddressBook(AppContext &ctx, QWidget *owner)
@@ -98,7 +86,8 @@ void showAddressBook(AppContext &ctx, QWidget *owner)
     delete dlg;
 }
 
-DialogMail::DialogMail(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx)
+DialogMail::DialogMail(AppContext &ctx, QWidget *parent)
+    : QDialog(parent), m_ctx(ctx), m_files(m_db, defaultDatabasePath(ctx.platform->programFolder()))
 {
     setObjectName(QStringLiteral("DialogMail"));
     setWindowTitle(QStringLiteral("宛先のインポート"));
@@ -345,8 +334,8 @@ void DialogMail::applyGridLayout()
 
 void DialogMail::Form_Load()
 {
-    const auto left = settingToSingle(settings().value(keyLeft(), QStringLiteral("0")));
-    const auto top = settingToSingle(settings().value(keyTop(), QStringLiteral("0")));
+    const auto left = settings().singleValue(Setting::DialogLeft);
+    const auto top = settings().singleValue(Setting::DialogTop);
     if (left && top)
         move(twipsToPx(*left), twipsToPx(*top));
 
@@ -361,7 +350,7 @@ void DialogMail::Form_Load()
     txtKey2->clear();
     Check1->setChecked(false);
 
-    DbFileName = settings().value(keyDbFile(), QString());
+    DbFileName = settings().value(Setting::DatabaseFile);
     if (DbFileName.isEmpty())
         DbFileName = defaultDatabasePath(platform().programFolder());
     txtFileName->setText(DbFileName);
@@ -379,9 +368,9 @@ void DialogMail::Form_Unload()
         return;
     m_unloaded = true;
     const QPoint p = pos();
-    settings().setValue(keyLeft(), QString::number(pxToTwips(p.x())));
-    settings().setValue(keyTop(), QString::number(pxToTwips(p.y())));
-    settings().setValue(keyDbFile(), DbFileName);
+    settings().setValue(Setting::DialogLeft, QString::number(pxToTwips(p.x())));
+    settings().setValue(Setting::DialogTop, QString::number(pxToTwips(p.y())));
+    settings().setValue(Setting::DatabaseFile, DbFileName);
     ResultSet->clearRows();
     m_resultOpen = false;
     m_db.close();
@@ -709,36 +698,9 @@ void DialogMail::mnuPrinterSet_Click()
 
 // ---------------------------------------------------------------- file operations
 
-bool DialogMail::openDatabase(AddressDb &db, const QString &path)
-{
-    // Only the default database beside the program is created when missing;
-    // a path the user chose must exist.
-    const bool isDefault = samePath(path, defaultDatabasePath(platform().programFolder()));
-    return db.open(path, isDefault);
-}
-
 bool DialogMail::ReconnectAddressDb()
 {
-    m_db.close();
-    return openDatabase(m_db, DbFileName);
-}
-
-bool DialogMail::switchDatabase(const QString &path)
-{
-    {
-        // Tried on its own first, so a file that is no address database
-        // never takes the place of the one in use.
-        AddressDb candidate;
-        if (!openDatabase(candidate, path))
-            return false;
-    }
-    m_db.close();
-    if (openDatabase(m_db, path)) {
-        DbFileName = path;
-        return true;
-    }
-    ReconnectAddressDb();
-    return false;
+    return m_files.open(DbFileName);
 }
 
 void DialogMail::mnuFileOpen_Click()
@@ -766,15 +728,17 @@ void DialogMail::ChangeDataBase()
         return;
     }
     const QString path = Text2->text();
-    if (!switchDatabase(path)) {
+    const DatabaseFileResult r = m_files.switchTo(DbFileName, path);
+    if (!r.ok) {
         QString text = QStringLiteral("データベースを開けませんでした。") + QLatin1Char('\n') + path;
-        if (!QFileInfo::exists(path))
+        if (r.missing)
             text += QLatin1Char('\n') + QStringLiteral("ファイルが見つかりません。");
         info(text);
         return;
     }
+    DbFileName = path;
     txtFileName->setText(DbFileName);
-    settings().setValue(keyDbFile(), DbFileName);
+    settings().setValue(Setting::DatabaseFile, DbFileName);
 
     // Until the next search the stored clauses belong to the other file.
     setDeleteAllEnabled(false);
@@ -800,51 +764,34 @@ void DialogMail::mnuSave_Click()
     if (r.cancelled || r.files.isEmpty())
         return;
     const QString target = r.files.first();
-    if (samePath(target, DbFileName)) {
+    if (DatabaseFiles::sameFile(target, DbFileName)) {
         info(QStringLiteral("ファイル名が不正です。"));
         return;
     }
-    const QString saveFailed = QStringLiteral("データベースの保存に失敗しました。");
-    if (QFileInfo::exists(target)) {
-        if (!ask(QStringLiteral("指定した名前のファイルが存在します。") + QLatin1Char('\n')
-                 + QStringLiteral("上書きしますか？")))
-            return;
-        if (!QFile::remove(target)) {
-            info(saveFailed);
-            return;
-        }
-    }
-    txtFileName->setText(target);
-    m_db.close();
-    if (!QFile::copy(DbFileName, target) || !switchDatabase(target)) {
-        // Stay on the file we had.
-        txtFileName->setText(DbFileName);
-        if (!m_db.isOpen())
-            ReconnectAddressDb();
-        info(saveFailed);
+    if (QFileInfo::exists(target)
+        && !ask(QStringLiteral("指定した名前のファイルが存在します。") + QLatin1Char('\n')
+                + QStringLiteral("上書きしますか？")))
+        return;
+    if (!m_files.saveAs(DbFileName, target).ok) {
+        // The window stays on the file it had.
+        info(QStringLiteral("データベースの保存に失敗しました。"));
         return;
     }
-    settings().setValue(keyDbFile(), DbFileName);
+    DbFileName = target;
+    txtFileName->setText(DbFileName);
+    settings().setValue(Setting::DatabaseFile, DbFileName);
     sbPanel1->setText(DbFileName);
 }
 
 void DialogMail::mnuDataBase_Click()
 {
     BusyPointer busy(platform());
-    const QString database = txtFileName->text();
-    const QString temp = compactTempPathFor(database);
-    m_db.close();
-    QString err;
-    const bool ok = AddressDb::compactFile(database, temp, &err);
-    // Either way the window goes on with the file in place.
-    const bool reopened = ReconnectAddressDb();
+    const DatabaseFileResult r = m_files.compact(DbFileName);
     busy.release();
-    if (!ok || !reopened) {
+    if (!r.ok) {
         QString text = QStringLiteral("データベースを最適化できませんでした。");
-        // compactFile removes a copy of its own, so a file there now is left
-        // from an interrupted run and stops every compaction until deleted.
-        if (!ok && QFileInfo::exists(temp))
-            text += QLatin1Char('\n') + QStringLiteral("一時ファイル「") + temp
+        if (!r.leftover.isEmpty())
+            text += QLatin1Char('\n') + QStringLiteral("一時ファイル「") + r.leftover
                     + QStringLiteral("」が残っています。このファイルを削除してから、もう一度実行してください。");
         info(text);
         return;
@@ -856,7 +803,7 @@ void DialogMail::mnuDel_Click()
 {
     if (!ask(QStringLiteral("データベースを初期化します。よろしいですか。"), MsgDefault::No))
         return;
-    if (!m_db.exec(SearchClauseBuilder::deleteAllRowsSql())) {
+    if (!m_files.initialise().ok) {
         info(QStringLiteral("データベースを初期化できませんでした。"));
         return;
     }

@@ -4,6 +4,7 @@
 // file operations).
 
 #include "addressdb.h"
+#include "databasefiles.h"
 #include "platform.h"
 #include "searchclause.h"
 
@@ -131,10 +132,6 @@ private:
     void setDeleteAllEnabled(bool on);
     void setKeyInputMode(QLineEdit *box, const QString &item);
     void releaseOwedPointer();
-    bool openDatabase(AddressDb &db, const QString &path);
-    // Moves the window's connection and DbFileName to path. When path can't
-    // be opened as an address database, the file in use stays open.
-    bool switchDatabase(const QString &path);
     void info(const QString &text);
     // Yes/No; destructive questions make "No" what Enter presses.
     bool ask(const QString &text, MsgDefault defaultButton = MsgDefault::First);
@@ -143,6 +140,7 @@ private:
 
     AppContext &m_ctx;
     AddressDb m_db;
+    DatabaseFiles m_files;
     bool m_resultOpen = false;
     bool m_shownOnce = false;
     bool m_unloaded = false;

@@ -1,6 +1,7 @@
 #include "addressrowmodel.h"
 
 #include "addressdb.h"
+#include "addressedit.h"
 #include "dbstatement.h"
 #include "recipientrows.h"
 
@@ -267,6 +268,21 @@ bool AddressRowModel::toggleSendFlag(AddressDb &db, int r, QString *error)
     const QModelIndex i = index(r, ColFlag);
     emit dataChanged(i, i);
     return true;
+}
+
+RecipientEdit AddressRowModel::setText(AddressDb &db, int r, Column column, const QString &entered)
+{
+    if (r < 0 || r >= count())
+        return {};
+    const qint64 id = m_ids[r];
+    RecipientEdit edit = storeRecipientField(db, id, column, entered);
+    if (!edit.ok)
+        return edit;
+    if (auto it = m_cache.find(id); it != m_cache.end())
+        it->second.text[column - ColCategory] = edit.value;
+    const QModelIndex i = index(r, column);
+    emit dataChanged(i, i);
+    return edit;
 }
 
 int AddressRowModel::rowCount(const QModelIndex &parent) const

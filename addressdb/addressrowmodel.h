@@ -16,6 +16,7 @@
 class AddressDb;
 class DbStatement;
 class RecipientRows;
+struct RecipientEdit;
 
 class AddressRowModel : public QAbstractTableModel {
     Q_OBJECT
@@ -63,6 +64,9 @@ public:
     bool deleteRow(AddressDb &db, int row, QString *error = nullptr);
     // True becomes False; False and NULL become True. Written at once.
     bool toggleSendFlag(AddressDb &db, int row, QString *error = nullptr);
+    // Stores text entered into one cell by the rules of addressedit.h and
+    // shows the value stored.
+    RecipientEdit setText(AddressDb &db, int row, Column column, const QString &entered);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -1,10 +1,9 @@
 #include "frmmail.h"
 
 #include "appcontext.h"
+#include "bodyfile.h"
 #include "platform.h"
 #include "sendlist.h"
-#include "textcodec.h"
-#include "textfile.h"
 
 #include <QAction>
 #include <QDir>
@@ -18,35 +17,6 @@
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-// Lines of a body text file. CR LF ends a line; a lone CR or LF is taken as
-// a line end too, so files written elsewhere still open. A line end at the
-// very end of the file does not start another line.
-QStringList fileLines(const QString &text)
-{
-    QStringList lines;
-    QString current;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-            lines.append(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    if (!current.isEmpty())
-        lines.append(current);
-    return lines;
-}
-
-// The file's content: subject, CR LF, the body as it stands, CR LF.
-QString bodyFileText(const QString &subject, const QString &body)
-{
-    return subject + kCrLf + body + kCrLf;
-}
 
 // Paths name files exactly on file systems that tell upper from lower case;
 // elsewhere two spellings of one path are the same file.
@@ -112,27 +82,22 @@ void frmMail::mnuFileOpen_Click()
     BusyPointer busy(platform());
     // A file that can't be read, or whose encoding is neither UTF-8 nor code
     // page 932, is reported and the body stays as it is.
-    QString error;
-    const std::optional<QByteArray> bytes = readFileBytes(path, &error);
-    const std::optional<QString> text = bytes ? decodeText(*bytes) : std::nullopt;
-    if (!text) {
+    const BodyFileRead read = BodyFile::read(path);
+    if (read.status == BodyFileRead::Unreadable || read.status == BodyFileRead::UnknownEncoding) {
         busy.release();
         platform().messageBox(this,
-                              bytes ? QStringLiteral("文字コードを判別できません。\n") + path
-                                    : QStringLiteral("ファイルを開けません。\n") + path + QStringLiteral("（") + error
-                                          + QStringLiteral("）"),
+                              read.status == BodyFileRead::UnknownEncoding
+                                  ? QStringLiteral("文字コードを判別できません。\n") + path
+                                  : QStringLiteral("ファイルを開けません。\n") + path + QStringLiteral("（") + read.error
+                                        + QStringLiteral("）"),
                               QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok);
         return;
     }
     setBodyText(QString());
-    const QStringList lines = fileLines(*text);
-    if (lines.isEmpty())
+    if (read.status == BodyFileRead::Empty)
         return;
-    QString body;
-    for (qsizetype i = 1; i < lines.size(); ++i)
-        body += lines.at(i) + kCrLf;
-    setBodyText(body);
-    txtSubject->setText(lines.first());
+    setBodyText(read.file.body);
+    txtSubject->setText(read.file.subject);
     mnuFileSave->setEnabled(true);
     BodyFileName = path;
     BodyChanged = false;
@@ -140,9 +105,9 @@ void frmMail::mnuFileOpen_Click()
 
 bool frmMail::writeBodyFile(const QString &path)
 {
-    const QString text = bodyFileText(txtSubject->text(), bodyText());
-    // Code page 932 where every character fits; otherwise UTF-8 rather than "?".
-    const QString unwritable = cp932Unwritable(text);
+    const BodyFile file{txtSubject->text(), bodyText()};
+    // Text code page 932 can't hold goes to UTF-8 only when the user agrees.
+    const QString unwritable = file.cp932Unwritable();
     if (!unwritable.isEmpty()
         && platform().messageBox(this,
                                  QStringLiteral("次の文字はシフトJISで保存できません。\n%1\n\nUTF-8 で保存しますか？")
@@ -151,8 +116,7 @@ bool frmMail::writeBodyFile(const QString &path)
             != MsgAnswer::Yes)
         return false;
     QString error;
-    const bool written = unwritable.isEmpty() ? writeCp932File(path, text, &error)
-                                              : writeUtf8File(path, text, &error);
+    const bool written = file.write(path, &error);
     if (!written)
         platform().messageBox(this, QStringLiteral("ファイルに保存できませんでした。\n") + path + QStringLiteral("（") + error
                                   + QStringLiteral("）"),

@@ -1,6 +1,7 @@
 #include "csvimport.h"
 
 #include "addressdb.h"
+#include "addressedit.h"
 #include "dbstatement.h"
 #include "textcodec.h"
 #include "textfile.h"
@@ -12,26 +13,6 @@
 namespace {
 
 constexpr qsizetype kStoredLength = 50;
-
-QString cutCharacters(const QString &s, qsizetype n)
-{
-    if (s.size() <= n)
-        return s;
-    // Never keep half of a surrogate pair.
-    if (QChar::isHighSurrogate(s.at(n - 1).unicode()))
-        --n;
-    return s.left(n);
-}
-
-QString trimBlanks(const QString &s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && s.at(b) == QLatin1Char(' '))
-        ++b;
-    while (e > b && s.at(e - 1) == QLatin1Char(' '))
-        --e;
-    return (b == 0 && e == s.size()) ? s : s.mid(b, e - b);
-}
 
 // storedName on UTF-8 bytes: the first kStoredLength UTF-16 units (a
 // character outside the basic plane counts two and is never halved), then
@@ -78,7 +59,7 @@ QString normaliseAddress(QStringView field)
             break;
         }
     if (!ascii)
-        return trimBlanks(narrowLower(field.toString()));
+        return normalisedRecipientAddress(field);
     while (b < e && field[b] == QLatin1Char(' '))
         ++b;
     while (e > b && field[e - 1] == QLatin1Char(' '))
@@ -252,12 +233,12 @@ ImportPreview previewImportFile(const QString &path)
 
 QString storedName(const QString &cell)
 {
-    return trimBlanks(cutCharacters(cell, kStoredLength));
+    return storedRecipientText(cell);
 }
 
 QString storedAddress(const QString &cell)
 {
-    return trimBlanks(cutCharacters(cell, kStoredLength).toLower());
+    return storedRecipientText(cell.toLower());
 }
 
 bool ImportCommitter::categoryInUse(const QString &category, QString *error) const

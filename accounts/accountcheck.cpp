@@ -1,0 +1,77 @@
+#include "accountcheck.h"
+
+#include "account.h"
+#include "textcodec.h"
+
+namespace {
+
+// Only the ASCII blank is cut, at both ends; other white space is content.
+QString trimBlanks(const QString &text)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && text.at(b) == QLatin1Char(' '))
+        ++b;
+    while (e > b && text.at(e - 1) == QLatin1Char(' '))
+        --e;
+    return text.mid(b, e - b);
+}
+
+AccountFault fault(AccountField field, const QString &message)
+{
+    return {field, message};
+}
+
+} // namespace
+
+AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button)
+{
+    // The placeholders of a never-saved account are not real values.
+    if (entry.server.left(4) == QStringLiteral("****"))
+        entry.server.clear();
+    if (entry.fromName.left(6) == QStringLiteral("Myname"))
+        entry.fromName.clear();
+    if (entry.from.left(6) == QStringLiteral("myname"))
+        entry.from.clear();
+    if (entry.user.left(6) == QStringLiteral("myname"))
+        entry.user.clear();
+
+    // These four are saved trimmed, so a field of blanks is as good as empty.
+    if (trimBlanks(entry.server).isEmpty())
+        return fault(AccountField::Server, QStringLiteral("送信メールサーバー（SMTP）が設定されていません。"));
+    if (trimBlanks(entry.fromName).isEmpty())
+        return fault(AccountField::FromName, QStringLiteral("送信者名が設定されていません。"));
+    if (trimBlanks(entry.from).isEmpty())
+        return fault(AccountField::From, QStringLiteral("送信元　メールアドレスが設定されていません。"));
+
+    entry.from = narrowLower(entry.from);
+    if (!entry.from.contains(QLatin1Char('@')))
+        return fault(AccountField::From, QStringLiteral("送信元　メールアドレスが不正です。"));
+
+    const bool needsLogin = entry.smtpAuth || entry.popBeforeSmtp;
+    if (needsLogin && trimBlanks(entry.user).isEmpty())
+        return fault(AccountField::User, QStringLiteral("アカウントが設定されていません。"));
+    if (needsLogin && entry.password.isEmpty())
+        return fault(AccountField::Password, QStringLiteral("パスワードが設定されていません。"));
+
+    if (entry.port.isEmpty())
+        return fault(AccountField::Port, button == AccountSaveButton::Ok
+                                             ? QStringLiteral("送信メールサーバー（SMTP）ポート番号が設定されていません。")
+                                             : QStringLiteral("（SMTP）ポート番号が設定されていません。"));
+    return {};
+}
+
+void storeAccountEntry(const AccountEntry &entry, AccountRecord &account)
+{
+    account.szServer = trimBlanks(entry.server);
+    account.szFrom = trimBlanks(entry.from);
+    account.szFromName = trimBlanks(entry.fromName);
+    account.User = trimBlanks(entry.user);
+    account.Signature = toCrLf(entry.signature);
+    account.BodyHeader = toCrLf(entry.bodyHeader);
+    account.UserPass = entry.password;
+    account.szPort = entry.port;
+    account.Check1V = entry.smtpAuth ? 1 : 0;
+    account.Check2V = entry.popBeforeSmtp ? 1 : 0;
+    account.Check3V = entry.plainPassword ? 1 : 0;
+    account.MaxPerMinute = entry.maxPerMinute;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The rules an account must meet before it is saved, apart from the dialog:
+// the dialog hands over what is typed, shows the message of the field at
+// fault and saves the account these functions build.
+
+#include <QString>
+
+struct AccountRecord;
+
+// The account as the dialog's fields hold it; the signature and body header
+// with LF line ends, as a text widget gives them.
+struct AccountEntry {
+    QString server;
+    QString port;
+    bool smtpAuth = false;
+    bool popBeforeSmtp = false;
+    QString user;
+    QString password;
+    bool plainPassword = false;
+    int maxPerMinute = 0;
+    QString fromName;
+    QString from;
+    QString bodyHeader;
+    QString signature;
+};
+
+enum class AccountField { None, Server, FromName, From, User, Password, Port };
+
+// OK and Apply word the missing-port message apart.
+enum class AccountSaveButton { Ok, Apply };
+
+struct AccountFault {
+    AccountField field = AccountField::None;
+    QString message;
+    bool ok() const { return field == AccountField::None; }
+};
+
+// Clears the placeholders of a never-saved account, narrows and lowers the
+// sender address once the fields before it pass, and checks the fields in
+// the dialog's order, stopping at the first fault. The entry keeps these
+// changes even when a check fails, so the dialog shows them either way.
+AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button);
+
+// Writes a checked entry into the account: server, sender, sender name and
+// account name without the blanks at either end, the two texts with CR LF.
+// The profile number is left as it is.
+void storeAccountEntry(const AccountEntry &entry, AccountRecord &account);
