@@ -65,7 +65,7 @@ void SaveActiveAccount(SettingsStore &store)
 
 bool accountNotConfigured(const AccountRecord &account)
 {
-    return account.szServer.left(4) == QStringLiteral("****");
+    return account.szServer.left(4) == placeholderServer().left(4);
 }
 
 QString accountStatusLabel(qint16 account)

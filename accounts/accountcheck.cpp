@@ -1,6 +1,7 @@
 #include "accountcheck.h"
 
 #include "account.h"
+#include "settingkeys.h"
 #include "textcodec.h"
 
 namespace {
@@ -25,15 +26,16 @@ AccountFault fault(AccountField field, const QString &message)
 
 AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button)
 {
-    // The placeholders of a never-saved account are not real values.
-    if (entry.server.left(4) == QStringLiteral("****"))
-        entry.server.clear();
-    if (entry.fromName.left(6) == QStringLiteral("Myname"))
-        entry.fromName.clear();
-    if (entry.from.left(6) == QStringLiteral("myname"))
-        entry.from.clear();
-    if (entry.user.left(6) == QStringLiteral("myname"))
-        entry.user.clear();
+    // The placeholders of a never-saved account (the settings' defaults) are
+    // not real values: a field that begins like one is cleared.
+    auto clearPlaceholder = [](QString &field, Setting setting, qsizetype prefix) {
+        if (field.left(prefix) == settingDefault(setting).left(prefix))
+            field.clear();
+    };
+    clearPlaceholder(entry.server, Setting::Server, 4);   // "****"
+    clearPlaceholder(entry.fromName, Setting::FromName, 6); // "Myname"
+    clearPlaceholder(entry.from, Setting::From, 6);       // "myname"
+    clearPlaceholder(entry.user, Setting::User, 6);       // "myname"
 
     // These four are saved trimmed, so a field of blanks is as good as empty.
     if (trimBlanks(entry.server).isEmpty())
