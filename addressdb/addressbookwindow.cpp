@@ -1,8 +1,11 @@
 #include "addressbookwindow.h"
 
 #include "addresslistprint.h"
+#include "addressedit.h"
+#include "addressexport.h"
 #include "addressrowmodel.h"
 #include "databasefiles.h"
+#include "recipientdialog.h"
 #include "recipientrows.h"
 #include "appcontext.h"
 #include "apptitle.h"
@@ -44,6 +47,7 @@ const QString kKeyToggle = QStringLiteral("送信区分変更");
 const QString kKeyCut = QStringLiteral("宛先の削除");
 const QString kKeyDeleteAll = QStringLiteral("すべて削除");
 const QString kKeyInsert = QStringLiteral("送信リストに挿入");
+const QString kKeyAdd = QStringLiteral("宛先の追加");
 
 constexpr unsigned kNamesAndAddress = (1u << AddressRowModel::ColName1) | (1u << AddressRowModel::ColName2)
                                       | (1u << AddressRowModel::ColAddress);
@@ -189,7 +193,11 @@ void DialogMail::buildControls()
     DataGrid1->setModel(ResultSet);
     DataGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     DataGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    DataGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Names, address, category and memo are edited in place; the row model
+    // stores each edit when the cell is left.
+    DataGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                               | QAbstractItemView::AnyKeyPressed);
+    connect(ResultSet, &AddressRowModel::editMessage, this, [this](const QString &message, bool) { info(message); });
     DataGrid1->setWordWrap(false);
     DataGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     DataGrid1->verticalHeader()->setDefaultSectionSize(DataGrid1->fontMetrics().height() + 6);
@@ -260,6 +268,8 @@ void DialogMail::buildMenus()
     mnuExcelInport = add(file, QStringLiteral("mnuExcelInport"),
                          QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄ(&I)"),
                          &DialogMail::mnuExcelInport_Click);
+    mnuExport = add(file, QStringLiteral("mnuExport"), QStringLiteral("宛先のエクスポート(&T)..."),
+                    &DialogMail::mnuExport_Click);
     bar(file, QStringLiteral("mnuBar1"));
     mnuPrint = add(file, QStringLiteral("mnuPrint"), QStringLiteral("印刷(&P)..."), &DialogMail::mnuPrint_Click);
     mnuPrinterSet = add(file, QStringLiteral("mnuPrinterSet"), QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."),
@@ -271,6 +281,7 @@ void DialogMail::buildMenus()
 
     QMenu *view = menuBar->addMenu(QStringLiteral("表示(&V)"));
     view->setObjectName(QStringLiteral("mnuView"));
+    mnuAdd = add(view, QStringLiteral("mnuAdd"), QStringLiteral("宛先の追加(&A)..."), &DialogMail::mnuAdd_Click);
     mnuSendCode = add(view, QStringLiteral("mnuSendCode"), QStringLiteral("送信区分変更(&C)"), &DialogMail::mnuSendCode_Click);
     bar(view, QStringLiteral("mnuBar4"));
     mnuCut = add(view, QStringLiteral("mnuCut"), QStringLiteral("宛先の削除(&D)"), &DialogMail::Command8_Click);
@@ -298,6 +309,7 @@ void DialogMail::buildToolBar()
     const Button buttons[] = {
         {kKeyImport, QStringLiteral("宛先のインポート　"),
          QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄします"), "Open"},
+        {kKeyAdd, QStringLiteral("宛先の追加　"), QStringLiteral("宛先を１件入力して追加します"), "New"},
         {kKeyToggle, QStringLiteral("送信区分変更　"),
          QStringLiteral("送信区分を変更します（Falseは送信を保留します）"), "Temp"},
         {kKeyCut, QStringLiteral("宛先の削除　　　"), QStringLiteral("選択したレコードを削除します"), "Cut"},
@@ -572,6 +584,112 @@ void DialogMail::tbToolBar_ButtonClick(const QString &key)
         Command6_Click();
     else if (key == kKeyInsert)
         Command1_Click();
+    else if (key == kKeyAdd)
+        mnuAdd_Click();
+}
+
+void DialogMail::mnuAdd_Click()
+{
+    if (!m_db.isOpen()) {
+        info(kConnectFailed);
+        return;
+    }
+    RecipientDialog dlg(this);
+    // The window comes back with what was typed until the row is stored or
+    // the user cancels.
+    while (platform().showModal(&dlg) == QDialog::Accepted) {
+        const NewRecipient f = dlg.fields();
+        const RecipientEdit address = checkRecipientField(AddressRowModel::ColAddress, f.address);
+        if (!address.ok) {
+            info(address.message);
+            continue;
+        }
+        if (addressStored(m_db, f.address)
+            && !ask(QStringLiteral("このメールアドレスはすでに登録されています。\n") + address.value
+                        + QStringLiteral("\nもう１件登録しますか？"),
+                    MsgDefault::No))
+            continue;
+        const RecipientEdit added = addRecipient(m_db, f, platform().now().date());
+        if (!added.ok) {
+            info(added.message);
+            continue;
+        }
+        if (added.shortened)
+            info(added.message);
+        selectRecipient(added.id);
+        return;
+    }
+}
+
+void DialogMail::selectRecipient(qint64 id)
+{
+    auto rowOf = [this, id] {
+        for (int r = ResultSet->count() - 1; r >= 0; --r)
+            if (ResultSet->id(r) == id)
+                return r;
+        return -1;
+    };
+    Command2_Click();
+    int row = rowOf();
+    if (row < 0) {
+        // The present search doesn't list it: list every address.
+        Combo2->setCurrentText(SearchClauseBuilder::selectAllItem());
+        Combo2_Click();
+        txtKey2->clear();
+        Command2_Click();
+        row = rowOf();
+    }
+    if (row >= 0) {
+        setCurrentRow(row);
+        DataGrid1->scrollTo(ResultSet->index(row, AddressRowModel::ColName1));
+    }
+}
+
+void DialogMail::mnuExport_Click()
+{
+    if (!m_resultOpen || !m_db.isOpen()) {
+        info(kConnectFailed);
+        return;
+    }
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("宛先のエクスポート");
+    spec.filters = {{QStringLiteral("CSV ﾌｧｲﾙ (*.csv)"), QStringLiteral("*.csv")},
+                    {QStringLiteral("すべてのファイル (*.*)"), QStringLiteral("*.*")}};
+    spec.overwritePrompt = true;
+    const FileDialogResult r = platform().saveFileDialog(this, spec);
+    if (r.cancelled || r.files.isEmpty())
+        return;
+    QString path = r.files.first();
+    if (r.filterIndex == 1 && QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");
+
+    const RecipientSource rows = recipientsOf(*ResultSet);
+    QString unwritable, error;
+    std::optional<bool> fits;
+    {
+        BusyPointer busy(platform());
+        fits = exportFitsCp932(rows, &unwritable, &error);
+    }
+    if (!fits) {
+        info(kConnectFailed);
+        return;
+    }
+    ExportEncoding encoding = ExportEncoding::Cp932;
+    if (!*fits) {
+        if (!ask(QStringLiteral("次の文字はシフトJISで保存できません。\n%1\n\nUTF-8 で保存しますか？").arg(unwritable)))
+            return;
+        encoding = ExportEncoding::Utf8WithBom;
+    }
+    bool ok;
+    {
+        BusyPointer busy(platform());
+        ok = exportRecipients(path, rows, encoding, &error);
+    }
+    if (!ok) {
+        info(error);
+        return;
+    }
+    info(QString::number(ResultSet->count()) + QStringLiteral("件の宛先をエクスポートしました。\n") + path);
 }
 
 void DialogMail::Command1_Click()

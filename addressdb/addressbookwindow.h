@@ -86,6 +86,8 @@ public:
     QAction *mnuDataBase = nullptr;
     QAction *mnuDel = nullptr;
     QAction *mnuHelpkey = nullptr;
+    QAction *mnuAdd = nullptr;
+    QAction *mnuExport = nullptr;
 
     QAction *toolbarButton(const QString &key) const;
 
@@ -114,6 +116,8 @@ public slots:
     void mnuSave_Click();
     void mnuDataBase_Click();
     void mnuDel_Click();
+    void mnuAdd_Click();
+    void mnuExport_Click();
 
     bool ReconnectAddressDb();
     void done(int r) override;
@@ -123,6 +127,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void selectRecipient(qint64 id);
     void buildControls();
     void buildMenus();
     void buildToolBar();

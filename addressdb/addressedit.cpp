@@ -52,7 +52,7 @@ RecipientEdit databaseFailure(const AddressDb &db, const QString &why)
     // SQLite calls a file deleted underneath read-only; say what happened.
     if (!db.path().isEmpty() && !QFileInfo::exists(db.path()))
         return refused(QStringLiteral("データベースファイルが見つかりません。\n%1\n%2").arg(db.path(), why));
-    return refused(QStringLiteral("データベースに保存できませんでした。\n") + why);
+    return refused(QStringLiteral("データベースの接続に失敗しました。\n") + why);
 }
 
 RecipientEdit checkAddress(const QString &entered)

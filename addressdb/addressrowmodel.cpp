@@ -299,9 +299,39 @@ QVariant AddressRowModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= count())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::EditRole)
         return text(index.row(), Column(index.column()));
     return {};
+}
+
+Qt::ItemFlags AddressRowModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    switch (index.column()) {
+    case ColCategory:
+    case ColName1:
+    case ColName2:
+    case ColAddress:
+    case ColMemo:
+        return f | Qt::ItemIsEditable;
+    default:
+        return f;
+    }
+}
+
+bool AddressRowModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || !(flags(index) & Qt::ItemIsEditable) || !m_db)
+        return false;
+    const Column column = Column(index.column());
+    const QString entered = value.toString();
+    // Leaving a cell untouched writes nothing.
+    if (entered == text(index.row(), column))
+        return true;
+    const RecipientEdit edit = setText(*m_db, index.row(), column, entered);
+    if (!edit.ok || edit.shortened)
+        emit editMessage(edit.message, !edit.ok);
+    return edit.ok;
 }
 
 QVariant AddressRowModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -71,9 +71,18 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // 宛先1, 宛先2, メールアドレス, インポート区分名 and メモ can be edited in
+    // the grid; each edit is stored at once by the recipient rules.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     static QStringList columnNames();
+
+signals:
+    // An edit the rules refused or the database did not take (refused), or
+    // a note that a name was cut (not refused).
+    void editMessage(const QString &message, bool refused);
 
 private:
     const Row &row(int r) const;

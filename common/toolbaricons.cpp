@@ -86,6 +86,11 @@ void draw(QPainter &p, const QString &image)
         p.drawEllipse(QRectF(13, 13, 11, 11));
         p.setPen(QPen(kInk, 3.0, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(23, 23), QPointF(29, 29));
+    } else if (image == QLatin1String("New")) {
+        page(p, QRectF(4, 3, 18, 24));
+        p.setPen(QPen(kAccent, 3.2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(23, 16), QPointF(23, 29));
+        p.drawLine(QPointF(16.5, 22.5), QPointF(29.5, 22.5));
     } else if (image == QLatin1String("Delete")) {
         p.setBrush(QColor(0xd8, 0xdc, 0xe2));
         p.drawRect(QRectF(8, 9, 16, 20));
@@ -104,6 +109,7 @@ QIcon toolbarIcon(const QString &image)
         {"Send", "mail-send"},   {"Open", "document-open"}, {"Temp", "mail-attachment"},
         {"Cut", "edit-cut"},     {"Copy", "edit-copy"},     {"Paste", "edit-paste"},
         {"Undo", "edit-undo"},   {"Delete", "edit-delete"}, {"Preview", "document-print-preview"},
+        {"New", "contact-new"},
     };
     for (const auto &t : themes) {
         if (image != QLatin1String(t.image))

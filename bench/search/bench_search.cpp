@@ -111,7 +111,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot generate %s\n", qPrintable(path));
         return 1;
     }
-    w.settings->setValue(QStringLiteral("MDBFileName"), path);
+    w.settings->setValue(Setting::DatabaseFile, path);
     QListView mainList; // the main window's view of the send list
     mainList.setModel(&w.sendList);
 

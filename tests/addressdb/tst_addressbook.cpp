@@ -1,6 +1,9 @@
 #include "addressbookwindow.h"
 #include "addressfixture.h"
 #include "addressrowmodel.h"
+#include "csvimport.h"
+#include "dbstatement.h"
+#include "recipientdialog.h"
 #include "settingsstore.h"
 #include "testutil.h"
 
@@ -69,6 +72,7 @@ void search(DialogMail &d, const QString &item, const QString &key, bool exact =
 class TestAddressBook : public QObject {
     Q_OBJECT
 private slots:
+    void recipientsAreEditedAddedAndExported();
     void loadActivateAndUnload();
     void storedPathMissingReportsAtTheFirstSearch();
     void searchPanelKeepsItselfConsistent();
@@ -765,7 +769,8 @@ void TestAddressBook::menusToolbarHelpAndImport()
     for (QAction *a : d->menuBar->actions().first()->menu()->actions())
         file << (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(file, (QStringList{QStringLiteral("開く(&O)"), QStringLiteral("名前を付けて保存(&S)"),
-                               QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄ(&I)"), QStringLiteral("-"),
+                               QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄ(&I)"),
+                               QStringLiteral("宛先のエクスポート(&T)..."), QStringLiteral("-"),
                                QStringLiteral("印刷(&P)..."), QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."), QStringLiteral("-"),
                                QStringLiteral("送信リストに挿入(&E)"), QStringLiteral("-"), QStringLiteral("閉じる(&X)")}));
     QCOMPARE(d->mnuDataBase->text(), QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽの修復/最適化(&C)"));
@@ -774,7 +779,8 @@ void TestAddressBook::menusToolbarHelpAndImport()
     QStringList captions;
     for (QAction *a : d->tbToolBar->actions())
         captions << a->text();
-    QCOMPARE(captions, (QStringList{QStringLiteral("宛先のインポート　"), QStringLiteral("送信区分変更　"),
+    QCOMPARE(captions, (QStringList{QStringLiteral("宛先のインポート　"), QStringLiteral("宛先の追加　"),
+                                   QStringLiteral("送信区分変更　"),
                                    QStringLiteral("宛先の削除　　　"), QStringLiteral("すべて削除　　　"),
                                    QStringLiteral("送信リストに挿入")}));
     QCOMPARE(d->toolbarButton(QStringLiteral("送信区分変更"))->toolTip(),
@@ -859,6 +865,76 @@ void TestAddressBook::resizeFollowsTheWindow()
     d->resize(300, 150);
     d->Form_Resize();
     QCOMPARE(d->DataGrid1->height(), 0);
+    VERIFY_PLATFORM(w.platform);
+}
+
+namespace {
+// Types into a grid cell as a user would (F2, the text, Enter).
+void typeIntoCell(DialogMail &d, int row, int column, const QString &text)
+{
+    const QModelIndex i = d.ResultSet->index(row, column);
+    d.DataGrid1->setCurrentIndex(i);
+    QTest::keyClick(d.DataGrid1, Qt::Key_F2);
+    auto *editor = d.DataGrid1->viewport()->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    editor->selectAll();
+    editor->insert(text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The delegate commits and closes on the event loop.
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+} // namespace
+
+void TestAddressBook::recipientsAreEditedAddedAndExported()
+{
+    TestWorld w;
+    const QString path = bookPath(w);
+    auto d = openBook(w);
+    d->show();
+    const QString rowSql = QStringLiteral("SELECT メールアドレス FROM 宛先 WHERE 宛先ID = 1");
+
+    // An address typed in full width is stored as the import stores it.
+    typeIntoCell(*d, 0, AddressRowModel::ColAddress, QStringLiteral("ＴＡＲＯ＠ＥＸＡＭＰＬＥ．ＪＰ "));
+    QCOMPARE(d->ResultSet->text(0, AddressRowModel::ColAddress), QStringLiteral("taro@example.jp"));
+    AddressDb db;
+    QVERIFY(db.open(path, false));
+    auto stored = [&db](const QString &sql) {
+        DbStatement st(db, sql);
+        return st.step() == DbStatement::Row ? st.text(0) : QStringLiteral("<none>");
+    };
+    typeIntoCell(*d, 0, AddressRowModel::ColAddress, QStringLiteral("TARO2@EXAMPLE.JP"));
+    QCOMPARE(stored(rowSql), QStringLiteral("taro2@example.jp"));
+    // Refused: a message names the rule, the cell and the file keep the value.
+    typeIntoCell(*d, 0, AddressRowModel::ColAddress, QStringLiteral("no-at-sign"));
+    QCOMPARE(w.platform.callsOf(QStringLiteral("message")).last().text, QStringLiteral("メールアドレスに「@」がありません。"));
+    QCOMPARE(d->ResultSet->text(0, AddressRowModel::ColAddress), QStringLiteral("taro2@example.jp"));
+    QCOMPARE(stored(rowSql), QStringLiteral("taro2@example.jp"));
+    // 登録日 stays read-only.
+    QVERIFY(!(d->ResultSet->flags(d->ResultSet->index(0, AddressRowModel::ColDate)) & Qt::ItemIsEditable));
+
+    // Added by hand: the next ID, shown and selected; a known address asks first.
+    w.platform.answerModal(QStringLiteral("RecipientDialog"), [](QWidget *win) {
+        auto *dlg = static_cast<RecipientDialog *>(win);
+        dlg->setFields({QStringLiteral("手入力"), QStringLiteral("新規商事"), QStringLiteral("田中"),
+                        QStringLiteral("hanako@example.jp"), QString()});
+        dlg->accept();
+    });
+    w.platform.answerMessage(MsgAnswer::Yes);
+    d->toolbarButton(QStringLiteral("宛先の追加"))->trigger();
+    QVERIFY(w.platform.callsOf(QStringLiteral("message")).last().text.startsWith(QStringLiteral("このメールアドレスはすでに登録されています。")));
+    QCOMPARE(stored(QStringLiteral("SELECT 宛先2 FROM 宛先 WHERE 宛先ID = 8")), QStringLiteral("田中"));
+    QCOMPARE(d->ResultSet->id(d->currentRow()), 8);
+
+    // Export of the rows shown reads back through the import as those rows.
+    const QString csv = w.path(QStringLiteral("out.csv"));
+    w.platform.answerSave(csv);
+    d->mnuExport->trigger();
+    const ImportPreview p = previewImportFile(csv);
+    QVERIFY2(!p.failed, qPrintable(p.error));
+    QCOMPARE(p.usable.size() + p.rejected.size(), qsizetype(d->ResultSet->count()));
+    QCOMPARE(p.usable.at(0).name1, QStringLiteral("山田 太郎"));
+    QCOMPARE(p.usable.at(p.usable.size() - 1).name1, QStringLiteral("新規商事"));
     VERIFY_PLATFORM(w.platform);
 }
 
