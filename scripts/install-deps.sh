@@ -11,6 +11,7 @@ PACKAGES=(
   fonts-noto-cjk fonts-ipafont-mincho fonts-ipafont-gothic
   xvfb xauth x11-apps imagemagick poppler-utils
   python3 python3-aiosmtpd openssl dovecot-pop3d
+  clang-format
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -18,9 +19,14 @@ for p in "${PACKAGES[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update
-  # The test servers are started by the tests themselves, never as system services.
-  echo exit 101 | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
-  $SUDO chmod +x /usr/sbin/policy-rc.d
+  # The test servers are started by the tests themselves, never as system
+  # services: a policy-rc.d that refuses every start keeps the packages'
+  # services down. A policy the machine already has stays as it is.
+  policy=/usr/sbin/policy-rc.d
+  if [ ! -e "$policy" ] && [ ! -L "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+    $SUDO chmod +x "$policy"
+    trap '$SUDO rm -f "$policy"' EXIT
+  fi
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-  $SUDO rm -f /usr/sbin/policy-rc.d
 fi

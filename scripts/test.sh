@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds and runs every test.
+# Installs what is needed, runs the source checks, builds and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/check-seam.sh
+# The format check; enabled once the tree has been reformatted:
+# scripts/check-format.sh
 scripts/build.sh
 cd build
 ctest --output-on-failure -j2
