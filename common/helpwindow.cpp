@@ -1,6 +1,5 @@
 #include "helpwindow.h"
 
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTextBrowser>
