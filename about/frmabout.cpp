@@ -18,13 +18,11 @@
 #include <QSettings>
 #endif
 
-bool GetKeyValue(RegistryRoot root, const QString &keyName, const QString &subKeyRef,
-                 QString &keyValue)
+bool GetKeyValue(RegistryRoot root, const QString &keyName, const QString &subKeyRef, QString &keyValue)
 {
 #ifdef Q_OS_WIN
-    const QString rootName = root == RegistryRoot::LocalMachine
-                                 ? QStringLiteral("HKEY_LOCAL_MACHINE\\")
-                                 : QStringLiteral("HKEY_CURRENT_USER\\");
+    const QString rootName = root == RegistryRoot::LocalMachine ? QStringLiteral("HKEY_LOCAL_MACHINE\\")
+                                                                : QStringLiteral("HKEY_CURRENT_USER\\");
     QSettings key(rootName + keyName, QSettings::NativeFormat);
     if (key.status() != QSettings::NoError || !key.contains(subKeyRef)) {
         keyValue.clear();
@@ -42,11 +40,9 @@ bool GetKeyValue(RegistryRoot root, const QString &keyName, const QString &subKe
     case QMetaType::Int:
     case QMetaType::UInt:
         // Each byte as two digits, so that a number reads back unambiguously.
-        keyValue = QStringLiteral("&h")
-                   + QStringLiteral("%1").arg(v.toUInt(), 8, 16, QLatin1Char('0')).toUpper();
+        keyValue = QStringLiteral("&h") + QStringLiteral("%1").arg(v.toUInt(), 8, 16, QLatin1Char('0')).toUpper();
         break;
-    default:
-        break; // other kinds leave the text as it was
+    default: break; // other kinds leave the text as it was
     }
     return true;
 #else
@@ -68,9 +64,8 @@ QString findSysInfoTool(const KeyValueReader &read)
         return path;
     // Otherwise the shared tools folder, if the tool is really in it.
     QString folder;
-    if (read(RegistryRoot::LocalMachine,
-             QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO"),
-             folder)) {
+    if (read(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
+             QStringLiteral("MSINFO"), folder)) {
         const QString candidate = joinProgramFolder(folder, QStringLiteral("MSINFO32.EXE"));
         if (QFileInfo(candidate).isFile())
             return candidate;
@@ -80,8 +75,8 @@ QString findSysInfoTool(const KeyValueReader &read)
 
 QString versionLine(int major, int minor, int revision)
 {
-    return QStringLiteral("ﾊﾞｰｼﾞｮﾝ ") + QString::number(major) + QLatin1Char('.')
-           + QString::number(minor) + QLatin1Char('.') + QString::number(revision);
+    return QStringLiteral("ﾊﾞｰｼﾞｮﾝ ") + QString::number(major) + QLatin1Char('.') + QString::number(minor)
+           + QLatin1Char('.') + QString::number(revision);
 }
 
 frmAbout::frmAbout(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(ctx)
@@ -105,8 +100,8 @@ frmAbout::frmAbout(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(ctx)
     lblVersion = new QLabel(this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
 
-    Label1 = new QLabel(
-        QStringLiteral("CSV形式のテキストファイルから宛先をインポートし同報メールを一括送信します"), this);
+    Label1 = new QLabel(QStringLiteral("CSV形式のテキストファイルから宛先をインポートし同報メールを一括送信します"),
+                        this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
     // A fixed width lets the wrapped text claim all the lines it needs.
@@ -164,20 +159,25 @@ frmAbout::frmAbout(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(ctx)
 
 void frmAbout::Form_Load()
 {
-    lblVersion->setText(versionLine(QUILLPOST_VERSION_MAJOR, QUILLPOST_VERSION_MINOR,
-                                    QUILLPOST_VERSION_PATCH));
+    lblVersion->setText(versionLine(QUILLPOST_VERSION_MAJOR, QUILLPOST_VERSION_MINOR, QUILLPOST_VERSION_PATCH));
     lblTitle->setText(appTitle());
 }
 
-void frmAbout::cmdOK_Click() { accept(); }
+void frmAbout::cmdOK_Click()
+{
+    accept();
+}
 
-void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
+void frmAbout::cmdSysInfo_Click()
+{
+    StartSysInfo();
+}
 
 void frmAbout::StartSysInfo()
 {
     const QString path = findSysInfoTool(keyReader);
     // A tool that is named but can't be started counts as unavailable too.
     if (path.isEmpty() || !m_ctx.platform->startProcess(path, {}))
-        m_ctx.platform->messageBox(this, QStringLiteral("現時点ではｼｽﾃﾑ情報を使用できません"),
-                                   appTitle(), MsgIcon::None, MsgButtons::Ok);
+        m_ctx.platform->messageBox(this, QStringLiteral("現時点ではｼｽﾃﾑ情報を使用できません"), appTitle(),
+                                   MsgIcon::None, MsgButtons::Ok);
 }

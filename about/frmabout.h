@@ -15,11 +15,9 @@ enum class RegistryRoot { LocalMachine, CurrentUser };
 // with keyValue emptied, when the key or the value can't be read. Text values
 // come back as they are, 32-bit numbers as "&h" and hexadecimal digits. A
 // platform without such a store reads nothing.
-bool GetKeyValue(RegistryRoot root, const QString &keyName, const QString &subKeyRef,
-                 QString &keyValue);
+bool GetKeyValue(RegistryRoot root, const QString &keyName, const QString &subKeyRef, QString &keyValue);
 
-using KeyValueReader =
-    std::function<bool(RegistryRoot, const QString &, const QString &, QString &)>;
+using KeyValueReader = std::function<bool(RegistryRoot, const QString &, const QString &, QString &)>;
 
 // The full path of the system-information tool, found through the store; empty
 // when this machine has none.

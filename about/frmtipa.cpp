@@ -76,8 +76,7 @@ frmTipA::frmTipA(QWidget *parent) : QDialog(parent)
 
 QList<QLabel *> frmTipA::tipLabels() const
 {
-    return {lblTipText1, lblTipText2, lblTipText3, lblTipText4,
-            lblTipText5, lblTipText6, lblTipText7};
+    return {lblTipText1, lblTipText2, lblTipText3, lblTipText4, lblTipText5, lblTipText6, lblTipText7};
 }
 
 void frmTipA::setTips(const QString &title, const QStringList &tips)
@@ -92,4 +91,7 @@ void frmTipA::setTips(const QString &title, const QStringList &tips)
 }
 
 // OK is also the cancel button: Esc reaches the dialog's reject.
-void frmTipA::cmdOK_Click() { accept(); }
+void frmTipA::cmdOK_Click()
+{
+    accept();
+}

@@ -3,8 +3,14 @@
 
 AccountRecord ActiveAccount;
 
-QString placeholderServer() { return settingDefault(Setting::Server); }
-QString placeholderFrom() { return settingDefault(Setting::From); }
+QString placeholderServer()
+{
+    return settingDefault(Setting::Server);
+}
+QString placeholderFrom()
+{
+    return settingDefault(Setting::From);
+}
 
 void LoadAccountProfile(SettingsStore &store, qint16 n)
 {

@@ -15,10 +15,10 @@ struct AccountRecord {
     QString User;
     QString UserPass;
     QString szPort;
-    qint16 Check1V = 0; // SMTP AUTH
-    qint16 Check2V = 0; // POP before SMTP
-    qint16 Account = 0; // profile 0..4
-    qint16 Check3V = 0; // the password may travel over an unencrypted connection
+    qint16 Check1V = 0;   // SMTP AUTH
+    qint16 Check2V = 0;   // POP before SMTP
+    qint16 Account = 0;   // profile 0..4
+    qint16 Check3V = 0;   // the password may travel over an unencrypted connection
     int MaxPerMinute = 0; // messages a minute at most; 0: no limit
 };
 

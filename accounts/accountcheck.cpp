@@ -32,10 +32,10 @@ AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button)
         if (field.left(prefix) == settingDefault(setting).left(prefix))
             field.clear();
     };
-    clearPlaceholder(entry.server, Setting::Server, 4);   // "****"
+    clearPlaceholder(entry.server, Setting::Server, 4);     // "****"
     clearPlaceholder(entry.fromName, Setting::FromName, 6); // "Myname"
-    clearPlaceholder(entry.from, Setting::From, 6);       // "myname"
-    clearPlaceholder(entry.user, Setting::User, 6);       // "myname"
+    clearPlaceholder(entry.from, Setting::From, 6);         // "myname"
+    clearPlaceholder(entry.user, Setting::User, 6);         // "myname"
 
     // These four are saved trimmed, so a field of blanks is as good as empty.
     if (trimBlanks(entry.server).isEmpty())
@@ -56,9 +56,10 @@ AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button)
         return fault(AccountField::Password, QStringLiteral("パスワードが設定されていません。"));
 
     if (entry.port.isEmpty())
-        return fault(AccountField::Port, button == AccountSaveButton::Ok
-                                             ? QStringLiteral("送信メールサーバー（SMTP）ポート番号が設定されていません。")
-                                             : QStringLiteral("（SMTP）ポート番号が設定されていません。"));
+        return fault(AccountField::Port,
+                     button == AccountSaveButton::Ok
+                         ? QStringLiteral("送信メールサーバー（SMTP）ポート番号が設定されていません。")
+                         : QStringLiteral("（SMTP）ポート番号が設定されていません。"));
     return {};
 }
 

@@ -60,23 +60,27 @@ QLabel *fieldLabel(const QString &caption, const char *name, QWidget *buddy, QWi
 
 const QStringList &accountProfileNames()
 {
-    static const QStringList names = {
-        QStringLiteral("アカウント(規定）"), QStringLiteral("サブ　アカウント１"),
-        QStringLiteral("サブ　アカウント２"), QStringLiteral("サブ　アカウント３"),
-        QStringLiteral("サブ　アカウント４")};
+    static const QStringList names = {QStringLiteral("アカウント(規定）"), QStringLiteral("サブ　アカウント１"),
+                                      QStringLiteral("サブ　アカウント２"), QStringLiteral("サブ　アカウント３"),
+                                      QStringLiteral("サブ　アカウント４")};
     return names;
 }
 
-QString accountTipTitle() { return QStringLiteral("環境設定の方法..."); }
+QString accountTipTitle()
+{
+    return QStringLiteral("環境設定の方法...");
+}
 
 const QStringList &accountTips()
 {
     static const QStringList tips = {
-        QStringLiteral("送信メールサーバー（SMTP)は、メールの送信用の設定です。お使いのメールソフトの設定を参照してください。"),
+        QStringLiteral(
+            "送信メールサーバー（SMTP)は、メールの送信用の設定です。お使いのメールソフトの設定を参照してください。"),
         QStringLiteral("サブミッションポート番号の規定値は２５です。"),
         QStringLiteral("アカウント名は、受信メールサーバーのメールアカウント名と同じ設定にします。"),
         QStringLiteral("パスワードは、受信メールサーバーのパスワードと同じ設定にします。"),
-        QStringLiteral("送信者名は、メールにつける差出人名です。漢字でもアルファベット（半角英数字）でもかまいません。"),
+        QStringLiteral(
+            "送信者名は、メールにつける差出人名です。漢字でもアルファベット（半角英数字）でもかまいません。"),
         QStringLiteral("送信元　メールアドレスは、メールアドレスを設定します。送信した相手が返信するときに必要です。"),
         QStringLiteral("本文の見出し署名を登録します。特に必要ない場合は空白にします。")};
     return tips;
@@ -94,9 +98,8 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     Picture1->setToolTip(QStringLiteral("環境設定の仕方"));
     Picture1->setAutoFillBackground(true);
     Picture1->setMinimumHeight(44);
-    Picture1->setStyleSheet(QStringLiteral(
-        "QLabel#Picture1 { background: qlineargradient(x1:0, y1:0, x2:1, y2:0,"
-        " stop:0 #1f4e8c, stop:1 #8fb3e0); }"));
+    Picture1->setStyleSheet(QStringLiteral("QLabel#Picture1 { background: qlineargradient(x1:0, y1:0, x2:1, y2:0,"
+                                           " stop:0 #1f4e8c, stop:1 #8fb3e0); }"));
     auto *bannerText = new QLabel(appTitle(), Picture1);
     bannerText->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     QFont bannerFont = bannerText->font();
@@ -132,8 +135,7 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     Text1 = new QLineEdit(Frame1);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setToolTip(QStringLiteral("サーバー名かIPアドレス"));
-    Label3 = fieldLabel(QStringLiteral("送信メールサーバー") + QLatin1Char('\n')
-                            + QStringLiteral("（SMTP）(&T)"),
+    Label3 = fieldLabel(QStringLiteral("送信メールサーバー") + QLatin1Char('\n') + QStringLiteral("（SMTP）(&T)"),
                         "Label3", Text1, Frame1);
 
     Text8 = new QLineEdit(Frame1);
@@ -170,7 +172,8 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     Text9->setObjectName(QStringLiteral("Text9"));
     Text9->setRange(0, 100000);
     Text9->setSpecialValueText(QStringLiteral("制限なし"));
-    Text9->setToolTip(QStringLiteral("プロバイダーが１分あたりの送信数を制限している場合に設定します。0 は制限なしです。"));
+    Text9->setToolTip(
+        QStringLiteral("プロバイダーが１分あたりの送信数を制限している場合に設定します。0 は制限なしです。"));
     Text9->setMinimumWidth(90);
     Label10 = fieldLabel(QStringLiteral("1分あたりの最大送信数"), "Label10", Text9, Frame1);
 
@@ -268,8 +271,8 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     root->addWidget(Frame1, 1);
     root->addLayout(buttons);
 
-    const QList<QWidget *> order = {Combo1, Text1, Text8, Check1, Check2, Text6, Text7, Check3, Text9, Text5,
-                                    Text2, Text4, Text3, cmdOK, cmdCancel, cmdApply, Command1};
+    const QList<QWidget *> order = {Combo1, Text1, Text8, Check1, Check2, Text6,     Text7,    Check3,  Text9,
+                                    Text5,  Text2, Text4, Text3,  cmdOK,  cmdCancel, cmdApply, Command1};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -368,9 +371,15 @@ void frmOptions::cmdOK_Click()
         accept();
 }
 
-void frmOptions::cmdApply_Click() { validateAndSave(false); }
+void frmOptions::cmdApply_Click()
+{
+    validateAndSave(false);
+}
 
-void frmOptions::cmdCancel_Click() { reject(); }
+void frmOptions::cmdCancel_Click()
+{
+    reject();
+}
 
 void frmOptions::Command1_Click()
 {

@@ -29,36 +29,36 @@ class frmOptions : public QDialog {
 public:
     explicit frmOptions(AppContext &ctx, QWidget *owner = nullptr);
 
-    QLabel *Picture1 = nullptr;       // banner
-    QToolButton *Picture2 = nullptr;  // advice icon
+    QLabel *Picture1 = nullptr;      // banner
+    QToolButton *Picture2 = nullptr; // advice icon
     QLabel *Label6 = nullptr;
-    QComboBox *Combo1 = nullptr;      // profile chooser
+    QComboBox *Combo1 = nullptr; // profile chooser
     QGroupBox *Frame1 = nullptr;
     QLabel *Label3 = nullptr;
-    QLineEdit *Text1 = nullptr;       // server
+    QLineEdit *Text1 = nullptr; // server
     QLabel *Label9 = nullptr;
-    QLineEdit *Text8 = nullptr;       // port
-    QCheckBox *Check1 = nullptr;      // SMTP AUTH
-    QCheckBox *Check2 = nullptr;      // POP before SMTP
+    QLineEdit *Text8 = nullptr;  // port
+    QCheckBox *Check1 = nullptr; // SMTP AUTH
+    QCheckBox *Check2 = nullptr; // POP before SMTP
     QLabel *Label7 = nullptr;
-    QLineEdit *Text6 = nullptr;       // account name
+    QLineEdit *Text6 = nullptr; // account name
     QLabel *Label8 = nullptr;
-    QLineEdit *Text7 = nullptr;       // password
-    QCheckBox *Check3 = nullptr;      // password over an unencrypted connection
+    QLineEdit *Text7 = nullptr;  // password
+    QCheckBox *Check3 = nullptr; // password over an unencrypted connection
     QLabel *Label10 = nullptr;
-    QSpinBox *Text9 = nullptr;        // messages a minute at most, 0: no limit
+    QSpinBox *Text9 = nullptr; // messages a minute at most, 0: no limit
     QLabel *Label5 = nullptr;
-    QLineEdit *Text5 = nullptr;       // sender name
+    QLineEdit *Text5 = nullptr; // sender name
     QLabel *Label4 = nullptr;
-    QLineEdit *Text2 = nullptr;       // sender address
+    QLineEdit *Text2 = nullptr; // sender address
     QLabel *Label2 = nullptr;
-    QPlainTextEdit *Text4 = nullptr;  // body header
+    QPlainTextEdit *Text4 = nullptr; // body header
     QLabel *Label1 = nullptr;
-    QPlainTextEdit *Text3 = nullptr;  // signature
+    QPlainTextEdit *Text3 = nullptr; // signature
     QPushButton *cmdOK = nullptr;
     QPushButton *cmdCancel = nullptr;
     QPushButton *cmdApply = nullptr;
-    QPushButton *Command1 = nullptr;  // help
+    QPushButton *Command1 = nullptr; // help
 
 public slots:
     void Form_Load();

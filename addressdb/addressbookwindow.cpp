@@ -1,16 +1,16 @@
 #include "addressbookwindow.h"
 
-#include "addresslistprint.h"
 #include "addressedit.h"
 #include "addressexport.h"
+#include "addresslistprint.h"
 #include "addressrowmodel.h"
-#include "databasefiles.h"
-#include "recipientdialog.h"
-#include "recipientrows.h"
 #include "appcontext.h"
 #include "apptitle.h"
+#include "databasefiles.h"
 #include "platform.h"
 #include "programfolder.h"
+#include "recipientdialog.h"
+#include "recipientrows.h"
 #include "sendlist.h"
 #include "settingsstore.h"
 #include "toolbaricons.h"
@@ -58,7 +58,6 @@ constexpr int kColumnTwips[] = {0, 800, 2400, 3000, 3000, 3000, 1600, 2000};
 // Design size in pixels.
 constexpr int kDesignWidth = 1000;
 constexpr int kDesignHeight = 600;
-
 
 // The filter list in its stored form, "description|pattern|description|...".
 QList<QPair<QString, QString>> databaseFilters()
@@ -109,8 +108,14 @@ DialogMail::~DialogMail()
     Form_Unload();
 }
 
-Platform &DialogMail::platform() { return *m_ctx.platform; }
-SettingsStore &DialogMail::settings() { return *m_ctx.settings; }
+Platform &DialogMail::platform()
+{
+    return *m_ctx.platform;
+}
+SettingsStore &DialogMail::settings()
+{
+    return *m_ctx.settings;
+}
 
 QString DialogMail::countText(int n)
 {
@@ -244,11 +249,10 @@ void DialogMail::buildControls()
     connect(Combo1, &QComboBox::activated, this, &DialogMail::Combo1_Click);
     connect(Combo1, &QComboBox::editTextChanged, this, &DialogMail::Combo1_Change);
     // A change of the current row counts as a selection.
-    connect(DataGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &cur) {
-                if (cur.isValid())
-                    Command8->setEnabled(true);
-            });
+    connect(DataGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &cur) {
+        if (cur.isValid())
+            Command8->setEnabled(true);
+    });
 }
 
 void DialogMail::buildMenus()
@@ -275,20 +279,23 @@ void DialogMail::buildMenus()
     mnuPrinterSet = add(file, QStringLiteral("mnuPrinterSet"), QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."),
                         &DialogMail::mnuPrinterSet_Click);
     bar(file, QStringLiteral("mnuBar2"));
-    mnuEntryf = add(file, QStringLiteral("mnuEntryf"), QStringLiteral("送信リストに挿入(&E)"), &DialogMail::Command1_Click);
+    mnuEntryf = add(file, QStringLiteral("mnuEntryf"), QStringLiteral("送信リストに挿入(&E)"),
+                    &DialogMail::Command1_Click);
     bar(file, QStringLiteral("mnuBar3"));
     mnuEnd = add(file, QStringLiteral("mnuEnd"), QStringLiteral("閉じる(&X)"), &DialogMail::mnuEnd_Click);
 
     QMenu *view = menuBar->addMenu(QStringLiteral("表示(&V)"));
     view->setObjectName(QStringLiteral("mnuView"));
     mnuAdd = add(view, QStringLiteral("mnuAdd"), QStringLiteral("宛先の追加(&A)..."), &DialogMail::mnuAdd_Click);
-    mnuSendCode = add(view, QStringLiteral("mnuSendCode"), QStringLiteral("送信区分変更(&C)"), &DialogMail::mnuSendCode_Click);
+    mnuSendCode = add(view, QStringLiteral("mnuSendCode"), QStringLiteral("送信区分変更(&C)"),
+                      &DialogMail::mnuSendCode_Click);
     bar(view, QStringLiteral("mnuBar4"));
     mnuCut = add(view, QStringLiteral("mnuCut"), QStringLiteral("宛先の削除(&D)"), &DialogMail::Command8_Click);
     mnuDelete = add(view, QStringLiteral("mnuDelete"), QStringLiteral("選択した宛先をすべて削除(&K)"),
                     &DialogMail::Command6_Click);
     bar(view, QStringLiteral("mnuBar5"));
-    mnuEntry = add(view, QStringLiteral("mnuEntry"), QStringLiteral("送信リストに挿入(&E)"), &DialogMail::Command1_Click);
+    mnuEntry = add(view, QStringLiteral("mnuEntry"), QStringLiteral("送信リストに挿入(&E)"),
+                   &DialogMail::Command1_Click);
 
     QMenu *tools = menuBar->addMenu(QStringLiteral("ﾂｰﾙ(&T)"));
     tools->setObjectName(QStringLiteral("mnuTool"));
@@ -299,13 +306,19 @@ void DialogMail::buildMenus()
 
     QMenu *help = menuBar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpkey = add(help, QStringLiteral("mnuHelpkey"), QStringLiteral("目次とｷｰﾜｰﾄﾞ(&H)"), &DialogMail::mnuHelpkey_Click);
+    mnuHelpkey = add(help, QStringLiteral("mnuHelpkey"), QStringLiteral("目次とｷｰﾜｰﾄﾞ(&H)"),
+                     &DialogMail::mnuHelpkey_Click);
     mnuHelpkey->setShortcut(QKeySequence::HelpContents);
 }
 
 void DialogMail::buildToolBar()
 {
-    struct Button { QString key; QString caption; QString tip; const char *image; };
+    struct Button {
+        QString key;
+        QString caption;
+        QString tip;
+        const char *image;
+    };
     const Button buttons[] = {
         {kKeyImport, QStringLiteral("宛先のインポート　"),
          QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄします"), "Open"},
@@ -313,8 +326,7 @@ void DialogMail::buildToolBar()
         {kKeyToggle, QStringLiteral("送信区分変更　"),
          QStringLiteral("送信区分を変更します（Falseは送信を保留します）"), "Temp"},
         {kKeyCut, QStringLiteral("宛先の削除　　　"), QStringLiteral("選択したレコードを削除します"), "Cut"},
-        {kKeyDeleteAll, QStringLiteral("すべて削除　　　"), QStringLiteral("表示中の宛先すべてを削除します"),
-         "Delete"},
+        {kKeyDeleteAll, QStringLiteral("すべて削除　　　"), QStringLiteral("表示中の宛先すべてを削除します"), "Delete"},
         {kKeyInsert, QStringLiteral("送信リストに挿入"), QString(), "Send"},
     };
     for (const Button &b : buttons) {
@@ -450,8 +462,7 @@ void DialogMail::Form_Resize()
 
 void DialogMail::setKeyInputMode(QLineEdit *box, const QString &item)
 {
-    if (item == QLatin1String("インポート区分名") || item == QLatin1String("宛先1")
-        || item == QLatin1String("宛先2")) {
+    if (item == QLatin1String("インポート区分名") || item == QLatin1String("宛先1") || item == QLatin1String("宛先2")) {
         box->setAttribute(Qt::WA_InputMethodEnabled, true);
         box->setInputMethodHints(Qt::ImhNone);
     } else if (item == QLatin1String("メールアドレス") || item == QLatin1String("登録日")) {
@@ -727,7 +738,8 @@ void DialogMail::Command8_Click()
     if (row < 0)
         return;
     const QString name = ResultSet->text(row, AddressRowModel::ColName1);
-    if (!ask(QStringLiteral("選択した宛先(") + name + QStringLiteral(")を削除します。よろしいですか。"), MsgDefault::No))
+    if (!ask(QStringLiteral("選択した宛先(") + name + QStringLiteral(")を削除します。よろしいですか。"),
+             MsgDefault::No))
         return;
     if (!ResultSet->deleteRow(m_db, row)) {
         // Another program's lock or a vanished file: the row stays.
@@ -798,10 +810,12 @@ void DialogMail::mnuPrint_Click()
         return;
     QList<AddressListRow> rows;
     rows.reserve(ResultSet->count());
-    if (!ResultSet->readAll([&rows](const AddressRowModel::Row &r) {
-            rows.append({r.field(AddressRowModel::ColName1), r.field(AddressRowModel::ColName2),
-                         r.field(AddressRowModel::ColAddress)});
-        }, nullptr, kNamesAndAddress))
+    if (!ResultSet->readAll(
+            [&rows](const AddressRowModel::Row &r) {
+                rows.append({r.field(AddressRowModel::ColName1), r.field(AddressRowModel::ColName2),
+                             r.field(AddressRowModel::ColAddress)});
+            },
+            nullptr, kNamesAndAddress))
         return;
     if (rows.isEmpty())
         return;
@@ -834,11 +848,11 @@ void DialogMail::mnuFileOpen_Click()
 void DialogMail::ChangeDataBase()
 {
     if (Text2->text().isEmpty()) {
-        const auto answer = platform().inputBox(
-            this,
-            QStringLiteral("変更するデータベース ファイル名を入力してください。") + QLatin1Char('\n')
-                + QStringLiteral("    例）C:\\VB6\\DB\\Backup.cdb"),
-            QStringLiteral("ファイル名入力"));
+        const auto answer = platform().inputBox(this,
+                                                QStringLiteral("変更するデータベース ファイル名を入力してください。")
+                                                    + QLatin1Char('\n')
+                                                    + QStringLiteral("    例）C:\\VB6\\DB\\Backup.cdb"),
+                                                QStringLiteral("ファイル名入力"));
         Text2->setText(answer.value_or(QString()));
     }
     if (Text2->text().isEmpty()) {

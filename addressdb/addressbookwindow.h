@@ -54,8 +54,8 @@ public:
     QMenuBar *menuBar = nullptr;
     QToolBar *tbToolBar = nullptr;
     QGroupBox *Frame3 = nullptr;
-    QLabel *Label1 = nullptr;        // "項目(&I)"
-    QLabel *Label2 = nullptr;        // "排出条件(&K)"
+    QLabel *Label1 = nullptr; // "項目(&I)"
+    QLabel *Label2 = nullptr; // "排出条件(&K)"
     QComboBox *Combo2 = nullptr;
     QLineEdit *txtKey = nullptr;
     QComboBox *Combo1 = nullptr;

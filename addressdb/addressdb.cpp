@@ -21,8 +21,14 @@ QString lastError(sqlite3 *db, int rc)
 
 } // namespace
 
-int AddressDb::busyTimeoutMs() { return g_busyTimeoutMs; }
-void AddressDb::setBusyTimeoutMs(int ms) { g_busyTimeoutMs = ms; }
+int AddressDb::busyTimeoutMs()
+{
+    return g_busyTimeoutMs;
+}
+void AddressDb::setBusyTimeoutMs(int ms)
+{
+    g_busyTimeoutMs = ms;
+}
 
 AddressDb::~AddressDb()
 {

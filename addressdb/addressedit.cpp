@@ -63,8 +63,8 @@ RecipientEdit checkAddress(const QString &entered)
     if (!address.contains(QLatin1Char('@')))
         return refused(QStringLiteral("メールアドレスに「@」がありません。"));
     if (address.size() > kRecipientFieldLength)
-        return refused(QStringLiteral("メールアドレスが長すぎます。%1文字以内で入力してください。")
-                           .arg(kRecipientFieldLength));
+        return refused(
+            QStringLiteral("メールアドレスが長すぎます。%1文字以内で入力してください。").arg(kRecipientFieldLength));
     for (QChar c : address) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == QLatin1Char('<') || c == QLatin1Char('>'))
             return refused(QStringLiteral("メールアドレスに改行、タブ、「<」「>」は使えません。"));
@@ -111,20 +111,17 @@ QString storedRecipientText(const QString &entered)
 RecipientEdit checkRecipientField(AddressRowModel::Column column, const QString &entered)
 {
     switch (column) {
-    case AddressRowModel::ColAddress:
-        return checkAddress(entered);
+    case AddressRowModel::ColAddress: return checkAddress(entered);
     case AddressRowModel::ColName1:
     case AddressRowModel::ColName2:
-    case AddressRowModel::ColCategory:
-        return checkText(column, entered);
+    case AddressRowModel::ColCategory: return checkText(column, entered);
     case AddressRowModel::ColMemo: {
         RecipientEdit r;
         r.ok = true;
         r.value = entered.isEmpty() ? QString() : entered;
         return r;
     }
-    default:
-        return refused(QStringLiteral("この列は変更できません。"));
+    default: return refused(QStringLiteral("この列は変更できません。"));
     }
 }
 
@@ -171,8 +168,9 @@ RecipientEdit addRecipient(AddressDb &db, const NewRecipient &fields, const QDat
             return databaseFailure(db, max.error());
         id = max.int64(0) + 1; // NULL on an empty table reads as 0
     }
-    DbStatement ins(db, "INSERT INTO 宛先 (宛先ID, 送信区分, インポート区分名, 宛先1, 宛先2, メールアドレス, 登録日, メモ) "
-                        "VALUES (?, 1, ?, ?, ?, ?, ?, ?)");
+    DbStatement ins(db,
+                    "INSERT INTO 宛先 (宛先ID, 送信区分, インポート区分名, 宛先1, 宛先2, メールアドレス, 登録日, メモ) "
+                    "VALUES (?, 1, ?, ?, ?, ?, ?, ?)");
     bool bound = ins.bindInt64(1, id);
     for (int i = 0; i < 4; ++i)
         bound = bound && ins.bindText(2 + i, checked[i].value);

@@ -51,8 +51,7 @@ RecipientEdit checkRecipientField(AddressRowModel::Column column, const QString 
 // データベースにありません。"), or on a database failure (a lock held by
 // another program, a file deleted underneath): the message then ends with
 // what the database said.
-RecipientEdit storeRecipientField(AddressDb &db, qint64 id, AddressRowModel::Column column,
-                                  const QString &entered);
+RecipientEdit storeRecipientField(AddressDb &db, qint64 id, AddressRowModel::Column column, const QString &entered);
 
 struct NewRecipient {
     QString category;

@@ -43,10 +43,12 @@ RecipientSource recipientsOf(const AddressRowModel &model)
     return [&model](const RecipientVisitor &visit, QString *error) {
         constexpr unsigned fields = (1u << AddressRowModel::ColName1) | (1u << AddressRowModel::ColName2)
                                     | (1u << AddressRowModel::ColAddress);
-        return model.readAll([&](const AddressRowModel::Row &r) {
-            visit({r.field(AddressRowModel::ColName1), r.field(AddressRowModel::ColName2),
-                   r.field(AddressRowModel::ColAddress)});
-        }, error, fields);
+        return model.readAll(
+            [&](const AddressRowModel::Row &r) {
+                visit({r.field(AddressRowModel::ColName1), r.field(AddressRowModel::ColName2),
+                       r.field(AddressRowModel::ColAddress)});
+            },
+            error, fields);
     };
 }
 
@@ -63,16 +65,18 @@ std::optional<bool> exportFitsCp932(const RecipientSource &rows, QString *unwrit
 {
     bool fits = true;
     QString chars;
-    const bool read = rows([&](const RecipientFields &row) {
-        const QString line = exportLine(row);
-        bool lossless = true;
-        encodeCp932(line, &lossless);
-        if (lossless)
-            return;
-        fits = false;
-        if (unwritable) // each character once, in the order first met
-            chars = cp932Unwritable(chars + cp932Unwritable(line));
-    }, error);
+    const bool read = rows(
+        [&](const RecipientFields &row) {
+            const QString line = exportLine(row);
+            bool lossless = true;
+            encodeCp932(line, &lossless);
+            if (lossless)
+                return;
+            fits = false;
+            if (unwritable) // each character once, in the order first met
+                chars = cp932Unwritable(chars + cp932Unwritable(line));
+        },
+        error);
     if (!read)
         return std::nullopt;
     if (unwritable)
@@ -99,11 +103,13 @@ bool exportRecipients(const QString &path, const RecipientSource &rows, ExportEn
         batch.clear();
     };
     QString why;
-    const bool read = rows([&](const RecipientFields &row) {
-        batch += exportLine(row);
-        if (batch.size() >= kBatch)
-            flush();
-    }, &why);
+    const bool read = rows(
+        [&](const RecipientFields &row) {
+            batch += exportLine(row);
+            if (batch.size() >= kBatch)
+                flush();
+        },
+        &why);
     if (!read)
         return fail(why); // the temporary file is dropped with `file`
     flush();

@@ -12,14 +12,19 @@ constexpr int kLinesPerAddressee = 3;
 
 const QChar kIdeographicSpace(0x3000);
 
-QString wide(int n) { return QString(n, kIdeographicSpace); }
-QString blanks(int n) { return QString(n, QLatin1Char(' ')); }
+QString wide(int n)
+{
+    return QString(n, kIdeographicSpace);
+}
+QString blanks(int n)
+{
+    return QString(n, QLatin1Char(' '));
+}
 
 void printPageHeader(PrintJob &job, int page)
 {
     // A number printed after text is framed by a sign blank and a blank.
-    job.printLine(blanks(96) + QStringLiteral("Page ") + QLatin1Char(' ') + QString::number(page)
-                  + QLatin1Char(' '));
+    job.printLine(blanks(96) + QStringLiteral("Page ") + QLatin1Char(' ') + QString::number(page) + QLatin1Char(' '));
     job.printLine(QString());
     job.setFontSize(10);
     job.printLine(wide(5) + QStringLiteral("おなまえ") + wide(9) + blanks(5) + wide(8)

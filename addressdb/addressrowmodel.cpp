@@ -48,7 +48,7 @@ AddressRowModel::AddressRowModel(QObject *parent) : QAbstractTableModel(parent) 
 QStringList AddressRowModel::columnNames()
 {
     return {QStringLiteral("宛先ID"), QStringLiteral("送信区分"), QStringLiteral("インポート区分名"),
-            QStringLiteral("宛先1"), QStringLiteral("宛先2"), QStringLiteral("メールアドレス"),
+            QStringLiteral("宛先1"),  QStringLiteral("宛先2"),    QStringLiteral("メールアドレス"),
             QStringLiteral("登録日"), QStringLiteral("メモ")};
 }
 
@@ -194,23 +194,25 @@ bool AddressRowModel::scan(const char *rowSql, const char *rangeSql,
     return step == DbStatement::Done;
 }
 
-bool AddressRowModel::readAll(const std::function<void(const Row &)> &visit, QString *error,
-                              unsigned fields) const
+bool AddressRowModel::readAll(const std::function<void(const Row &)> &visit, QString *error, unsigned fields) const
 {
     Row r;
-    return scan(kRowSql, kRangeSql, [&](const DbStatement &st) {
-        readRow(st, &r, fields);
-        visit(r);
-    }, error);
+    return scan(
+        kRowSql, kRangeSql,
+        [&](const DbStatement &st) {
+            readRow(st, &r, fields);
+            visit(r);
+        },
+        error);
 }
 
 bool AddressRowModel::sendableRows(RecipientRows *out, QString *error) const
 {
     // Straight from the file's UTF-8 into the compact rows: no text is
     // decoded on the way.
-    return scan(kSendRowSql, kSendRangeSql, [out](const DbStatement &st) {
-        out->appendUtf8(st.utf8(1), st.utf8(2), st.utf8(3));
-    }, error);
+    return scan(
+        kSendRowSql, kSendRangeSql,
+        [out](const DbStatement &st) { out->appendUtf8(st.utf8(1), st.utf8(2), st.utf8(3)); }, error);
 }
 
 std::optional<bool> AddressRowModel::sendFlag(int r) const
@@ -312,10 +314,8 @@ Qt::ItemFlags AddressRowModel::flags(const QModelIndex &index) const
     case ColName1:
     case ColName2:
     case ColAddress:
-    case ColMemo:
-        return f | Qt::ItemIsEditable;
-    default:
-        return f;
+    case ColMemo: return f | Qt::ItemIsEditable;
+    default: return f;
     }
 }
 

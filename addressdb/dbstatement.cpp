@@ -17,7 +17,6 @@ DbStatement::DbStatement(AddressDb &db, QByteArrayView sql) : m_db(db)
     }
 }
 
-
 DbStatement::~DbStatement()
 {
     sqlite3_finalize(m_st);
@@ -37,9 +36,8 @@ bool DbStatement::bind(const QVariantList &params)
         bool ok;
         if (v.isNull()) {
             ok = bindNull(i);
-        } else if (v.typeId() == QMetaType::Bool || v.typeId() == QMetaType::Int
-                   || v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::UInt
-                   || v.typeId() == QMetaType::ULongLong) {
+        } else if (v.typeId() == QMetaType::Bool || v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong
+                   || v.typeId() == QMetaType::UInt || v.typeId() == QMetaType::ULongLong) {
             ok = bindInt64(i, v.toLongLong());
         } else {
             // An empty key stays an empty text, never NULL: LIKE '%%' must
@@ -92,8 +90,7 @@ DbStatement::Step DbStatement::step()
 bool DbStatement::run()
 {
     Step s;
-    while ((s = step()) == Row) {
-    }
+    while ((s = step()) == Row) {}
     return s == Done;
 }
 

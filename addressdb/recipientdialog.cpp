@@ -33,8 +33,9 @@ RecipientDialog::RecipientDialog(QWidget *parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
-    auto *note = new QLabel(QStringLiteral("名前と区分名は50文字まで保存されます。メールアドレスは半角・小文字にそろえて保存されます。"),
-                            this);
+    auto *note = new QLabel(
+        QStringLiteral("名前と区分名は50文字まで保存されます。メールアドレスは半角・小文字にそろえて保存されます。"),
+        this);
     note->setWordWrap(true);
     layout->addLayout(form);
     layout->addWidget(note);

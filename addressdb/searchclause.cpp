@@ -45,8 +45,14 @@ QStringList SearchClauseBuilder::secondItems()
     return {kCategory, kName1, kName2, kAddress, kDate, kMemo, kHeld};
 }
 
-QString SearchClauseBuilder::selectAllItem() { return kAll; }
-QString SearchClauseBuilder::heldItem() { return kHeld; }
+QString SearchClauseBuilder::selectAllItem()
+{
+    return kAll;
+}
+QString SearchClauseBuilder::heldItem()
+{
+    return kHeld;
+}
 
 SqlClause SearchClauseBuilder::firstClause(const QString &item, const QString &k, bool exact)
 {
@@ -56,19 +62,24 @@ SqlClause SearchClauseBuilder::firstClause(const QString &item, const QString &k
     // on case, and full-width letters stay distinct in both.
     if (item == kCategory)
         return keyed(exact ? QStringLiteral("Where (インポート区分名 = ? COLLATE NOCASE)")
-                           : QStringLiteral("Where (インポート区分名 Like '%' || ? || '%' )"), k);
+                           : QStringLiteral("Where (インポート区分名 Like '%' || ? || '%' )"),
+                     k);
     if (item == kName1)
         return keyed(exact ? QStringLiteral("Where (宛先1 = ? COLLATE NOCASE)")
-                           : QStringLiteral("Where (宛先1 LIKE '%' || ? || '%')"), k);
+                           : QStringLiteral("Where (宛先1 LIKE '%' || ? || '%')"),
+                     k);
     if (item == kName2)
         return keyed(exact ? QStringLiteral("Where (宛先2 = ? COLLATE NOCASE)")
-                           : QStringLiteral("Where (宛先2 LIKE '%' || ? || '%')"), k);
+                           : QStringLiteral("Where (宛先2 LIKE '%' || ? || '%')"),
+                     k);
     if (item == kAddress)
         return keyed(exact ? QStringLiteral("WHERE (メールアドレス = ? COLLATE NOCASE)")
-                           : QStringLiteral("WHERE (メールアドレス LIKE '%' || ? || '%')"), k);
+                           : QStringLiteral("WHERE (メールアドレス LIKE '%' || ? || '%')"),
+                     k);
     if (item == kMemo)
         return keyed(exact ? QStringLiteral("WHERE (メモ = ? COLLATE NOCASE)")
-                           : QStringLiteral("WHERE (メモ LIKE '%' || ? || '%')"), k);
+                           : QStringLiteral("WHERE (メモ LIKE '%' || ? || '%')"),
+                     k);
     if (item == kDate)
         return exact ? dateClause(QStringLiteral("WHERE (登録日 = ?)"), k)
                      : keyed(QStringLiteral("WHERE (登録日 LIKE '%' || ? || '%')"), k);
@@ -83,19 +94,24 @@ SqlClause SearchClauseBuilder::secondClause(const QString &item, const QString &
 {
     if (item == kCategory)
         return keyed(exact ? QStringLiteral(" AND (インポート区分名 = ? COLLATE NOCASE)")
-                           : QStringLiteral(" AND (インポート区分名 Like '%' || ? || '%')"), k);
+                           : QStringLiteral(" AND (インポート区分名 Like '%' || ? || '%')"),
+                     k);
     if (item == kName1)
         return keyed(exact ? QStringLiteral(" AND (宛先1 = ? COLLATE NOCASE)")
-                           : QStringLiteral(" AND (宛先1 LIKE '%' || ? || '%')"), k);
+                           : QStringLiteral(" AND (宛先1 LIKE '%' || ? || '%')"),
+                     k);
     if (item == kName2)
         return keyed(exact ? QStringLiteral(" AND (宛先2 = ? COLLATE NOCASE)")
-                           : QStringLiteral(" AND (宛先2 LIKE '%' || ? || '%')"), k);
+                           : QStringLiteral(" AND (宛先2 LIKE '%' || ? || '%')"),
+                     k);
     if (item == kAddress)
         return keyed(exact ? QStringLiteral(" AND (メールアドレス = ? COLLATE NOCASE)")
-                           : QStringLiteral(" AND (メールアドレス LIKE '%' || ? || '%')"), k);
+                           : QStringLiteral(" AND (メールアドレス LIKE '%' || ? || '%')"),
+                     k);
     if (item == kMemo)
         return keyed(exact ? QStringLiteral(" AND (メモ = ? COLLATE NOCASE)")
-                           : QStringLiteral(" AND (メモ LIKE '%' || ? || '%')"), k);
+                           : QStringLiteral(" AND (メモ LIKE '%' || ? || '%')"),
+                     k);
     if (item == kDate)
         return exact ? dateClause(QStringLiteral(" AND( 登録日 = ?)"), k)
                      : keyed(QStringLiteral(" AND (登録日 LIKE '%' || ? || '%')"), k);
@@ -138,7 +154,8 @@ QString SearchClauseBuilder::selectAllIdsSql()
 QString SearchClauseBuilder::deleteAllRowsSql()
 {
     // Stored in the older dialect's form; SQLite has no "DELETE *".
-    return QStringLiteral("DELETE * FROM 宛先 ").replace(QStringLiteral("DELETE * FROM"), QStringLiteral("DELETE FROM"));
+    return QStringLiteral("DELETE * FROM 宛先 ")
+        .replace(QStringLiteral("DELETE * FROM"), QStringLiteral("DELETE FROM"));
 }
 
 std::optional<QString> SearchClauseBuilder::normaliseDate(const QString &key)

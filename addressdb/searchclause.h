@@ -10,9 +10,9 @@
 #include <optional>
 
 struct SqlClause {
-    QString text;          // the fragment, with "?" for each key
-    QVariantList params;   // values for the placeholders, in order
-    QString error;         // set when the key can't be used (no date)
+    QString text;        // the fragment, with "?" for each key
+    QVariantList params; // values for the placeholders, in order
+    QString error;       // set when the key can't be used (no date)
 
     bool isEmpty() const { return text.isEmpty(); }
     bool operator==(const SqlClause &) const = default;
@@ -21,7 +21,7 @@ struct SqlClause {
 struct SqlStatement {
     QString text;
     QVariantList params;
-    QString error;         // a clause's error: the statement must not run
+    QString error; // a clause's error: the statement must not run
 };
 
 class SearchClauseBuilder {
@@ -30,8 +30,8 @@ public:
     // same without "すべて選択").
     static QStringList firstItems();
     static QStringList secondItems();
-    static QString selectAllItem();   // "すべて選択"
-    static QString heldItem();        // "送信区分　保留"
+    static QString selectAllItem(); // "すべて選択"
+    static QString heldItem();      // "送信区分　保留"
 
     // An item that is no column (typed text) gives an empty clause.
     static SqlClause firstClause(const QString &item, const QString &key, bool exact);
@@ -42,8 +42,8 @@ public:
     // The same selection as selectStatement, giving only the ids: the grid
     // reads the cells it draws by id.
     static SqlStatement selectIdsStatement(const SqlClause &first, const SqlClause &second);
-    static QString selectAllIdsSql();   // after a change of file
-    static QString deleteAllRowsSql();  // initialisation
+    static QString selectAllIdsSql();  // after a change of file
+    static QString deleteAllRowsSql(); // initialisation
 
     // An exact date as a Japanese user types it (2005/4/1, 2005/04/01,
     // 2005-04-01, full-width digits too), in the stored form "2005/04/01".

@@ -15,23 +15,23 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QHeaderView>
-#include <QTreeView>
-#include <QGridLayout>
-#include <QVBoxLayout>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
-#include <QUrl>
 #include <QToolBar>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -42,8 +42,14 @@ constexpr int kDesignHeight = 600;
 constexpr int kMinimumWidth = 640;
 constexpr int kMinimumHeight = 480;
 
-QLineEdit *focusedLineEdit() { return qobject_cast<QLineEdit *>(QApplication::focusWidget()); }
-QPlainTextEdit *focusedPlainText() { return qobject_cast<QPlainTextEdit *>(QApplication::focusWidget()); }
+QLineEdit *focusedLineEdit()
+{
+    return qobject_cast<QLineEdit *>(QApplication::focusWidget());
+}
+QPlainTextEdit *focusedPlainText()
+{
+    return qobject_cast<QPlainTextEdit *>(QApplication::focusWidget());
+}
 
 } // namespace
 
@@ -62,9 +68,18 @@ frmMail::frmMail(AppContext &ctx, QWidget *parent) : QMainWindow(parent), m_ctx(
 
 frmMail::~frmMail() = default;
 
-Platform &frmMail::platform() { return *m_ctx.platform; }
-SettingsStore &frmMail::settings() { return *m_ctx.settings; }
-SendList &frmMail::sendList() { return *m_ctx.sendList; }
+Platform &frmMail::platform()
+{
+    return *m_ctx.platform;
+}
+SettingsStore &frmMail::settings()
+{
+    return *m_ctx.settings;
+}
+SendList &frmMail::sendList()
+{
+    return *m_ctx.sendList;
+}
 
 void frmMail::buildControls()
 {
@@ -191,29 +206,39 @@ void frmMail::buildMenus()
     };
 
     mnuFile = menu("mnuFile", QStringLiteral("ﾌｧｲﾙ(&F)"));
-    mnuFileNew = add(mnuFile, "mnuFileNew", QStringLiteral("新規作成(&N)"), &frmMail::mnuFileNew_Click, QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuFileSend = add(mnuFile, "mnuFileSend", QStringLiteral("一括メール送信(&D)..."), &frmMail::mnuFileSend_Click, QKeySequence(Qt::CTRL | Qt::Key_D));
-    mnuFilePreview = add(mnuFile, "mnuFilePreview", QStringLiteral("送信プレビュー(&V)..."), &frmMail::mnuFilePreview_Click, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    mnuFileNew = add(mnuFile, "mnuFileNew", QStringLiteral("新規作成(&N)"), &frmMail::mnuFileNew_Click,
+                     QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuFileSend = add(mnuFile, "mnuFileSend", QStringLiteral("一括メール送信(&D)..."), &frmMail::mnuFileSend_Click,
+                      QKeySequence(Qt::CTRL | Qt::Key_D));
+    mnuFilePreview = add(mnuFile, "mnuFilePreview", QStringLiteral("送信プレビュー(&V)..."),
+                         &frmMail::mnuFilePreview_Click, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
     mnuFileTest = add(mnuFile, "mnuFileTest", QStringLiteral("テスト送信(&T)..."), &frmMail::mnuFileTest_Click);
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuFileBar0"));
     mnuFileOpen = add(mnuFile, "mnuFileOpen", QStringLiteral("本文ﾃｷｽﾄﾌｧｲﾙを開く(&O)"), &frmMail::mnuFileOpen_Click);
     mnuFileSave = add(mnuFile, "mnuFileSave", QStringLiteral("本文の上書き保存(&S)"), &frmMail::mnuFileSave_Click);
     mnuFileSave->setEnabled(false);
-    mnuFileSaveAs = add(mnuFile, "mnuFileSaveAs", QStringLiteral("名前を付けて本文の保存(&A)..."), &frmMail::mnuFileSaveAs_Click);
+    mnuFileSaveAs = add(mnuFile, "mnuFileSaveAs", QStringLiteral("名前を付けて本文の保存(&A)..."),
+                        &frmMail::mnuFileSaveAs_Click);
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuFileBar1"));
-    mnuFilePrint = add(mnuFile, "mnuFilePrint", QStringLiteral("印刷(&P)..."), &frmMail::mnuFilePrint_Click, QKeySequence(Qt::CTRL | Qt::Key_P));
-    mnuFilePageSetup = add(mnuFile, "mnuFilePageSetup", QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."), &frmMail::mnuFilePageSetup_Click);
+    mnuFilePrint = add(mnuFile, "mnuFilePrint", QStringLiteral("印刷(&P)..."), &frmMail::mnuFilePrint_Click,
+                       QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnuFilePageSetup = add(mnuFile, "mnuFilePageSetup", QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."),
+                           &frmMail::mnuFilePageSetup_Click);
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuFileBar2"));
     mnuFileExit = add(mnuFile, "mnuFileExit", QStringLiteral("終了(&X)"), &frmMail::mnuFileExit_Click);
 
     mnuEdit = menu("mnuEdit", QStringLiteral("編集(&E)"));
     mnuEditUndo = add(mnuEdit, "mnuEditUndo", QStringLiteral("元に戻す(&U)"), &frmMail::mnuEditUndo_Click);
     mnuEdit->addSeparator()->setObjectName(QStringLiteral("mnuEditBar0"));
-    mnuEditCut = add(mnuEdit, "mnuEditCut", QStringLiteral("切り取り(&T)"), &frmMail::mnuEditCut_Click, QKeySequence(Qt::CTRL | Qt::Key_X));
-    mnuEditCopy = add(mnuEdit, "mnuEditCopy", QStringLiteral("ｺﾋﾟｰ(&C)"), &frmMail::mnuEditCopy_Click, QKeySequence(Qt::CTRL | Qt::Key_C));
-    mnuEditPaste = add(mnuEdit, "mnuEditPaste", QStringLiteral("貼り付け(&P)"), &frmMail::mnuEditPaste_Click, QKeySequence(Qt::CTRL | Qt::Key_V));
+    mnuEditCut = add(mnuEdit, "mnuEditCut", QStringLiteral("切り取り(&T)"), &frmMail::mnuEditCut_Click,
+                     QKeySequence(Qt::CTRL | Qt::Key_X));
+    mnuEditCopy = add(mnuEdit, "mnuEditCopy", QStringLiteral("ｺﾋﾟｰ(&C)"), &frmMail::mnuEditCopy_Click,
+                      QKeySequence(Qt::CTRL | Qt::Key_C));
+    mnuEditPaste = add(mnuEdit, "mnuEditPaste", QStringLiteral("貼り付け(&P)"), &frmMail::mnuEditPaste_Click,
+                       QKeySequence(Qt::CTRL | Qt::Key_V));
     mnuEdit->addSeparator()->setObjectName(QStringLiteral("mnuEditBar1"));
-    mnuBodyRefresh = add(mnuEdit, "mnuBodyRefresh", QStringLiteral("本文を初期状態に戻す(&R)"), &frmMail::mnuBodyRefresh_Click);
+    mnuBodyRefresh = add(mnuEdit, "mnuBodyRefresh", QStringLiteral("本文を初期状態に戻す(&R)"),
+                         &frmMail::mnuBodyRefresh_Click);
     // The shortcuts belong to the menu entries; the text fields must not
     // handle them a second time.
     for (QAction *a : {mnuEditCut, mnuEditCopy, mnuEditPaste})
@@ -223,13 +248,16 @@ void frmMail::buildMenus()
     mnuViewToolbar = add(mnuView, "mnuViewToolbar", QStringLiteral("ﾂｰﾙ ﾊﾞｰ(&T)"), &frmMail::mnuViewToolbar_Click);
     mnuViewToolbar->setCheckable(true);
     mnuViewToolbar->setChecked(true);
-    mnuViewStatusBar = add(mnuView, "mnuViewStatusBar", QStringLiteral("ｽﾃｰﾀｽ ﾊﾞｰ(&B)"), &frmMail::mnuViewStatusBar_Click);
+    mnuViewStatusBar = add(mnuView, "mnuViewStatusBar", QStringLiteral("ｽﾃｰﾀｽ ﾊﾞｰ(&B)"),
+                           &frmMail::mnuViewStatusBar_Click);
     mnuViewStatusBar->setCheckable(true);
     mnuViewStatusBar->setChecked(true);
     mnuView->addSeparator()->setObjectName(QStringLiteral("mnuViewBar0"));
-    mnuViewRefresh = add(mnuView, "mnuViewRefresh", QStringLiteral("最新の情報に更新(&R)"), &frmMail::mnuViewRefresh_Click);
+    mnuViewRefresh = add(mnuView, "mnuViewRefresh", QStringLiteral("最新の情報に更新(&R)"),
+                         &frmMail::mnuViewRefresh_Click);
     mnuView->addSeparator()->setObjectName(QStringLiteral("mnuViewBar1"));
-    mnuLogFile = add(mnuView, "mnuLogFile", QStringLiteral("送信済ﾛｸﾞﾌｧｲﾙを開く(&L)"), &frmMail::mnuLogFile_Click, QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnuLogFile = add(mnuView, "mnuLogFile", QStringLiteral("送信済ﾛｸﾞﾌｧｲﾙを開く(&L)"), &frmMail::mnuLogFile_Click,
+                     QKeySequence(Qt::CTRL | Qt::Key_L));
 
     mnuInput = menu("mnuInput", QStringLiteral("挿入(&I)"));
     mnuInport = add(mnuInput, "mnuInport", QStringLiteral("宛先のインポート(&C)"), &frmMail::mnuInport_Click);
@@ -241,10 +269,12 @@ void frmMail::buildMenus()
     mnuSine = add(mnuInput, "mnuSine", QStringLiteral("署名(&S)"), &frmMail::mnuSine_Click);
 
     mnuTools = menu("mnuTools", QStringLiteral("ﾂｰﾙ(&T)"));
-    mnuToolsOptions = add(mnuTools, "mnuToolsOptions", QStringLiteral("ﾒｰﾙ送信　ｱｶｳﾝﾄ(&A)..."), &frmMail::mnuToolsOptions_Click, QKeySequence(Qt::CTRL | Qt::Key_A));
+    mnuToolsOptions = add(mnuTools, "mnuToolsOptions", QStringLiteral("ﾒｰﾙ送信　ｱｶｳﾝﾄ(&A)..."),
+                          &frmMail::mnuToolsOptions_Click, QKeySequence(Qt::CTRL | Qt::Key_A));
 
     mnuHelp = menu("mnuHelp", QStringLiteral("ﾍﾙﾌﾟ(&H)"));
-    mnuHelpContents = add(mnuHelp, "mnuHelpContents", QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&H)"), &frmMail::mnuHelpContents_Click);
+    mnuHelpContents = add(mnuHelp, "mnuHelpContents", QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&H)"),
+                          &frmMail::mnuHelpContents_Click);
     mnuOnline = add(mnuHelp, "mnuOnline", QStringLiteral("ｵﾝﾗｲﾝｻﾎﾟｰﾄ(&S)"), &frmMail::mnuOnline_Click);
     mnuHelp->addSeparator()->setObjectName(QStringLiteral("mnuHelpBar0"));
     mnuHelpAbout = add(mnuHelp, "mnuHelpAbout", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"), &frmMail::mnuHelpAbout_Click);
@@ -263,7 +293,12 @@ void frmMail::buildToolBar()
     tbToolBar->setMovable(false);
     tbToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     tbToolBar->setIconSize(QSize(16, 16));
-    struct Button { const char *caption; const char *key; const char *tip; const char *image; };
+    struct Button {
+        const char *caption;
+        const char *key;
+        const char *tip;
+        const char *image;
+    };
     static const Button buttons[] = {
         {"送信　　　", "送信", "メール送信を開始", "Send"},
         {"プレビュー　", "プレビュー", "宛先ごとに送信する内容を確認", "Preview"},
@@ -393,7 +428,7 @@ void frmMail::Form_Activate()
         // Cleared before asking, so the question comes once per run even if
         // the account dialog re-activates this window.
         AccountUnset = false;
-        m_resumeOffered = true;  // an account is set up first
+        m_resumeOffered = true; // an account is set up first
         const MsgAnswer a = platform().messageBox(
             this, QStringLiteral("メール送信　アカウントが設定されていません。登録を行いますか？"),
             QStringLiteral("環境設定"), MsgIcon::Information, MsgButtons::YesNoCancel);
@@ -417,9 +452,9 @@ bool frmMail::Form_QueryUnload()
 {
     if (!BodyChanged)
         return true;
-    const MsgAnswer a = platform().messageBox(
-        this, QStringLiteral("本文は変更されています。ファイルに保存しますか？"),
-        QStringLiteral("ファイルに保存"), MsgIcon::Information, MsgButtons::YesNoCancel);
+    const MsgAnswer a = platform().messageBox(this, QStringLiteral("本文は変更されています。ファイルに保存しますか？"),
+                                              QStringLiteral("ファイルに保存"), MsgIcon::Information,
+                                              MsgButtons::YesNoCancel);
     if (a == MsgAnswer::Cancel)
         return false;
     if (a == MsgAnswer::Yes) {
@@ -477,9 +512,15 @@ bool frmMail::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void frmMail::mnuFileSend_Click() { Command1_Click(); }
+void frmMail::mnuFileSend_Click()
+{
+    Command1_Click();
+}
 
-void frmMail::mnuFileExit_Click() { close(); }
+void frmMail::mnuFileExit_Click()
+{
+    close();
+}
 
 void frmMail::mnuEditUndo_Click()
 {
@@ -548,7 +589,10 @@ void frmMail::mnuLogFile_Click()
         platform().setBusy(false);
 }
 
-void frmMail::mnuInport_Click() { openAddressBookBusy(); }
+void frmMail::mnuInport_Click()
+{
+    openAddressBookBusy();
+}
 
 void frmMail::mnuInportKill_Click()
 {

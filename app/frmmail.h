@@ -43,27 +43,27 @@ public:
 
     // Controls, under the names the code uses for them throughout.
     QFrame *Frame1 = nullptr;
-    QLabel *Label1 = nullptr;   // "宛先", a click opens the address book
+    QLabel *Label1 = nullptr; // "宛先", a click opens the address book
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;
     QLabel *Label4 = nullptr;
     QLabel *Label5 = nullptr;
     QLineEdit *txtSubject = nullptr;
     QPlainTextEdit *txtBody = nullptr;
-    QListWidget *List1 = nullptr; // attachments shown
-    QLineEdit *txtFile = nullptr; // attachment text, hidden
-    QTreeView *lstName1 = nullptr;  // name and address of each entry
-    QLineEdit *Text1 = nullptr;   // count of send list entries
-    QCheckBox *Check1 = nullptr;  // name block at the head of each body
-    QCheckBox *Check2 = nullptr;  // no honorific
+    QListWidget *List1 = nullptr;    // attachments shown
+    QLineEdit *txtFile = nullptr;    // attachment text, hidden
+    QTreeView *lstName1 = nullptr;   // name and address of each entry
+    QLineEdit *Text1 = nullptr;      // count of send list entries
+    QCheckBox *Check1 = nullptr;     // name block at the head of each body
+    QCheckBox *Check2 = nullptr;     // no honorific
     QPushButton *Command1 = nullptr; // hidden; its click is the send command
     QProgressBar *ProgressBar1 = nullptr;
     QToolBar *tbToolBar = nullptr;
     QStatusBar *sbStatusBar = nullptr;
-    QLabel *sbPanel1 = nullptr;   // account line
-    QLabel *sbPanel2 = nullptr;   // date
-    QLabel *sbPanel3 = nullptr;   // time
-    QLabel *lblRun = nullptr;     // during a run: i / N, the rate, the time left
+    QLabel *sbPanel1 = nullptr;     // account line
+    QLabel *sbPanel2 = nullptr;     // date
+    QLabel *sbPanel3 = nullptr;     // time
+    QLabel *lblRun = nullptr;       // during a run: i / N, the rate, the time left
     QPushButton *cmdStop = nullptr; // during a run: stop after the message in flight
 
     QMenu *mnuFile = nullptr;
@@ -104,7 +104,7 @@ public:
     // Window state.
     bool BodyChanged = false;
     bool AccountUnset = false;
-    bool StopRequested = false;   // the user stopped the run in progress
+    bool StopRequested = false; // the user stopped the run in progress
     QString BodyFileName;
     // How sends reach the servers beyond what the account says.
     TransportOptions transportOptions;
@@ -193,7 +193,6 @@ private:
     QTimer *m_clock = nullptr;
     bool m_inActivate = false;
     bool m_resumeOffered = false;
-    QString m_filledBody;  // the body as activation last filled it in
+    QString m_filledBody; // the body as activation last filled it in
     int m_lastFrameHeightPx = -1;
 };
-

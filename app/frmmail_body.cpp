@@ -88,8 +88,8 @@ void frmMail::mnuFileOpen_Click()
         platform().messageBox(this,
                               read.status == BodyFileRead::UnknownEncoding
                                   ? QStringLiteral("文字コードを判別できません。\n") + path
-                                  : QStringLiteral("ファイルを開けません。\n") + path + QStringLiteral("（") + read.error
-                                        + QStringLiteral("）"),
+                                  : QStringLiteral("ファイルを開けません。\n") + path + QStringLiteral("（")
+                                        + read.error + QStringLiteral("）"),
                               QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok);
         return;
     }
@@ -109,16 +109,17 @@ bool frmMail::writeBodyFile(const QString &path)
     // Text code page 932 can't hold goes to UTF-8 only when the user agrees.
     const QString unwritable = file.cp932Unwritable();
     if (!unwritable.isEmpty()
-        && platform().messageBox(this,
-                                 QStringLiteral("次の文字はシフトJISで保存できません。\n%1\n\nUTF-8 で保存しますか？")
-                                     .arg(unwritable),
-                                 QStringLiteral("ファイルに保存"), MsgIcon::Question, MsgButtons::YesNo)
-            != MsgAnswer::Yes)
+        && platform().messageBox(
+               this,
+               QStringLiteral("次の文字はシフトJISで保存できません。\n%1\n\nUTF-8 で保存しますか？").arg(unwritable),
+               QStringLiteral("ファイルに保存"), MsgIcon::Question, MsgButtons::YesNo)
+               != MsgAnswer::Yes)
         return false;
     QString error;
     const bool written = file.write(path, &error);
     if (!written)
-        platform().messageBox(this, QStringLiteral("ファイルに保存できませんでした。\n") + path + QStringLiteral("（") + error
+        platform().messageBox(this,
+                              QStringLiteral("ファイルに保存できませんでした。\n") + path + QStringLiteral("（") + error
                                   + QStringLiteral("）"),
                               QStringLiteral("ファイルに保存"), MsgIcon::Warning, MsgButtons::Ok);
     return written;

@@ -29,10 +29,10 @@ bool frmMail::offerResume()
     const std::optional<JournalState> journal = readJournal(path, &error);
     if (!journal) {
         const QString aside = setJournalAside(path);
-        platform().messageBox(this,
-                              QStringLiteral("前回の送信の記録を読めませんでした（%1）。\n記録は %2 に移しました。")
-                                  .arg(error, aside),
-                              kTitle, MsgIcon::Warning, MsgButtons::Ok);
+        platform().messageBox(
+            this,
+            QStringLiteral("前回の送信の記録を読めませんでした（%1）。\n記録は %2 に移しました。").arg(error, aside),
+            kTitle, MsgIcon::Warning, MsgButtons::Ok);
         return false;
     }
     const QList<qsizetype> rest = journal->remaining(false);
@@ -46,7 +46,7 @@ bool frmMail::offerResume()
                            .arg(rest.size());
     if (journal->uncertain >= 0)
         question += QStringLiteral("\n\n送信中だった次の宛先は、届いたかどうかわかりません。\n")
-            + journal->entries[journal->uncertain].label();
+                    + journal->entries[journal->uncertain].label();
     if (platform().messageBox(this, question, kTitle, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
         QFile::remove(path);
         return false;
@@ -57,7 +57,7 @@ bool frmMail::offerResume()
                                  QStringLiteral("%1 にも、もう一度送りますか？\n（届いていた場合は２通目になります）")
                                      .arg(journal->entries[journal->uncertain].label()),
                                  kTitle, MsgIcon::Question, MsgButtons::YesNo)
-            == MsgAnswer::Yes)
+               == MsgAnswer::Yes)
         indices = journal->remaining(true);
 
     // The same message as the run that ended early, to the entries it left.

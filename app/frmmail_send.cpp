@@ -5,23 +5,23 @@
 #include "apptitle.h"
 #include "frmpreview.h"
 #include "platform.h"
+#include "sendjournal.h"
 #include "sendlist.h"
 #include "sendrun.h"
-#include "sendjournal.h"
 #include "sentmaillog.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QThread>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <functional>
 
 namespace {
@@ -54,8 +54,7 @@ protected:
     {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-            return watched != m_stopButton;
+        case QEvent::MouseButtonRelease: return watched != m_stopButton;
         case QEvent::KeyPress:
             if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
                 m_onStop();
@@ -70,13 +69,9 @@ protected:
         case QEvent::TouchUpdate:
         case QEvent::TouchEnd:
         case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-            return true;
-        case QEvent::Close:
-            event->ignore();
-            return true;
-        default:
-            return false;
+        case QEvent::TabletRelease: return true;
+        case QEvent::Close: event->ignore(); return true;
+        default: return false;
         }
     }
 
@@ -147,7 +142,7 @@ private:
     InputBlocker *m_blocker;
     qsizetype m_maximum = 0;
     QElapsedTimer m_started;
-    QString m_count;  // "i / N"
+    QString m_count; // "i / N"
 };
 
 } // namespace
@@ -158,20 +153,11 @@ bool frmMail::passesSendChecks()
     if (check != SendCheck::Ok)
         platform().messageBox(this, sendCheckMessage(check), kInformation, MsgIcon::Information, MsgButtons::Ok);
     switch (check) {
-    case SendCheck::Account:
-        openAccounts();
-        return false;
-    case SendCheck::EmptyList:
-        openAddressBookBusy();
-        return false;
-    case SendCheck::EmptySubject:
-        txtSubject->setFocus();
-        return false;
-    case SendCheck::EmptyBody:
-        txtBody->setFocus();
-        return false;
-    case SendCheck::Ok:
-        break;
+    case SendCheck::Account: openAccounts(); return false;
+    case SendCheck::EmptyList: openAddressBookBusy(); return false;
+    case SendCheck::EmptySubject: txtSubject->setFocus(); return false;
+    case SendCheck::EmptyBody: txtBody->setFocus(); return false;
+    case SendCheck::Ok: break;
     }
     return true;
 }
@@ -264,7 +250,7 @@ void frmMail::mnuFilePreview_Click()
     }
     std::unique_ptr<frmPreview> preview;
     {
-        BusyPointer busy(platform());  // attachments are read as it opens
+        BusyPointer busy(platform()); // attachments are read as it opens
         preview = std::make_unique<frmPreview>(m_ctx, currentContent(), transportOptions, this);
     }
     platform().showModal(preview.get());

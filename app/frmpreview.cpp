@@ -92,7 +92,8 @@ frmPreview::frmPreview(AppContext &ctx, const OutgoingContent &content, const Tr
     cmdPrev->setToolTip(QStringLiteral("前の宛先"));
     spnEntry = new QSpinBox(this);
     spnEntry->setObjectName(QStringLiteral("spnEntry"));
-    spnEntry->setRange(1, static_cast<int>(std::max<qsizetype>(1, std::min<qsizetype>(ctx.sendList->count(), INT_MAX))));
+    spnEntry->setRange(1,
+                       static_cast<int>(std::max<qsizetype>(1, std::min<qsizetype>(ctx.sendList->count(), INT_MAX))));
     spnEntry->setAccelerated(true);
     lblCount = new QLabel(this);
     lblCount->setObjectName(QStringLiteral("lblCount"));
@@ -169,7 +170,7 @@ void frmPreview::showEntry(int number)
     if (count == 0 || number < 1 || number > count)
         return;
     if (spnEntry->value() != number) {
-        spnEntry->setValue(number);  // comes back here through valueChanged
+        spnEntry->setValue(number); // comes back here through valueChanged
         return;
     }
     lblCount->setText(QStringLiteral("%1 / %2").arg(number).arg(count));
@@ -192,9 +193,15 @@ void frmPreview::showEntry(int number)
     lblSize->setText(m.error.isEmpty() ? QStringLiteral("メッセージのサイズ: ") + bytesText(v.size) : QString());
 }
 
-void frmPreview::cmdPrev_Click() { showEntry(spnEntry->value() - 1); }
+void frmPreview::cmdPrev_Click()
+{
+    showEntry(spnEntry->value() - 1);
+}
 
-void frmPreview::cmdNext_Click() { showEntry(spnEntry->value() + 1); }
+void frmPreview::cmdNext_Click()
+{
+    showEntry(spnEntry->value() + 1);
+}
 
 void frmPreview::cmdTest_Click()
 {

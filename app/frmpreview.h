@@ -26,13 +26,13 @@ public:
     QLineEdit *txtTo = nullptr;
     QLineEdit *txtSubject = nullptr;
     QLineEdit *txtDate = nullptr;
-    QLabel *lblProblem = nullptr;     // why the shown entry can't be sent
+    QLabel *lblProblem = nullptr; // why the shown entry can't be sent
     QPlainTextEdit *txtBody = nullptr;
     QListWidget *lstAttachments = nullptr;
     QLabel *lblSize = nullptr;
     QPushButton *cmdPrev = nullptr;
-    QSpinBox *spnEntry = nullptr;     // 1 to the number of entries
-    QLabel *lblCount = nullptr;       // "i / N"
+    QSpinBox *spnEntry = nullptr; // 1 to the number of entries
+    QLabel *lblCount = nullptr;   // "i / N"
     QPushButton *cmdNext = nullptr;
     QPushButton *cmdTest = nullptr;
     QPushButton *cmdClose = nullptr;

@@ -3,9 +3,9 @@
 #include "account.h"
 #include "csvimport.h"
 #include "dryrun.h"
-#include "sendjournal.h"
 #include "localclock.h"
 #include "programfolder.h"
+#include "sendjournal.h"
 #include "sendlist.h"
 #include "sendrun.h"
 #include "sentmaillog.h"
@@ -26,12 +26,11 @@ namespace {
 
 enum Exit { Completed = 0, Error = 1, Aborted = 2 };
 
-const char kUsage[] =
-    "Usage:\n"
-    "  quillpost                 start the window\n"
-    "  quillpost send OPTIONS    send one message to every address of a list\n"
-    "  quillpost send --help     the options of send\n"
-    "  quillpost --help          this text\n";
+const char kUsage[] = "Usage:\n"
+                      "  quillpost                 start the window\n"
+                      "  quillpost send OPTIONS    send one message to every address of a list\n"
+                      "  quillpost send --help     the options of send\n"
+                      "  quillpost --help          this text\n";
 
 void print(FILE *to, const QString &text)
 {
@@ -218,9 +217,10 @@ bool prepareRun(const SendOptions &o, SendRunEnvironment &env, QString *dryRunEr
     env.now = localTimeToTheSecond;
     env.transport.extraCaFile = o.parser.value(o.caFile);
     env.logPath = o.parser.isSet(o.log)
-        ? o.parser.value(o.log)
-        : SentMailLog::pathIn(writableProgramFolder(QCoreApplication::applicationDirPath(),
-                                                    QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+                      ? o.parser.value(o.log)
+                      : SentMailLog::pathIn(
+                          writableProgramFolder(QCoreApplication::applicationDirPath(),
+                                                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
     if (!o.parser.isSet(o.dryRun)) {
         env.journalPath = SendJournal::pathBeside(env.logPath);
         return true;
@@ -236,15 +236,14 @@ bool prepareRun(const SendOptions &o, SendRunEnvironment &env, QString *dryRunEr
 }
 
 // The closing line and the exit status.
-int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvironment &env,
-           const QString &dryRunError)
+int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvironment &env, const QString &dryRunError)
 {
     using Outcome = SendRunResult::Outcome;
     if (result.outcome == Outcome::PreflightFailed)
         return fail(QString(result.text).replace(QLatin1Char('\n'), QStringLiteral(" / ")));
     if (result.outcome == Outcome::Failed)
-        return fail(sendOutcomeMessage(result) + QStringLiteral(" (") + env.logPath + QStringLiteral(": ")
-                    + result.text + QLatin1Char(')'));
+        return fail(sendOutcomeMessage(result) + QStringLiteral(" (") + env.logPath + QStringLiteral(": ") + result.text
+                    + QLatin1Char(')'));
     if (!dryRunError.isEmpty())
         return fail(dryRunError);
     if (o.parser.isSet(o.dryRun) && result.outcome == Outcome::Completed)

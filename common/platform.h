@@ -22,8 +22,8 @@ enum class MsgDefault { First, No };
 struct FileDialogSpec {
     QString title;
     QList<QPair<QString, QString>> filters;
-    int filterIndex = 1;          // 1-based, the preselected filter
-    QString fileName;             // preset name
+    int filterIndex = 1; // 1-based, the preselected filter
+    QString fileName;    // preset name
     bool mustExist = false;
     bool multiSelect = false;
     bool overwritePrompt = false; // save dialogs: ask before replacing a file
@@ -31,8 +31,8 @@ struct FileDialogSpec {
 
 struct FileDialogResult {
     bool cancelled = true;
-    QStringList files;            // full paths, in the order chosen
-    int filterIndex = 1;          // 1-based, the filter chosen
+    QStringList files;   // full paths, in the order chosen
+    int filterIndex = 1; // 1-based, the filter chosen
 };
 
 // A print job as the windows drive it: line by line, with a current font.
@@ -54,11 +54,10 @@ class Platform {
 public:
     virtual ~Platform() = default;
 
-    virtual MsgAnswer messageBox(QWidget *parent, const QString &text, const QString &title,
-                                 MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton = MsgDefault::First) = 0;
+    virtual MsgAnswer messageBox(QWidget *parent, const QString &text, const QString &title, MsgIcon icon,
+                                 MsgButtons buttons, MsgDefault defaultButton = MsgDefault::First) = 0;
     // nullopt when the user cancels.
-    virtual std::optional<QString> inputBox(QWidget *parent, const QString &prompt,
-                                            const QString &title,
+    virtual std::optional<QString> inputBox(QWidget *parent, const QString &prompt, const QString &title,
                                             const QString &defaultText = {}) = 0;
 
     virtual FileDialogResult openFileDialog(QWidget *parent, const FileDialogSpec &spec) = 0;
@@ -104,9 +103,16 @@ class BusyPointer {
 public:
     explicit BusyPointer(Platform &p) : m_p(p) { m_p.setBusy(true); }
     ~BusyPointer() { release(); }
-    void release() { if (m_on) { m_on = false; m_p.setBusy(false); } }
+    void release()
+    {
+        if (m_on) {
+            m_on = false;
+            m_p.setBusy(false);
+        }
+    }
     BusyPointer(const BusyPointer &) = delete;
     BusyPointer &operator=(const BusyPointer &) = delete;
+
 private:
     Platform &m_p;
     bool m_on = true;

@@ -31,8 +31,7 @@ QString locateHelpFolder(const QString &executableFolder)
 {
     if (QFileInfo::exists(joinProgramFolder(executableFolder, helpFileName())))
         return executableFolder;
-    const QString installed =
-        QDir::cleanPath(executableFolder + QStringLiteral("/../share/quillpost"));
+    const QString installed = QDir::cleanPath(executableFolder + QStringLiteral("/../share/quillpost"));
     if (QFileInfo::exists(joinProgramFolder(installed, helpFileName())))
         return installed;
     return executableFolder;

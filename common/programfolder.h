@@ -13,7 +13,19 @@ QString writableProgramFolder(const QString &executableFolder, const QString &us
 // otherwise the installed data folder (share/quillpost).
 QString locateHelpFolder(const QString &executableFolder);
 
-inline QString helpFileName() { return QStringLiteral("Quillpost.html"); }
-inline QString logFileName() { return QStringLiteral("SendMail.Log"); }
-inline QString defaultDatabaseName() { return QStringLiteral("Quillpost.cdb"); }
-inline QString compactFileName() { return QStringLiteral("CompactFileName.cdb"); }
+inline QString helpFileName()
+{
+    return QStringLiteral("Quillpost.html");
+}
+inline QString logFileName()
+{
+    return QStringLiteral("SendMail.Log");
+}
+inline QString defaultDatabaseName()
+{
+    return QStringLiteral("Quillpost.cdb");
+}
+inline QString compactFileName()
+{
+    return QStringLiteral("CompactFileName.cdb");
+}

@@ -36,8 +36,8 @@ bool installJapaneseQtTranslation(QCoreApplication &app)
 QtPlatform::QtPlatform() = default;
 QtPlatform::~QtPlatform() = default;
 
-MsgAnswer QtPlatform::messageBox(QWidget *parent, const QString &text, const QString &title,
-                                 MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton)
+MsgAnswer QtPlatform::messageBox(QWidget *parent, const QString &text, const QString &title, MsgIcon icon,
+                                 MsgButtons buttons, MsgDefault defaultButton)
 {
     QMessageBox box(parent);
     box.setWindowTitle(title.isEmpty() ? appTitle() : title);
@@ -74,12 +74,12 @@ MsgAnswer QtPlatform::messageBox(QWidget *parent, const QString &text, const QSt
     }
 }
 
-std::optional<QString> QtPlatform::inputBox(QWidget *parent, const QString &prompt,
-                                            const QString &title, const QString &defaultText)
+std::optional<QString> QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title,
+                                            const QString &defaultText)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, title.isEmpty() ? appTitle() : title,
-                                               prompt, QLineEdit::Normal, defaultText, &ok);
+    const QString text = QInputDialog::getText(parent, title.isEmpty() ? appTitle() : title, prompt, QLineEdit::Normal,
+                                               defaultText, &ok);
     if (!ok)
         return std::nullopt;
     return text;
@@ -95,7 +95,8 @@ static QString qtFilter(const FileDialogSpec &spec, QString *selected, QStringLi
         const qsizetype paren = label.lastIndexOf(QLatin1Char('('));
         if (paren >= 0)
             label = label.left(paren).trimmed();
-        const QString entry = label + QStringLiteral(" (") + QString(f.second).replace(QLatin1Char(';'), QLatin1Char(' ')) + QLatin1Char(')');
+        const QString entry = label + QStringLiteral(" (")
+                              + QString(f.second).replace(QLatin1Char(';'), QLatin1Char(' ')) + QLatin1Char(')');
         parts << entry;
         if (i + 1 == spec.filterIndex)
             *selected = entry;
@@ -129,8 +130,7 @@ FileDialogResult QtPlatform::openFileDialog(QWidget *parent, const FileDialogSpe
     QFileDialog dlg(parent, spec.title);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(spec.multiSelect ? QFileDialog::ExistingFiles
-                                     : (spec.mustExist ? QFileDialog::ExistingFile
-                                                       : QFileDialog::AnyFile));
+                                     : (spec.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
     return runFileDialog(dlg, spec);
 }
 
@@ -232,9 +232,8 @@ QDateTime QtPlatform::now()
 QString QtPlatform::programFolder()
 {
     if (m_programFolder.isEmpty())
-        m_programFolder = writableProgramFolder(
-            QCoreApplication::applicationDirPath(),
-            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        m_programFolder = writableProgramFolder(QCoreApplication::applicationDirPath(),
+                                                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     return m_programFolder;
 }
 

@@ -15,8 +15,8 @@ public:
     QtPlatform();
     ~QtPlatform() override;
 
-    MsgAnswer messageBox(QWidget *parent, const QString &text, const QString &title, MsgIcon icon,
-                         MsgButtons buttons, MsgDefault defaultButton = MsgDefault::First) override;
+    MsgAnswer messageBox(QWidget *parent, const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons,
+                         MsgDefault defaultButton = MsgDefault::First) override;
     std::optional<QString> inputBox(QWidget *parent, const QString &prompt, const QString &title,
                                     const QString &defaultText) override;
     FileDialogResult openFileDialog(QWidget *parent, const FileDialogSpec &spec) override;

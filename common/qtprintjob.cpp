@@ -42,9 +42,8 @@ QFont japaneseFixedFont(const QString &requestedName, double points)
     if (requestedName == QStringLiteral("ＭＳ 明朝"))
         candidates << QStringLiteral("MS Mincho");
     // Fixed-pitch Japanese faces: half-width exactly half of full-width.
-    candidates << QStringLiteral("IPAMincho") << QStringLiteral("IPA明朝")
-               << QStringLiteral("IPAGothic") << QStringLiteral("IPAゴシック")
-               << QStringLiteral("Noto Sans Mono CJK JP");
+    candidates << QStringLiteral("IPAMincho") << QStringLiteral("IPA明朝") << QStringLiteral("IPAGothic")
+               << QStringLiteral("IPAゴシック") << QStringLiteral("Noto Sans Mono CJK JP");
     QString family;
     for (const QString &candidate : std::as_const(candidates)) {
         if (families.contains(candidate, Qt::CaseInsensitive)) {
@@ -101,8 +100,7 @@ void QtPrintJob::setOrientation(int orientation)
     // The page size is fixed once the first page has begun.
     if (m_started || (orientation != 1 && orientation != 2))
         return;
-    m_printer->setPageOrientation(orientation == 2 ? QPageLayout::Landscape
-                                                   : QPageLayout::Portrait);
+    m_printer->setPageOrientation(orientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
 }
 
 int QtPrintJob::orientation() const
@@ -156,8 +154,7 @@ void QtPrintJob::printLine(const QString &text)
     if (!ensureStarted())
         return;
     const double pitch = lineHeight();
-    const double pageHeight =
-        m_printer->pageLayout().paintRectPixels(m_printer->resolution()).height();
+    const double pageHeight = m_printer->pageLayout().paintRectPixels(m_printer->resolution()).height();
     if (m_y > 0 && m_y + pitch > pageHeight && !startNewPage())
         return;
     if (!text.isEmpty()) {

@@ -9,8 +9,8 @@
 #include <QList>
 #include <QString>
 #include <QStringView>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 struct RecipientFields {

@@ -9,17 +9,17 @@
 
 enum class Setting {
     // Program-wide.
-    Account,          // profile in use, 0..4
-    MainLeft,         // main window position, twips
+    Account,  // profile in use, 0..4
+    MainLeft, // main window position, twips
     MainTop,
-    MainWindowState,  // 0 normal, 1 minimised, 2 maximised
-    NameAttention,    // put the name block at the head of the body (0/1)
+    MainWindowState,    // 0 normal, 1 minimised, 2 maximised
+    NameAttention,      // put the name block at the head of the body (0/1)
     HonorificAttention, // add the honorific (0/1)
-    DialogLeft,       // address book and import window position, twips
+    DialogLeft,         // address book and import window position, twips
     DialogTop,
-    DatabaseFile,     // the address database in use
-    LogWindowState,   // log viewer: 0 normal, 2 maximised
-    PreviewLeft,      // preview window position, twips
+    DatabaseFile,   // the address database in use
+    LogWindowState, // log viewer: 0 normal, 2 maximised
+    PreviewLeft,    // preview window position, twips
     PreviewTop,
     // Per account profile, in the order they are written.
     Server,
@@ -27,20 +27,20 @@ enum class Setting {
     Signature,
     BodyHeader,
     FromName,
-    SmtpAuth,         // 0/1
-    PopBeforeSmtp,    // 0/1
+    SmtpAuth,      // 0/1
+    PopBeforeSmtp, // 0/1
     User,
     Password,
     Port,
     ClearTextPassword, // 0/1: the password may travel unencrypted
-    MaxPerMinute,     // 0: no limit
+    MaxPerMinute,      // 0: no limit
 };
 
 enum class SettingType {
     Text,
-    Int16,    // a whole number as text, 16 bits
-    Int,      // a whole number as text
-    Single,   // a number as text, fractions allowed
+    Int16,  // a whole number as text, 16 bits
+    Int,    // a whole number as text
+    Single, // a number as text, fractions allowed
 };
 
 struct SettingSpec {

@@ -1,9 +1,9 @@
 #include "settingsstore.h"
 #include "apptitle.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QDir>
 #include <QSettings>
 #include <cmath>
 #include <limits>
@@ -13,8 +13,7 @@ const QString kSection = QStringLiteral("Settings");
 }
 
 SettingsStore::SettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             appTitle(), appTitle()))
+    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, appTitle(), appTitle()))
 {
     protectFile();
 }

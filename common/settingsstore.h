@@ -39,7 +39,9 @@ public:
     QString fileName() const;
     // Tests watch the order in which keys are written.
     void setWriteObserver(std::function<void(const QString &key, const QString &value)> f)
-    { m_observer = std::move(f); }
+    {
+        m_observer = std::move(f);
+    }
 
 private:
     void protectFile() const;

@@ -104,7 +104,10 @@ std::optional<QString> decodeCp932(const QByteArray &bytes, QString *error)
     // Plain ASCII needs no conversion, and it is by far the common case.
     bool ascii = true;
     for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) { ascii = false; break; }
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
     if (ascii)
         return QString::fromLatin1(bytes);
     return decodeCp932Table(bytes, error);
@@ -117,7 +120,7 @@ namespace {
 // conversion per text (the log encodes a line a message).
 struct Cp932Table {
     bool ok = false;
-    quint16 code[0x10000] = {};    // 0: not written back unchanged
+    quint16 code[0x10000] = {};     // 0: not written back unchanged
     char16_t unicode[0x10000] = {}; // by code (one byte or lead << 8 | trail); 0: invalid
 
     Cp932Table()
@@ -154,7 +157,7 @@ struct Cp932Table {
             const size_t r = iconv(cd, &inPtr, &step, &outPtr, &outLeft);
             if (r == size_t(-1) || outLeft != 0) {
                 iconv(cd, nullptr, nullptr, nullptr, nullptr);
-                inPtr += step;  // what was not taken of this code
+                inPtr += step; // what was not taken of this code
                 read[index] = 0;
             } else {
                 read[index] = out[0];
@@ -180,7 +183,7 @@ struct Cp932Table {
             if (utf8ToCp932(QString(QChar(u)).toUtf8(), &bytes, &bad, false))
                 code[u] = bytes.size() == 1 ? quint8(bytes[0]) : quint16(quint8(bytes[0]) << 8 | quint8(bytes[1]));
         }
-        ok = code[0x3042] != 0;  // あ
+        ok = code[0x3042] != 0; // あ
     }
 };
 
@@ -230,7 +233,6 @@ static std::optional<QString> decodeCp932Table(const QByteArray &bytes, QString 
     return out;
 }
 
-
 QByteArray encodeCp932(const QString &text, bool *lossless)
 {
     if (isAscii(text)) {
@@ -239,7 +241,7 @@ QByteArray encodeCp932(const QString &text, bool *lossless)
         return text.toLatin1();
     }
     const Cp932Table &table = cp932Table();
-    if (!table.ok) {  // no converter at all
+    if (!table.ok) { // no converter at all
         if (lossless)
             *lossless = false;
         return text.toLatin1();
@@ -301,7 +303,10 @@ bool isValidUtf8(QByteArrayView bytes, bool *multibyte)
 {
     bool wide = false;
     for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) { wide = true; break; }
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            wide = true;
+            break;
+        }
     if (multibyte)
         *multibyte = wide;
     if (!wide)
@@ -401,8 +406,7 @@ int LenMbcs(const QString &text)
         } else {
             n += 2;
             // A surrogate pair is one character.
-            if (QChar::isHighSurrogate(u) && i + 1 < text.size()
-                && text.at(i + 1).isLowSurrogate())
+            if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
                 ++i;
         }
     }
@@ -414,8 +418,7 @@ QString leftMbcs(const QString &text, int maxBytes)
     int n = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t u = text.at(i).unicode();
-        const bool pair = QChar::isHighSurrogate(u) && i + 1 < text.size()
-                          && text.at(i + 1).isLowSurrogate();
+        const bool pair = QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
         const int w = (u < 0x80 || (u >= 0xFF61 && u <= 0xFF9F)) ? 1 : 2;
         if (n + w > maxBytes)
             return text.left(i);
@@ -435,10 +438,9 @@ const QHash<char16_t, QString> &katakanaTable()
 {
     static const QHash<char16_t, QString> table = [] {
         QHash<char16_t, QString> t;
-        const char16_t *plain =
-            u"ァｧアｱィｨイｲゥｩウｳェｪエｴォｫオｵカｶキｷクｸケｹコｺサｻシｼスｽセｾソｿタﾀチﾁッｯツﾂテﾃトﾄ"
-            u"ナﾅニﾆヌﾇネﾈノﾉハﾊヒﾋフﾌヘﾍホﾎマﾏミﾐムﾑメﾒモﾓャｬヤﾔュｭユﾕョｮヨﾖラﾗリﾘルﾙレﾚロﾛ"
-            u"ワﾜヲｦンﾝー\uFF70。｡「｢」｣、､・･゛ﾞ゜ﾟ";
+        const char16_t *plain = u"ァｧアｱィｨイｲゥｩウｳェｪエｴォｫオｵカｶキｷクｸケｹコｺサｻシｼスｽセｾソｿタﾀチﾁッｯツﾂテﾃトﾄ"
+                                u"ナﾅニﾆヌﾇネﾈノﾉハﾊヒﾋフﾌヘﾍホﾎマﾏミﾐムﾑメﾒモﾓャｬヤﾔュｭユﾕョｮヨﾖラﾗリﾘルﾙレﾚロﾛ"
+                                u"ワﾜヲｦンﾝー\uFF70。｡「｢」｣、､・･゛ﾞ゜ﾟ";
         for (const char16_t *p = plain; p[0] && p[1]; p += 2)
             t.insert(p[0], QString(QChar(p[1])));
         const char16_t *voiced = u"ガカギキグクゲケゴコザサジシズスゼセゾソダタヂチヅツデテドトバハビヒブフベヘボホ";

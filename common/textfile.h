@@ -16,8 +16,7 @@ enum class TextEncoding { Utf8WithBom, Utf8, Cp932 };
 
 std::optional<QString> decodeText(const QByteArray &bytes, TextEncoding *found = nullptr);
 // The error text names the file and says what went wrong.
-std::optional<QString> readTextFile(const QString &path, QString *error = nullptr,
-                                    TextEncoding *found = nullptr);
+std::optional<QString> readTextFile(const QString &path, QString *error = nullptr, TextEncoding *found = nullptr);
 
 // A text file read a piece at a time, in the encoding decodeText would choose
 // for the whole file: a first pass over the bytes settles the encoding, then

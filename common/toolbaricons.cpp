@@ -105,10 +105,13 @@ void draw(QPainter &p, const QString &image)
 
 QIcon toolbarIcon(const QString &image)
 {
-    static const struct { const char *image; const char *theme; } themes[] = {
-        {"Send", "mail-send"},   {"Open", "document-open"}, {"Temp", "mail-attachment"},
-        {"Cut", "edit-cut"},     {"Copy", "edit-copy"},     {"Paste", "edit-paste"},
-        {"Undo", "edit-undo"},   {"Delete", "edit-delete"}, {"Preview", "document-print-preview"},
+    static const struct {
+        const char *image;
+        const char *theme;
+    } themes[] = {
+        {"Send", "mail-send"},  {"Open", "document-open"}, {"Temp", "mail-attachment"},
+        {"Cut", "edit-cut"},    {"Copy", "edit-copy"},     {"Paste", "edit-paste"},
+        {"Undo", "edit-undo"},  {"Delete", "edit-delete"}, {"Preview", "document-print-preview"},
         {"New", "contact-new"},
     };
     for (const auto &t : themes) {

@@ -245,7 +245,8 @@ bool ImportCommitter::categoryInUse(const QString &category, QString *error) con
 {
     if (!m_db || !m_db->isOpen())
         return false;
-    DbStatement q(*m_db, QByteArrayView("SELECT 1 FROM \"宛先\" WHERE \"インポート区分名\" = ?1 COLLATE NOCASE LIMIT 1"));
+    DbStatement q(*m_db,
+                  QByteArrayView("SELECT 1 FROM \"宛先\" WHERE \"インポート区分名\" = ?1 COLLATE NOCASE LIMIT 1"));
     if (!q.isValid() || !q.bindText(1, category)) {
         if (error)
             *error = q.error();
@@ -297,8 +298,9 @@ ImportCommitResult ImportCommitter::commit(const QString &category, const Import
         maxId = q.int64(0); // NULL on an empty table reads as 0
     }
 
-    DbStatement ins(db, QByteArrayView("INSERT INTO \"宛先\" (\"宛先ID\", \"インポート区分名\", \"登録日\", \"送信区分\", "
-                                       "\"宛先1\", \"宛先2\", \"メールアドレス\") VALUES (?1, ?2, ?3, 1, ?4, ?5, ?6)"));
+    DbStatement ins(db,
+                    QByteArrayView("INSERT INTO \"宛先\" (\"宛先ID\", \"インポート区分名\", \"登録日\", \"送信区分\", "
+                                   "\"宛先1\", \"宛先2\", \"メールアドレス\") VALUES (?1, ?2, ?3, 1, ?4, ?5, ?6)"));
     if (!ins.isValid())
         return giveUp(ins.error());
     ins.bindText(2, category);

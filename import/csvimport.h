@@ -63,8 +63,8 @@ QStringList findDuplicates(const QStringList &sortedAddresses);
 
 // What one reading of an address file gives the import window.
 struct ImportPreview {
-    ImportRows usable;      // in file order
-    ImportRows rejected;    // in file order, no at sign in the address
+    ImportRows usable;   // in file order
+    ImportRows rejected; // in file order, no at sign in the address
     // The usable rows in the order of their addresses.
     std::vector<quint32> byAddress;
     QStringList duplicates; // repeated addresses, see findDuplicates
@@ -72,7 +72,7 @@ struct ImportPreview {
     // inside a record). The rows read before it are kept; duplicates are not
     // searched. A file in no known encoding keeps no rows.
     bool failed = false;
-    bool encodingUnknown = false;  // the file is neither UTF-8 nor code page 932
+    bool encodingUnknown = false; // the file is neither UTF-8 nor code page 932
     QString error;
 
     QString sortedAddress(qsizetype k) const { return usable.text(byAddress[k], 2); }
@@ -89,15 +89,15 @@ QString storedAddress(const QString &cell);
 
 struct ImportCommitResult {
     enum Outcome {
-        Committed,      // rows written (some may have failed, see notStored)
-        EmptyCategory,  // nothing written
-        CategoryInUse,  // nothing written
+        Committed,     // rows written (some may have failed, see notStored)
+        EmptyCategory, // nothing written
+        CategoryInUse, // nothing written
     };
     Outcome outcome = Committed;
     qsizetype stored = 0;
     qsizetype notStored = 0;
-    qint64 firstId = 0;   // 宛先ID of the first stored row
-    QString error;        // the first database error, if any
+    qint64 firstId = 0; // 宛先ID of the first stored row
+    QString error;      // the first database error, if any
 };
 
 // Stores preview rows in table 宛先 under one import category.

@@ -2,10 +2,10 @@
 
 #include "addressdb.h"
 #include "appcontext.h"
+#include "apptitle.h"
 #include "importgridmodel.h"
 #include "platform.h"
 #include "programfolder.h"
-#include "apptitle.h"
 #include "sendlist.h"
 #include "settingsstore.h"
 #include "textcodec.h"
@@ -26,7 +26,10 @@
 
 namespace {
 
-QString informationTitle() { return QStringLiteral("Information"); }
+QString informationTitle()
+{
+    return QStringLiteral("Information");
+}
 
 // Grid geometry in twips, the unit the stored window positions use.
 constexpr int kGridHeightTall = 3855;
@@ -65,13 +68,16 @@ FileDialogSpec openSpec()
     return spec;
 }
 
-QString ideographicSpaces(int n) { return QString(n, QChar(0x3000)); }
+QString ideographicSpaces(int n)
+{
+    return QString(n, QChar(0x3000));
+}
 
 QString pageHeading()
 {
-    return ideographicSpaces(5) + QStringLiteral("おなまえ") + ideographicSpaces(9)
-           + QString(5, QLatin1Char(' ')) + ideographicSpaces(8) + QStringLiteral("メールアドレス")
-           + ideographicSpaces(11) + QString(11, QLatin1Char(' ')) + ideographicSpaces(12);
+    return ideographicSpaces(5) + QStringLiteral("おなまえ") + ideographicSpaces(9) + QString(5, QLatin1Char(' '))
+           + ideographicSpaces(8) + QStringLiteral("メールアドレス") + ideographicSpaces(11)
+           + QString(11, QLatin1Char(' ')) + ideographicSpaces(12);
 }
 
 // A name line padded with blanks to a fixed number of printed columns; a
@@ -95,7 +101,10 @@ DialogExcel::DialogExcel(AppContext &ctx, QWidget *parent) : QDialog(parent), m_
 
 DialogExcel::~DialogExcel() = default;
 
-Platform &DialogExcel::platform() { return *m_ctx.platform; }
+Platform &DialogExcel::platform()
+{
+    return *m_ctx.platform;
+}
 
 AddressDb *DialogExcel::database() const
 {
@@ -144,8 +153,8 @@ void DialogExcel::buildControls()
     txtFileName->setObjectName(QStringLiteral("txtFileName"));
     txtFileName->setGeometry(136, 8, 354, 24);
     Label1->setBuddy(txtFileName);
-    Command2 = button("Command2", QStringLiteral("ﾌｧｲﾙを開く(&B)"),
-                      QStringLiteral("ファイルを開いてｲﾝﾎﾟｰﾄします"), 498, 6, 134);
+    Command2 = button("Command2", QStringLiteral("ﾌｧｲﾙを開く(&B)"), QStringLiteral("ファイルを開いてｲﾝﾎﾟｰﾄします"), 498,
+                      6, 134);
 
     Label4 = label("Label4", QStringLiteral("インポート区分名(&N)"), 8, 44);
     Label4->setCursor(Qt::PointingHandCursor);
@@ -180,8 +189,7 @@ void DialogExcel::buildControls()
     List2->setGeometry(8, 498, 390, 92);
     List2->setStyleSheet(QStringLiteral("QListView { background-color: rgb(230, 230, 242); }"));
     connect(List2, &QListView::clicked, this, &DialogExcel::List2_Click);
-    connect(List2->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &DialogExcel::List2_Click);
+    connect(List2->selectionModel(), &QItemSelectionModel::currentChanged, this, &DialogExcel::List2_Click);
     Text1 = new QLineEdit(area);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
@@ -194,10 +202,10 @@ void DialogExcel::buildControls()
     List1->setUniformItemSizes(true);
     List1->hide();
 
-    Command5 = button("Command5", QStringLiteral("更新(&U)"), QStringLiteral("再度インポート処理を行います"),
-                      8, 600, 110);
-    Command4 = button("Command4", QStringLiteral("Excel(&E)"), QStringLiteral("エクセルでファイルを開きます"),
-                      126, 600, 110);
+    Command5 = button("Command5", QStringLiteral("更新(&U)"), QStringLiteral("再度インポート処理を行います"), 8, 600,
+                      110);
+    Command4 = button("Command4", QStringLiteral("Excel(&E)"), QStringLiteral("エクセルでファイルを開きます"), 126, 600,
+                      110);
     Command1 = button("Command1", QStringLiteral("OK"), QString(), 412, 600, 106);
     Command3 = button("Command3", QStringLiteral("ｷｬﾝｾﾙ"), QString(), 526, 600, 106);
 
@@ -238,18 +246,26 @@ void DialogExcel::buildMenus()
     mnuInport = add(mnuFile, "mnuInport", QStringLiteral("更新(&U)"), &DialogExcel::mnuInport_Click);
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuBar1"));
     mnuPrint = add(mnuFile, "mnuPrint", QStringLiteral("印刷(&P)..."), &DialogExcel::mnuPrint_Click);
-    mnuPrinterSet = add(mnuFile, "mnuPrinterSet", QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."), &DialogExcel::mnuPrinterSet_Click);
+    mnuPrinterSet = add(mnuFile, "mnuPrinterSet", QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."),
+                        &DialogExcel::mnuPrinterSet_Click);
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuBar2"));
     mnuEnd = add(mnuFile, "mnuEnd", QStringLiteral("閉じる(&X)"), &DialogExcel::mnuEnd_Click);
 
     mnuHelp = menuBar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpInport = add(mnuHelp, "mnuHelpInport", QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&H)"), &DialogExcel::mnuHelpInport_Click);
+    mnuHelpInport = add(mnuHelp, "mnuHelpInport", QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&H)"),
+                        &DialogExcel::mnuHelpInport_Click);
     mnuHelpInport->setShortcut(QKeySequence::HelpContents);
 }
 
-QStringList DialogExcel::list1Items() const { return m_list1->addresses(); }
-QStringList DialogExcel::list2Items() const { return m_list2->stringList(); }
+QStringList DialogExcel::list1Items() const
+{
+    return m_list1->addresses();
+}
+QStringList DialogExcel::list2Items() const
+{
+    return m_list2->stringList();
+}
 
 void DialogExcel::resetGrid1()
 {
@@ -329,7 +345,10 @@ bool DialogExcel::chooseFile()
     return true;
 }
 
-void DialogExcel::Command2_Click() { mnuExcel_Click(); }
+void DialogExcel::Command2_Click()
+{
+    mnuExcel_Click();
+}
 
 void DialogExcel::mnuExcel_Click()
 {
@@ -349,9 +368,15 @@ void DialogExcel::Command4_Click()
     update();
 }
 
-void DialogExcel::mnuExcelOpen_Click() { Command4_Click(); }
+void DialogExcel::mnuExcelOpen_Click()
+{
+    Command4_Click();
+}
 
-void DialogExcel::mnuInport_Click() { Command5_Click(); }
+void DialogExcel::mnuInport_Click()
+{
+    Command5_Click();
+}
 
 void DialogExcel::Command5_Click()
 {
@@ -488,7 +513,10 @@ void DialogExcel::List2_Click()
     Text1->hide();
 }
 
-void DialogExcel::Label4_Click() { mnuHelpInport_Click(); }
+void DialogExcel::Label4_Click()
+{
+    mnuHelpInport_Click();
+}
 
 void DialogExcel::mnuHelpInport_Click()
 {

@@ -23,7 +23,6 @@ void ImportGridModel::clearRows()
     setRows({});
 }
 
-
 QString ImportGridModel::textMatrix(qsizetype row, int col) const
 {
     if (hasHeaderRow()) {

@@ -21,7 +21,10 @@
 
 namespace {
 
-QString titleSaveAs() { return QStringLiteral("名前を付けて保存"); }
+QString titleSaveAs()
+{
+    return QStringLiteral("名前を付けて保存");
+}
 
 constexpr int kColumnTwips[] = {2600, 2600, 3000, 4000, 2600};
 constexpr int kDesignWidth = 1020;
@@ -57,8 +60,14 @@ frmLog::frmLog(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(ctx)
 
 frmLog::~frmLog() = default;
 
-Platform &frmLog::platform() { return *m_ctx.platform; }
-SettingsStore &frmLog::settings() { return *m_ctx.settings; }
+Platform &frmLog::platform()
+{
+    return *m_ctx.platform;
+}
+SettingsStore &frmLog::settings()
+{
+    return *m_ctx.settings;
+}
 
 void frmLog::buildControls()
 {
@@ -117,13 +126,11 @@ void frmLog::buildMenus()
     mnuFile = menu("mnuFile", QStringLiteral("ﾌｧｲﾙ(&F)"));
     mnuFileOpen = add(mnuFile, "mnuFileOpen", QStringLiteral("送信済ログファイルを開く(&O)"),
                       &frmLog::mnuFileOpen_Click);
-    fileSaveAs = add(mnuFile, "fileSaveAs", QStringLiteral("送信済ログファイルを保存(&S)"),
-                     &frmLog::fileSaveAs_Click);
+    fileSaveAs = add(mnuFile, "fileSaveAs", QStringLiteral("送信済ログファイルを保存(&S)"), &frmLog::fileSaveAs_Click);
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuBar0"));
     mnuClose = add(mnuFile, "mnuClose", QStringLiteral("閉じる(&X)"), &frmLog::mnuClose_Click);
     mnuHelp = menu("mnuHelp", QStringLiteral("ﾍﾙﾌﾟ(&H)"));
-    mnuHelpOpen = add(mnuHelp, "mnuHelpOpen", QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&C)"),
-                      &frmLog::mnuHelpOpen_Click);
+    mnuHelpOpen = add(mnuHelp, "mnuHelpOpen", QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&C)"), &frmLog::mnuHelpOpen_Click);
     mnuHelpOpen->setShortcut(QKeySequence::HelpContents);
 }
 
@@ -224,9 +231,8 @@ bool frmLog::Form_QueryUnload()
 {
     if (!UnsavedLog)
         return false;
-    const MsgAnswer a = platform().messageBox(
-        this, QStringLiteral("送信済みログを名前を付けて保存しますか？"), titleSaveAs(),
-        MsgIcon::Information, MsgButtons::YesNoCancel);
+    const MsgAnswer a = platform().messageBox(this, QStringLiteral("送信済みログを名前を付けて保存しますか？"),
+                                              titleSaveAs(), MsgIcon::Information, MsgButtons::YesNoCancel);
     if (a == MsgAnswer::Cancel)
         return true;
     if (a == MsgAnswer::Yes)
@@ -256,8 +262,7 @@ void frmLog::Form_Unload()
     const Qt::WindowStates s = windowState();
     if (s & Qt::WindowMinimized)
         return;
-    settings().setValue(Setting::LogWindowState,
-                        (s & Qt::WindowMaximized) ? QStringLiteral("2") : QStringLiteral("0"));
+    settings().setValue(Setting::LogWindowState, (s & Qt::WindowMaximized) ? QStringLiteral("2") : QStringLiteral("0"));
 }
 
 void frmLog::mnuFileOpen_Click()
@@ -267,7 +272,7 @@ void frmLog::mnuFileOpen_Click()
     dlg.mustExist = true;
     dlg.fileName = QString();
     dlg.filters = dialogFilters(QStringLiteral("すべてのファイル (*.*)|*.*|")
-                                 + QStringLiteral("log ﾌｧｲﾙ (*.log)|*.log"));
+                                + QStringLiteral("log ﾌｧｲﾙ (*.log)|*.log"));
     dlg.filterIndex = 2;
     const FileDialogResult r = platform().openFileDialog(this, dlg);
     if (r.cancelled || r.files.isEmpty() || r.files.first().isEmpty())
@@ -289,12 +294,11 @@ bool frmLog::copyLogTo(const QString &target)
 {
     const QFileInfo source(LogFilePath);
     const QFileInfo dest(target);
-    const bool sameFile = dest.exists() && source.exists()
-        && dest.canonicalFilePath() == source.canonicalFilePath();
+    const bool sameFile = dest.exists() && source.exists() && dest.canonicalFilePath() == source.canonicalFilePath();
     if (dest.exists() && !sameFile) {
-        const MsgAnswer a = platform().messageBox(
-            this, QStringLiteral("%1 は既に存在します。\n上書きしますか？").arg(dest.fileName()),
-            titleSaveAs(), MsgIcon::Question, MsgButtons::YesNo);
+        const MsgAnswer a =
+            platform().messageBox(this, QStringLiteral("%1 は既に存在します。\n上書きしますか？").arg(dest.fileName()),
+                                  titleSaveAs(), MsgIcon::Question, MsgButtons::YesNo);
         if (a != MsgAnswer::Yes)
             return false;
     }
@@ -302,8 +306,7 @@ bool frmLog::copyLogTo(const QString &target)
         return true;
 
     auto fail = [&](const QString &why) {
-        platform().messageBox(this,
-                              QStringLiteral("送信済ログファイルをコピーできませんでした。\n%1").arg(why),
+        platform().messageBox(this, QStringLiteral("送信済ログファイルをコピーできませんでした。\n%1").arg(why),
                               titleSaveAs(), MsgIcon::Critical, MsgButtons::Ok);
         return false;
     };

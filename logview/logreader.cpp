@@ -84,6 +84,6 @@ QString logStatusText(const QStringList &header)
 {
     if (header.size() < kFields)
         return {};
-    return QStringLiteral("Server / ") + header.at(2) + QStringLiteral("    From Name / ")
-        + header.at(0) + QStringLiteral("    Mail Address / ") + header.at(1);
+    return QStringLiteral("Server / ") + header.at(2) + QStringLiteral("    From Name / ") + header.at(0)
+           + QStringLiteral("    Mail Address / ") + header.at(1);
 }

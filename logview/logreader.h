@@ -8,12 +8,12 @@
 #include <QStringList>
 
 struct LogContents {
-    bool exists = false;      // a file was found at the path
-    bool hasHeader = false;   // the header record was read completely
-    QStringList header;       // five fields when hasHeader
-    QList<QStringList> rows;  // complete records after the header, in file order
-    bool complete = false;    // read to the end without an error
-    QString error;            // what stopped the reading, when !complete
+    bool exists = false;     // a file was found at the path
+    bool hasHeader = false;  // the header record was read completely
+    QStringList header;      // five fields when hasHeader
+    QList<QStringList> rows; // complete records after the header, in file order
+    bool complete = false;   // read to the end without an error
+    QString error;           // what stopped the reading, when !complete
 };
 
 // Reads the whole log at path. Reading stops at the first record that cannot

@@ -184,7 +184,10 @@ bool caBundleWith(const QString &extraFile, QByteArray *blob, QString *error)
 
 CurlConnection::CurlConnection() : d(std::make_unique<State>()) {}
 
-CurlConnection::~CurlConnection() { close(); }
+CurlConnection::~CurlConnection()
+{
+    close();
+}
 
 QString CurlConnection::open(const Options &o)
 {
@@ -244,8 +247,8 @@ QString CurlConnection::open(const Options &o)
         failure = QStringLiteral("reply too long");
     else if (rc != CURLE_OK)
         failure = s.lastLine.size() >= 3 && (s.lastLine[0] == '4' || s.lastLine[0] == '5' || s.lastLine[0] == '-')
-            ? QString::fromUtf8(s.lastLine)
-            : QString::fromUtf8(s.errorBuffer[0] ? s.errorBuffer : curl_easy_strerror(rc));
+                      ? QString::fromUtf8(s.lastLine)
+                      : QString::fromUtf8(s.errorBuffer[0] ? s.errorBuffer : curl_easy_strerror(rc));
     else if (s.tlsOffered && !isEncrypted())
         failure = QStringLiteral("the server offers TLS but refused it: ") + QString::fromUtf8(s.lastLine);
     else if (curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &s.socket) != CURLE_OK || s.socket == CURL_SOCKET_BAD)
@@ -271,9 +274,15 @@ void CurlConnection::close()
     d->pos = d->scan = 0;
 }
 
-bool CurlConnection::isOpen() const { return d->open; }
+bool CurlConnection::isOpen() const
+{
+    return d->open;
+}
 
-bool CurlConnection::isEncrypted() const { return d->implicitTls || d->upgradeAccepted; }
+bool CurlConnection::isEncrypted() const
+{
+    return d->implicitTls || d->upgradeAccepted;
+}
 
 bool CurlConnection::isLoopback() const
 {
@@ -283,7 +292,10 @@ bool CurlConnection::isLoopback() const
     return QHostAddress(QString::fromLatin1(ip)).isLoopback();
 }
 
-const QByteArrayList &CurlConnection::capabilities() const { return d->caps; }
+const QByteArrayList &CurlConnection::capabilities() const
+{
+    return d->caps;
+}
 
 QByteArrayList CurlConnection::capability(QByteArrayView keyword, bool *found) const
 {

@@ -16,14 +16,14 @@ enum class MailProtocol { Smtp, Pop3 };
 
 struct ServerReply {
     enum Status {
-        Complete,  // a whole reply arrived
-        Closed,    // the connection ended or failed first
-        TimedOut,  // no whole reply within the time limit
-        TooLong,   // a line over 4,096 octets or a reply over 64 KB
+        Complete, // a whole reply arrived
+        Closed,   // the connection ended or failed first
+        TimedOut, // no whole reply within the time limit
+        TooLong,  // a line over 4,096 octets or a reply over 64 KB
     };
     Status status = Closed;
-    int code = 0;      // SMTP: the three digits (0 if none); POP3: 1 "+OK", -1 "-ERR"
-    QByteArray text;   // its lines joined by blanks
+    int code = 0;    // SMTP: the three digits (0 if none); POP3: 1 "+OK", -1 "-ERR"
+    QByteArray text; // its lines joined by blanks
 
     bool complete() const { return status == Complete; }
     bool positive() const { return complete() && (code > 0 && code < 400); }
@@ -69,7 +69,7 @@ public:
     // The time limit is the connection's unless given (milliseconds).
     ServerReply readReply(int timeoutMs = -1);
 
-    struct State;  // shared with libcurl's callbacks
+    struct State; // shared with libcurl's callbacks
 
 private:
     std::unique_ptr<State> d;

@@ -67,7 +67,10 @@ CurlTransport::CurlTransport(TransportSettings settings)
 {
 }
 
-CurlTransport::~CurlTransport() { end(); }
+CurlTransport::~CurlTransport()
+{
+    end();
+}
 
 QString CurlTransport::cantConnect(const QString &detail) const
 {
@@ -81,10 +84,11 @@ QString CurlTransport::lost(const ServerReply &reply) const
     case ServerReply::TimedOut:
         // A server that takes this long for one reply can't carry the run.
         return cantConnect(QStringLiteral("no complete reply within %1 s").arg(m_settings.timeoutSeconds));
-    case ServerReply::TooLong:
-        return tooLongText();
+    case ServerReply::TooLong: return tooLongText();
     default:
-        return QStringLiteral("Connection to the server was lost (%1:%2)").arg(m_settings.host).arg(m_settings.smtpPort);
+        return QStringLiteral("Connection to the server was lost (%1:%2)")
+            .arg(m_settings.host)
+            .arg(m_settings.smtpPort);
     }
 }
 
@@ -112,7 +116,7 @@ QString CurlTransport::login()
     bool offered = false;
     const QByteArrayList mechanisms = m_conn->capability("AUTH", &offered);
     if (!offered)
-        return {};  // the server asks for no login
+        return {}; // the server asks for no login
     if (!mayLogIn(*m_conn, m_settings))
         return cantConnect(clearTextRefusal());
     const QByteArray user = m_settings.user.toUtf8();
@@ -302,7 +306,7 @@ QString CurlTransport::sendWhole()
         }
         if (!sendable(envelope))
             return QStringLiteral("The server does not take addresses outside ASCII (no SMTPUTF8): ")
-                + QString::fromUtf8(envelope.from.needsSmtpUtf8 ? envelope.from.wire : envelope.to.wire);
+                   + QString::fromUtf8(envelope.from.needsSmtpUtf8 ? envelope.from.wire : envelope.to.wire);
         if (m_staged) {
             replies = std::move(m_staged->replies);
             m_staged.reset();
@@ -361,7 +365,7 @@ QString CurlTransport::readOutcome()
         if (!refusal || refusal->complete())
             m_staged = std::move(staged);
         else
-            closeSession();  // the connection is in no known state
+            closeSession(); // the connection is in no known state
     }
     if (done.code == 421)
         closeSession();
@@ -411,7 +415,8 @@ QVariant CurlTransport::checkPop()
             r = step("PASS " + password);
     }
     if (!r.complete())
-        return cantConnectPop(r.status == ServerReply::TooLong ? tooLongText() : QStringLiteral("no answer to the login"));
+        return cantConnectPop(r.status == ServerReply::TooLong ? tooLongText()
+                                                               : QStringLiteral("no answer to the login"));
     if (r.code != 1)
         return QStringLiteral("POP3 login failed (") + fromServer(r.text) + QLatin1Char(')');
 

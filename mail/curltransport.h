@@ -30,16 +30,16 @@ private:
     // An envelope sent ahead with the previous message's end, and its replies.
     struct Staged {
         Envelope envelope;
-        QList<ServerReply> replies;  // MAIL, RCPT, DATA
+        QList<ServerReply> replies; // MAIL, RCPT, DATA
     };
     // The message between start() and finish().
     struct Pending {
         Envelope envelope;
         QByteArray message;
         std::optional<Envelope> next;
-        bool written = false;      // the message is on its way
+        bool written = false; // the message is on its way
         bool writeFailed = false;
-        bool ahead = false;        // the next envelope went with it
+        bool ahead = false; // the next envelope went with it
     };
 
     QString openSession();
@@ -67,7 +67,7 @@ private:
     std::unique_ptr<CurlConnection> m_conn;
     bool m_pipelining = false;
     bool m_smtpUtf8 = false;
-    bool m_needsReset = false;       // a refused transaction is still open
+    bool m_needsReset = false; // a refused transaction is still open
     std::unique_ptr<Staged> m_staged;
     std::unique_ptr<Pending> m_pending;
 };

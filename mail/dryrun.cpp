@@ -5,7 +5,10 @@
 #include <QVariantList>
 
 namespace {
-QString envelopeFile(const QString &folder) { return QDir(folder).filePath(QStringLiteral("envelope.csv")); }
+QString envelopeFile(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("envelope.csv"));
+}
 }
 
 DryRunTransport::DryRunTransport(const QString &folder, QString *firstError)
@@ -19,8 +22,8 @@ bool DryRunTransport::prepareFolder(const QString &folder, QString *error)
 {
     QFile probe(envelopeFile(folder));
     if (!QDir().mkpath(folder) || !probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = folder + QStringLiteral(": ") + (probe.errorString().isEmpty() ? QStringLiteral("cannot make the folder")
-                                                                                 : probe.errorString());
+        *error = folder + QStringLiteral(": ")
+                 + (probe.errorString().isEmpty() ? QStringLiteral("cannot make the folder") : probe.errorString());
         return false;
     }
     return true;

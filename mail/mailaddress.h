@@ -11,16 +11,16 @@ struct MailAddress {
     enum class Problem {
         None,
         Empty,
-        ControlCharacter,  // a line break or other control character
+        ControlCharacter, // a line break or other control character
         Blank,
         Comma,
         AngleBracket,
-        NotOneAt,          // no @, or more than one
-        EmptyPart,         // nothing before or after the @
-        Domain,            // a domain that has no ASCII form
-        TooLong,           // over 254 octets
+        NotOneAt,  // no @, or more than one
+        EmptyPart, // nothing before or after the @
+        Domain,    // a domain that has no ASCII form
+        TooLong,   // over 254 octets
     };
-    QByteArray wire;            // what MAIL FROM, RCPT TO and the headers carry
+    QByteArray wire; // what MAIL FROM, RCPT TO and the headers carry
     bool needsSmtpUtf8 = false;
     Problem problem = Problem::None;
 

@@ -22,18 +22,18 @@
 struct TransportSettings {
     QString host;
     int smtpPort = 25;
-    bool smtpImplicitTls = false;  // TLS from the first byte (port 465)
+    bool smtpImplicitTls = false; // TLS from the first byte (port 465)
     int pop3Port = 110;
-    bool pop3ImplicitTls = false;  // POP3S (port 995)
-    bool smtpAuth = false;         // log in to the SMTP server
+    bool pop3ImplicitTls = false; // POP3S (port 995)
+    bool smtpAuth = false;        // log in to the SMTP server
     QString user;
     QString password;
     // Credentials may travel unencrypted to a server that offers no TLS.
     // Loopback servers are always allowed; a server that offers STARTTLS or
     // STLS never gets them in clear, whatever this says.
     bool allowCleartextPassword = false;
-    int timeoutSeconds = 60;       // for connecting, and for each whole reply
-    QString extraCaFile;           // PEM certificates trusted beside the system's
+    int timeoutSeconds = 60; // for connecting, and for each whole reply
+    QString extraCaFile;     // PEM certificates trusted beside the system's
 };
 
 // The envelope of one message.

@@ -6,7 +6,7 @@
 namespace {
 
 struct Part {
-    QHash<QByteArray, QByteArray> headers;  // lower-case names, unfolded values
+    QHash<QByteArray, QByteArray> headers; // lower-case names, unfolded values
     QByteArray body;
 };
 
@@ -39,7 +39,7 @@ Part splitPart(const QByteArray &bytes)
 QString decodeWords(const QByteArray &value)
 {
     QString out;
-    QByteArray pending;  // bytes of adjacent encoded words, decoded together
+    QByteArray pending; // bytes of adjacent encoded words, decoded together
     qsizetype i = 0;
     bool lastWasWord = false;
     while (i < value.size()) {

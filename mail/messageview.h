@@ -11,7 +11,7 @@
 struct MessageView {
     struct Attachment {
         QString fileName;
-        qsizetype size = 0;  // bytes of the file
+        qsizetype size = 0; // bytes of the file
     };
     QString from;
     QString to;
@@ -19,7 +19,7 @@ struct MessageView {
     QString date;
     QString text;
     QList<Attachment> attachments;
-    qsizetype size = 0;      // bytes of the whole message
+    qsizetype size = 0; // bytes of the whole message
 };
 
 MessageView viewMessage(const QByteArray &message);

@@ -16,7 +16,7 @@ namespace mime {
 
 namespace {
 
-constexpr int kWordBytes = 39;   // 52 base64 characters per encoded word
+constexpr int kWordBytes = 39; // 52 base64 characters per encoded word
 constexpr int kLineChars = 76;
 // A plain header value this long still leaves its line within the 998
 // octets a line may hold, with room for the header name.
@@ -191,7 +191,7 @@ bool loadAttachment(const QString &path, Attachment *out, QString *error)
         data = f.readAll();
     if (!f.isOpen() || f.error() != QFileDevice::NoError) {
         *error = QStringLiteral("Attachment not readable: ") + path + QStringLiteral(" (") + f.errorString()
-            + QLatin1Char(')');
+                 + QLatin1Char(')');
         return false;
     }
     out->fileName = QFileInfo(path).fileName();
@@ -254,7 +254,7 @@ void MessageBuilder::prepareBlocks()
         return;
     }
     m_blocks[2] += "Content-Type: multipart/mixed;\r\n boundary=\"" + m_boundary + "\"\r\n\r\n"
-        + "This is a multi-part message in MIME format.\r\n" + "--" + m_boundary + "\r\n" + textHeaders;
+                   + "This is a multi-part message in MIME format.\r\n" + "--" + m_boundary + "\r\n" + textHeaders;
     for (const Attachment &a : m_attachments)
         m_blocks[3] += "--" + m_boundary + "\r\n" + a.part;
     m_blocks[3] += "--" + m_boundary + "--\r\n";
@@ -293,8 +293,8 @@ QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &hea
     const QByteArrayView tail = k >= 0 ? QByteArrayView(m_sharedTail[k]) : QByteArrayView();
 
     // Sized once and filled by copying: a message is mostly shared bytes.
-    const QByteArrayView pieces[] = {m_dateHeader, m_blocks[0], recipient, m_blocks[1], m_secs36, serial,
-                                     m_blocks[2], own, tail, m_blocks[3]};
+    const QByteArrayView pieces[] = {m_dateHeader, m_blocks[0], recipient, m_blocks[1], m_secs36,
+                                     serial,       m_blocks[2], own,       tail,        m_blocks[3]};
     qsizetype size = 0;
     for (QByteArrayView piece : pieces)
         size += piece.size();

@@ -33,9 +33,9 @@ QByteArray base64Lines(QByteArrayView data);
 QByteArray dateValue(const QDateTime &when);
 
 struct Attachment {
-    QString fileName;     // shown name
+    QString fileName; // shown name
     QByteArray contentType;
-    QByteArray part;      // headers and base64 body of the part, ready to send
+    QByteArray part; // headers and base64 body of the part, ready to send
 };
 
 // The content type of a file: from its name, and for text from its bytes:
@@ -74,7 +74,7 @@ private:
     QByteArray m_domain = "localhost";
     QList<Attachment> m_attachments;
     QByteArray m_boundary;
-    QByteArray m_shared;       // UTF-8 of the shared text
+    QByteArray m_shared;        // UTF-8 of the shared text
     QByteArray m_sharedTail[3]; // base64 lines of m_shared without its first 0, 1, 2 bytes
     QByteArrayList m_blocks;    // between recipient, time, serial, text and end
     qint64 m_dateSecs = -1;

@@ -1,6 +1,5 @@
 #include "outgoing.h"
 
-
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 }
@@ -10,8 +9,7 @@ QString honorificText(int noHonorific)
     return noHonorific == 0 ? QStringLiteral("　様") : QString();
 }
 
-QString nameBlock(int nameOption, const QString &name1, const QString &name2,
-                  const QString &honorific)
+QString nameBlock(int nameOption, const QString &name1, const QString &name2, const QString &honorific)
 {
     if (nameOption != 1)
         return {};

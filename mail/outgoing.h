@@ -15,8 +15,7 @@
 // "　様" unless the honorific is switched off (Check2 = 1).
 QString honorificText(int noHonorific);
 // The name lines and honorific that open a body when Check1 is 1, else "".
-QString nameBlock(int nameOption, const QString &name1, const QString &name2,
-                  const QString &honorific);
+QString nameBlock(int nameOption, const QString &name1, const QString &name2, const QString &honorific);
 QString bodyArgument(const QString &nameBlock, const QString &bodyText);
 
 struct OutgoingContent {
@@ -24,15 +23,15 @@ struct OutgoingContent {
     QString fromAddress;
     QString subject;
     QString bodyText;
-    QString attachmentText;  // paths joined by TAB, or ""
-    int nameOption = 0;      // 1: the body opens with the entry's name block
-    QString honorific;       // after the last name line
+    QString attachmentText; // paths joined by TAB, or ""
+    int nameOption = 0;     // 1: the body opens with the entry's name block
+    QString honorific;      // after the last name line
 };
 
 struct OutgoingMessage {
-    QString error;           // why this entry can't be sent; "" when it can
+    QString error; // why this entry can't be sent; "" when it can
     Envelope envelope;
-    QByteArray data;         // ready for DATA (see mime::MessageBuilder)
+    QByteArray data; // ready for DATA (see mime::MessageBuilder)
 };
 
 class OutgoingMessages {

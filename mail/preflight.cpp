@@ -21,7 +21,8 @@ QString preflightMessage(const QString &fromAddress, const QString &attachmentTe
             unreadable << path;
     }
     if (!unreadable.isEmpty())
-        parts << QStringLiteral("次の添付ファイルが見つからないか、読めません。\n") + unreadable.join(QLatin1Char('\n'));
+        parts << QStringLiteral("次の添付ファイルが見つからないか、読めません。\n")
+                     + unreadable.join(QLatin1Char('\n'));
 
     const MailAddress from = parseMailAddress(fromAddress);
     if (!from.isValid())
@@ -41,7 +42,7 @@ QString preflightMessage(const QString &fromAddress, const QString &attachmentTe
                          .arg(printableAddress(address), addressProblemTextJa(to.problem));
     }
     if (refused > 0)
-        parts << QStringLiteral("送信できないメールアドレスが%1件あります。\n").arg(refused) + shown.join(QLatin1Char('\n'))
-                     + (refused > kEntriesShown ? QStringLiteral("\n…") : QString());
+        parts << QStringLiteral("送信できないメールアドレスが%1件あります。\n").arg(refused)
+                     + shown.join(QLatin1Char('\n')) + (refused > kEntriesShown ? QStringLiteral("\n…") : QString());
     return parts.join(QStringLiteral("\n\n"));
 }

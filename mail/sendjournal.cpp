@@ -226,8 +226,8 @@ std::optional<JournalState> readJournal(const QString &path, QString *error)
     if (s.digest != head.value(QStringLiteral("digest")).toString().toLatin1())
         return broken(QStringLiteral("the list does not match its digest"));
     s.accepted = QList<bool>(count, false);
-    qsizetype last = -1;      // the last entry with an outcome in this pass
-    bool settled = false;     // the run ended with nothing in flight
+    qsizetype last = -1;  // the last entry with an outcome in this pass
+    bool settled = false; // the run ended with nothing in flight
     for (qsizetype i = count + 1; i < lines.size(); ++i) {
         const QByteArray line = lines[i].trimmed();
         if (line.isEmpty())
@@ -262,7 +262,7 @@ std::optional<JournalState> readJournal(const QString &path, QString *error)
 QString setJournalAside(const QString &path)
 {
     const QString aside = path + QStringLiteral(".unreadable-")
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+                          + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QFile::rename(path, aside);
     return aside;
 }

@@ -34,9 +34,9 @@ struct JournalContent {
 struct JournalState {
     JournalContent content;
     QList<SendList::Entry> entries;
-    QList<bool> accepted;       // by entry
-    qsizetype uncertain = -1;   // the entry that may have been in flight, or -1
-    QByteArray digest;          // of the list, to tell it from another list
+    QList<bool> accepted;     // by entry
+    qsizetype uncertain = -1; // the entry that may have been in flight, or -1
+    QByteArray digest;        // of the list, to tell it from another list
 
     qsizetype acceptedCount() const { return accepted.count(true); }
     // Entries not accepted, in order; the uncertain one only when asked for.

@@ -52,11 +52,10 @@ TransportSettings transportSettings(const AccountRecord &account, const Transpor
     return s;
 }
 
-SendCheck checkSendRun(const AccountRecord &account, qsizetype listCount,
-                       const QString &subject, const QString &bodyText)
+SendCheck checkSendRun(const AccountRecord &account, qsizetype listCount, const QString &subject,
+                       const QString &bodyText)
 {
-    if (account.szServer.left(4) == QStringLiteral("****") || account.szFrom.isEmpty()
-        || account.szServer.isEmpty())
+    if (account.szServer.left(4) == QStringLiteral("****") || account.szFrom.isEmpty() || account.szServer.isEmpty())
         return SendCheck::Account;
     if (listCount == 0)
         return SendCheck::EmptyList;
@@ -83,18 +82,15 @@ QString sendOutcomeMessage(const SendRunResult &result)
 {
     using Outcome = SendRunResult::Outcome;
     switch (result.outcome) {
-    case Outcome::Completed:
-        return QString::number(result.accepted) + QStringLiteral("件の送信を完了しました。");
-    case Outcome::PreflightFailed:
-        return result.text;
-    case Outcome::PopLoginFailed:
-        return QStringLiteral("POP Before SMTP 認証エラー ") + result.text;
-    case Outcome::Aborted:
-        return QStringLiteral("メールサーバーに接続できません。") + result.text;
+    case Outcome::Completed: return QString::number(result.accepted) + QStringLiteral("件の送信を完了しました。");
+    case Outcome::PreflightFailed: return result.text;
+    case Outcome::PopLoginFailed: return QStringLiteral("POP Before SMTP 認証エラー ") + result.text;
+    case Outcome::Aborted: return QStringLiteral("メールサーバーに接続できません。") + result.text;
     case Outcome::Stopped:
-        return QStringLiteral("%1件を送信して中止しました。残りは%2件です。").arg(result.accepted).arg(result.remaining);
-    case Outcome::Failed:
-        break;
+        return QStringLiteral("%1件を送信して中止しました。残りは%2件です。")
+            .arg(result.accepted)
+            .arg(result.remaining);
+    case Outcome::Failed: break;
     }
     return QStringLiteral("送信処理中にエラーが発生しました。サーバー情報を確認してください。");
 }
@@ -148,7 +144,7 @@ namespace {
 bool isTemporary(const QString &reply)
 {
     return (reply.size() >= 3 && reply[0] == QLatin1Char('4') && reply[1].isDigit() && reply[2].isDigit())
-        || reply.startsWith(QStringLiteral("Connection to the server was lost"));
+           || reply.startsWith(QStringLiteral("Connection to the server was lost"));
 }
 
 // One run over the list, step by step.
@@ -217,8 +213,8 @@ bool Runner::open()
         return false;
     }
     if (!m_env.journalPath.isEmpty()) {
-        const JournalContent c{m_account.Account,        m_content.subject,       m_content.bodyText,
-                               m_content.attachmentText, m_content.nameOption,    m_source.honorificOption()};
+        const JournalContent c{m_account.Account,        m_content.subject,    m_content.bodyText,
+                               m_content.attachmentText, m_content.nameOption, m_source.honorificOption()};
         QString error;
         const bool ok = m_env.journalIndex.isEmpty() ? m_journal.begin(m_env.journalPath, c, m_list, &error)
                                                      : m_journal.resume(m_env.journalPath, &error);
@@ -271,8 +267,8 @@ bool Runner::record(qsizetype i, const QString &reply)
     const SendList::Entry e = m_list.entry(i);
     const QDateTime when = m_env.now();
     const bool logged = m_env.logPath.isEmpty()
-        || (reply.isEmpty() ? m_log.writeSuccess(e.name1, e.name2, e.address, when)
-                            : m_log.writeError(e.name1, e.name2, e.address, reply, when));
+                        || (reply.isEmpty() ? m_log.writeSuccess(e.name1, e.name2, e.address, when)
+                                            : m_log.writeError(e.name1, e.name2, e.address, reply, when));
     if (!logged) {
         fail(m_log.errorString());
         return false;
@@ -313,7 +309,8 @@ SendRunResult Runner::run()
         return m_result;
     const qsizetype count = m_list.count();
     m_source.setProgressMaximum(count);
-    const qint64 spacingMs = m_account.MaxPerMinute > 0 ? (60000 + m_account.MaxPerMinute - 1) / m_account.MaxPerMinute : 0;
+    const qint64 spacingMs = m_account.MaxPerMinute > 0 ? (60000 + m_account.MaxPerMinute - 1) / m_account.MaxPerMinute
+                                                        : 0;
     QElapsedTimer sinceLast;
     OutgoingMessage current;
     if (count > 0)
@@ -322,7 +319,7 @@ SendRunResult Runner::run()
         if (m_source.stopRequested())
             return stop();
         if (spacingMs > 0 && sinceLast.isValid() && sinceLast.elapsed() < spacingMs) {
-            m_journal.sync();  // a wait is no reason to leave the last outcome off the disk
+            m_journal.sync(); // a wait is no reason to leave the last outcome off the disk
             if (!m_source.pause(spacingMs - sinceLast.elapsed(), QStringLiteral("送信の間隔を空けています")))
                 return stop();
         }

@@ -17,9 +17,9 @@ class SendList;
 
 // What the account does not say about reaching its servers.
 struct TransportOptions {
-    int pop3Port = 110;      // 995 means POP3 over TLS
+    int pop3Port = 110; // 995 means POP3 over TLS
     int timeoutSeconds = 60;
-    QString extraCaFile;     // a company's own CA, trusted beside the system's
+    QString extraCaFile; // a company's own CA, trusted beside the system's
 };
 
 // The account's server, port (whether SMTP AUTH is on or off; 465 means
@@ -28,8 +28,8 @@ TransportSettings transportSettings(const AccountRecord &account, const Transpor
 
 // The checks before anything is sent, in their order.
 enum class SendCheck { Ok, Account, EmptyList, EmptySubject, EmptyBody };
-SendCheck checkSendRun(const AccountRecord &account, qsizetype listCount,
-                       const QString &subject, const QString &bodyText);
+SendCheck checkSendRun(const AccountRecord &account, qsizetype listCount, const QString &subject,
+                       const QString &bodyText);
 // What the user is told when a check stops the run ("" for Ok).
 QString sendCheckMessage(SendCheck check);
 
@@ -41,8 +41,8 @@ public:
     virtual QString subject() = 0;
     virtual QString bodyText() = 0;
     virtual QString attachmentText() = 0;
-    virtual int nameOption() = 0;       // Check1: 1 = name block at the head
-    virtual int honorificOption() = 0;  // Check2: 1 = no honorific
+    virtual int nameOption() = 0;      // Check1: 1 = name block at the head
+    virtual int honorificOption() = 0; // Check2: 1 = no honorific
     virtual void setProgressMaximum(qsizetype maximum) = 0;
     virtual void setProgress(qsizetype value) = 0;
     // The user asked to stop after the message in flight.
@@ -67,7 +67,7 @@ struct SendRunResult {
     };
     Outcome outcome = Outcome::Failed;
     qint32 accepted = 0;
-    qsizetype remaining = 0;  // entries left in the list after a stop
+    qsizetype remaining = 0; // entries left in the list after a stop
     QString text;
 };
 
@@ -75,7 +75,7 @@ struct SendRunResult {
 QString sendOutcomeMessage(const SendRunResult &result);
 
 struct SendRunEnvironment {
-    QString logPath;         // "": no log (a dry run)
+    QString logPath; // "": no log (a dry run)
     std::function<QDateTime()> now;
     TransportOptions transport;
     // The run's transport; a CurlTransport when not set.

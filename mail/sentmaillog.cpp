@@ -58,8 +58,8 @@ QString SentMailLog::field(const QString &text)
     return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QChar(0xFF02)) + QLatin1Char('"');
 }
 
-bool SentMailLog::open(const QString &path, const QString &fromName, const QString &from,
-                       const QString &server, const QString &subject, const QDateTime &when)
+bool SentMailLog::open(const QString &path, const QString &fromName, const QString &from, const QString &server,
+                       const QString &subject, const QDateTime &when)
 {
     close();
     m_file.setFileName(path);
@@ -89,8 +89,8 @@ void SentMailLog::close()
         m_file.close();
 }
 
-bool SentMailLog::writeRecord(const QString &f1, const QString &f2, const QString &f3,
-                              const QString &f4, const QString &f5)
+bool SentMailLog::writeRecord(const QString &f1, const QString &f2, const QString &f3, const QString &f4,
+                              const QString &f5)
 {
     if (!m_file.isOpen()) {
         m_error = QStringLiteral("log not open");

@@ -30,19 +30,17 @@ public:
     static QString field(const QString &text);
 
     // Creates or empties the file and writes the header record.
-    bool open(const QString &path, const QString &fromName, const QString &from,
-              const QString &server, const QString &subject, const QDateTime &when);
-    bool writeSuccess(const QString &name1, const QString &name2, const QString &address,
-                      const QDateTime &when);
-    bool writeError(const QString &name1, const QString &name2, const QString &address,
-                    const QString &errorText, const QDateTime &when);
+    bool open(const QString &path, const QString &fromName, const QString &from, const QString &server,
+              const QString &subject, const QDateTime &when);
+    bool writeSuccess(const QString &name1, const QString &name2, const QString &address, const QDateTime &when);
+    bool writeError(const QString &name1, const QString &name2, const QString &address, const QString &errorText,
+                    const QDateTime &when);
     void close();
     bool isOpen() const { return m_file.isOpen(); }
     QString errorString() const { return m_error; }
 
 private:
-    bool writeRecord(const QString &f1, const QString &f2, const QString &f3,
-                     const QString &f4, const QString &f5);
+    bool writeRecord(const QString &f1, const QString &f2, const QString &f3, const QString &f4, const QString &f5);
     QFile m_file;
     QString m_error;
 };

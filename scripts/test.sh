@@ -4,8 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/check-seam.sh
-# The format check; enabled once the tree has been reformatted:
-# scripts/check-format.sh
+scripts/check-format.sh
 scripts/build.sh
 cd build
 ctest --output-on-failure -j2

@@ -38,7 +38,10 @@ public:
         messages << text;
         return MsgAnswer::Ok;
     }
-    std::optional<QString> inputBox(QWidget *, const QString &, const QString &, const QString &) override { return std::nullopt; }
+    std::optional<QString> inputBox(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
     FileDialogResult openFileDialog(QWidget *, const FileDialogSpec &) override { return {}; }
     FileDialogResult saveFileDialog(QWidget *, const FileDialogSpec &) override { return {}; }
     bool printDialog(QWidget *, const QString &) override { return false; }
@@ -142,8 +145,8 @@ int main(int argc, char **argv)
 
     if (!generate(csv))
         return 1;
-    if (!run(QStringLiteral("iconv"), {QStringLiteral("-f"), QStringLiteral("CP932"), QStringLiteral("-t"),
-                                       QStringLiteral("UTF-8"), csv},
+    if (!run(QStringLiteral("iconv"),
+             {QStringLiteral("-f"), QStringLiteral("CP932"), QStringLiteral("-t"), QStringLiteral("UTF-8"), csv},
              QString(), utf8))
         return 1;
 
@@ -194,8 +197,7 @@ int main(int argc, char **argv)
     const double commitS = t.nsecsElapsed() / 1e9;
 
     const int stored = countRows(db);
-    if (!platform.messages.isEmpty() || stored != usable || usable < kRows * 9 / 10
-        || sendList.count() != usable) {
+    if (!platform.messages.isEmpty() || stored != usable || usable < kRows * 9 / 10 || sendList.count() != usable) {
         std::fprintf(stderr, "import went wrong: usable=%lld stored=%d send=%lld messages=%s\n",
                      static_cast<long long>(usable), stored, static_cast<long long>(sendList.count()),
                      qPrintable(platform.messages.join(QLatin1Char('|'))));

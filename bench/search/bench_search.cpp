@@ -37,8 +37,8 @@ bool generate(const QString &path, int rows)
     DbTransaction transaction(db);
     DbStatement ins(db, "INSERT INTO 宛先 VALUES (?, ?, ?, ?, ?, ?, ?, NULL)");
     for (int i = 1; i <= rows; ++i) {
-        const QString name = QString::fromUtf8(family[i % 8]) + QLatin1Char(' ')
-                             + QString::fromUtf8(given[(i / 8) % 8]) + QString::number(i);
+        const QString name = QString::fromUtf8(family[i % 8]) + QLatin1Char(' ') + QString::fromUtf8(given[(i / 8) % 8])
+                             + QString::number(i);
         const QDate d = QDate(2005, 1, 1).addDays(i % 365);
         ins.reset();
         if (!ins.bind({QVariant(i), QVariant(i % 10 ? 1 : 0),

@@ -66,9 +66,10 @@ void TestAbout::aboutBoxShowsTitleVersionAndPurpose()
     TestWorld w;
     frmAbout a(w.ctx);
     QCOMPARE(a.lblTitle->text(), appTitle());
-    QCOMPARE(a.lblVersion->text(),
-             QStringLiteral("ﾊﾞｰｼﾞｮﾝ %1.%2.%3")
-                 .arg(QUILLPOST_VERSION_MAJOR).arg(QUILLPOST_VERSION_MINOR).arg(QUILLPOST_VERSION_PATCH));
+    QCOMPARE(a.lblVersion->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ %1.%2.%3")
+                                       .arg(QUILLPOST_VERSION_MAJOR)
+                                       .arg(QUILLPOST_VERSION_MINOR)
+                                       .arg(QUILLPOST_VERSION_PATCH));
     QVERIFY(!a.picIcon->pixmap().isNull());
 
     // Enter presses OK.
@@ -126,10 +127,8 @@ void TestAbout::sysInfoLookupOrder()
     asked.clear();
     QCOMPARE(findSysInfoTool(storeWith({{kLocationKey + QStringLiteral("|MSINFO"), withTool}}, &asked)),
              withTool + QStringLiteral("/MSINFO32.EXE"));
-    QCOMPARE(asked, (QStringList{kToolKey + QStringLiteral("|PATH"),
-                                 kLocationKey + QStringLiteral("|MSINFO")}));
-    QCOMPARE(findSysInfoTool(storeWith({{kLocationKey + QStringLiteral("|MSINFO"), withoutTool}})),
-             QString());
+    QCOMPARE(asked, (QStringList{kToolKey + QStringLiteral("|PATH"), kLocationKey + QStringLiteral("|MSINFO")}));
+    QCOMPARE(findSysInfoTool(storeWith({{kLocationKey + QStringLiteral("|MSINFO"), withoutTool}})), QString());
     QCOMPARE(findSysInfoTool(storeWith({})), QString());
 
     // A found tool is started and nothing is said.
@@ -185,9 +184,8 @@ void TestAbout::tipWindowFilledByItsCaller()
         QTest::mouseClick(tip->cmdOK, Qt::LeftButton);
         closedByOk = !tip->isVisible();
     });
-    const QStringList tips = {QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三"),
-                              QStringLiteral("四"), QStringLiteral("五"), QStringLiteral("六"),
-                              QStringLiteral("七")};
+    const QStringList tips = {QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三"), QStringLiteral("四"),
+                              QStringLiteral("五"), QStringLiteral("六"), QStringLiteral("七")};
     showTipWindow(w.ctx, QStringLiteral("題"), tips);
     VERIFY_PLATFORM(w.platform);
     QCOMPARE(parent, nullptr);

@@ -13,13 +13,13 @@ private slots:
 
 void TestAccountCheck::firstFaultNamesItsFieldAndMessage_data()
 {
-    QTest::addColumn<int>("field");      // AccountField typed into; the rest is valid
+    QTest::addColumn<int>("field"); // AccountField typed into; the rest is valid
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("boxes");      // 1 SMTP AUTH, 2 POP before SMTP
-    QTest::addColumn<QString>("shown");  // the field after the check
+    QTest::addColumn<int>("boxes");     // 1 SMTP AUTH, 2 POP before SMTP
+    QTest::addColumn<QString>("shown"); // the field after the check
     QTest::addColumn<int>("fault");
     QTest::addColumn<QString>("message");
-    QTest::addColumn<bool>("apply");      // Apply instead of OK
+    QTest::addColumn<bool>("apply"); // Apply instead of OK
 
     using F = AccountField;
     auto row = [](const char *name, F field, const QString &typed, int boxes, const QString &shown, F fault,
@@ -27,12 +27,15 @@ void TestAccountCheck::firstFaultNamesItsFieldAndMessage_data()
         QTest::newRow(name) << int(field) << typed << boxes << shown << int(fault) << QString::fromUtf8(message)
                             << apply;
     };
-    row("placeholder server", F::Server, "****.example.ne.jp", 1, "", F::Server, "送信メールサーバー（SMTP）が設定されていません。");
+    row("placeholder server", F::Server, "****.example.ne.jp", 1, "", F::Server,
+        "送信メールサーバー（SMTP）が設定されていません。");
     row("blanks as server", F::Server, "   ", 1, "   ", F::Server, "送信メールサーバー（SMTP）が設定されていません。");
     row("placeholder name", F::FromName, "Myname Taro", 1, "", F::FromName, "送信者名が設定されていません。");
     row("lower-case name", F::FromName, "myname Taro", 1, "myname Taro", F::None, "");
-    row("placeholder address", F::From, "myname@example.ne.jp", 1, "", F::From, "送信元　メールアドレスが設定されていません。");
-    row("wide address, no at", F::From, "ＴＡＲＯ．ＥＸＡＭＰＬＥ", 1, "taro.example", F::From, "送信元　メールアドレスが不正です。");
+    row("placeholder address", F::From, "myname@example.ne.jp", 1, "", F::From,
+        "送信元　メールアドレスが設定されていません。");
+    row("wide address, no at", F::From, "ＴＡＲＯ．ＥＸＡＭＰＬＥ", 1, "taro.example", F::From,
+        "送信元　メールアドレスが不正です。");
     row("wide address", F::From, "ｔａｒｏ＠example.jp", 1, "taro@example.jp", F::None, "");
     row("placeholder account, POP", F::User, "mynameX", 2, "", F::User, "アカウントが設定されていません。");
     row("no account, no login", F::User, "", 0, "", F::None, "");
@@ -52,9 +55,18 @@ void TestAccountCheck::firstFaultNamesItsFieldAndMessage()
     QFETCH(QString, message);
     QFETCH(bool, apply);
 
-    AccountEntry e{QStringLiteral("smtp.example.jp"), QStringLiteral("587"), false, false, QStringLiteral("taro"),
-                   QStringLiteral("pw"), false, 0, QStringLiteral("山田太郎"), QStringLiteral("taro@example.jp"),
-                   QString(), QString()};
+    AccountEntry e{QStringLiteral("smtp.example.jp"),
+                   QStringLiteral("587"),
+                   false,
+                   false,
+                   QStringLiteral("taro"),
+                   QStringLiteral("pw"),
+                   false,
+                   0,
+                   QStringLiteral("山田太郎"),
+                   QStringLiteral("taro@example.jp"),
+                   QString(),
+                   QString()};
     // In AccountField's order.
     QString *const fields[] = {nullptr, &e.server, &e.fromName, &e.from, &e.user, &e.password, &e.port};
     *fields[field] = typed;

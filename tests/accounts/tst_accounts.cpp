@@ -32,7 +32,7 @@ void TestAccounts::emptyStoreGivesProfileZeroDefaults()
     QCOMPARE(a.szPort, QStringLiteral("25"));
     QCOMPARE(a.Check1V, qint16(1));
     QCOMPARE(a.Check2V, qint16(0));
-    QCOMPARE(a.Check3V, qint16(0));  // what a file from before the key also gives
+    QCOMPARE(a.Check3V, qint16(0)); // what a file from before the key also gives
     QVERIFY(accountNotConfigured(a));
     // Reading writes nothing.
     QVERIFY(!w.settings->contains(QStringLiteral("szServer")));
@@ -46,14 +46,22 @@ void TestAccounts::saveWritesTheTenKeysOfTheActiveProfileInOrder()
     QStringList written;
     w.settings->setWriteObserver([&](const QString &k, const QString &) { written << k; });
 
-    ActiveAccount = {QStringLiteral("smtp.three.jp"), QStringLiteral("three@x.jp"),
-                     QStringLiteral("署名\r\n三"), QStringLiteral("見出し"), QStringLiteral("三郎"),
-                     QStringLiteral("user3"), QStringLiteral("pw3"), QStringLiteral("587"), 1, 0, 3};
+    ActiveAccount = {QStringLiteral("smtp.three.jp"),
+                     QStringLiteral("three@x.jp"),
+                     QStringLiteral("署名\r\n三"),
+                     QStringLiteral("見出し"),
+                     QStringLiteral("三郎"),
+                     QStringLiteral("user3"),
+                     QStringLiteral("pw3"),
+                     QStringLiteral("587"),
+                     1,
+                     0,
+                     3};
     SaveActiveAccount(*w.settings);
 
-    QCOMPARE(written, (QStringList{"Account", "szServer3", "szFrom3", "Signature3", "BodyHeader3",
-                                   "szFromName3", "Check1V3", "Check2V3", "User3", "UserPass3",
-                                   "szPort3", "Check3V3", "MaxPerMinute3"}));
+    QCOMPARE(written,
+             (QStringList{"Account", "szServer3", "szFrom3", "Signature3", "BodyHeader3", "szFromName3", "Check1V3",
+                          "Check2V3", "User3", "UserPass3", "szPort3", "Check3V3", "MaxPerMinute3"}));
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));
     QCOMPARE(w.settings->value(QStringLiteral("UserPass3")), QStringLiteral("pw3"));
@@ -117,8 +125,8 @@ void TestAccounts::badValuesLeaveFieldsAlone()
     w.settings->setValue(QStringLiteral("szPort"), QStringLiteral("smtp"));
     ActiveAccount.Check1V = 0;
     LoadAccountProfile(*w.settings, 0);
-    QCOMPARE(ActiveAccount.Check1V, qint16(0)); // not a number: unchanged
-    QCOMPARE(ActiveAccount.Check2V, qint16(1)); // loading went on
+    QCOMPARE(ActiveAccount.Check1V, qint16(0));             // not a number: unchanged
+    QCOMPARE(ActiveAccount.Check2V, qint16(1));             // loading went on
     QCOMPARE(ActiveAccount.szPort, QStringLiteral("smtp")); // a port is text
 
     // A stored account outside 0..4 loads nothing at start-up.

@@ -25,8 +25,7 @@ const QString kPasswordUnset = QStringLiteral("パスワードが設定されて
 const QString kPortUnsetOk = QStringLiteral("送信メールサーバー（SMTP）ポート番号が設定されていません。");
 const QString kPortUnsetApply = QStringLiteral("（SMTP）ポート番号が設定されていません。");
 
-void storeProfile(SettingsStore &s, int n, const QString &server, const QString &from,
-                  const QString &name)
+void storeProfile(SettingsStore &s, int n, const QString &server, const QString &from, const QString &name)
 {
     s.setValue(Setting::Server, server, n);
     s.setValue(Setting::From, from, n);
@@ -56,8 +55,7 @@ QStringList informationTexts(const FakePlatform &p)
 {
     QStringList out;
     for (const PlatformCall &c : p.callsOf(QStringLiteral("message"))) {
-        if (c.title == QStringLiteral("Information") && c.icon == MsgIcon::Information
-            && c.buttons == MsgButtons::Ok)
+        if (c.title == QStringLiteral("Information") && c.icon == MsgIcon::Information && c.buttons == MsgButtons::Ok)
             out << c.text;
         else
             out << QStringLiteral("[wrong form] ") + c.text;
@@ -222,8 +220,12 @@ void TestFrmOptions::checksRunInOrderOneMessageAtATime()
     TestWorld w;
     frmOptions d(w.ctx);
     // Everything missing: only the first message.
-    d.Text1->clear(); d.Text2->clear(); d.Text5->clear(); d.Text6->clear();
-    d.Text7->clear(); d.Text8->clear();
+    d.Text1->clear();
+    d.Text2->clear();
+    d.Text5->clear();
+    d.Text6->clear();
+    d.Text7->clear();
+    d.Text8->clear();
     d.Check1->setChecked(true);
     QStringList seen;
     auto press = [&] {
@@ -246,8 +248,8 @@ void TestFrmOptions::checksRunInOrderOneMessageAtATime()
     press();
     d.Text7->setText(QStringLiteral("pw"));
     press();
-    QCOMPARE(seen, (QStringList{kServerUnset, kNameUnset, kFromUnset, kFromInvalid, kAccountUnset,
-                                kPasswordUnset, kPortUnsetApply}));
+    QCOMPARE(seen, (QStringList{kServerUnset, kNameUnset, kFromUnset, kFromInvalid, kAccountUnset, kPasswordUnset,
+                                kPortUnsetApply}));
     QVERIFY(!w.settings->contains(QStringLiteral("Account")));
     d.Text8->setText(QStringLiteral("25"));
     w.platform.reset();
@@ -407,13 +409,11 @@ void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
     w.settings->setWriteObserver([&](const QString &k, const QString &) { writes << k; });
     d.cmdApply_Click();
     QVERIFY(w.platform.calls.isEmpty());
-    QCOMPARE(writes, (QStringList{QStringLiteral("Account"), QStringLiteral("szServer3"),
-                                  QStringLiteral("szFrom3"), QStringLiteral("Signature3"),
-                                  QStringLiteral("BodyHeader3"), QStringLiteral("szFromName3"),
-                                  QStringLiteral("Check1V3"), QStringLiteral("Check2V3"),
-                                  QStringLiteral("User3"), QStringLiteral("UserPass3"),
-                                  QStringLiteral("szPort3"), QStringLiteral("Check3V3"),
-                                  QStringLiteral("MaxPerMinute3")}));
+    QCOMPARE(writes, (QStringList{QStringLiteral("Account"), QStringLiteral("szServer3"), QStringLiteral("szFrom3"),
+                                  QStringLiteral("Signature3"), QStringLiteral("BodyHeader3"),
+                                  QStringLiteral("szFromName3"), QStringLiteral("Check1V3"), QStringLiteral("Check2V3"),
+                                  QStringLiteral("User3"), QStringLiteral("UserPass3"), QStringLiteral("szPort3"),
+                                  QStringLiteral("Check3V3"), QStringLiteral("MaxPerMinute3")}));
     d.Text1->setText(QStringLiteral("changed.example.jp"));
     d.cmdCancel_Click();
     QVERIFY(!d.isVisible());
@@ -439,7 +439,7 @@ void TestFrmOptions::trimmingOfTheFourFieldsOnly()
     fillValid(d);
     d.Text1->setText(QStringLiteral("  smtp.example.jp  "));
     d.Text2->setText(QStringLiteral(" a@example.jp "));
-    d.Text5->setText(QStringLiteral(" 山田　"));          // the full-width blank is part of the name
+    d.Text5->setText(QStringLiteral(" 山田　")); // the full-width blank is part of the name
     d.Text6->setText(QStringLiteral("  yamada "));
     d.Text7->setText(QStringLiteral(" pass "));
     d.Text8->setText(QStringLiteral(" 587 "));

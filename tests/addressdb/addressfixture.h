@@ -10,7 +10,7 @@
 
 struct AddrRow {
     qint64 id;
-    QVariant flag;  // 1, 0 or null
+    QVariant flag; // 1, 0 or null
     QVariant category, name1, name2, address, date, memo;
 };
 
@@ -31,7 +31,8 @@ inline bool makeAddressDb(const QString &path, const QList<AddrRow> &rows)
 }
 
 // The ids a query over 宛先 returns, in its order; {-1} when it fails.
-inline QList<qint64> queryIds(const QString &path, const QString &sql = QStringLiteral("SELECT 宛先ID FROM 宛先 ORDER BY 宛先ID"))
+inline QList<qint64> queryIds(const QString &path,
+                              const QString &sql = QStringLiteral("SELECT 宛先ID FROM 宛先 ORDER BY 宛先ID"))
 {
     QList<qint64> out;
     sqlite3 *db = nullptr;
@@ -51,8 +52,14 @@ inline QList<qint64> queryIds(const QString &path, const QString &sql = QStringL
     return out;
 }
 
-inline QVariant null() { return QVariant(); }
-inline QVariant s(const char *utf8) { return QVariant(QString::fromUtf8(utf8)); }
+inline QVariant null()
+{
+    return QVariant();
+}
+inline QVariant s(const char *utf8)
+{
+    return QVariant(QString::fromUtf8(utf8));
+}
 
 // A mixed table: categories, names with apostrophes and wildcards, held,
 // null and missing addresses, dates over two months.

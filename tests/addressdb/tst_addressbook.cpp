@@ -280,9 +280,11 @@ void TestAddressBook::insertIntoSendList()
     d->Command1_Click();
     // True rows with an address, in id order; the row without an address
     // is skipped so the three lists stay in step.
-    QCOMPARE(w.sendList.lstName1(), (QStringList{QStringLiteral("山田 太郎"), QStringLiteral("鈴木 花子"), QStringLiteral("佐藤 次郎")}));
+    QCOMPARE(w.sendList.lstName1(),
+             (QStringList{QStringLiteral("山田 太郎"), QStringLiteral("鈴木 花子"), QStringLiteral("佐藤 次郎")}));
     QCOMPARE(w.sendList.lstName2(), (QStringList{QStringLiteral("営業部"), QString(), QStringLiteral("営業部")}));
-    QCOMPARE(w.sendList.lstAddress(), (QStringList{QStringLiteral("taro@example.jp"), QStringLiteral("hanako@example.jp"), QStringLiteral("no-at-sign")}));
+    QCOMPARE(w.sendList.lstAddress(), (QStringList{QStringLiteral("taro@example.jp"),
+                                                   QStringLiteral("hanako@example.jp"), QStringLiteral("no-at-sign")}));
     QCOMPARE(counts.count(), 1);
     QVERIFY(!d->isVisible());
     QCOMPARE(d->result(), int(QDialog::Accepted));
@@ -319,7 +321,8 @@ void TestAddressBook::insertThroughTheModalWindow()
     });
     w.platform.setBusy(true);
     showAddressBook(w.ctx, &owner);
-    QCOMPARE(w.sendList.lstAddress(), (QStringList{QStringLiteral("taro@example.jp"), QStringLiteral("hanako@example.jp")}));
+    QCOMPARE(w.sendList.lstAddress(),
+             (QStringList{QStringLiteral("taro@example.jp"), QStringLiteral("hanako@example.jp")}));
     QCOMPARE(w.platform.busyDepth, 0);
     QCOMPARE(w.ctx.addressDb, nullptr);
     VERIFY_PLATFORM(w.platform);
@@ -339,7 +342,7 @@ void TestAddressBook::deleteSelected()
     QCOMPARE(w.platform.calls.last().title, QStringLiteral("Question"));
     QCOMPARE(w.platform.calls.last().icon, MsgIcon::Question);
     QCOMPARE(w.platform.calls.last().buttons, MsgButtons::YesNo);
-    QCOMPARE(w.platform.calls.last().defaultButton, MsgDefault::No);  // Enter keeps the row
+    QCOMPARE(w.platform.calls.last().defaultButton, MsgDefault::No); // Enter keeps the row
     QCOMPARE(queryIds(path).size(), 7);
 
     w.platform.answerMessage(MsgAnswer::Yes);
@@ -407,7 +410,7 @@ void TestAddressBook::deleteAllShown()
     w.platform.answerMessage(MsgAnswer::Yes);
     d->tbToolBar_ButtonClick(QStringLiteral("すべて削除"));
     QCOMPARE(w.platform.messageTexts(), (QStringList{QStringLiteral("表示中の宛先すべてを削除します。よろしいですか。"),
-                                                    QStringLiteral("表示中の宛先すべてを削除しました。")}));
+                                                     QStringLiteral("表示中の宛先すべてを削除しました。")}));
     QCOMPARE(w.platform.calls.first().title, QStringLiteral("Question"));
     QCOMPARE(w.platform.calls.first().defaultButton, MsgDefault::No);
     QCOMPARE(queryIds(path), (Ids{1, 3, 4, 5, 6}));
@@ -550,17 +553,21 @@ void TestAddressBook::changeOfFile()
 
 void TestAddressBook::aFileThatWontOpenKeepsTheOneInUse_data()
 {
-    QTest::addColumn<QString>("way");       // open, input or save
-    QTest::addColumn<QString>("name");      // in the test folder
-    QTest::addColumn<QByteArray>("bytes");  // the file's content; empty: no file
-    QTest::addColumn<QString>("message");   // without the path lines
+    QTest::addColumn<QString>("way");      // open, input or save
+    QTest::addColumn<QString>("name");     // in the test folder
+    QTest::addColumn<QByteArray>("bytes"); // the file's content; empty: no file
+    QTest::addColumn<QString>("message");  // without the path lines
 
     const QString cannotOpen = QStringLiteral("データベースを開けませんでした。");
-    QTest::newRow("picture renamed .cdb") << "open" << "photo.cdb"
-        << QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200000001000000010806000000") << cannotOpen;
-    QTest::newRow("typed name of no file") << "input" << "gone.cdb" << QByteArray() << cannotOpen;
-    QTest::newRow("save into no folder") << "save" << "no-folder/copy.cdb" << QByteArray()
-        << QStringLiteral("データベースの保存に失敗しました。");
+    QTest::newRow("picture renamed .cdb")
+        << "open"
+        << "photo.cdb" << QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200000001000000010806000000")
+        << cannotOpen;
+    QTest::newRow("typed name of no file") << "input"
+                                           << "gone.cdb" << QByteArray() << cannotOpen;
+    QTest::newRow("save into no folder") << "save"
+                                         << "no-folder/copy.cdb" << QByteArray()
+                                         << QStringLiteral("データベースの保存に失敗しました。");
 }
 
 void TestAddressBook::aFileThatWontOpenKeepsTheOneInUse()
@@ -720,7 +727,7 @@ void TestAddressBook::initialisation()
     w.platform.answerMessage(MsgAnswer::Yes);
     d->mnuDel->trigger();
     QCOMPARE(w.platform.messageTexts(), (QStringList{QStringLiteral("データベースを初期化します。よろしいですか。"),
-                                                    QStringLiteral("データベースを初期化しました。")}));
+                                                     QStringLiteral("データベースを初期化しました。")}));
     QCOMPARE(w.platform.calls.first().defaultButton, MsgDefault::No);
     QCOMPARE(queryIds(path), Ids{});
     QCOMPARE(d->Text1->text(), QStringLiteral("　該当する宛先　0件"));
@@ -746,7 +753,8 @@ void TestAddressBook::printing()
     w.platform.answerPrintDialog(true);
     d->mnuPrint->trigger();
     QCOMPARE(w.platform.callsOf(QStringLiteral("printJob")).size(), 1);
-    QCOMPARE(w.platform.busyLog.mid(w.platform.busyLog.size() - 2), (QStringList{QStringLiteral("on"), QStringLiteral("off")}));
+    QCOMPARE(w.platform.busyLog.mid(w.platform.busyLog.size() - 2),
+             (QStringList{QStringLiteral("on"), QStringLiteral("off")}));
 
     w.platform.answerPrinterSetup(false);
     d->mnuPrinterSet->trigger();
@@ -764,15 +772,17 @@ void TestAddressBook::menusToolbarHelpAndImport()
     QStringList menus;
     for (QAction *a : d->menuBar->actions())
         menus << a->text();
-    QCOMPARE(menus, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("表示(&V)"), QStringLiteral("ﾂｰﾙ(&T)"), QStringLiteral("ﾍﾙﾌﾟ(&H)")}));
+    QCOMPARE(menus, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("表示(&V)"), QStringLiteral("ﾂｰﾙ(&T)"),
+                                 QStringLiteral("ﾍﾙﾌﾟ(&H)")}));
     QStringList file;
     for (QAction *a : d->menuBar->actions().first()->menu()->actions())
         file << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(file, (QStringList{QStringLiteral("開く(&O)"), QStringLiteral("名前を付けて保存(&S)"),
-                               QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄ(&I)"),
-                               QStringLiteral("宛先のエクスポート(&T)..."), QStringLiteral("-"),
-                               QStringLiteral("印刷(&P)..."), QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."), QStringLiteral("-"),
-                               QStringLiteral("送信リストに挿入(&E)"), QStringLiteral("-"), QStringLiteral("閉じる(&X)")}));
+    QCOMPARE(file,
+             (QStringList{QStringLiteral("開く(&O)"), QStringLiteral("名前を付けて保存(&S)"),
+                          QStringLiteral("ｶﾝﾏ区切（CSV）形式のﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄ(&I)"),
+                          QStringLiteral("宛先のエクスポート(&T)..."), QStringLiteral("-"),
+                          QStringLiteral("印刷(&P)..."), QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."), QStringLiteral("-"),
+                          QStringLiteral("送信リストに挿入(&E)"), QStringLiteral("-"), QStringLiteral("閉じる(&X)")}));
     QCOMPARE(d->mnuDataBase->text(), QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽの修復/最適化(&C)"));
     QCOMPARE(d->mnuHelpkey->text(), QStringLiteral("目次とｷｰﾜｰﾄﾞ(&H)"));
 
@@ -780,9 +790,8 @@ void TestAddressBook::menusToolbarHelpAndImport()
     for (QAction *a : d->tbToolBar->actions())
         captions << a->text();
     QCOMPARE(captions, (QStringList{QStringLiteral("宛先のインポート　"), QStringLiteral("宛先の追加　"),
-                                   QStringLiteral("送信区分変更　"),
-                                   QStringLiteral("宛先の削除　　　"), QStringLiteral("すべて削除　　　"),
-                                   QStringLiteral("送信リストに挿入")}));
+                                    QStringLiteral("送信区分変更　"), QStringLiteral("宛先の削除　　　"),
+                                    QStringLiteral("すべて削除　　　"), QStringLiteral("送信リストに挿入")}));
     QCOMPARE(d->toolbarButton(QStringLiteral("送信区分変更"))->toolTip(),
              QStringLiteral("送信区分を変更します（Falseは送信を保留します）"));
     QCOMPARE(d->Command2->toolTip(), QStringLiteral("該当する宛先を排出します"));
@@ -796,7 +805,8 @@ void TestAddressBook::menusToolbarHelpAndImport()
 
     d->mnuHelpkey_Click();
     QCOMPARE(w.platform.callsOf(QStringLiteral("shell")).last().text,
-             QUrl::fromLocalFile(w.path(QStringLiteral("Quillpost.html"))).toString() + QStringLiteral("#address-book"));
+             QUrl::fromLocalFile(w.path(QStringLiteral("Quillpost.html"))).toString()
+                 + QStringLiteral("#address-book"));
     QCOMPARE(w.platform.busyDepth, 0);
 
     // The import window works on the same connection; closing it
@@ -805,7 +815,8 @@ void TestAddressBook::menusToolbarHelpAndImport()
     w.ctx.openImportWindow = [&](QWidget *owner) {
         importOwner = owner;
         QVERIFY(w.ctx.addressDb && w.ctx.addressDb->isOpen());
-        QVERIFY(w.ctx.addressDb->exec(QStringLiteral("INSERT INTO 宛先 VALUES (8, 1, '追加', '新人', '', 'new@example.jp', '2005/04/02', NULL)")));
+        QVERIFY(w.ctx.addressDb->exec(QStringLiteral(
+            "INSERT INTO 宛先 VALUES (8, 1, '追加', '新人', '', 'new@example.jp', '2005/04/02', NULL)")));
         notifyReactivated(owner);
     };
     search(*d, QStringLiteral("宛先1"), QStringLiteral("山田"));
@@ -837,7 +848,8 @@ void TestAddressBook::closingTheImportWindowListsEveryAddress()
     QCOMPARE(shownIds(*d), Ids{1});
 
     w.ctx.openImportWindow = [&](QWidget *owner) {
-        QVERIFY(w.ctx.addressDb->exec(QStringLiteral("INSERT INTO 宛先 VALUES (8, 1, '追加', '新人', '', 'new@example.jp', '2005/04/02', NULL)")));
+        QVERIFY(w.ctx.addressDb->exec(QStringLiteral(
+            "INSERT INTO 宛先 VALUES (8, 1, '追加', '新人', '', 'new@example.jp', '2005/04/02', NULL)")));
         notifyReactivated(owner);
     };
     d->toolbarButton(QStringLiteral("宛先のインポート"))->trigger();
@@ -860,8 +872,10 @@ void TestAddressBook::resizeFollowsTheWindow()
     QCOMPARE(d->DataGrid1->height(), 600 - 3295 / 15);
     QCOMPARE(d->Frame3->width(), 900 - 240 / 15);
     QVERIFY2(d->DataGrid1->geometry().bottom() < d->StatusBar1->geometry().top(),
-             qPrintable(QStringLiteral("grid %1..%2, status bar from %3").arg(d->DataGrid1->geometry().top())
-                            .arg(d->DataGrid1->geometry().bottom()).arg(d->StatusBar1->geometry().top())));
+             qPrintable(QStringLiteral("grid %1..%2, status bar from %3")
+                            .arg(d->DataGrid1->geometry().top())
+                            .arg(d->DataGrid1->geometry().bottom())
+                            .arg(d->StatusBar1->geometry().top())));
     d->resize(300, 150);
     d->Form_Resize();
     QCOMPARE(d->DataGrid1->height(), 0);
@@ -907,7 +921,8 @@ void TestAddressBook::recipientsAreEditedAddedAndExported()
     QCOMPARE(stored(rowSql), QStringLiteral("taro2@example.jp"));
     // Refused: a message names the rule, the cell and the file keep the value.
     typeIntoCell(*d, 0, AddressRowModel::ColAddress, QStringLiteral("no-at-sign"));
-    QCOMPARE(w.platform.callsOf(QStringLiteral("message")).last().text, QStringLiteral("メールアドレスに「@」がありません。"));
+    QCOMPARE(w.platform.callsOf(QStringLiteral("message")).last().text,
+             QStringLiteral("メールアドレスに「@」がありません。"));
     QCOMPARE(d->ResultSet->text(0, AddressRowModel::ColAddress), QStringLiteral("taro2@example.jp"));
     QCOMPARE(stored(rowSql), QStringLiteral("taro2@example.jp"));
     // 登録日 stays read-only.
@@ -922,7 +937,9 @@ void TestAddressBook::recipientsAreEditedAddedAndExported()
     });
     w.platform.answerMessage(MsgAnswer::Yes);
     d->toolbarButton(QStringLiteral("宛先の追加"))->trigger();
-    QVERIFY(w.platform.callsOf(QStringLiteral("message")).last().text.startsWith(QStringLiteral("このメールアドレスはすでに登録されています。")));
+    QVERIFY(w.platform.callsOf(QStringLiteral("message"))
+                .last()
+                .text.startsWith(QStringLiteral("このメールアドレスはすでに登録されています。")));
     QCOMPARE(stored(QStringLiteral("SELECT 宛先2 FROM 宛先 WHERE 宛先ID = 8")), QStringLiteral("田中"));
     QCOMPARE(d->ResultSet->id(d->currentRow()), 8);
 

@@ -112,8 +112,8 @@ void TestAddressDb::compactionKeepsEveryRow()
     const QString path = dir.filePath(QStringLiteral("book.cdb"));
     QList<AddrRow> rows;
     for (int i = 1; i <= 500; ++i)
-        rows.append({i, i % 3 ? QVariant(1) : QVariant(), s("名簿"), QVariant(QStringLiteral("宛先%1").arg(i)),
-                     s(""), QVariant(QStringLiteral("u%1@example.jp").arg(i)), s("2005/04/01"), QVariant()});
+        rows.append({i, i % 3 ? QVariant(1) : QVariant(), s("名簿"), QVariant(QStringLiteral("宛先%1").arg(i)), s(""),
+                     QVariant(QStringLiteral("u%1@example.jp").arg(i)), s("2005/04/01"), QVariant()});
     QVERIFY(makeAddressDb(path, rows));
     {
         AddressDb db;
@@ -132,7 +132,10 @@ void TestAddressDb::compactionKeepsEveryRow()
         expected << i;
     QCOMPARE(queryIds(path), expected);
     QCOMPARE(queryIds(path, QStringLiteral("SELECT count(*) FROM 宛先 WHERE 送信区分 IS NULL")), Ids{83});
-    QCOMPARE(queryIds(path, QStringLiteral("SELECT 宛先ID FROM 宛先 WHERE 宛先1 = '宛先77' AND メールアドレス = 'u77@example.jp'")), Ids{77});
+    QCOMPARE(queryIds(path,
+                      QStringLiteral(
+                          "SELECT 宛先ID FROM 宛先 WHERE 宛先1 = '宛先77' AND メールアドレス = 'u77@example.jp'")),
+             Ids{77});
 }
 
 void TestAddressDb::leftoverTemporaryFileStopsCompaction()
@@ -237,11 +240,18 @@ void TestAddressDb::readAllWalksTheSetInOrder()
 
     auto walk = [](const AddressRowModel &m, unsigned fields = AddressRowModel::kAllFields) {
         QStringList out;
-        const bool ok = m.readAll([&out](const AddressRowModel::Row &r) {
-            out << QStringLiteral("%1:%2:%3:%4:%5").arg(r.id).arg(r.flag.value_or(false))
-                       .arg(r.field(AddressRowModel::ColName1), r.field(AddressRowModel::ColName2).isNull() ? QStringLiteral("null") : QStringLiteral("text"),
-                            r.field(AddressRowModel::ColCategory).isNull() ? QStringLiteral("-") : r.field(AddressRowModel::ColCategory));
-        }, nullptr, fields);
+        const bool ok = m.readAll(
+            [&out](const AddressRowModel::Row &r) {
+                out << QStringLiteral("%1:%2:%3:%4:%5")
+                           .arg(r.id)
+                           .arg(r.flag.value_or(false))
+                           .arg(r.field(AddressRowModel::ColName1),
+                                r.field(AddressRowModel::ColName2).isNull() ? QStringLiteral("null")
+                                                                            : QStringLiteral("text"),
+                                r.field(AddressRowModel::ColCategory).isNull() ? QStringLiteral("-")
+                                                                               : r.field(AddressRowModel::ColCategory));
+            },
+            nullptr, fields);
         return ok ? out : QStringList{QStringLiteral("failed")};
     };
 
@@ -256,7 +266,8 @@ void TestAddressDb::readAllWalksTheSetInOrder()
 
     // Sparse: row by row.
     AddressRowModel sparse;
-    QVERIFY(sparse.load(db, QStringLiteral("SELECT 宛先ID FROM 宛先 WHERE 宛先ID IN (2, 500, 999) ORDER BY 宛先ID"), {}));
+    QVERIFY(
+        sparse.load(db, QStringLiteral("SELECT 宛先ID FROM 宛先 WHERE 宛先ID IN (2, 500, 999) ORDER BY 宛先ID"), {}));
     QCOMPARE(walk(sparse), (QStringList{QStringLiteral("2:0:名2:text:名簿"), QStringLiteral("500:0:名500:null:名簿"),
                                         QStringLiteral("999:1:名999:text:名簿")}));
 

@@ -115,9 +115,12 @@ void TestAddressEdit::failedWriteChangesNothing_data()
 {
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("message");
-    QTest::newRow("row gone") << "row gone" << "この宛先はデータベースにありません。";
-    QTest::newRow("locked") << "locked" << "database is locked";
-    QTest::newRow("file deleted") << "file deleted" << "データベースファイルが見つかりません。";
+    QTest::newRow("row gone") << "row gone"
+                              << "この宛先はデータベースにありません。";
+    QTest::newRow("locked") << "locked"
+                            << "database is locked";
+    QTest::newRow("file deleted") << "file deleted"
+                                  << "データベースファイルが見つかりません。";
 }
 
 void TestAddressEdit::failedWriteChangesNothing()
@@ -168,8 +171,10 @@ void TestAddressEdit::addedRecipientTakesTheNextId()
     const RecipientEdit added = addRecipient(book.db, entered, QDate(2024, 3, 5));
     QVERIFY2(added.ok && added.shortened, qPrintable(added.message));
     QCOMPARE(added.id, next);
-    QCOMPARE(dump(book.path).last(), QStringLiteral("%1|1|'O''Brien 展示会'|'%2'|''|'taro@example.jp'|'2024/03/05'|NULL")
-                                         .arg(next).arg(QString(50, u'山')));
+    QCOMPARE(dump(book.path).last(),
+             QStringLiteral("%1|1|'O''Brien 展示会'|'%2'|''|'taro@example.jp'|'2024/03/05'|NULL")
+                 .arg(next)
+                 .arg(QString(50, u'山')));
     QVERIFY(addressStored(book.db, QStringLiteral("Taro@Example.JP ")));
     QVERIFY(!addressStored(book.db, QStringLiteral("taro@example.jp"), next));
 }
@@ -187,7 +192,8 @@ void TestAddressEdit::exportReadsBackThroughTheImport_data()
     QTest::newRow("code page 932")
         << QStringList{"山田 太郎", "営業部, 第一課", "\"佐藤\" 様", " ｶﾀｶﾅ①", "　全角", ""}
         << QStringList{"山田 太郎", "営業部, 第一課", "＂佐藤＂ 様", " ｶﾀｶﾅ①", "　全角", ""} << QString()
-        << QByteArray("\x8E\x52\x93\x63\x20\x91\xBE\x98\x59,\"\x89\x63\x8B\xC6\x95\x94, \x91\xE6\x88\xEA\x89\xDB\",taro0@");
+        << QByteArray(
+               "\x8E\x52\x93\x63\x20\x91\xBE\x98\x59,\"\x89\x63\x8B\xC6\x95\x94, \x91\xE6\x88\xEA\x89\xDB\",taro0@");
 }
 
 void TestAddressEdit::exportReadsBackThroughTheImport()
@@ -202,8 +208,8 @@ void TestAddressEdit::exportReadsBackThroughTheImport()
         const qsizetype a = i % names.size(), b = (i + 1) % names.size();
         const QString address = QStringLiteral("taro%1@example.jp").arg(i);
         // An empty name is stored NULL: it is written empty.
-        rows << AddrRow{i + 1, 1, s("c"), names[a].isEmpty() ? null() : QVariant(names[a]), names[b], address,
-                        s("2005/04/01"), null()};
+        rows << AddrRow{i + 1,    1,       s("c"),          names[a].isEmpty() ? null() : QVariant(names[a]),
+                        names[b], address, s("2005/04/01"), null()};
         expected << RecipientFields{readBack[a], readBack[b], address};
     }
     Book book(rows);

@@ -50,16 +50,16 @@ private slots:
 
 void TestDatabaseFiles::aFileThatWontOpenLeavesTheConnectionOnTheOneInUse_data()
 {
-    QTest::addColumn<bool>("saveAs");      // a copy of the file in use, or a change of file
+    QTest::addColumn<bool>("saveAs"); // a copy of the file in use, or a change of file
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("bytes"); // "db": an address database of rows 5 and 6; empty: no file
     QTest::addColumn<bool>("ok");
     QTest::addColumn<bool>("missing");
-    QTest::addColumn<Ids>("seen");         // through the connection afterwards
+    QTest::addColumn<Ids>("seen"); // through the connection afterwards
 
     QTest::newRow("address database") << false << "other.cdb" << QByteArray("db") << true << false << Ids{5, 6};
-    QTest::newRow("picture renamed .cdb") << false << "photo.cdb" << QByteArray::fromHex("89504e470d0a1a0a")
-                                          << false << false << kAll;
+    QTest::newRow("picture renamed .cdb")
+        << false << "photo.cdb" << QByteArray::fromHex("89504e470d0a1a0a") << false << false << kAll;
     QTest::newRow("missing file") << false << "gone.cdb" << QByteArray() << false << true << kAll;
     // Only the database beside the program is made when it is not there.
     QTest::newRow("missing default") << false << "Quillpost.cdb" << QByteArray() << true << false << Ids{};

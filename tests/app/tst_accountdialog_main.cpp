@@ -23,8 +23,7 @@ struct DialogSeen {
 
 // What the user does in the account dialog: optionally choose a profile, fill
 // in a working account, press OK.
-std::function<void(QWidget *)> fillAndOk(DialogSeen *seen, int profile, const QString &server,
-                                         const QString &name)
+std::function<void(QWidget *)> fillAndOk(DialogSeen *seen, int profile, const QString &server, const QString &name)
 {
     return [=](QWidget *win) {
         auto *d = qobject_cast<frmOptions *>(win);
@@ -80,8 +79,7 @@ void TestAccountDialogMain::firstRunQuestionOpensTheDialogAndShowsTheNewAccount(
     QCOMPARE(seen.owner, &f);
     QCOMPARE(w.platform.messageTexts(), QStringList{kNotSetUp});
     // Closing the dialog activated the main window again, which shows the saved account.
-    QCOMPARE(f.sbPanel1->text(),
-             QStringLiteral("　アカウント(規定）　　Server/smtp.example.jp  From Name/山田"));
+    QCOMPARE(f.sbPanel1->text(), QStringLiteral("　アカウント(規定）　　Server/smtp.example.jp  From Name/山田"));
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("szServer")), QStringLiteral("smtp.example.jp"));
 }
@@ -96,7 +94,10 @@ void TestAccountDialogMain::everyOpenerShowsTheDialogOwnedByTheMainWindow()
     f.Form_Activate();
     QVERIFY(w.platform.calls.isEmpty());
 
-    struct Opener { const char *what; std::function<void()> open; };
+    struct Opener {
+        const char *what;
+        std::function<void()> open;
+    };
     QAction *tbAccount = toolbarAction(f, QStringLiteral("送信ｱｶｳﾝﾄ"));
     QVERIFY(tbAccount);
     const Opener openers[] = {
@@ -139,8 +140,7 @@ void TestAccountDialogMain::sendWithoutAServerOpensTheDialog()
     QCOMPARE(seen.opened, 1);
     QCOMPARE(seen.owner, &f);
     QCOMPARE(ActiveAccount.szFrom, QStringLiteral("sender@example.jp"));
-    QCOMPARE(f.sbPanel1->text(),
-             QStringLiteral("　アカウント(規定）　　Server/fixed.example.jp  From Name/送信者"));
+    QCOMPARE(f.sbPanel1->text(), QStringLiteral("　アカウント(規定）　　Server/fixed.example.jp  From Name/送信者"));
 }
 
 QTEST_MAIN(TestAccountDialogMain)

@@ -25,7 +25,7 @@ QList<AddressListRow> sampleRows(int n)
     for (int i = 1; i <= n; ++i) {
         AddressListRow r;
         // Full-width, half-width katakana and ASCII names of varying length.
-        r.name1 = (i % 3 == 0) ? QStringLiteral("ﾔﾏﾀﾞ ﾀﾛｳ%1").arg(i)
+        r.name1 = (i % 3 == 0)   ? QStringLiteral("ﾔﾏﾀﾞ ﾀﾛｳ%1").arg(i)
                   : (i % 3 == 1) ? QStringLiteral("山田太郎%1").arg(i)
                                  : QStringLiteral("Suzuki Hanako %1").arg(i);
         r.name2 = (i % 2 == 0) ? QStringLiteral("株式会社　山田商店") : QString();
@@ -75,9 +75,9 @@ QString pageHeader(int page)
 
 QString columnHeader()
 {
-    return QString(5, QChar(0x3000)) + QStringLiteral("おなまえ") + QString(9, QChar(0x3000))
-           + QStringLiteral("     ") + QString(8, QChar(0x3000)) + QStringLiteral("メールアドレス")
-           + QString(11, QChar(0x3000)) + QString(11, QLatin1Char(' ')) + QString(12, QChar(0x3000));
+    return QString(5, QChar(0x3000)) + QStringLiteral("おなまえ") + QString(9, QChar(0x3000)) + QStringLiteral("     ")
+           + QString(8, QChar(0x3000)) + QStringLiteral("メールアドレス") + QString(11, QChar(0x3000))
+           + QString(11, QLatin1Char(' ')) + QString(12, QChar(0x3000));
 }
 
 // The byte column where the address starts on an addressee's first line.
@@ -96,8 +96,8 @@ struct PdfWord {
 QList<QList<PdfWord>> pdfWords(const QString &html)
 {
     QList<QList<PdfWord>> pages;
-    static const QRegularExpression re(QStringLiteral(
-        "<page |<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\"[^>]*>([^<]*)</word>"));
+    static const QRegularExpression re(
+        QStringLiteral("<page |<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\"[^>]*>([^<]*)</word>"));
     for (auto it = re.globalMatch(html); it.hasNext();) {
         const auto m = it.next();
         if (m.captured(0).startsWith(QLatin1String("<page"))) {
@@ -106,8 +106,8 @@ QList<QList<PdfWord>> pdfWords(const QString &html)
         }
         if (pages.isEmpty())
             continue;
-        pages.last().append({m.captured(4), m.captured(1).toDouble(), m.captured(2).toDouble(),
-                             m.captured(3).toDouble()});
+        pages.last().append(
+            {m.captured(4), m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble()});
     }
     return pages;
 }
@@ -144,11 +144,16 @@ void TestAddressListPrint::twentyRowsFillOnePage()
 
     // Font and portrait first, then the header in size 10.
     const QStringList head = ops.mid(0, 10);
-    const QStringList expectedHead = {
-        QStringLiteral("font:ＭＳ 明朝"), QStringLiteral("orientation:1"), QStringLiteral("size:10"),
-        QStringLiteral("line:") + pageHeader(1), QStringLiteral("line:"), QStringLiteral("size:10"),
-        QStringLiteral("line:") + columnHeader(), QStringLiteral("underline:1"),
-        QStringLiteral("line:") + QString(57, QChar(0x3000)), QStringLiteral("underline:0")};
+    const QStringList expectedHead = {QStringLiteral("font:ＭＳ 明朝"),
+                                      QStringLiteral("orientation:1"),
+                                      QStringLiteral("size:10"),
+                                      QStringLiteral("line:") + pageHeader(1),
+                                      QStringLiteral("line:"),
+                                      QStringLiteral("size:10"),
+                                      QStringLiteral("line:") + columnHeader(),
+                                      QStringLiteral("underline:1"),
+                                      QStringLiteral("line:") + QString(57, QChar(0x3000)),
+                                      QStringLiteral("underline:0")};
     QCOMPARE(head, expectedHead);
 
     // 4 header lines, 60 addressee lines, 12 empty lines and the footer.
@@ -166,10 +171,8 @@ void TestAddressListPrint::twentyRowsFillOnePage()
     // No filler: the 12 footer blanks follow the last addressee directly.
     const qsizetype footerSize = ops.lastIndexOf(QStringLiteral("size:8"));
     const qsizetype lastAddressee = ops.lastIndexOf(QStringLiteral("underline:0"));
-    QCOMPARE(ops.mid(lastAddressee + 1, footerSize - lastAddressee - 1),
-             QStringList(12, QStringLiteral("line:")));
-    QCOMPARE(ops.at(footerSize + 1),
-             QStringLiteral("line:") + QString(26, QLatin1Char(' ')) + addressListFooter());
+    QCOMPARE(ops.mid(lastAddressee + 1, footerSize - lastAddressee - 1), QStringList(12, QStringLiteral("line:")));
+    QCOMPARE(ops.at(footerSize + 1), QStringLiteral("line:") + QString(26, QLatin1Char(' ')) + addressListFooter());
     // Underline is switched off after each addressee.
     QCOMPARE(ops.count(QStringLiteral("underline:0")), 1 + 20);
     QCOMPARE(ops.count(QStringLiteral("underline:1")), 1);
@@ -226,8 +229,8 @@ void TestAddressListPrint::nameColumnsAreFortyFourBytes()
     const QStringList lines = linesOf(record(rows));
     // The address follows a 44-byte name directly.
     QCOMPARE(lines.at(4), QStringLiteral("　　") + exact44 + QStringLiteral("a@example.jp"));
-    QCOMPARE(lines.at(7), QStringLiteral("　　") + tenWide + QString(24, QLatin1Char(' '))
-                              + QStringLiteral("b@example.jp"));
+    QCOMPARE(lines.at(7),
+             QStringLiteral("　　") + tenWide + QString(24, QLatin1Char(' ')) + QStringLiteral("b@example.jp"));
     for (int i = 0; i < rows.size(); ++i)
         QCOMPARE(addressColumn(lines.at(4 + 3 * i), rows[i].address), 48);
     // The long name was printed (cut), and the rest of the list followed.

@@ -28,8 +28,7 @@ QStringList listEntries(const frmMail &f)
     return f.attachmentPaths();
 }
 
-void checkFilters(const FileDialogSpec &spec, const QList<QPair<QString, QString>> &expected,
-                  int selected)
+void checkFilters(const FileDialogSpec &spec, const QList<QPair<QString, QString>> &expected, int selected)
 {
     QCOMPARE(spec.filters, expected);
     QCOMPARE(spec.filterIndex, selected);
@@ -419,10 +418,19 @@ void TestBody::printWritesDateSubjectAndBody()
     QCOMPARE(dlg[1].title, QStringLiteral("印刷"));
     // The printer's own font, size 12 for the heading and 11 for the body;
     // an empty subject stands alone on its line.
-    const QStringList expected = {
-        "size:12", "line:", "line:", "line:",
-        "line:Date       2005/04/01", "line:Subject    ", "line:Body  ", "line:",
-        "size:11", "line:一行目", "line:", "line:三行目", "enddoc"};
+    const QStringList expected = {"size:12",
+                                  "line:",
+                                  "line:",
+                                  "line:",
+                                  "line:Date       2005/04/01",
+                                  "line:Subject    ",
+                                  "line:Body  ",
+                                  "line:",
+                                  "size:11",
+                                  "line:一行目",
+                                  "line:",
+                                  "line:三行目",
+                                  "enddoc"};
     QCOMPARE(w.platform.printed, expected);
     QCOMPARE(w.platform.busyLog, QStringList({"on", "off"}));
     // Printing leaves the body file and the changed mark alone.
@@ -465,14 +473,13 @@ void TestBody::printReachesARealPrinter()
     QVERIFY(readBytes(pdf).startsWith("%PDF"));
 
     QList<Word> words = pdfWords(pdf);
-    std::sort(words.begin(), words.end(), [](const Word &a, const Word &b) {
-        return a.y < b.y - 0.5 || (qAbs(a.y - b.y) <= 0.5 && a.x < b.x);
-    });
+    std::sort(words.begin(), words.end(),
+              [](const Word &a, const Word &b) { return a.y < b.y - 0.5 || (qAbs(a.y - b.y) <= 0.5 && a.x < b.x); });
     QStringList texts;
     for (const Word &word : words)
         texts << word.text;
-    QCOMPARE(texts, QStringList({"Date", "2005/04/01", "Subject", "新商品のご案内", "Body", "山田様",
-                                 "価格", "１２００円"}));
+    QCOMPARE(texts,
+             QStringList({"Date", "2005/04/01", "Subject", "新商品のご案内", "Body", "山田様", "価格", "１２００円"}));
     // Lines in order, the heading in 12 points and the body in 11.
     QVERIFY(words[0].y < words[2].y && words[2].y < words[4].y && words[4].y < words[5].y);
     QVERIFY2(words[0].height > words[5].height, qPrintable(QString::number(words[5].height)));

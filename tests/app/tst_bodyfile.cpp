@@ -24,7 +24,7 @@ private slots:
 
 void TestBodyFile::readGivesSubjectAndBody_data()
 {
-    QTest::addColumn<QByteArray>("bytes");  // null: no file at all
+    QTest::addColumn<QByteArray>("bytes"); // null: no file at all
     QTest::addColumn<BodyFileRead::Status>("status");
     QTest::addColumn<QString>("subject");
     QTest::addColumn<QString>("body");
@@ -35,11 +35,11 @@ void TestBodyFile::readGivesSubjectAndBody_data()
     QTest::newRow("UTF-8 with mark") << kBom + QStringLiteral("件名\r\n髙😀\r\n").toUtf8() << S::Read
                                      << QStringLiteral("件名") << QStringLiteral("髙😀\r\n");
     QTest::newRow("UTF-8, LF, no last line end") << QStringLiteral("件名\n一行目\n二行目").toUtf8() << S::Read
-                                                  << QStringLiteral("件名") << QStringLiteral("一行目\r\n二行目\r\n");
+                                                 << QStringLiteral("件名") << QStringLiteral("一行目\r\n二行目\r\n");
     QTest::newRow("one line end only") << QByteArray("\r\n") << S::Read << QString() << QString();
     QTest::newRow("no bytes") << QByteArray("") << S::Empty << QString() << QString();
-    QTest::newRow("neither encoding") << QByteArray("subject\r\n\x81\x20text\r\n") << S::UnknownEncoding
-                                      << QString() << QString();
+    QTest::newRow("neither encoding") << QByteArray("subject\r\n\x81\x20text\r\n") << S::UnknownEncoding << QString()
+                                      << QString();
     QTest::newRow("no file") << QByteArray() << S::Unreadable << QString() << QString();
 }
 

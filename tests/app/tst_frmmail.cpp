@@ -8,14 +8,14 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QListView>
 #include <QListWidget>
-#include <QTreeView>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTreeView>
 #include <QUrl>
 #include <QtTest>
 
@@ -101,8 +101,7 @@ void TestFrmMail::yesOpensTheAccountDialogOwnedByTheMainWindow()
     // The body takes the new account's header at once.
     QCOMPARE(f.bodyText(), QStringLiteral("お知らせ\r\n"));
     f.Form_Activate();
-    QCOMPARE(f.sbPanel1->text(),
-             QStringLiteral("　サブ　アカウント２　　Server/smtp.example.jp  From Name/山田"));
+    QCOMPARE(f.sbPanel1->text(), QStringLiteral("　サブ　アカウント２　　Server/smtp.example.jp  From Name/山田"));
     QCOMPARE(w.platform.callsOf(QStringLiteral("message")).size(), 1);
     VERIFY_PLATFORM(w.platform);
 }
@@ -198,8 +197,8 @@ void TestFrmMail::badSettingsKeepDesignValues()
     w.settings->setValue(QStringLiteral("checkATTN1"), QStringLiteral("x"));
     w.settings->setValue(QStringLiteral("checkATTN2"), QStringLiteral("1"));
     frmMail f(w.ctx);
-    QCOMPARE(f.y(), 30);          // the next step still ran
-    QCOMPARE(f.x(), 0);           // design value
+    QCOMPARE(f.y(), 30); // the next step still ran
+    QCOMPARE(f.x(), 0);  // design value
     QVERIFY(!(f.windowState() & Qt::WindowMaximized));
     QVERIFY(!f.Check1->isChecked()); // design value of the box: unchecked
     QVERIFY(f.Check2->isChecked());
@@ -292,14 +291,23 @@ void TestFrmMail::layoutKeepsEveryControlWhole()
     QTRY_COMPARE(f.size(), size.expandedTo(f.minimumSize()));
 
     const QRect window = f.rect();
-    const QList<QWidget *> controls = {static_cast<QWidget *>(f.txtSubject), f.Text1, f.lstName1, f.List1, f.txtBody,
-                                       f.Check1, f.Check2, f.ProgressBar1, f.Label1, f.Label2,
-                                       f.Label3, f.Label4, f.Label5};
+    const QList<QWidget *> controls = {static_cast<QWidget *>(f.txtSubject),
+                                       f.Text1,
+                                       f.lstName1,
+                                       f.List1,
+                                       f.txtBody,
+                                       f.Check1,
+                                       f.Check2,
+                                       f.ProgressBar1,
+                                       f.Label1,
+                                       f.Label2,
+                                       f.Label3,
+                                       f.Label4,
+                                       f.Label5};
     for (QWidget *c : controls) {
         const QRect r(c->mapTo(&f, QPoint(0, 0)), c->size());
         QVERIFY2(c->isVisible() && window.contains(r), qPrintable(c->objectName()));
-        QVERIFY2(r.width() >= c->minimumSizeHint().width() || c == f.txtBody,
-                 qPrintable(c->objectName()));
+        QVERIFY2(r.width() >= c->minimumSizeHint().width() || c == f.txtBody, qPrintable(c->objectName()));
     }
     // Status texts side by side, each whole.
     const QList<QLabel *> panels = {f.sbPanel1, f.sbPanel2, f.sbPanel3};
@@ -366,8 +374,7 @@ void TestFrmMail::menusAndToolbar()
     QCOMPARE(keys, (QStringList{"送信", "プレビュー", "宛先検索", "添付ファイル", "切り取り", "コピー", "貼り付け",
                                 "元に戻す", "送信ｱｶｳﾝﾄ"}));
     QCOMPARE(captions.first(), QStringLiteral("送信　　　"));
-    QCOMPARE(f.tbToolBar->actions().last()->toolTip(),
-             QStringLiteral("メール送信に必要なサーバー情報などを設定"));
+    QCOMPARE(f.tbToolBar->actions().last()->toolTip(), QStringLiteral("メール送信に必要なサーバー情報などを設定"));
 
     // The account key opens the account dialog; an unknown key does nothing.
     int opened = 0;
@@ -413,8 +420,17 @@ void TestFrmMail::helpAndAddressBookOpeners()
     TestWorld w;
     frmMail f(w.ctx);
     int book = 0, log = 0;
-    w.ctx.openAddressBook = [&](QWidget *o) { QCOMPARE(o, &f); QCOMPARE(w.platform.busyDepth, 1); ++book; w.platform.setBusy(false); };
-    w.ctx.openLogViewer = [&](QWidget *) { QCOMPARE(w.platform.busyDepth, 1); ++log; w.platform.setBusy(false); };
+    w.ctx.openAddressBook = [&](QWidget *o) {
+        QCOMPARE(o, &f);
+        QCOMPARE(w.platform.busyDepth, 1);
+        ++book;
+        w.platform.setBusy(false);
+    };
+    w.ctx.openLogViewer = [&](QWidget *) {
+        QCOMPARE(w.platform.busyDepth, 1);
+        ++log;
+        w.platform.setBusy(false);
+    };
     f.mnuInport->trigger();
     f.tbToolBar_ButtonClick(QStringLiteral("宛先検索"));
     QTest::mouseClick(f.Label1, Qt::LeftButton);

@@ -9,19 +9,22 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QTextBrowser>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTextBrowser>
 #include <QUrl>
 #include <QtTest>
 
 namespace {
 
 // The build copies the page beside the executable, in the build folder.
-QString builtHelpFolder() { return locateHelpFolder(QStringLiteral(QUILLPOST_BINARY_DIR)); }
+QString builtHelpFolder()
+{
+    return locateHelpFolder(QStringLiteral(QUILLPOST_BINARY_DIR));
+}
 
 QString builtPage()
 {
@@ -46,8 +49,7 @@ void TestHelp::everyHelpEntryOpensTheSamePage()
 {
     TestWorld w;
     w.platform.helpDir = builtHelpFolder();
-    QCOMPARE(QDir(w.platform.helpDir).canonicalPath(),
-             QDir(QStringLiteral(QUILLPOST_BINARY_DIR)).canonicalPath());
+    QCOMPARE(QDir(w.platform.helpDir).canonicalPath(), QDir(QStringLiteral(QUILLPOST_BINARY_DIR)).canonicalPath());
     const QString page = joinProgramFolder(w.platform.helpDir, QStringLiteral("Quillpost.html"));
     QVERIFY2(QFileInfo(page).isFile(), qPrintable(page));
 
@@ -88,9 +90,11 @@ void TestHelp::everyHelpEntryOpensTheSamePage()
     // Each window opens its own section of the one page.
     const QString url = QUrl::fromLocalFile(page).toString();
     const QStringList expected = {
-        QStringLiteral("frmMail ") + url, QStringLiteral("frmOptions ") + url + QStringLiteral("#accounts"),
+        QStringLiteral("frmMail ") + url,
+        QStringLiteral("frmOptions ") + url + QStringLiteral("#accounts"),
         QStringLiteral("DialogMail ") + url + QStringLiteral("#address-book"),
-        QStringLiteral("DialogExcel ") + url + QStringLiteral("#import"), QStringLiteral("frmLog ") + url + QStringLiteral("#log"),
+        QStringLiteral("DialogExcel ") + url + QStringLiteral("#import"),
+        QStringLiteral("frmLog ") + url + QStringLiteral("#log"),
     };
     QCOMPARE(opened, expected);
     QCOMPARE(w.platform.callsOf(QStringLiteral("shell")).size(), 6);

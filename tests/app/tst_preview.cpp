@@ -73,7 +73,8 @@ void TestPreview::previewShowsWhatEachEntryReceives()
         QCOMPARE(p->txtFrom->text(), QStringLiteral("山田商店 <shop@example.jp>"));
         QCOMPARE(p->txtTo->text(), QStringLiteral("<sato@example.jp>"));
         QCOMPARE(p->txtSubject->text(), QStringLiteral("春のご案内"));
-        QCOMPARE(p->txtBody->toPlainText(), QStringLiteral("株式会社ミナト\n佐藤花子　様\nいつもお世話になっております。\n"));
+        QCOMPARE(p->txtBody->toPlainText(),
+                 QStringLiteral("株式会社ミナト\n佐藤花子　様\nいつもお世話になっております。\n"));
         QCOMPARE(p->lstAttachments->item(0)->text(), QStringLiteral("価格表①.pdf（3,000 バイト）"));
         QVERIFY(!p->cmdPrev->isEnabled());
         QApplication::setActiveWindow(p);

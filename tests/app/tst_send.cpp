@@ -2,8 +2,8 @@
 #include "apptitle.h"
 #include "frmmail.h"
 #include "mailservers.h"
-#include "sendrun.h"
 #include "sendlist.h"
+#include "sendrun.h"
 #include "testutil.h"
 #include "textcodec.h"
 
@@ -76,7 +76,10 @@ void TestSend::checksStopTheRunWithTheirMessage()
     writeBytes(log, QByteArray("previous\r\n"));
     QWidget *accountOwner = nullptr, *bookOwner = nullptr;
     w.ctx.openAccountDialog = [&](QWidget *o) { accountOwner = o; };
-    w.ctx.openAddressBook = [&](QWidget *o) { bookOwner = o; w.platform.setBusy(false); };
+    w.ctx.openAddressBook = [&](QWidget *o) {
+        bookOwner = o;
+        w.platform.setBusy(false);
+    };
     f.show();
     QApplication::setActiveWindow(&f);
 
@@ -263,8 +266,10 @@ void TestSend::inputDuringTheRunIsDropped()
     f.setBodyText(QStringLiteral("本文"));
     // Keys typed while the run works must neither reach the window during
     // the run nor be replayed after it.
-    QCoreApplication::postEvent(f.txtSubject, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x")));
-    QCoreApplication::postEvent(f.txtSubject, new QKeyEvent(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x")));
+    QCoreApplication::postEvent(f.txtSubject,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x")));
+    QCoreApplication::postEvent(f.txtSubject,
+                                new QKeyEvent(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x")));
     f.Command1_Click();
     QCoreApplication::processEvents();
     QCOMPARE(f.txtSubject->text(), QStringLiteral("件名"));
@@ -314,7 +319,11 @@ void TestSend::interruptedRunIsOfferedAtTheNextSend()
             int nameOption() override { return 1; }
             int honorificOption() override { return 1; }
             void setProgressMaximum(qsizetype) override {}
-            void setProgress(qsizetype v) override { if (v == 3) server->stop(); }
+            void setProgress(qsizetype v) override
+            {
+                if (v == 3)
+                    server->stop();
+            }
         } source(gone);
         SendList list;
         fill(list, 5);
@@ -325,7 +334,7 @@ void TestSend::interruptedRunIsOfferedAtTheNextSend()
         env.logPath = w.path(QStringLiteral("SendMail.Log"));
         env.journalPath = w.path(QStringLiteral("SendMail.journal"));
         env.now = [] { return QDateTime::currentDateTime(); };
-        env.retryWaitsMs = {10};  // the third is tried again, and the server is gone
+        env.retryWaitsMs = {10}; // the third is tried again, and the server is gone
         QCOMPARE(runSend(ActiveAccount, list, source, env).outcome, SendRunResult::Outcome::Aborted);
     }
     SmtpTestServer smtp;
@@ -334,8 +343,8 @@ void TestSend::interruptedRunIsOfferedAtTheNextSend()
     useAccount(f, smtp.port());
     int opened = 0;
     openViewerLikeTheRealOne(w, &opened);
-    w.platform.answerMessage(MsgAnswer::Yes);  // send the rest
-    w.platform.answerMessage(MsgAnswer::No);   // but not the one in flight again
+    w.platform.answerMessage(MsgAnswer::Yes); // send the rest
+    w.platform.answerMessage(MsgAnswer::No);  // but not the one in flight again
     w.platform.answerModal(QStringLiteral("frmLog"));
     f.Command1_Click();
     const QStringList texts = w.platform.messageTexts();

@@ -37,8 +37,9 @@ void TestSendCommand::init()
 {
     w = std::make_unique<TestWorld>();
     config = w->path(QStringLiteral("config"));
-    writeBytes(w->path(QStringLiteral("list.csv")),
-               QStringLiteral("山田 太郎,営業部,taro@example.jp\n鈴木,,ＳＵＺＵＫＩ@EXAMPLE.JP\nno address,,none\n").toUtf8());
+    writeBytes(
+        w->path(QStringLiteral("list.csv")),
+        QStringLiteral("山田 太郎,営業部,taro@example.jp\n鈴木,,ＳＵＺＵＫＩ@EXAMPLE.JP\nno address,,none\n").toUtf8());
     writeBytes(w->path(QStringLiteral("body.txt")), sjis(QStringLiteral("いつもお世話になっております。\r\n以上")));
 }
 
@@ -77,10 +78,10 @@ void TestSendCommand::sendsTheListAndSaysSo()
     QVERIFY2(smtp.start(), qPrintable(smtp.error()));
     writeAccount(smtp.port());
     const QString log = w->path(QStringLiteral("run.log"));
-    const Run r = run({QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"), QStringLiteral("--list"),
-                       QStringLiteral("list.csv"), QStringLiteral("--subject"), QStringLiteral("ご案内 ①"),
-                       QStringLiteral("--body"), QStringLiteral("body.txt"), QStringLiteral("--name-block"),
-                       QStringLiteral("--no-honorific"), QStringLiteral("--log"), log});
+    const Run r = run({QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"),
+                       QStringLiteral("--list"), QStringLiteral("list.csv"), QStringLiteral("--subject"),
+                       QStringLiteral("ご案内 ①"), QStringLiteral("--body"), QStringLiteral("body.txt"),
+                       QStringLiteral("--name-block"), QStringLiteral("--no-honorific"), QStringLiteral("--log"), log});
     QVERIFY2(r.exit == 0, qPrintable(r.err));
     QCOMPARE(r.out, QStringLiteral("2件の送信を完了しました。\n"));
     QVERIFY2(r.err.contains(QStringLiteral("record 3 skipped, no @ in \"none\"")), qPrintable(r.err));
@@ -99,21 +100,22 @@ void TestSendCommand::sendsTheListAndSaysSo()
 void TestSendCommand::unreachableServerExitsWithTwo()
 {
     writeAccount(unusedLoopbackPort());
-    const Run r = run({QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"), QStringLiteral("--list"),
-                       QStringLiteral("list.csv"), QStringLiteral("--subject"), QStringLiteral("件名"),
-                       QStringLiteral("--body"), QStringLiteral("body.txt"), QStringLiteral("--log"),
-                       w->path(QStringLiteral("run.log"))});
+    const Run r = run({QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"),
+                       QStringLiteral("--list"), QStringLiteral("list.csv"), QStringLiteral("--subject"),
+                       QStringLiteral("件名"), QStringLiteral("--body"), QStringLiteral("body.txt"),
+                       QStringLiteral("--log"), w->path(QStringLiteral("run.log"))});
     QCOMPARE(r.exit, 2);
-    QVERIFY2(r.out.startsWith(QStringLiteral("メールサーバーに接続できません。Cant connect Server")), qPrintable(r.out));
+    QVERIFY2(r.out.startsWith(QStringLiteral("メールサーバーに接続できません。Cant connect Server")),
+             qPrintable(r.out));
 }
 
 void TestSendCommand::dryRunWritesEachMessageAndConnectsToNothing()
 {
     writeAccount(unusedLoopbackPort());
-    const Run r = run({QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"), QStringLiteral("--list"),
-                       QStringLiteral("list.csv"), QStringLiteral("--subject"), QStringLiteral("件名"),
-                       QStringLiteral("--body"), QStringLiteral("body.txt"), QStringLiteral("--dry-run"),
-                       QStringLiteral("out")});
+    const Run r = run({QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"),
+                       QStringLiteral("--list"), QStringLiteral("list.csv"), QStringLiteral("--subject"),
+                       QStringLiteral("件名"), QStringLiteral("--body"), QStringLiteral("body.txt"),
+                       QStringLiteral("--dry-run"), QStringLiteral("out")});
     QVERIFY2(r.exit == 0, qPrintable(r.err));
     QCOMPARE(r.out, QStringLiteral("2件のメッセージを out に書き出しました。\n"));
     QCOMPARE(QDir(w->path(QStringLiteral("out"))).entryList(QDir::Files),
@@ -134,9 +136,9 @@ void TestSendCommand::killedRunIsFinishedWithResume()
     for (int i = 0; i < n; ++i)
         csv += QStringLiteral("顧客%1,,c%1@example.jp\r\n").arg(i).toUtf8();
     writeBytes(w->path(QStringLiteral("big.csv")), csv);
-    const QStringList args = {QStringLiteral("send"),   QStringLiteral("--account"), QStringLiteral("2"),
-                              QStringLiteral("--list"), QStringLiteral("big.csv"),   QStringLiteral("--subject"),
-                              QStringLiteral("件名"),    QStringLiteral("--body"),    QStringLiteral("body.txt"),
+    const QStringList args = {QStringLiteral("send"),   QStringLiteral("--account"),       QStringLiteral("2"),
+                              QStringLiteral("--list"), QStringLiteral("big.csv"),         QStringLiteral("--subject"),
+                              QStringLiteral("件名"),   QStringLiteral("--body"),          QStringLiteral("body.txt"),
                               QStringLiteral("--log"),  w->path(QStringLiteral("run.log"))};
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -174,17 +176,17 @@ void TestSendCommand::resumeUsesNoJournalItCannotTrust()
 {
     writeAccount(unusedLoopbackPort());
     const QString journal = w->path(QStringLiteral("SendMail.journal"));
-    const QStringList args = {QStringLiteral("send"), QStringLiteral("--account"), QStringLiteral("2"),
-                              QStringLiteral("--list"), QStringLiteral("list.csv"), QStringLiteral("--subject"),
-                              QStringLiteral("件名"), QStringLiteral("--body"), QStringLiteral("body.txt"),
-                              QStringLiteral("--log"), w->path(QStringLiteral("run.log")), QStringLiteral("--resume")};
+    const QStringList args = {QStringLiteral("send"),   QStringLiteral("--account"),        QStringLiteral("2"),
+                              QStringLiteral("--list"), QStringLiteral("list.csv"),         QStringLiteral("--subject"),
+                              QStringLiteral("件名"),   QStringLiteral("--body"),           QStringLiteral("body.txt"),
+                              QStringLiteral("--log"),  w->path(QStringLiteral("run.log")), QStringLiteral("--resume")};
     // A journal of another list stays where it is, unused.
     writeBytes(journal, "{\"journal\":1,\"count\":1,\"digest\":\"3a1dd3c1e8cdbd9a4b6e7fcf2ff2f2f5\"}\n"
                         "[\"x\",\"\",\"x@example.jp\"]\n");
     Run r = run(args);
     QCOMPARE(r.exit, 1);
     QVERIFY2(r.err.contains(QStringLiteral("damaged")) || r.err.contains(QStringLiteral("digest")), qPrintable(r.err));
-    QVERIFY(!QFile::exists(journal));  // it could not be read: set aside
+    QVERIFY(!QFile::exists(journal)); // it could not be read: set aside
     QVERIFY(r.err.contains(QStringLiteral("set aside as ") + journal + QStringLiteral(".unreadable-")));
 
     // A readable journal written for another list.
@@ -202,13 +204,13 @@ void TestSendCommand::resumeUsesNoJournalItCannotTrust()
 
 void TestSendCommand::badInputExitsWithOneAndNamesIt_data()
 {
-    QTest::addColumn<QStringList>("change");  // option and value replacing the good one, or removed
+    QTest::addColumn<QStringList>("change"); // option and value replacing the good one, or removed
     QTest::addColumn<QString>("message");
     QTest::newRow("no list") << QStringList{"--list"} << "--list is missing";
     QTest::newRow("account out of range") << QStringList{"--account", "7"} << "--account must be 0 to 4";
     QTest::newRow("unreadable body") << QStringList{"--body", "missing.txt"} << "missing.txt";
-    QTest::newRow("body in no known encoding") << QStringList{"--body", "binary.bin"}
-                                               << "neither UTF-8 nor code page 932";
+    QTest::newRow("body in no known encoding")
+        << QStringList{"--body", "binary.bin"} << "neither UTF-8 nor code page 932";
     QTest::newRow("missing attachment") << QStringList{"--attach", "見積書.pdf"}
                                         << "次の添付ファイルが見つからないか、読めません。 / 見積書.pdf";
     QTest::newRow("account never set up") << QStringList{"--account", "4"} << "メールサーバー情報に誤りがあります。";
@@ -221,9 +223,9 @@ void TestSendCommand::badInputExitsWithOneAndNamesIt()
     QFETCH(QString, message);
     writeAccount(unusedLoopbackPort());
     writeBytes(w->path(QStringLiteral("binary.bin")), QByteArray("\x81\x20\xff\xfe", 4));
-    QStringList args = {QStringLiteral("send"),  QStringLiteral("--account"), QStringLiteral("2"),
-                        QStringLiteral("--list"), QStringLiteral("list.csv"), QStringLiteral("--subject"),
-                        QStringLiteral("件名"),    QStringLiteral("--body"),    QStringLiteral("body.txt")};
+    QStringList args = {QStringLiteral("send"),   QStringLiteral("--account"), QStringLiteral("2"),
+                        QStringLiteral("--list"), QStringLiteral("list.csv"),  QStringLiteral("--subject"),
+                        QStringLiteral("件名"),   QStringLiteral("--body"),    QStringLiteral("body.txt")};
     const qsizetype at = args.indexOf(change[0]);
     if (at < 0)
         args += change;

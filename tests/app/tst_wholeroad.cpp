@@ -44,11 +44,16 @@ void TestWholeRoad::fromTheDatabaseToTheLog()
         QVERIFY(db.open(dbPath, true));
         const QString insert = QStringLiteral("INSERT INTO 宛先 VALUES (?, ?, ?, ?, ?, ?, ?, NULL)");
         const QVariant none;
-        QVERIFY(db.exec(insert, {1, 1, QStringLiteral("展示会"), QStringLiteral("山田 太郎"), QStringLiteral("営業部"), QStringLiteral("taro@example.jp"), QStringLiteral("2005/04/01")}));
-        QVERIFY(db.exec(insert, {2, 0, QStringLiteral("展示会"), QStringLiteral("O'Brien"), QString(""), QStringLiteral("obrien@example.com"), QStringLiteral("2005/04/01")}));
-        QVERIFY(db.exec(insert, {3, 1, QStringLiteral("名簿"), QStringLiteral("鈴木 花子"), none, QStringLiteral("hanako@example.jp"), QStringLiteral("2005/04/02")}));
-        QVERIFY(db.exec(insert, {4, 1, QStringLiteral("展示会"), QStringLiteral("佐藤 次郎"), none, none, QStringLiteral("2005/04/02")}));
-        QVERIFY(db.exec(insert, {5, 1, QStringLiteral("展示会"), QStringLiteral("高橋 三郎"), QString(""), QStringLiteral("saburo@example.jp"), QStringLiteral("2005/04/03")}));
+        QVERIFY(db.exec(insert, {1, 1, QStringLiteral("展示会"), QStringLiteral("山田 太郎"), QStringLiteral("営業部"),
+                                 QStringLiteral("taro@example.jp"), QStringLiteral("2005/04/01")}));
+        QVERIFY(db.exec(insert, {2, 0, QStringLiteral("展示会"), QStringLiteral("O'Brien"), QString(""),
+                                 QStringLiteral("obrien@example.com"), QStringLiteral("2005/04/01")}));
+        QVERIFY(db.exec(insert, {3, 1, QStringLiteral("名簿"), QStringLiteral("鈴木 花子"), none,
+                                 QStringLiteral("hanako@example.jp"), QStringLiteral("2005/04/02")}));
+        QVERIFY(db.exec(insert, {4, 1, QStringLiteral("展示会"), QStringLiteral("佐藤 次郎"), none, none,
+                                 QStringLiteral("2005/04/02")}));
+        QVERIFY(db.exec(insert, {5, 1, QStringLiteral("展示会"), QStringLiteral("高橋 三郎"), QString(""),
+                                 QStringLiteral("saburo@example.jp"), QStringLiteral("2005/04/03")}));
     }
     SettingsStore &s = *w.settings;
     s.setValue(QStringLiteral("MDBFileName"), dbPath);
@@ -85,8 +90,9 @@ void TestWholeRoad::fromTheDatabaseToTheLog()
     });
     f.mnuInport->trigger();
     QCOMPARE(listedOnOpen, 4);
-    QCOMPARE(w.sendList.lstAddress(), (QStringList{QStringLiteral("taro@example.jp"), QStringLiteral("obrien@example.com"),
-                                                  QStringLiteral("saburo@example.jp")}));
+    QCOMPARE(w.sendList.lstAddress(),
+             (QStringList{QStringLiteral("taro@example.jp"), QStringLiteral("obrien@example.com"),
+                          QStringLiteral("saburo@example.jp")}));
     QCOMPARE(w.sendList.lstName2(), (QStringList{QStringLiteral("営業部"), QString(), QString()}));
     QCOMPARE(f.Text1->text(), QStringLiteral("3"));
     QCOMPARE(w.platform.busyDepth, 0);
@@ -127,7 +133,8 @@ void TestWholeRoad::fromTheDatabaseToTheLog()
     QVERIFY(lines[1].startsWith(QStringLiteral("山田 太郎,営業部,taro@example.jp,送信済,")));
     QVERIFY(lines[2].startsWith(QStringLiteral("O'Brien,,obrien@example.com,送信済,")));
     QVERIFY(lines[3].startsWith(QStringLiteral("高橋 三郎,,saburo@example.jp,送信済,")));
-    for (const QString &a : {QStringLiteral("taro@example.jp"), QStringLiteral("obrien@example.com"), QStringLiteral("saburo@example.jp")})
+    for (const QString &a :
+         {QStringLiteral("taro@example.jp"), QStringLiteral("obrien@example.com"), QStringLiteral("saburo@example.jp")})
         QVERIFY2(viewerCells.contains(a), qPrintable(viewerCells.join(QLatin1Char('|'))));
 
     // The run emptied the list; the toggled flag stayed in the file.

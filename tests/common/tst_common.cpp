@@ -1,6 +1,6 @@
 #include "fieldreader.h"
-#include "recipientrows.h"
 #include "programfolder.h"
+#include "recipientrows.h"
 #include "settingsstore.h"
 #include "testutil.h"
 #include "textcodec.h"
@@ -10,9 +10,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <iconv.h>
+#include <memory>
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
-#include <memory>
 
 class TestCommon : public QObject {
     Q_OBJECT
@@ -42,8 +42,7 @@ private slots:
 
 void TestCommon::programFolderRule()
 {
-    QCOMPARE(joinProgramFolder(QStringLiteral("/"), QStringLiteral("SendMail.Log")),
-             QStringLiteral("/SendMail.Log"));
+    QCOMPARE(joinProgramFolder(QStringLiteral("/"), QStringLiteral("SendMail.Log")), QStringLiteral("/SendMail.Log"));
     QCOMPARE(joinProgramFolder(QStringLiteral("/opt/quillpost"), QStringLiteral("Quillpost.cdb")),
              QStringLiteral("/opt/quillpost/Quillpost.cdb"));
     QCOMPARE(joinProgramFolder(QStringLiteral("/opt/quillpost/"), QStringLiteral("CompactFileName.cdb")),
@@ -70,9 +69,9 @@ void TestCommon::lenMbcsCountsShiftJisBytes()
     QCOMPARE(LenMbcs(QString()), 0);
     QCOMPARE(LenMbcs(QStringLiteral("abc")), 3);
     QCOMPARE(LenMbcs(QStringLiteral("山田")), 4);
-    QCOMPARE(LenMbcs(QStringLiteral("ﾔﾏﾀﾞ")), 4);           // half-width kana: one byte each
+    QCOMPARE(LenMbcs(QStringLiteral("ﾔﾏﾀﾞ")), 4); // half-width kana: one byte each
     QCOMPARE(LenMbcs(QStringLiteral("山田 ﾀﾛｳ taro")), 4 + 1 + 3 + 1 + 4);
-    QCOMPARE(LenMbcs(QStringLiteral("　")), 2);             // ideographic space
+    QCOMPARE(LenMbcs(QStringLiteral("　")), 2); // ideographic space
     // Agrees with the real encoder on text CP932 can hold.
     const QString mixed = QStringLiteral("株式会社ﾃｽﾄ ABC－１２３");
     QCOMPARE(LenMbcs(mixed), int(encodeCp932(mixed).size()));
@@ -122,10 +121,11 @@ void TestCommon::cp932ReportsEveryCharacterItCannotWriteBack()
 void TestCommon::textFileEncodingIsDetected_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("text");  // "" with found = -1: refused
+    QTest::addColumn<QString>("text"); // "" with found = -1: refused
     QTest::addColumn<int>("found");
     const QString jp = QStringLiteral("山田 太郎①\r\n");
-    QTest::newRow("UTF-8 with a byte-order mark") << "\xEF\xBB\xBF" + jp.toUtf8() << jp << int(TextEncoding::Utf8WithBom);
+    QTest::newRow("UTF-8 with a byte-order mark")
+        << "\xEF\xBB\xBF" + jp.toUtf8() << jp << int(TextEncoding::Utf8WithBom);
     QTest::newRow("UTF-8 from a Linux editor") << jp.toUtf8() << jp << int(TextEncoding::Utf8);
     QTest::newRow("code page 932") << sjis(jp) << jp << int(TextEncoding::Cp932);
     QTest::newRow("plain ASCII") << QByteArray("a,b\r\n") << QStringLiteral("a,b\r\n") << int(TextEncoding::Cp932);
@@ -202,8 +202,8 @@ void TestCommon::narrowingKatakanaAgreesWithIcu()
     // ICU's Fullwidth-Halfwidth transliterator is the reference for every
     // full-width form and katakana the table covers.
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Transliterator> t(icu::Transliterator::createInstance(
-        "Fullwidth-Halfwidth", UTRANS_FORWARD, status));
+    std::unique_ptr<icu::Transliterator> t(
+        icu::Transliterator::createInstance("Fullwidth-Halfwidth", UTRANS_FORWARD, status));
     QVERIFY(U_SUCCESS(status));
     int compared = 0;
     auto check = [&](char16_t c) {
@@ -211,8 +211,9 @@ void TestCommon::narrowingKatakanaAgreesWithIcu()
         t->transliterate(s);
         const QString expected = QString::fromUtf16(reinterpret_cast<const char16_t *>(s.getBuffer()), s.length());
         const QString ours = narrowWidth(QString(QChar(c)));
-        QVERIFY2(ours == expected, qPrintable(QStringLiteral("U+%1: %2 vs ICU %3")
-                                                 .arg(int(c), 4, 16, QLatin1Char('0')).arg(ours, expected)));
+        QVERIFY2(ours == expected,
+                 qPrintable(
+                     QStringLiteral("U+%1: %2 vs ICU %3").arg(int(c), 4, 16, QLatin1Char('0')).arg(ours, expected)));
         ++compared;
     };
     for (char16_t c = 0xFF01; c <= 0xFF5E; ++c)
@@ -232,21 +233,18 @@ void TestCommon::fieldReader_data()
 
     QTest::newRow("plain") << "a,b,c\r\nd,e,f\r\n" << 3 << QStringList{"a|b|c", "d|e|f"};
     QTest::newRow("no final line end") << "a,b,c" << 3 << QStringList{"a|b|c"};
-    QTest::newRow("quoted comma") << "\"Yamada, Taro\",x,y@z\r\n" << 3
-                                  << QStringList{"Yamada, Taro|x|y@z"};
+    QTest::newRow("quoted comma") << "\"Yamada, Taro\",x,y@z\r\n" << 3 << QStringList{"Yamada, Taro|x|y@z"};
     QTest::newRow("empty fields") << "a,,c\r\n" << 3 << QStringList{"a||c"};
     QTest::newRow("leading blanks skipped") << "  a, b,  c\r\n" << 3 << QStringList{"a|b|c"};
-    QTest::newRow("short line shifts") << "a,b\r\nc,d,e\r\nf\r\n" << 3
-                                       << QStringList{"a|b|c", "d|e|f"};
+    QTest::newRow("short line shifts") << "a,b\r\nc,d,e\r\nf\r\n" << 3 << QStringList{"a|b|c", "d|e|f"};
     QTest::newRow("long line shifts") << "a,b,c,d\r\ne,f\r\n" << 3 << QStringList{"a|b|c", "d|e|f"};
     QTest::newRow("empty line is one field") << "a,b\r\n\r\n" << 3 << QStringList{"a|b|"};
-    QTest::newRow("LF and CR line ends") << "a,b,c\nd,e,f\rg,h,i" << 3
-                                         << QStringList{"a|b|c", "d|e|f", "g|h|i"};
+    QTest::newRow("LF and CR line ends") << "a,b,c\nd,e,f\rg,h,i" << 3 << QStringList{"a|b|c", "d|e|f", "g|h|i"};
     QTest::newRow("text after closing quote dropped") << "\"a\"x,b,c\r\n" << 3 << QStringList{"a|b|c"};
     QTest::newRow("line end inside quotes") << "\"a\r\nb\",c,d\r\n" << 3 << QStringList{"a\r\nb|c|d"};
     QTest::newRow("tab inside a value") << "a\tb,c,d\r\n" << 3 << QStringList{"a\tb|c|d"};
-    QTest::newRow("five per record") << "N,F,S,Subj,2005/04/01 9:05:07\r\n" << 5
-                                     << QStringList{"N|F|S|Subj|2005/04/01 9:05:07"};
+    QTest::newRow("five per record") << "N,F,S,Subj,2005/04/01 9:05:07\r\n"
+                                     << 5 << QStringList{"N|F|S|Subj|2005/04/01 9:05:07"};
 }
 
 void TestCommon::fieldReader()
@@ -401,8 +399,9 @@ void TestCommon::settingsFileIsPrivateAndNumbersAreChecked()
         QCOMPARE(s.value(QStringLiteral("UserPass")), QStringLiteral("秘密"));
         QCOMPARE(s.value(QStringLiteral("Missing"), QStringLiteral("dflt")), QStringLiteral("dflt"));
     }
-    QCOMPARE(QFile::permissions(ini) & (QFileDevice::ReadGroup | QFileDevice::ReadOther
-                                        | QFileDevice::WriteGroup | QFileDevice::WriteOther),
+    QCOMPARE(QFile::permissions(ini)
+                 & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup
+                    | QFileDevice::WriteOther),
              QFileDevice::Permissions());
     QVERIFY(QFile::permissions(ini) & QFileDevice::ReadOwner);
     SettingsStore again(ini);

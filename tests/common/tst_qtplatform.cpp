@@ -15,8 +15,7 @@
 namespace {
 
 // Runs `act` on the modal dialog of type T once it is up.
-template<typename T>
-void whenShown(std::function<void(T *)> act)
+template <typename T> void whenShown(std::function<void(T *)> act)
 {
     auto *timer = new QTimer;
     QObject::connect(timer, &QTimer::timeout, [timer, act] {
@@ -65,17 +64,18 @@ void TestQtPlatform::messageBoxAnswersThePressedButton_data()
 {
     QTest::addColumn<int>("buttons");
     QTest::addColumn<int>("defaultButton");
-    QTest::addColumn<QString>("press");  // a button's text, or "Enter"
+    QTest::addColumn<QString>("press"); // a button's text, or "Enter"
     QTest::addColumn<QStringList>("texts");
     QTest::addColumn<int>("answer");
     const QStringList yesNo = {"いいえ", "はい"};
     const QStringList yesNoCancel = {"いいえ", "はい", "キャンセル"};
     QTest::newRow("はい") << int(MsgButtons::YesNo) << int(MsgDefault::First) << "はい" << yesNo << int(MsgAnswer::Yes);
-    QTest::newRow("いいえ") << int(MsgButtons::YesNo) << int(MsgDefault::First) << "いいえ" << yesNo << int(MsgAnswer::No);
+    QTest::newRow("いいえ") << int(MsgButtons::YesNo) << int(MsgDefault::First) << "いいえ" << yesNo
+                            << int(MsgAnswer::No);
     QTest::newRow("キャンセル") << int(MsgButtons::YesNoCancel) << int(MsgDefault::First) << "キャンセル" << yesNoCancel
-                           << int(MsgAnswer::Cancel);
-    QTest::newRow("Enter on a destructive question") << int(MsgButtons::YesNo) << int(MsgDefault::No) << "Enter"
-                                                     << yesNo << int(MsgAnswer::No);
+                                << int(MsgAnswer::Cancel);
+    QTest::newRow("Enter on a destructive question")
+        << int(MsgButtons::YesNo) << int(MsgDefault::No) << "Enter" << yesNo << int(MsgAnswer::No);
     QTest::newRow("Enter on a question") << int(MsgButtons::YesNo) << int(MsgDefault::First) << "Enter" << yesNo
                                          << int(MsgAnswer::Yes);
 }
@@ -132,7 +132,8 @@ void TestQtPlatform::fileDialogReturnsTheChosenFileAndFilter()
     QCOMPARE(r.files, QStringList{file});
     QCOMPARE(r.filterIndex, 1);
     // Qt's own labels ("ファイル名" and the like) are Japanese.
-    QVERIFY2(labels.join(QLatin1Char('|')).contains(QStringLiteral("ファイル")), qPrintable(labels.join(QLatin1Char('|'))));
+    QVERIFY2(labels.join(QLatin1Char('|')).contains(QStringLiteral("ファイル")),
+             qPrintable(labels.join(QLatin1Char('|'))));
 }
 
 QTEST_MAIN(TestQtPlatform)

@@ -23,8 +23,7 @@ QVariant column(sqlite3_stmt *st, int i)
     switch (sqlite3_column_type(st, i)) {
     case SQLITE_NULL: return {};
     case SQLITE_INTEGER: return QVariant(qint64(sqlite3_column_int64(st, i)));
-    default:
-        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, i)));
+    default: return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, i)));
     }
 }
 
@@ -37,9 +36,8 @@ QList<StoredRow> storedRows(AddressDb &db)
     sqlite3_stmt *st = nullptr;
     sqlite3_prepare_v2(h, "SELECT * FROM 宛先 ORDER BY 宛先ID", -1, &st, nullptr);
     while (sqlite3_step(st) == SQLITE_ROW)
-        out.append({sqlite3_column_int64(st, 0), column(st, 1), column(st, 2).toString(),
-                    column(st, 3).toString(), column(st, 4).toString(), column(st, 5).toString(),
-                    column(st, 6).toString(), column(st, 7)});
+        out.append({sqlite3_column_int64(st, 0), column(st, 1), column(st, 2).toString(), column(st, 3).toString(),
+                    column(st, 4).toString(), column(st, 5).toString(), column(st, 6).toString(), column(st, 7)});
     sqlite3_finalize(st);
     sqlite3_close(h);
     return out;
@@ -55,7 +53,10 @@ void exec(AddressDb &db, const char *sql)
     QVERIFY2(rc == SQLITE_OK, msg);
 }
 
-ImportRow row(const QString &a, const QString &b, const QString &c) { return {a, b, c}; }
+ImportRow row(const QString &a, const QString &b, const QString &c)
+{
+    return {a, b, c};
+}
 
 } // namespace
 
@@ -87,18 +88,17 @@ void tst_CsvImport::readsRecordsAndNormalisesAddresses()
 
     // Full-width letters with the full-width at sign, upper case, a header
     // line, a quoted field with a comma, a tab inside a value.
-    p = previewImportText(QStringLiteral(
-        "宛先1,宛先2,メールアドレス\r\n"
-        "ハナコ,\"経理部, 本社\",ＨＡＮＡＫＯ＠ＥＸＡＭＰＬＥ．ＪＰ\r\n"
-        "Ichiro,Sales,Ichiro.Suzuki@Example.COM\r\n"
-        "Tab\tInside,x,tab@example.jp\r\n"));
+    p = previewImportText(QStringLiteral("宛先1,宛先2,メールアドレス\r\n"
+                                         "ハナコ,\"経理部, 本社\",ＨＡＮＡＫＯ＠ＥＸＡＭＰＬＥ．ＪＰ\r\n"
+                                         "Ichiro,Sales,Ichiro.Suzuki@Example.COM\r\n"
+                                         "Tab\tInside,x,tab@example.jp\r\n"));
     QVERIFY(!p.failed);
     // The rejected address is shown normalised too: narrowed katakana.
-    QCOMPARE(p.rejected, QList<ImportRow>{row(QStringLiteral("宛先1"), QStringLiteral("宛先2"),
-                                              QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽ"))});
+    QCOMPARE(p.rejected,
+             QList<ImportRow>{row(QStringLiteral("宛先1"), QStringLiteral("宛先2"), QStringLiteral("ﾒｰﾙｱﾄﾞﾚｽ"))});
     QCOMPARE(p.usable.size(), 3);
-    QCOMPARE(p.usable.at(0), row(QStringLiteral("ハナコ"), QStringLiteral("経理部, 本社"),
-                                 QStringLiteral("hanako@example.jp")));
+    QCOMPARE(p.usable.at(0),
+             row(QStringLiteral("ハナコ"), QStringLiteral("経理部, 本社"), QStringLiteral("hanako@example.jp")));
     QCOMPARE(p.usable.at(1).address, QStringLiteral("ichiro.suzuki@example.com"));
     QCOMPARE(p.usable.at(2).name1, QStringLiteral("Tab\tInside"));
     QCOMPARE(p.usable.at(2).name2, QStringLiteral("x"));
@@ -148,7 +148,8 @@ void tst_CsvImport::largeFilesAreReadInPieces_data()
     QTest::newRow("code page 932") << sjis(japanese) << japanese;
     QTest::newRow("UTF-8, first multi-byte character late") << japanese.toUtf8() << japanese;
     QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF") + japanese.toUtf8() << japanese;
-    const QString across = QString(TextFileStream::kBlock - 1, QLatin1Char('a')) + QStringLiteral("山田,b,c@x\r\n") + rows;
+    const QString across = QString(TextFileStream::kBlock - 1, QLatin1Char('a')) + QStringLiteral("山田,b,c@x\r\n")
+                           + rows;
     QTest::newRow("UTF-8, a character across the end of a piece") << across.toUtf8() << across;
     QTest::newRow("a bad byte late") << sjis(rows) + QByteArray("x,y,\x80@x\r\n") << QString();
 }
@@ -193,8 +194,8 @@ void tst_CsvImport::encodings()
     writeBytes(w.path("cp932.csv"), sjis(line));
     ImportPreview p = previewImportFile(w.path("cp932.csv"));
     QVERIFY2(!p.failed, qPrintable(p.error));
-    QCOMPARE(p.usable.value(0), row(QStringLiteral("ｶﾞｯｺｳ髙橋"), QStringLiteral("①号室"),
-                                    QStringLiteral("taro@example.jp")));
+    QCOMPARE(p.usable.value(0),
+             row(QStringLiteral("ｶﾞｯｺｳ髙橋"), QStringLiteral("①号室"), QStringLiteral("taro@example.jp")));
 
     // What spreadsheet programs write as "CSV UTF-8".
     writeBytes(w.path("utf8.csv"), QByteArray("\xEF\xBB\xBF") + line.toUtf8());
@@ -279,7 +280,8 @@ void tst_CsvImport::commitContinuesIds()
     ImportCommitter c(&db);
     const QDate today(2005, 4, 1);
 
-    ImportCommitResult r = c.commit(QStringLiteral("最初"), {row(QStringLiteral("一"), {}, QStringLiteral("one@x"))}, today);
+    ImportCommitResult r = c.commit(QStringLiteral("最初"), {row(QStringLiteral("一"), {}, QStringLiteral("one@x"))},
+                                    today);
     QCOMPARE(r.stored, 1);
     QCOMPARE(storedRows(db).value(0).id, 1);
 
@@ -329,11 +331,11 @@ void tst_CsvImport::failedInsertIsSkippedAndCounted()
              "CREATE TRIGGER refuse BEFORE INSERT ON 宛先 WHEN NEW.メールアドレス = 'bad@x' "
              "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
     ImportCommitter c(&db);
-    const ImportCommitResult r = c.commit(
-        QStringLiteral("二"),
-        {row(QStringLiteral("a"), {}, QStringLiteral("a@x")), row(QStringLiteral("b"), {}, QStringLiteral("bad@x")),
-         row(QStringLiteral("c"), {}, QStringLiteral("c@x"))},
-        QDate(2005, 4, 1));
+    const ImportCommitResult r = c.commit(QStringLiteral("二"),
+                                          {row(QStringLiteral("a"), {}, QStringLiteral("a@x")),
+                                           row(QStringLiteral("b"), {}, QStringLiteral("bad@x")),
+                                           row(QStringLiteral("c"), {}, QStringLiteral("c@x"))},
+                                          QDate(2005, 4, 1));
     QCOMPARE(r.stored, 2);
     QCOMPARE(r.notStored, 1);
     QVERIFY(r.error.contains(QStringLiteral("refused")));
@@ -355,11 +357,11 @@ void tst_CsvImport::transactionGivenUpStoresNothing()
     exec(db, "CREATE TRIGGER refuse BEFORE INSERT ON 宛先 WHEN NEW.メールアドレス = 'bad@x' "
              "BEGIN SELECT RAISE(ROLLBACK, 'gone'); END;");
     ImportCommitter c(&db);
-    const ImportCommitResult r = c.commit(
-        QStringLiteral("三"),
-        {row(QStringLiteral("a"), {}, QStringLiteral("a@x")), row(QStringLiteral("b"), {}, QStringLiteral("bad@x")),
-         row(QStringLiteral("c"), {}, QStringLiteral("c@x"))},
-        QDate(2005, 4, 1));
+    const ImportCommitResult r = c.commit(QStringLiteral("三"),
+                                          {row(QStringLiteral("a"), {}, QStringLiteral("a@x")),
+                                           row(QStringLiteral("b"), {}, QStringLiteral("bad@x")),
+                                           row(QStringLiteral("c"), {}, QStringLiteral("c@x"))},
+                                          QDate(2005, 4, 1));
     QCOMPARE(r.stored, 0);
     QCOMPARE(r.notStored, 3);
     QVERIFY(storedRows(db).isEmpty());

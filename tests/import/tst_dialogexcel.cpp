@@ -39,7 +39,10 @@ QStringList column(AddressDb &db, const char *col)
     return out;
 }
 
-int heightTwips(QWidget *w) { return pxToTwips(w->height()); }
+int heightTwips(QWidget *w)
+{
+    return pxToTwips(w->height());
+}
 
 // One world with a database open as the address book would hold it.
 struct Fixture {
@@ -143,13 +146,12 @@ void tst_DialogExcel::previewWithRejectedRowsAndDuplicates()
     Fixture f;
     f.w.sendList.append(QStringLiteral("old"), QString(), QStringLiteral("old@x"));
     DialogExcel dlg(f.w.ctx);
-    dlg.txtFileName->setText(f.csv("dup.csv", QStringLiteral(
-        "宛先1,宛先2,メールアドレス\r\n"
-        "佐藤花子,経理部,ＳＡＭＥ＠ＥＸＡＭＰＬＥ．ＪＰ\r\n"
-        "Tab\tName,営業部,other@example.jp\r\n"
-        "鈴木一郎,,same@example.jp\r\n"
-        "高橋次郎,電話のみ,03-1234-5678\r\n"
-        "田中,,Same@Example.JP\r\n")));
+    dlg.txtFileName->setText(f.csv("dup.csv", QStringLiteral("宛先1,宛先2,メールアドレス\r\n"
+                                                             "佐藤花子,経理部,ＳＡＭＥ＠ＥＸＡＭＰＬＥ．ＪＰ\r\n"
+                                                             "Tab\tName,営業部,other@example.jp\r\n"
+                                                             "鈴木一郎,,same@example.jp\r\n"
+                                                             "高橋次郎,電話のみ,03-1234-5678\r\n"
+                                                             "田中,,Same@Example.JP\r\n")));
     dlg.mnuInport->trigger();
 
     QCOMPARE(dlg.grid1()->gridRows(), 5);
@@ -230,7 +232,8 @@ void tst_DialogExcel::previewFailures()
 
     // A UTF-8 file with its byte-order mark reads as UTF-8.
     const QString utf8 = g.w.path("utf8.csv");
-    writeBytes(utf8, QByteArray("\xEF\xBB\xBF") + QStringLiteral("山田太郎,ﾔﾏﾀﾞ,ｙａｍａｄａ＠example.jp\r\n").toUtf8());
+    writeBytes(utf8,
+               QByteArray("\xEF\xBB\xBF") + QStringLiteral("山田太郎,ﾔﾏﾀﾞ,ｙａｍａｄａ＠example.jp\r\n").toUtf8());
     dlg2.txtFileName->setText(utf8);
     dlg2.Command5_Click();
     QCOMPARE(g.w.platform.messageTexts().size(), 1);
@@ -250,7 +253,8 @@ void tst_DialogExcel::previewFailures()
 void tst_DialogExcel::commitChecksAndStores()
 {
     Fixture f;
-    QVERIFY(f.db.exec(QStringLiteral("INSERT INTO 宛先 VALUES (41, 1, 'O''Neil''s', 'x', '', 'x@x', '2005/03/01', NULL)")));
+    QVERIFY(
+        f.db.exec(QStringLiteral("INSERT INTO 宛先 VALUES (41, 1, 'O''Neil''s', 'x', '', 'x@x', '2005/03/01', NULL)")));
     const QString sixty = QString(60, QChar(0x4E00));
     DialogExcel dlg(f.w.ctx);
     dlg.show();

@@ -33,7 +33,10 @@ const QStringList kThreeRecords = {
     QStringLiteral("ｶﾀｶﾅ ﾀﾛｳ,総務課,bad@example.jp,送信エラー550 mailbox unavailable,2005/04/01 9:05:10"),
 };
 
-QString appLog(TestWorld &w) { return w.path(logFileName()); }
+QString appLog(TestWorld &w)
+{
+    return w.path(logFileName());
+}
 
 QStringList rowOf(QTableWidget *g, int r)
 {
@@ -71,8 +74,10 @@ void TestLogView::namesWithCommasKeepTheirColumns()
         SentMailLog log;
         QVERIFY(log.open(path, QStringLiteral("山田商店"), QStringLiteral("a@b.jp"), QStringLiteral("smtp.b.jp"),
                          QStringLiteral("ご案内, 春"), t));
-        QVERIFY(log.writeSuccess(QStringLiteral("総務課, 本社"), QStringLiteral("\"佐藤\" 様"), QStringLiteral("c@d.jp"), t));
-        QVERIFY(log.writeError(QStringLiteral("鈴木"), QString(), QStringLiteral("e@f.jp"), QStringLiteral("550 a,b,c,d"), t));
+        QVERIFY(log.writeSuccess(QStringLiteral("総務課, 本社"), QStringLiteral("\"佐藤\" 様"),
+                                 QStringLiteral("c@d.jp"), t));
+        QVERIFY(log.writeError(QStringLiteral("鈴木"), QString(), QStringLiteral("e@f.jp"),
+                               QStringLiteral("550 a,b,c,d"), t));
     }
     const LogContents log = readLogFile(path);
     QVERIFY2(log.complete, qPrintable(log.error));
@@ -134,8 +139,8 @@ void TestLogView::headerAndThreeRecordsGiveThreeRows()
     }
     QCOMPARE(rowOf(g, 0), QStringList({"佐藤花子", "営業部", "hanako@example.jp", "送信済", "2005/04/01 9:05:08"}));
     QCOMPARE(rowOf(g, 1), QStringList({"鈴木一郎", "", "ichiro@example.jp", "送信済", "2005/04/01 9:05:09"}));
-    QCOMPARE(rowOf(g, 2), QStringList({"ｶﾀｶﾅ ﾀﾛｳ", "総務課", "bad@example.jp",
-                                       "送信エラー550 mailbox unavailable", "2005/04/01 9:05:10"}));
+    QCOMPARE(rowOf(g, 2), QStringList({"ｶﾀｶﾅ ﾀﾛｳ", "総務課", "bad@example.jp", "送信エラー550 mailbox unavailable",
+                                       "2005/04/01 9:05:10"}));
     // The viewer only reads.
     QCOMPARE(readBytes(appLog(w)), logBytes(kThreeRecords));
 
@@ -384,12 +389,12 @@ void TestLogView::sixFieldRecordShiftsLaterRowsAndDropsTheShortLast()
 {
     TestWorld w;
     writeBytes(appLog(w), logBytes({
-        kThreeRecords.at(0),
-        QStringLiteral("一,,one@example.jp,送信済,t1"),
-        QStringLiteral("二,,two@example.jp,送信エラー,x y z,t2"),
-        QStringLiteral("三,,three@example.jp,送信済,t3"),
-        QStringLiteral("四,,four@example.jp,送信済,t4"),
-    }));
+                              kThreeRecords.at(0),
+                              QStringLiteral("一,,one@example.jp,送信済,t1"),
+                              QStringLiteral("二,,two@example.jp,送信エラー,x y z,t2"),
+                              QStringLiteral("三,,three@example.jp,送信済,t3"),
+                              QStringLiteral("四,,four@example.jp,送信済,t4"),
+                          }));
     frmLog f(w.ctx);
     QTableWidget *g = f.MSFlexGrid1;
     QCOMPARE(g->rowCount(), 4);
@@ -458,8 +463,8 @@ void TestLogView::openedFromTheMainWindowAndMenusAreWired()
         QCOMPARE(f->mnuClose->text(), QStringLiteral("閉じる(&X)"));
         QCOMPARE(f->mnuHelpOpen->text(), QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&C)"));
         f->mnuHelpOpen->trigger();
-        f->fileSaveAs->trigger();   // answered with cancel below
-        f->mnuClose->trigger();     // the question: No
+        f->fileSaveAs->trigger(); // answered with cancel below
+        f->mnuClose->trigger();   // the question: No
         QVERIFY(!f->isVisible());
     });
     w.platform.answerSave(QString());
@@ -470,7 +475,8 @@ void TestLogView::openedFromTheMainWindowAndMenusAreWired()
     QCOMPARE(w.platform.busyDepth, 0);
     const auto shell = w.platform.callsOf(QStringLiteral("shell"));
     QCOMPARE(shell.size(), 1);
-    QCOMPARE(QUrl(shell[0].text).toLocalFile(), joinProgramFolder(w.platform.helpFolder(), QStringLiteral("Quillpost.html")));
+    QCOMPARE(QUrl(shell[0].text).toLocalFile(),
+             joinProgramFolder(w.platform.helpFolder(), QStringLiteral("Quillpost.html")));
     QCOMPARE(QUrl(shell[0].text).fragment(), QStringLiteral("log"));
     QCOMPARE(w.settings->value(QStringLiteral("frmLogWindow")), QStringLiteral("0"));
     VERIFY_PLATFORM(w.platform);

@@ -57,7 +57,7 @@ void TestMime::transportFollowsTheAccount()
     a.szPort = QString();
     QCOMPARE(transportSettings(a).smtpPort, 25);
     a.szPort = QStringLiteral("25x");
-    QCOMPARE(transportSettings(a).smtpPort, 0);  // refused when connecting
+    QCOMPARE(transportSettings(a).smtpPort, 0); // refused when connecting
     QCOMPARE(honorificText(0), QStringLiteral("\u3000様"));
     QCOMPARE(honorificText(1), QString());
 }
@@ -66,7 +66,8 @@ void TestMime::nameBlockAndBody()
 {
     const QString A = QStringLiteral("株式会社ABC"), B = QStringLiteral("鈴木一郎"), T = QStringLiteral("本文です。");
     const QString h = honorificText(0);
-    QCOMPARE(bodyArgument(nameBlock(1, A, QString(), h), T), A + QStringLiteral("　様\r\n") + T + QStringLiteral("\r\n"));
+    QCOMPARE(bodyArgument(nameBlock(1, A, QString(), h), T),
+             A + QStringLiteral("　様\r\n") + T + QStringLiteral("\r\n"));
     QCOMPARE(bodyArgument(nameBlock(1, A, B, h), T),
              A + QStringLiteral("\r\n") + B + QStringLiteral("　様\r\n") + T + QStringLiteral("\r\n"));
     QCOMPARE(bodyArgument(nameBlock(1, A, B, honorificText(1)), T),
@@ -99,12 +100,13 @@ void TestMime::checksInTheirOrder()
 void TestMime::addressRule_data()
 {
     QTest::addColumn<QString>("address");
-    QTest::addColumn<QByteArray>("wire");    // empty: refused
+    QTest::addColumn<QByteArray>("wire"); // empty: refused
     QTest::addColumn<bool>("smtpUtf8");
     QTest::addColumn<QString>("problem");
     QTest::newRow("plain") << "a.b+c@example.co.jp" << QByteArray("a.b+c@example.co.jp") << false << "";
     QTest::newRow("domain outside ASCII") << "info@例え.jp" << QByteArray("info@xn--r8jz45g.jp") << false << "";
-    QTest::newRow("local part outside ASCII") << "jörg@example.de" << QByteArray("j\xc3\xb6rg@example.de") << true << "";
+    QTest::newRow("local part outside ASCII")
+        << "jörg@example.de" << QByteArray("j\xc3\xb6rg@example.de") << true << "";
     QTest::newRow("blank") << "a b@example.jp" << QByteArray() << false << "a blank";
     QTest::newRow("ideographic space") << "a\u3000b@example.jp" << QByteArray() << false << "a blank";
     QTest::newRow("comma") << "a,b@example.jp" << QByteArray() << false << "a comma";
@@ -156,10 +158,10 @@ void TestMime::logRecordsAreExactBytes()
                                QStringLiteral("550 no"), t2));
         log.close();
     }
-    const QByteArray expected = sjis(QStringLiteral(
-        "山田商店,info@example.jp,smtp.example.jp,ご案内,2005/04/01 9:05:07\r\n"
-        "鈴木,,a@b.jp,送信済,2005/04/01 9:05:07\r\n"
-        "ｶﾌﾞｼｷｶﾞｲｼｬ,佐藤,c@d.jp,送信エラー550 no,2005/12/31 23:59:00\r\n"));
+    const QByteArray expected = sjis(
+        QStringLiteral("山田商店,info@example.jp,smtp.example.jp,ご案内,2005/04/01 9:05:07\r\n"
+                       "鈴木,,a@b.jp,送信済,2005/04/01 9:05:07\r\n"
+                       "ｶﾌﾞｼｷｶﾞｲｼｬ,佐藤,c@d.jp,送信エラー550 no,2005/12/31 23:59:00\r\n"));
     QCOMPARE(readBytes(path), expected);
     // Half-width katakana take one byte each in the file.
     QVERIFY(readBytes(path).contains(QByteArray("\xb6\xcc\xde\xbc\xb7")));
@@ -208,7 +210,8 @@ void TestMime::headersCannotBeInjected()
 
 void TestMime::longJapaneseSubjectFoldsIntoShortLines()
 {
-    const QString subject = QStringLiteral("【重要】年末年始の営業日のご案内と新商品のお知らせ、および会員様限定セールについて（第二版）");
+    const QString subject = QStringLiteral(
+        "【重要】年末年始の営業日のご案内と新商品のお知らせ、および会員様限定セールについて（第二版）");
     mime::MessageBuilder t;
     t.setFrom(QStringLiteral("山田商店"), "shop@example.jp");
     t.setSubject(subject);
@@ -255,10 +258,13 @@ void TestMime::attachmentTypeFollowsTheBytes_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("type");
-    QTest::newRow("UTF-8 text") << "メモ.txt" << QStringLiteral("添付①").toUtf8() << QByteArray("text/plain; charset=UTF-8");
-    QTest::newRow("Shift_JIS text") << "memo.txt" << sjis(QStringLiteral("添付の説明")) << QByteArray("text/plain; charset=Shift_JIS");
+    QTest::newRow("UTF-8 text") << "メモ.txt" << QStringLiteral("添付①").toUtf8()
+                                << QByteArray("text/plain; charset=UTF-8");
+    QTest::newRow("Shift_JIS text") << "memo.txt" << sjis(QStringLiteral("添付の説明"))
+                                    << QByteArray("text/plain; charset=Shift_JIS");
     QTest::newRow("ASCII csv") << "list.csv" << QByteArray("a,b\r\n") << QByteArray("text/csv; charset=UTF-8");
-    QTest::newRow("text of neither") << "odd.txt" << QByteArray("\xff\xfe\xfd") << QByteArray("application/octet-stream");
+    QTest::newRow("text of neither") << "odd.txt" << QByteArray("\xff\xfe\xfd")
+                                     << QByteArray("application/octet-stream");
     QTest::newRow("pdf by its name") << "price.pdf" << QByteArray("%PDF-1.4") << QByteArray("application/pdf");
     QTest::newRow("no known name") << "data.zzq" << QByteArray("x") << QByteArray("application/octet-stream");
 }

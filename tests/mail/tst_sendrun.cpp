@@ -1,10 +1,10 @@
 #include "account.h"
 #include "curltransport.h"
 #include "fakemailtransport.h"
-#include "runfixture.h"
 #include "mailservers.h"
-#include "sendlist.h"
+#include "runfixture.h"
 #include "sendjournal.h"
+#include "sendlist.h"
 #include "sendrun.h"
 #include "sentmaillog.h"
 #include "testutil.h"
@@ -17,7 +17,8 @@ namespace {
 
 void fillThree(SendList &list)
 {
-    list.append(QStringLiteral("株式会社ミナト"), QStringLiteral("営業部　佐藤花子"), QStringLiteral("sato@example.jp"));
+    list.append(QStringLiteral("株式会社ミナト"), QStringLiteral("営業部　佐藤花子"),
+                QStringLiteral("sato@example.jp"));
     list.append(QStringLiteral("鈴木一郎"), QString(), QStringLiteral("suzuki@example.jp"));
     list.append(QStringLiteral("ﾀﾅｶ ｼｮｳｼﾞ"), QString(), QStringLiteral("tanaka@example.jp"));
 }
@@ -106,11 +107,11 @@ void TestSendRun::threeEntriesArriveIntactOverOneConnection()
     }
     QCOMPARE(smtp.connectionCount(), 1);
 
-    const QByteArray expected = sjis(QStringLiteral(
-        "山田商店,shop@example.jp,127.0.0.1,春のご案内【第1号】,2005/04/01 9:05:07\r\n"
-        "株式会社ミナト,営業部　佐藤花子,sato@example.jp,送信済,2005/04/01 9:05:07\r\n"
-        "鈴木一郎,,suzuki@example.jp,送信済,2005/04/01 9:05:07\r\n"
-        "ﾀﾅｶ ｼｮｳｼﾞ,,tanaka@example.jp,送信済,2005/04/01 9:05:07\r\n"));
+    const QByteArray expected = sjis(
+        QStringLiteral("山田商店,shop@example.jp,127.0.0.1,春のご案内【第1号】,2005/04/01 9:05:07\r\n"
+                       "株式会社ミナト,営業部　佐藤花子,sato@example.jp,送信済,2005/04/01 9:05:07\r\n"
+                       "鈴木一郎,,suzuki@example.jp,送信済,2005/04/01 9:05:07\r\n"
+                       "ﾀﾅｶ ｼｮｳｼﾞ,,tanaka@example.jp,送信済,2005/04/01 9:05:07\r\n"));
     QCOMPARE(readBytes(env.logPath), expected);
 
     // A second run replaces the log; no honorific, no name block.
@@ -154,8 +155,9 @@ void TestSendRun::everyEntryGetsItsRecordAndTheRunCompletes()
 
     const QStringList lines = logLines(env.logPath);
     QCOMPARE(lines.size(), addresses.size() + 1);
-    QCOMPARE(lines[2], QStringLiteral("名,,refused@example.jp,送信エラー550 5.1.1 unknown no mailbox try later thanks,bye,"
-                                      "2005/04/01 9:05:07"));
+    QCOMPARE(lines[2],
+             QStringLiteral("名,,refused@example.jp,送信エラー550 5.1.1 unknown no mailbox try later thanks,bye,"
+                            "2005/04/01 9:05:07"));
     // A long reply is cut to 512 characters in its record.
     QCOMPARE(lines[3], QStringLiteral("名,,essay@example.jp,送信エラー") + essay.left(512)
                            + QStringLiteral(",2005/04/01 9:05:07"));
@@ -165,9 +167,10 @@ void TestSendRun::everyEntryGetsItsRecordAndTheRunCompletes()
 void TestSendRun::preflightStopsTheRunBeforeAnyConnection_data()
 {
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<QStringList>("message");  // pieces of the message, in order
+    QTest::addColumn<QStringList>("message"); // pieces of the message, in order
     QTest::newRow("missing attachment") << "attachment"
-                                        << QStringList{"次の添付ファイルが見つからないか、読めません。\n", "見積書.pdf"};
+                                        << QStringList{"次の添付ファイルが見つからないか、読めません。\n",
+                                                       "見積書.pdf"};
     QTest::newRow("sender with a blank") << "sender"
                                          << QStringList{"送信元メールアドレス「shop at example.jp」は使えません"
                                                         "（空白が含まれています）。"};
@@ -186,7 +189,7 @@ void TestSendRun::preflightStopsTheRunBeforeAnyConnection()
     QVERIFY2(smtp.start(), qPrintable(smtp.error()));
     writeBytes(env.logPath, QByteArray("previous run\r\n"));
     AccountRecord a = account(smtp.port());
-    a.Check2V = 1;  // no POP login either
+    a.Check2V = 1; // no POP login either
     Inputs in;
     w->sendList.append(QStringLiteral("一"), QString(), QStringLiteral("one@example.jp"));
     if (fault == QLatin1String("attachment"))
@@ -194,9 +197,9 @@ void TestSendRun::preflightStopsTheRunBeforeAnyConnection()
     if (fault == QLatin1String("sender"))
         a.szFrom = QStringLiteral("shop at example.jp");
     if (fault == QLatin1String("addresses"))
-        for (const QString &bad : QStringList{"a b@example.jp", "b@example.jp\r\nRCPT TO:", "c,d@example.jp",
-                                              "<e@example.jp>", "noat", "a@b@example.jp",
-                                              QString(250, QLatin1Char('l')) + "@x.jp"})
+        for (const QString &bad :
+             QStringList{"a b@example.jp", "b@example.jp\r\nRCPT TO:", "c,d@example.jp", "<e@example.jp>", "noat",
+                         "a@b@example.jp", QString(250, QLatin1Char('l')) + "@x.jp"})
             w->sendList.append(QStringLiteral("名"), QString(), bad);
     const qsizetype entries = w->sendList.count();
     env.transport.pop3Port = unusedLoopbackPort();
@@ -250,7 +253,8 @@ void TestSendRun::unreachableOrRefusedLoginAborts()
         QVERIFY2(r.text.contains(QStringLiteral("Cant connect Server (127.0.0.1:%1").arg(port)), qPrintable(r.text));
         QCOMPARE(w->sendList.count(), 3);
         QCOMPARE(logLines(env.logPath),
-                 QStringList{QStringLiteral("山田商店,shop@example.jp,127.0.0.1,春のご案内【第1号】,2005/04/01 9:05:07")});
+                 QStringList{
+                     QStringLiteral("山田商店,shop@example.jp,127.0.0.1,春のご案内【第1号】,2005/04/01 9:05:07")});
     }
 
     SmtpTestServer smtp;
@@ -258,7 +262,8 @@ void TestSendRun::unreachableOrRefusedLoginAborts()
              qPrintable(smtp.error()));
     const SendRunResult r = runSend(account(smtp.port(), true, QStringLiteral("wrong")), w->sendList, in, env);
     QCOMPARE(r.outcome, SendRunResult::Outcome::Aborted);
-    QVERIFY2(r.text.contains(QStringLiteral("AUTH LOGIN")) && r.text.contains(QStringLiteral("535")), qPrintable(r.text));
+    QVERIFY2(r.text.contains(QStringLiteral("AUTH LOGIN")) && r.text.contains(QStringLiteral("535")),
+             qPrintable(r.text));
     QCOMPARE(w->sendList.count(), 3);
     QCOMPARE(logLines(env.logPath).size(), 1);
     QCOMPARE(smtp.messages().size(), 0);
@@ -271,7 +276,10 @@ void TestSendRun::unreachableOrRefusedLoginAborts()
         w->sendList.append(QStringLiteral("宛先%1").arg(i), QString(), QStringLiteral("r%1@example.jp").arg(i));
     auto gone = std::make_unique<SmtpTestServer>();
     QVERIFY2(gone->start(), qPrintable(gone->error()));
-    in.onProgress = [&](qsizetype v) { if (v == 3) gone->stop(); };
+    in.onProgress = [&](qsizetype v) {
+        if (v == 3)
+            gone->stop();
+    };
     const SendRunResult r2 = runSend(account(gone->port()), w->sendList, in, env);
     QCOMPARE(r2.outcome, SendRunResult::Outcome::Aborted);
     QVERIFY2(r2.text.contains(QStringLiteral("Cant connect Server")), qPrintable(r2.text));
@@ -287,7 +295,8 @@ void TestSendRun::refusedRecipientIsLoggedWithTheMend()
         SmtpTestServer smtp;
         smtp.setPipelining(pipelining);
         smtp.refuseRecipient(QStringLiteral("nobody@example.jp"),
-                             QStringLiteral("550 5.1.1 <nobody@example.jp>: unknown user,no mailbox,try later,thanks,bye"));
+                             QStringLiteral(
+                                 "550 5.1.1 <nobody@example.jp>: unknown user,no mailbox,try later,thanks,bye"));
         QVERIFY2(smtp.start(), qPrintable(smtp.error()));
         w->sendList.append(QStringLiteral("一"), QString(), QStringLiteral("one@example.jp"));
         w->sendList.append(QStringLiteral("二"), QString(), QStringLiteral("nobody@example.jp"));

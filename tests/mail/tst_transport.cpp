@@ -77,7 +77,8 @@ void TestTransport::textArrivesExactly()
     QCOMPARE(got[0].text, QStringLiteral("𠮷田 ①\r\nCafé ¥　様\r\n") + in.body + QStringLiteral("\r\n"));
     QCOMPARE(got[0].attachments.size(), 2);
     QCOMPARE(got[0].attachments[0].fileName, QStringLiteral("Résumé_①.txt"));
-    QCOMPARE(QString(got[0].attachments[0].contentType).remove(QLatin1Char('"')), QStringLiteral("text/plain; charset=Shift_JIS"));
+    QCOMPARE(QString(got[0].attachments[0].contentType).remove(QLatin1Char('"')),
+             QStringLiteral("text/plain; charset=Shift_JIS"));
     QCOMPARE(got[0].attachments[0].bytes, sjis(QStringLiteral("履歴書\r\n")));
     QCOMPARE(got[0].attachments[1].fileName, odd + QStringLiteral(".png"));
     QCOMPARE(got[0].attachments[1].contentType, QStringLiteral("image/png"));
@@ -229,14 +230,18 @@ void TestTransport::hostileRepliesEndInBoundedTime_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<qint64>("bound");  // bytes the server may get out before the client hangs up
+    QTest::addColumn<qint64>("bound"); // bytes the server may get out before the client hangs up
     // What loopback socket buffers can take in while the client reads nothing.
     const qint64 buffers = 32 * 1024 * 1024;
-    QTest::newRow("greeting of endless lines") << "smtp-greeting-flood" << "Cant connect Server" << buffers;
-    QTest::newRow("MAIL reply of endless lines") << "smtp-mail-flood" << "reply was too long" << buffers;
-    QTest::newRow("MAIL reply without a line end") << "smtp-mail-endless-line" << "reply was too long" << buffers;
+    QTest::newRow("greeting of endless lines") << "smtp-greeting-flood"
+                                               << "Cant connect Server" << buffers;
+    QTest::newRow("MAIL reply of endless lines") << "smtp-mail-flood"
+                                                 << "reply was too long" << buffers;
+    QTest::newRow("MAIL reply without a line end") << "smtp-mail-endless-line"
+                                                   << "reply was too long" << buffers;
     // One byte every 0.3 s: a limit per read would never expire.
-    QTest::newRow("MAIL reply trickling") << "smtp-mail-trickle" << "no complete reply within 2 s" << qint64(15);
+    QTest::newRow("MAIL reply trickling") << "smtp-mail-trickle"
+                                          << "no complete reply within 2 s" << qint64(15);
 }
 
 void TestTransport::hostileRepliesEndInBoundedTime()
@@ -273,8 +278,8 @@ void TestTransport::eachMessageEndTravelsWithTheNextEnvelope()
     s.smtpPort = closing.port();
     CurlTransport t(s);
     const MailAddress from = parseMailAddress(QStringLiteral("shop@example.jp"));
-    const Envelope a{from, parseMailAddress(QStringLiteral("a@x.jp"))}, b{from, parseMailAddress(QStringLiteral("b@x.jp"))},
-        c{from, parseMailAddress(QStringLiteral("c@x.jp"))};
+    const Envelope a{from, parseMailAddress(QStringLiteral("a@x.jp"))},
+        b{from, parseMailAddress(QStringLiteral("b@x.jp"))}, c{from, parseMailAddress(QStringLiteral("c@x.jp"))};
     const QByteArray message = "Subject: x\r\n\r\nx\r\n";
     QCOMPARE(t.send(a, message, &b), QString());
     QCOMPARE(t.send(b, message, &c), QStringLiteral("421 4.7.0 Too many messages from you, closing"));

@@ -16,13 +16,13 @@ public:
     struct Call {
         Envelope envelope;
         QByteArray message;
-        std::optional<QByteArray> nextTo;  // the envelope announced to follow
+        std::optional<QByteArray> nextTo; // the envelope announced to follow
     };
 
     QVariant popResult = QVariantList{0, 0};
-    QHash<QByteArray, QString> replyTo;  // by recipient wire address; missing: accepted
+    QHash<QByteArray, QString> replyTo; // by recipient wire address; missing: accepted
 
-    TransportSettings settings;          // of the last transport made
+    TransportSettings settings; // of the last transport made
     QList<Call> calls;
     int popChecks = 0;
     int ends = 0;

@@ -10,15 +10,30 @@ FakePlatform::FakePlatform()
 
 FakePlatform::~FakePlatform() = default;
 
-void FakePlatform::answerMessage(MsgAnswer a) { m_queue.push_back({QStringLiteral("message"), a}); }
-void FakePlatform::answerInput(std::optional<QString> text) { m_queue.push_back({QStringLiteral("input"), text}); }
-void FakePlatform::answerOpen(QStringList files) { m_queue.push_back({QStringLiteral("open"), files}); }
+void FakePlatform::answerMessage(MsgAnswer a)
+{
+    m_queue.push_back({QStringLiteral("message"), a});
+}
+void FakePlatform::answerInput(std::optional<QString> text)
+{
+    m_queue.push_back({QStringLiteral("input"), text});
+}
+void FakePlatform::answerOpen(QStringList files)
+{
+    m_queue.push_back({QStringLiteral("open"), files});
+}
 void FakePlatform::answerSave(QString file)
 {
     m_queue.push_back({QStringLiteral("save"), file.isEmpty() ? QStringList() : QStringList{file}});
 }
-void FakePlatform::answerPrintDialog(bool ok) { m_queue.push_back({QStringLiteral("print"), ok}); }
-void FakePlatform::answerPrinterSetup(bool ok) { m_queue.push_back({QStringLiteral("printSetup"), ok}); }
+void FakePlatform::answerPrintDialog(bool ok)
+{
+    m_queue.push_back({QStringLiteral("print"), ok});
+}
+void FakePlatform::answerPrinterSetup(bool ok)
+{
+    m_queue.push_back({QStringLiteral("printSetup"), ok});
+}
 void FakePlatform::answerModal(const QString &expectedName, std::function<void(QWidget *)> action)
 {
     m_queue.push_back({QStringLiteral("modal"), std::make_pair(expectedName, std::move(action))});
@@ -73,8 +88,8 @@ void FakePlatform::reset()
     m_queue.clear();
 }
 
-MsgAnswer FakePlatform::messageBox(QWidget *, const QString &text, const QString &title,
-                                   MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton)
+MsgAnswer FakePlatform::messageBox(QWidget *, const QString &text, const QString &title, MsgIcon icon,
+                                   MsgButtons buttons, MsgDefault defaultButton)
 {
     PlatformCall c;
     c.kind = QStringLiteral("message");
@@ -95,8 +110,7 @@ MsgAnswer FakePlatform::messageBox(QWidget *, const QString &text, const QString
     return std::get<MsgAnswer>(a);
 }
 
-std::optional<QString> FakePlatform::inputBox(QWidget *, const QString &prompt, const QString &title,
-                                              const QString &)
+std::optional<QString> FakePlatform::inputBox(QWidget *, const QString &prompt, const QString &title, const QString &)
 {
     PlatformCall c;
     c.kind = QStringLiteral("input");

@@ -220,7 +220,10 @@ int unusedLoopbackPort()
 }
 
 SmtpTestServer::SmtpTestServer() = default;
-SmtpTestServer::~SmtpTestServer() { stop(); }
+SmtpTestServer::~SmtpTestServer()
+{
+    stop();
+}
 
 void SmtpTestServer::refuseRecipient(const QString &address, const QString &reply)
 {
@@ -234,7 +237,8 @@ void SmtpTestServer::refuseRecipientOnce(const QString &address, const QString &
 
 int SmtpTestServer::messageCount() const
 {
-    return int(QDir(m_dir.filePath(QStringLiteral("received"))).entryList({QStringLiteral("*.json")}, QDir::Files).size());
+    return int(
+        QDir(m_dir.filePath(QStringLiteral("received"))).entryList({QStringLiteral("*.json")}, QDir::Files).size());
 }
 
 bool SmtpTestServer::start(Mode mode, const QString &user, const QString &password)
@@ -249,10 +253,10 @@ bool SmtpTestServer::start(Mode mode, const QString &user, const QString &passwo
     f.close();
     const QString out = m_dir.filePath(QStringLiteral("received"));
     QDir().mkpath(out);
-    const QString modeName = mode == Mode::Auth ? QStringLiteral("auth")
-        : mode == Mode::StartTls                 ? QStringLiteral("starttls")
-        : mode == Mode::ImplicitTls              ? QStringLiteral("implicit")
-                                                 : QStringLiteral("plain");
+    const QString modeName = mode == Mode::Auth          ? QStringLiteral("auth")
+                             : mode == Mode::StartTls    ? QStringLiteral("starttls")
+                             : mode == Mode::ImplicitTls ? QStringLiteral("implicit")
+                                                         : QStringLiteral("plain");
     m_proc = std::make_unique<QProcess>();
     m_proc->setProcessChannelMode(QProcess::SeparateChannels);
     m_proc->start(QString::fromLatin1(kPython),
@@ -327,7 +331,10 @@ int SmtpTestServer::connectionCount() const
 }
 
 Pop3TestServer::Pop3TestServer() = default;
-Pop3TestServer::~Pop3TestServer() { stop(); }
+Pop3TestServer::~Pop3TestServer()
+{
+    stop();
+}
 
 bool makeTestCertificate(const QString &folder)
 {
@@ -361,7 +368,8 @@ bool Pop3TestServer::start(const QString &user, const QString &password, Tls tls
             return false;
         }
         f.write((user + QStringLiteral(":{PLAIN}") + password + QStringLiteral(":65534:65534::") + root
-                 + QStringLiteral("/home\n")).toUtf8());
+                 + QStringLiteral("/home\n"))
+                    .toUtf8());
     }
     const QString conf = root + QStringLiteral("/dovecot.conf");
     {
@@ -406,7 +414,7 @@ bool Pop3TestServer::start(const QString &user, const QString &password, Tls tls
         QFile log(root + QStringLiteral("/dovecot.log"));
         log.open(QIODevice::ReadOnly);
         m_error = QStringLiteral("dovecot did not start: ") + QString::fromUtf8(m_proc->readAllStandardError())
-            + QString::fromUtf8(log.readAll());
+                  + QString::fromUtf8(log.readAll());
         stopProcess(m_proc);
         return false;
     }
@@ -418,7 +426,10 @@ void Pop3TestServer::stop()
     stopProcess(m_proc);
 }
 
-ScriptedServer::~ScriptedServer() { stopProcess(m_proc); }
+ScriptedServer::~ScriptedServer()
+{
+    stopProcess(m_proc);
+}
 
 bool ScriptedServer::start(const QString &mode, double trickleSeconds, const QString &bindAddress)
 {

@@ -34,19 +34,19 @@
 struct ReceivedAttachment {
     QString fileName;
     QByteArray bytes;
-    QString contentType;           // the Content-Type header as sent
+    QString contentType; // the Content-Type header as sent
 };
 
 struct ReceivedMail {
-    QString envelopeFrom;          // MAIL FROM
-    QStringList envelopeTo;        // RCPT TO, in order
-    QString from;                  // decoded From header, e.g. "送信者 <a@b.jp>"
-    QString to;                    // decoded To header
-    QString subject;               // decoded Subject header
-    QString text;                  // decoded text/plain body
+    QString envelopeFrom;   // MAIL FROM
+    QStringList envelopeTo; // RCPT TO, in order
+    QString from;           // decoded From header, e.g. "送信者 <a@b.jp>"
+    QString to;             // decoded To header
+    QString subject;        // decoded Subject header
+    QString text;           // decoded text/plain body
     QList<ReceivedAttachment> attachments;
-    QStringList headerNames;       // top-level header names, in order
-    QByteArray raw;                // the message as received
+    QStringList headerNames; // top-level header names, in order
+    QByteArray raw;          // the message as received
 };
 
 class SmtpTestServer {
@@ -123,7 +123,8 @@ bool makeTestCertificate(const QString &folder);
 class ScriptedServer {
 public:
     ~ScriptedServer();
-    bool start(const QString &mode, double trickleSeconds = 0.3, const QString &bindAddress = QStringLiteral("127.0.0.1"));
+    bool start(const QString &mode, double trickleSeconds = 0.3,
+               const QString &bindAddress = QStringLiteral("127.0.0.1"));
     int port() const { return m_port; }
     QString error() const { return m_error; }
     // Lines of credentials it received (AUTH, USER, PASS).

@@ -21,8 +21,8 @@ struct Inputs : SendRunSource {
     qsizetype maximum = -1;
     QList<qsizetype> progress;
     std::function<void(qsizetype)> onProgress;
-    qsizetype stopAfter = -1;  // the user stops once this many messages started
-    QList<qint64> pauses;      // the waits the run asked for
+    qsizetype stopAfter = -1; // the user stops once this many messages started
+    QList<qint64> pauses;     // the waits the run asked for
 
     QString subject() override { return subjectText; }
     QString bodyText() override { return body; }
@@ -70,4 +70,3 @@ inline QStringList logLines(const QString &path)
         lines.removeLast();
     return lines;
 }
-
