@@ -256,7 +256,8 @@ void TestTransport::hostileRepliesEndInBoundedTime()
     const SendRunResult r = run(account(server.port()), {QStringLiteral("a@example.jp")}, in);
     const QString outcome = r.outcome == SendRunResult::Outcome::Aborted ? r.text : logLines(env.logPath).value(1);
     QVERIFY2(outcome.contains(text), qPrintable(outcome.left(300)));
-    QTRY_VERIFY_WITH_TIMEOUT(server.bytesSent() > 0, 5000);
+    // The server reports its count when the client has gone; a loaded machine is slow to.
+    QTRY_VERIFY_WITH_TIMEOUT(server.bytesSent() > 0, 20000);
     QVERIFY2(server.bytesSent() <= bound, qPrintable(QString::number(server.bytesSent())));
 }
 
