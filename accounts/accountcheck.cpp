@@ -6,17 +6,6 @@
 
 namespace {
 
-// Only the ASCII blank is cut, at both ends; other white space is content.
-QString trimBlanks(const QString &text)
-{
-    qsizetype b = 0, e = text.size();
-    while (b < e && text.at(b) == QLatin1Char(' '))
-        ++b;
-    while (e > b && text.at(e - 1) == QLatin1Char(' '))
-        --e;
-    return text.mid(b, e - b);
-}
-
 AccountFault fault(AccountField field, const QString &message)
 {
     return {field, message};

@@ -11,16 +11,6 @@
 
 namespace {
 
-QString trimBlanks(const QString &s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && s.at(b) == QLatin1Char(' '))
-        ++b;
-    while (e > b && s.at(e - 1) == QLatin1Char(' '))
-        --e;
-    return s.mid(b, e - b);
-}
-
 QString columnLabel(AddressRowModel::Column column)
 {
     return AddressRowModel::columnNames().value(column);

@@ -489,3 +489,13 @@ QString narrowLower(const QString &text)
 {
     return narrowWidth(text).toLower();
 }
+
+QString trimBlanks(const QString &text)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && text.at(b) == QLatin1Char(' '))
+        ++b;
+    while (e > b && text.at(e - 1) == QLatin1Char(' '))
+        --e;
+    return b == 0 && e == text.size() ? text : text.mid(b, e - b);
+}

@@ -46,5 +46,8 @@ QString leftMbcs(const QString &text, int maxBytes);
 // (U+FF01-U+FF5E) to ASCII, the ideographic space to a space, full-width
 // katakana (voiced and semi-voiced included) and their marks to half-width.
 QString narrowWidth(const QString &text);
+// The text without the ASCII blanks (U+0020) at either end; other white
+// space is content.
+QString trimBlanks(const QString &text);
 // Narrowing, then lower case: how addresses are normalised.
 QString narrowLower(const QString &text);
