@@ -11,21 +11,21 @@
 
 namespace {
 
-QString columnLabel(AddressRowModel::Column column)
+QString columnLabel(AddressColumns::Column column)
 {
-    return AddressRowModel::columnNames().value(column);
+    return AddressColumns::columnNames().value(column);
 }
 
 // The statement for each editable column; the column name never comes from
 // outside this table.
-const char *updateSql(AddressRowModel::Column column)
+const char *updateSql(AddressColumns::Column column)
 {
     switch (column) {
-    case AddressRowModel::ColCategory: return "UPDATE 宛先 SET インポート区分名 = ? WHERE 宛先ID = ?";
-    case AddressRowModel::ColName1: return "UPDATE 宛先 SET 宛先1 = ? WHERE 宛先ID = ?";
-    case AddressRowModel::ColName2: return "UPDATE 宛先 SET 宛先2 = ? WHERE 宛先ID = ?";
-    case AddressRowModel::ColAddress: return "UPDATE 宛先 SET メールアドレス = ? WHERE 宛先ID = ?";
-    case AddressRowModel::ColMemo: return "UPDATE 宛先 SET メモ = ? WHERE 宛先ID = ?";
+    case AddressColumns::ColCategory: return "UPDATE 宛先 SET インポート区分名 = ? WHERE 宛先ID = ?";
+    case AddressColumns::ColName1: return "UPDATE 宛先 SET 宛先1 = ? WHERE 宛先ID = ?";
+    case AddressColumns::ColName2: return "UPDATE 宛先 SET 宛先2 = ? WHERE 宛先ID = ?";
+    case AddressColumns::ColAddress: return "UPDATE 宛先 SET メールアドレス = ? WHERE 宛先ID = ?";
+    case AddressColumns::ColMemo: return "UPDATE 宛先 SET メモ = ? WHERE 宛先ID = ?";
     default: return nullptr;
     }
 }
@@ -65,11 +65,11 @@ RecipientEdit checkAddress(const QString &entered)
     return r;
 }
 
-RecipientEdit checkText(AddressRowModel::Column column, const QString &entered)
+RecipientEdit checkText(AddressColumns::Column column, const QString &entered)
 {
     RecipientEdit r;
     r.value = storedRecipientText(entered);
-    if (column == AddressRowModel::ColCategory && r.value.isEmpty())
+    if (column == AddressColumns::ColCategory && r.value.isEmpty())
         return refused(QStringLiteral("インポート区分名を入力してください。"));
     r.ok = true;
     // Blanks dropped at the ends are no cut.
@@ -98,14 +98,14 @@ QString storedRecipientText(const QString &entered)
     return trimBlanks(entered.left(n));
 }
 
-RecipientEdit checkRecipientField(AddressRowModel::Column column, const QString &entered)
+RecipientEdit checkRecipientField(AddressColumns::Column column, const QString &entered)
 {
     switch (column) {
-    case AddressRowModel::ColAddress: return checkAddress(entered);
-    case AddressRowModel::ColName1:
-    case AddressRowModel::ColName2:
-    case AddressRowModel::ColCategory: return checkText(column, entered);
-    case AddressRowModel::ColMemo: {
+    case AddressColumns::ColAddress: return checkAddress(entered);
+    case AddressColumns::ColName1:
+    case AddressColumns::ColName2:
+    case AddressColumns::ColCategory: return checkText(column, entered);
+    case AddressColumns::ColMemo: {
         RecipientEdit r;
         r.ok = true;
         r.value = entered.isEmpty() ? QString() : entered;
@@ -115,7 +115,7 @@ RecipientEdit checkRecipientField(AddressRowModel::Column column, const QString 
     }
 }
 
-RecipientEdit storeRecipientField(AddressDb &db, qint64 id, AddressRowModel::Column column, const QString &entered)
+RecipientEdit storeRecipientField(AddressDb &db, qint64 id, AddressColumns::Column column, const QString &entered)
 {
     RecipientEdit r = checkRecipientField(column, entered);
     if (!r.ok)
@@ -133,7 +133,7 @@ RecipientEdit storeRecipientField(AddressDb &db, qint64 id, AddressRowModel::Col
 
 RecipientEdit addRecipient(AddressDb &db, const NewRecipient &fields, const QDate &registered)
 {
-    using M = AddressRowModel;
+    using M = AddressColumns;
     const std::pair<M::Column, const QString *> entered[] = {
         {M::ColCategory, &fields.category}, {M::ColName1, &fields.name1}, {M::ColName2, &fields.name2},
         {M::ColAddress, &fields.address},   {M::ColMemo, &fields.memo},

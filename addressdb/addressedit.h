@@ -4,7 +4,7 @@
 // so a row typed in looks like a row imported. No widgets: the window shows
 // the Japanese messages these return.
 
-#include "addressrowmodel.h"
+#include "addresscolumns.h"
 
 #include <QDate>
 #include <QString>
@@ -44,14 +44,14 @@ struct RecipientEdit {
 //  - メモ: free text as entered, no limit; an empty memo stores NULL, as a
 //    row that never had one;
 //  - the other columns are not edited here.
-RecipientEdit checkRecipientField(AddressRowModel::Column column, const QString &entered);
+RecipientEdit checkRecipientField(AddressColumns::Column column, const QString &entered);
 
 // Checks the text and stores it in one cell of row id with one UPDATE.
 // Nothing changes on a refusal, when the row has left the file ("この宛先は
 // データベースにありません。"), or on a database failure (a lock held by
 // another program, a file deleted underneath): the message then ends with
 // what the database said.
-RecipientEdit storeRecipientField(AddressDb &db, qint64 id, AddressRowModel::Column column, const QString &entered);
+RecipientEdit storeRecipientField(AddressDb &db, qint64 id, AddressColumns::Column column, const QString &entered);
 
 struct NewRecipient {
     QString category;

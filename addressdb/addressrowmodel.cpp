@@ -45,13 +45,6 @@ const AddressRowModel::Row &missingRow()
 
 AddressRowModel::AddressRowModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-QStringList AddressRowModel::columnNames()
-{
-    return {QStringLiteral("宛先ID"), QStringLiteral("送信区分"), QStringLiteral("インポート区分名"),
-            QStringLiteral("宛先1"),  QStringLiteral("宛先2"),    QStringLiteral("メールアドレス"),
-            QStringLiteral("登録日"), QStringLiteral("メモ")};
-}
-
 bool AddressRowModel::load(AddressDb &db, const QString &sql, const QVariantList &params, QString *error)
 {
     auto fail = [error](const QString &why) {

@@ -5,6 +5,8 @@
 // one pass over the ids. Deleting a row and toggling the send flag write to
 // the file at once.
 
+#include "addresscolumns.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 #include <QVariantList>
@@ -18,11 +20,9 @@ class DbStatement;
 class RecipientRows;
 struct RecipientEdit;
 
-class AddressRowModel : public QAbstractTableModel {
+class AddressRowModel : public QAbstractTableModel, public AddressColumns {
     Q_OBJECT
 public:
-    enum Column { ColId, ColFlag, ColCategory, ColName1, ColName2, ColAddress, ColDate, ColMemo, ColumnCount };
-
     // One row as the file holds it; a NULL text is a null QString.
     struct Row {
         qint64 id = 0;
@@ -76,8 +76,6 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-
-    static QStringList columnNames();
 
 signals:
     // An edit the rules refused or the database did not take (refused), or

@@ -4,6 +4,7 @@
 #include "addressedit.h"
 #include "addressexport.h"
 #include "addressfixture.h"
+#include "addressrowmodel.h"
 #include "csvimport.h"
 #include "dbstatement.h"
 #include "testutil.h"
