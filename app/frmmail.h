@@ -174,8 +174,9 @@ private:
     // false when one of them stopped it.
     bool passesSendChecks();
     // The send run with the window's progress, stop button and outcome;
-    // journalIndex continues an interrupted run (see SendRunEnvironment).
-    void runFromWindow(const QList<qsizetype> &journalIndex);
+    // journalIndex continues an interrupted run (see SendRunEnvironment);
+    // lockHeld: the window holds the run lock already.
+    void runFromWindow(const QList<qsizetype> &journalIndex, bool lockHeld = true);
     // A run that ended early, offered to be finished: true when the user
     // took the offer (and the rest was sent).
     bool offerResume();

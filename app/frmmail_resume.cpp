@@ -28,37 +28,55 @@ bool frmMail::offerResume()
     QString error;
     const std::optional<JournalState> journal = readJournal(path, &error);
     if (!journal) {
-        const QString aside = setJournalAside(path);
-        platform().messageBox(
-            this,
-            QStringLiteral("前回の送信の記録を読めませんでした（%1）。\n記録は %2 に移しました。").arg(error, aside),
-            kTitle, MsgIcon::Warning, MsgButtons::Ok);
+        const QString aside = setJournalAside(path, &error);
+        platform().messageBox(this,
+                              aside.isEmpty()
+                                  ? QStringLiteral("前回の送信の記録を読めませんでした（%1）。").arg(error)
+                                  : QStringLiteral(
+                                        "前回の送信の記録を読めませんでした（%1）。\n記録は %2 に移しました。")
+                                        .arg(error, aside),
+                              kTitle, MsgIcon::Warning, MsgButtons::Ok);
         return false;
     }
-    const QList<qsizetype> rest = journal->remaining(false);
-    if (rest.isEmpty() && journal->uncertain < 0) {
+    if (!journal->pending()) {
         QFile::remove(path);
         return false;
     }
+    const QList<qsizetype> sure = journal->remaining(false);
     QString question = QStringLiteral("前回の送信は %1 件中 %2 件で中断されました。残りの %3 件を送信しますか？")
                            .arg(journal->entries.size())
                            .arg(journal->acceptedCount())
-                           .arg(rest.size());
-    if (journal->uncertain >= 0)
+                           .arg(sure.size());
+    QStringList unsure;
+    for (qsizetype i : journal->uncertain)
+        unsure << journal->entries[i].label();
+    if (!unsure.isEmpty())
         question += QStringLiteral("\n\n送信中だった次の宛先は、届いたかどうかわかりません。\n")
-                    + journal->entries[journal->uncertain].label();
+                    + unsure.join(QLatin1Char('\n'));
     if (platform().messageBox(this, question, kTitle, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
         QFile::remove(path);
         return false;
     }
-    QList<qsizetype> indices = journal->remaining(false);
-    if (journal->uncertain >= 0
-        && platform().messageBox(this,
-                                 QStringLiteral("%1 にも、もう一度送りますか？\n（届いていた場合は２通目になります）")
-                                     .arg(journal->entries[journal->uncertain].label()),
-                                 kTitle, MsgIcon::Question, MsgButtons::YesNo)
-               == MsgAnswer::Yes)
-        indices = journal->remaining(true);
+    QList<qsizetype> indices = sure;
+    if (!unsure.isEmpty()) {
+        if (platform().messageBox(this,
+                                  QStringLiteral("%1 にも、もう一度送りますか？\n（届いていた場合は２通目になります）")
+                                      .arg(unsure.join(QStringLiteral("、"))),
+                                  kTitle, MsgIcon::Question, MsgButtons::YesNo)
+            == MsgAnswer::Yes) {
+            indices = journal->remaining(true);
+        } else if (!SendJournal::markKept(path, journal->uncertain, &error)) {
+            // The answer must outlive this window, or the next interruption
+            // would forget it.
+            platform().messageBox(this, QStringLiteral("前回の送信の記録に書き込めませんでした（%1）。").arg(error),
+                                  kTitle, MsgIcon::Warning, MsgButtons::Ok);
+            return true;
+        }
+    }
+    if (indices.isEmpty()) {
+        QFile::remove(path);
+        return false;
+    }
 
     // The same message as the run that ended early, to the entries it left.
     const JournalContent &c = journal->content;

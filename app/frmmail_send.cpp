@@ -5,6 +5,7 @@
 #include "apptitle.h"
 #include "frmpreview.h"
 #include "platform.h"
+#include "runlock.h"
 #include "sendjournal.h"
 #include "sendlist.h"
 #include "sendrun.h"
@@ -171,15 +172,28 @@ OutgoingContent frmMail::currentContent()
 // The send command.
 void frmMail::Command1_Click()
 {
+    // The log and the journal are this window's until the run ends; another
+    // run (a second window, a scheduled command) may hold them.
+    RunLock lock(SentMailLog::pathIn(platform().programFolder()));
+    const bool locked = lock.tryLock();
+    // A lock that can't be made at all is the run's to report, as a log it
+    // can't write.
+    if (!locked && lock.holderPid() > 0) {
+        SendRunResult busy;
+        busy.outcome = SendRunResult::Outcome::Busy;
+        busy.text = lock.errorText();
+        platform().messageBox(this, sendOutcomeMessage(busy), kInformation, MsgIcon::Information, MsgButtons::Ok);
+        return;
+    }
     // A run that ended early is offered first; finishing it is this send.
     if (offerResume())
         return;
     if (!passesSendChecks())
         return;
-    runFromWindow({});
+    runFromWindow({}, locked);
 }
 
-void frmMail::runFromWindow(const QList<qsizetype> &journalIndex)
+void frmMail::runFromWindow(const QList<qsizetype> &journalIndex, bool lockHeld)
 {
     platform().setBusy(true);
     StopRequested = false;
@@ -194,6 +208,7 @@ void frmMail::runFromWindow(const QList<qsizetype> &journalIndex)
         env.logPath = SentMailLog::pathIn(platform().programFolder());
         env.journalPath = SendJournal::pathBeside(env.logPath);
         env.journalIndex = journalIndex;
+        env.lockHeld = lockHeld;
         env.now = [this] { return platform().now(); };
         env.transport = transportOptions;
         try {
@@ -231,6 +246,9 @@ void frmMail::runFromWindow(const QList<qsizetype> &journalIndex)
     case Outcome::Failed:
         platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
         break;
+    case Outcome::Busy:
+        platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
+        return;
     }
     // The viewer reads the log and restores the pointer as it loads.
     platform().setBusy(true);

@@ -5,6 +5,7 @@
 #include "dryrun.h"
 #include "localclock.h"
 #include "programfolder.h"
+#include "runlock.h"
 #include "sendjournal.h"
 #include "sendlist.h"
 #include "sendrun.h"
@@ -24,7 +25,7 @@
 
 namespace {
 
-enum Exit { Completed = 0, Error = 1, Aborted = 2 };
+enum Exit { Completed = 0, Error = 1, Aborted = 2, Uncertain = 3 };
 
 const char kUsage[] = "Usage:\n"
                       "  quillpost                 start the window\n"
@@ -116,42 +117,6 @@ bool readList(const QString &path, SendList &list, QString *error)
     return true;
 }
 
-// The entries of the list that the interrupted run of the same list did
-// not reach; the one it may have been sending goes again, and is named.
-bool resumeList(SendRunEnvironment &env, SendList &list, QString *error)
-{
-    if (!QFile::exists(env.journalPath)) {
-        *error = QStringLiteral("no run to finish: %1 does not exist").arg(env.journalPath);
-        return false;
-    }
-    const std::optional<JournalState> journal = readJournal(env.journalPath, error);
-    if (!journal) {
-        *error += QStringLiteral("; set aside as ") + setJournalAside(env.journalPath);
-        return false;
-    }
-    QList<SendList::Entry> entries;
-    for (qsizetype i = 0; i < list.count(); ++i)
-        entries << list.entry(i);
-    if (SendJournal::digestOf(entries) != journal->digest) {
-        *error = QStringLiteral("%1 was written for another list; it is not applied to this one").arg(env.journalPath);
-        return false;
-    }
-    if (journal->uncertain >= 0) {
-        const SendList::Entry &e = entries[journal->uncertain];
-        print(stderr, QStringLiteral("quillpost send: record %1 (%2) was on its way when the run ended; it is "
-                                     "sent again and may arrive twice\n")
-                          .arg(journal->uncertain + 1)
-                          .arg(e.label()));
-    }
-    env.journalIndex = journal->remaining(true);
-    list.beginBatch();
-    list.clear();
-    for (qsizetype i : env.journalIndex)
-        list.append(entries[i].name1, entries[i].name2, entries[i].address);
-    list.endBatch();
-    return true;
-}
-
 // The options of "send".
 struct SendOptions {
     QCommandLineParser parser;
@@ -176,9 +141,13 @@ struct SendOptions {
                                     QStringLiteral("Connect to nothing: write each message to DIR as 00001.eml, ... "
                                                    "and the envelopes to DIR/envelope.csv; keep no log."),
                                     QStringLiteral("DIR")};
-    const QCommandLineOption resume{QStringLiteral("resume"),
-                                    QStringLiteral("Finish the run of the same arguments that ended early: send only "
-                                                   "to the entries it did not reach.")};
+    const QCommandLineOption resume{
+        QStringLiteral("resume"),
+        QStringLiteral("Finish the run that ended early: its message to the entries it did not reach. Other "
+                       "options, where given, must match it.")};
+    const QCommandLineOption discardJournal{
+        QStringLiteral("discard-journal"),
+        QStringLiteral("Drop the journal of a run that ended early and start this one afresh.")};
     int profile = 0;
 
     // "" when the arguments make a send (or ask for help).
@@ -186,7 +155,8 @@ struct SendOptions {
     {
         parser.setApplicationDescription(
             QStringLiteral("Sends one message to every address of a list, as the window's send command does."));
-        parser.addOptions({account, list, subject, body, attach, nameBlock, noHonorific, log, caFile, dryRun, resume});
+        parser.addOptions({account, list, subject, body, attach, nameBlock, noHonorific, log, caFile, dryRun, resume,
+                           discardJournal});
         parser.addHelpOption();
         parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("The command."));
         if (!parser.parse(arguments))
@@ -195,15 +165,19 @@ struct SendOptions {
             return {};
         if (parser.positionalArguments() != QStringList{QStringLiteral("send")})
             return QStringLiteral("unexpected argument: ") + parser.positionalArguments().mid(1).join(QLatin1Char(' '));
-        for (const QCommandLineOption *required : {&account, &list, &subject, &body})
-            if (!parser.isSet(*required))
-                return QStringLiteral("--%1 is missing").arg(required->names().first());
-        bool ok = false;
-        profile = parser.value(account).toInt(&ok);
+        // A resumed run takes what it sends from its journal.
+        if (!parser.isSet(resume))
+            for (const QCommandLineOption *required : {&account, &list, &subject, &body})
+                if (!parser.isSet(*required))
+                    return QStringLiteral("--%1 is missing").arg(required->names().first());
+        bool ok = true;
+        profile = parser.isSet(account) ? parser.value(account).toInt(&ok) : 0;
         if (!ok || profile < 0 || profile > 4)
             return QStringLiteral("--account must be 0 to 4, not \"%1\"").arg(parser.value(account));
-        if (parser.isSet(dryRun) && parser.isSet(resume))
-            return QStringLiteral("--resume and --dry-run don't go together");
+        if (parser.isSet(dryRun) && (parser.isSet(resume) || parser.isSet(discardJournal)))
+            return QStringLiteral("--dry-run keeps no journal: it goes with neither --resume nor --discard-journal");
+        if (parser.isSet(resume) && parser.isSet(discardJournal))
+            return QStringLiteral("--resume and --discard-journal don't go together");
         if (parser.isSet(caFile) && !QFileInfo(parser.value(caFile)).isReadable())
             return parser.value(caFile) + QStringLiteral(": certificate file not readable");
         return {};
@@ -244,6 +218,8 @@ int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvir
     if (result.outcome == Outcome::Failed)
         return fail(sendOutcomeMessage(result) + QStringLiteral(" (") + env.logPath + QStringLiteral(": ") + result.text
                     + QLatin1Char(')'));
+    if (result.outcome == Outcome::Busy)
+        return fail(result.text);
     if (!dryRunError.isEmpty())
         return fail(dryRunError);
     if (o.parser.isSet(o.dryRun) && result.outcome == Outcome::Completed)
@@ -251,8 +227,123 @@ int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvir
                           .arg(result.accepted)
                           .arg(o.parser.value(o.dryRun)));
     else
-        print(stdout, sendOutcomeMessage(result) + QLatin1Char('\n'));
-    return result.outcome == Outcome::Completed ? Completed : Aborted;
+        print(stdout,
+              sendOutcomeMessage(SendRunResult{result.outcome, result.accepted, result.remaining, result.text, {}})
+                  + QLatin1Char('\n'));
+    for (const SendList::Entry &e : result.uncertain)
+        print(stderr, QStringLiteral("quillpost send: %1 may not have arrived: the server gave no reply after its "
+                                     "message; --resume sends it again\n")
+                          .arg(e.label()));
+    if (result.outcome != Outcome::Completed)
+        return Aborted;
+    return result.uncertain.isEmpty() ? Completed : Uncertain;
+}
+
+// The journal beside the log, before a run that is not a resume: one that
+// still has entries to send stops this run unless the user drops it.
+bool clearJournalFor(const SendOptions &o, const QString &path, QString *error)
+{
+    if (!QFile::exists(path))
+        return true;
+    const std::optional<JournalState> journal = readJournal(path, error);
+    if (!journal) {
+        const QString aside = setJournalAside(path, error);
+        if (aside.isEmpty())
+            return false;
+        print(stderr, QStringLiteral("quillpost send: %1; set aside as %2\n").arg(*error, aside));
+        return true;
+    }
+    if (journal->pending() && !o.parser.isSet(o.discardJournal)) {
+        *error = QStringLiteral("%1 holds a run that ended early (%2 of %3 entries left); finish it with --resume, "
+                                "or start afresh with --discard-journal")
+                     .arg(path)
+                     .arg(journal->remaining(true).size())
+                     .arg(journal->entries.size());
+        return false;
+    }
+    if (!QFile::remove(path)) {
+        *error = path + QStringLiteral(": can't be removed");
+        return false;
+    }
+    return true;
+}
+
+// What a resumed run sends: the journal's message, to the entries its run
+// did not reach. An option given with --resume must say what the journal
+// says.
+std::optional<JournalState> resumeFromJournal(const SendOptions &o, CommandSource &source, SendRunEnvironment &env,
+                                              SendList &list, int *profile, QString *error)
+{
+    if (!QFile::exists(env.journalPath)) {
+        *error = QStringLiteral("no run to finish: %1 does not exist").arg(env.journalPath);
+        return std::nullopt;
+    }
+    std::optional<JournalState> journal = readJournal(env.journalPath, error);
+    if (!journal) {
+        *error += QStringLiteral("; set aside as ") + setJournalAside(env.journalPath);
+        return std::nullopt;
+    }
+    const JournalContent &c = journal->content;
+    if (o.parser.isSet(o.list)) {
+        SendList given;
+        if (!readList(o.parser.value(o.list), given, error))
+            return std::nullopt;
+        QList<SendList::Entry> entries;
+        for (qsizetype i = 0; i < given.count(); ++i)
+            entries << given.entry(i);
+        if (SendJournal::digestOf(entries) != journal->digest) {
+            *error =
+                QStringLiteral("%1 was written for another list; it is not applied to this one").arg(env.journalPath);
+            return std::nullopt;
+        }
+    }
+    QStringList differ;
+    if (o.parser.isSet(o.account) && o.profile != c.account)
+        differ << QStringLiteral("--account");
+    if (o.parser.isSet(o.subject) && o.parser.value(o.subject) != c.subject)
+        differ << QStringLiteral("--subject");
+    if (o.parser.isSet(o.body)) {
+        const std::optional<QString> body = readTextFile(o.parser.value(o.body), error);
+        if (!body)
+            return std::nullopt;
+        if (toCrLf(*body) != c.bodyText)
+            differ << QStringLiteral("--body");
+    }
+    // With the message given again, its attachments and options count too.
+    if (o.parser.isSet(o.subject) || o.parser.isSet(o.body)) {
+        if (o.parser.values(o.attach).join(QLatin1Char('\t')) != c.attachmentText)
+            differ << QStringLiteral("--attach");
+        if ((o.parser.isSet(o.nameBlock) ? 1 : 0) != c.nameOption)
+            differ << QStringLiteral("--name-block");
+        if ((o.parser.isSet(o.noHonorific) ? 1 : 0) != c.honorificOption)
+            differ << QStringLiteral("--no-honorific");
+    }
+    if (!differ.isEmpty()) {
+        *error = QStringLiteral("%1 differs from the run being finished (%2); give --resume alone to send what "
+                                "the journal holds")
+                     .arg(differ.join(QStringLiteral(", ")), env.journalPath);
+        return std::nullopt;
+    }
+    for (const QString &line : journal->damaged)
+        print(stderr, QStringLiteral("quillpost send: %1: %2 was ignored\n").arg(env.journalPath, line));
+    for (qsizetype i : journal->uncertain)
+        print(stderr, QStringLiteral("quillpost send: record %1 (%2) was on its way when the run ended; it is "
+                                     "sent again and may arrive twice\n")
+                          .arg(i + 1)
+                          .arg(journal->entries[i].label()));
+    source.subjectText = c.subject;
+    source.body = c.bodyText;
+    source.attachments = c.attachmentText;
+    source.nameBlock = c.nameOption;
+    source.noHonorific = c.honorificOption;
+    *profile = c.account;
+    env.journalIndex = journal->remaining(true);
+    list.beginBatch();
+    list.clear();
+    for (qsizetype i : env.journalIndex)
+        list.append(journal->entries[i].name1, journal->entries[i].name2, journal->entries[i].address);
+    list.endBatch();
+    return journal;
 }
 
 int runSendCommand(const QStringList &arguments)
@@ -266,25 +357,25 @@ int runSendCommand(const QStringList &arguments)
         return Completed;
     }
 
-    CommandSource source;
-    source.subjectText = o.parser.value(o.subject);
-    source.nameBlock = o.parser.isSet(o.nameBlock) ? 1 : 0;
-    source.noHonorific = o.parser.isSet(o.noHonorific) ? 1 : 0;
-    source.attachments = o.parser.values(o.attach).join(QLatin1Char('\t'));
-    const std::optional<QString> body = readTextFile(o.parser.value(o.body), &error);
-    if (!body)
-        return fail(error);
-    source.body = toCrLf(*body);
-    SendList list;
-    if (!readList(o.parser.value(o.list), list, &error))
-        return fail(error);
-
     SendRunEnvironment env;
     QString dryRunError;
     if (!prepareRun(o, env, &dryRunError, &error))
         return fail(error);
+    // The log and the journal are this run's alone from here on.
+    std::unique_ptr<RunLock> lock;
+    if (!env.logPath.isEmpty()) {
+        lock = std::make_unique<RunLock>(env.logPath);
+        if (!lock->tryLock())
+            return fail(lock->errorText());
+        env.lockHeld = true;
+    }
+
+    CommandSource source;
+    SendList list;
+    int profile = o.profile;
     if (o.parser.isSet(o.resume)) {
-        if (!resumeList(env, list, &error))
+        const std::optional<JournalState> journal = resumeFromJournal(o, source, env, list, &profile, &error);
+        if (!journal)
             return fail(error);
         if (list.count() == 0) {
             QFile::remove(env.journalPath);
@@ -293,11 +384,24 @@ int runSendCommand(const QStringList &arguments)
             print(stdout, sendOutcomeMessage(nothingLeft) + QLatin1Char('\n'));
             return Completed;
         }
+    } else {
+        source.subjectText = o.parser.value(o.subject);
+        source.nameBlock = o.parser.isSet(o.nameBlock) ? 1 : 0;
+        source.noHonorific = o.parser.isSet(o.noHonorific) ? 1 : 0;
+        source.attachments = o.parser.values(o.attach).join(QLatin1Char('\t'));
+        const std::optional<QString> body = readTextFile(o.parser.value(o.body), &error);
+        if (!body)
+            return fail(error);
+        source.body = toCrLf(*body);
+        if (!readList(o.parser.value(o.list), list, &error))
+            return fail(error);
+        if (!env.journalPath.isEmpty() && !clearJournalFor(o, env.journalPath, &error))
+            return fail(error);
     }
 
     SettingsStore settings;
     ActiveAccount = AccountRecord();
-    ActiveAccount.Account = static_cast<qint16>(o.profile);
+    ActiveAccount.Account = static_cast<qint16>(profile);
     LoadAccountProfile(settings, ActiveAccount.Account);
     const SendCheck check = checkSendRun(ActiveAccount, list.count(), source.subjectText, source.body);
     if (check != SendCheck::Ok)

@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QUrl>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <curl/curl.h>
+#include <functional>
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
@@ -60,8 +62,10 @@ struct CurlConnection::State {
     curl_socket_t socket = CURL_SOCKET_BAD;
     bool open = false;
     bool implicitTls = false;
-    int timeoutMs = 60000;
+    int timeoutMs = 300000;
     QByteArray caBlob;
+    const std::atomic<bool> *aborted = nullptr;
+    std::function<void(curl_socket_t)> onSocket;
 
     // Filled by the debug callback during open().
     QByteArrayList caps;
@@ -157,8 +161,19 @@ int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *use
 
 int socketCallback(void *userp, curl_socket_t fd, curlsocktype)
 {
-    static_cast<CurlConnection::State *>(userp)->socket = fd;
+    auto *s = static_cast<CurlConnection::State *>(userp);
+    s->socket = fd;
+    if (s->onSocket)
+        s->onSocket(fd);
     return CURL_SOCKOPT_OK;
+}
+
+// Ends libcurl's part (resolving, connecting, the greeting, TLS) when the
+// user stops.
+int progressCallback(void *userp, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const auto *s = static_cast<CurlConnection::State *>(userp);
+    return s->aborted && s->aborted->load() ? 1 : 0;
 }
 
 // The system's trusted certificates and the extra ones, as one PEM blob.
@@ -182,7 +197,23 @@ bool caBundleWith(const QString &extraFile, QByteArray *blob, QString *error)
 
 } // namespace
 
-CurlConnection::CurlConnection() : d(std::make_unique<State>()) {}
+// What abort() needs from another thread: the flag, and the socket to shut
+// (under the lock, so a socket closed meanwhile is never touched).
+struct CurlConnection::Abort {
+    std::atomic<bool> requested{false};
+    std::mutex lock;
+    curl_socket_t socket = CURL_SOCKET_BAD;
+
+    void setSocket(curl_socket_t fd)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        socket = fd;
+        if (requested && fd != CURL_SOCKET_BAD)
+            ::shutdown(fd, SHUT_RDWR);
+    }
+};
+
+CurlConnection::CurlConnection() : d(std::make_unique<State>()), m_abort(std::make_unique<Abort>()) {}
 
 CurlConnection::~CurlConnection()
 {
@@ -199,11 +230,15 @@ QString CurlConnection::open(const Options &o)
     if (o.port <= 0 || o.port > 65535)
         return QStringLiteral("invalid port");
 
+    if (m_abort->requested)
+        return QStringLiteral("stopped");
     State &s = *d;
     s = State();
     s.protocol = o.protocol;
     s.implicitTls = o.implicitTls;
-    s.timeoutMs = o.timeoutSeconds * 1000;
+    s.timeoutMs = o.replySeconds * 1000;
+    s.aborted = &m_abort->requested;
+    s.onSocket = [a = m_abort.get()](curl_socket_t fd) { a->setSocket(fd); };
     s.handle = curl_easy_init();
     if (!s.handle)
         return QStringLiteral("the mail library could not start");
@@ -226,11 +261,13 @@ QString CurlConnection::open(const Options &o)
         curl_blob blob{s.caBlob.data(), static_cast<size_t>(s.caBlob.size()), CURL_BLOB_NOCOPY};
         curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob);
     }
-    const long timeout = o.timeoutSeconds;
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, timeout);
-    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(o.connectSeconds));
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(o.replySeconds));
     // Greeting, capabilities, upgrade and capabilities again.
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, timeout * 3);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(o.connectSeconds + 4 * o.replySeconds));
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, progressCallback);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &s);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_TCP_NODELAY, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);
@@ -243,14 +280,16 @@ QString CurlConnection::open(const Options &o)
 
     const CURLcode rc = curl_easy_perform(h);
     QString failure;
-    if (s.overflow)
+    if (m_abort->requested)
+        failure = QStringLiteral("stopped");
+    else if (s.overflow)
         failure = QStringLiteral("reply too long");
     else if (rc != CURLE_OK)
         failure = s.lastLine.size() >= 3 && (s.lastLine[0] == '4' || s.lastLine[0] == '5' || s.lastLine[0] == '-')
-                      ? QString::fromUtf8(s.lastLine)
-                      : QString::fromUtf8(s.errorBuffer[0] ? s.errorBuffer : curl_easy_strerror(rc));
+                      ? serverText(s.lastLine)
+                      : serverText(s.errorBuffer[0] ? s.errorBuffer : curl_easy_strerror(rc));
     else if (s.tlsOffered && !isEncrypted())
-        failure = QStringLiteral("the server offers TLS but refused it: ") + QString::fromUtf8(s.lastLine);
+        failure = QStringLiteral("the server offers TLS but refused it: ") + serverText(s.lastLine);
     else if (curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &s.socket) != CURLE_OK || s.socket == CURL_SOCKET_BAD)
         failure = QStringLiteral("no connection");
     if (!failure.isEmpty()) {
@@ -259,12 +298,14 @@ QString CurlConnection::open(const Options &o)
     }
     // From here on the dialogue is ours; libcurl need not show it.
     curl_easy_setopt(h, CURLOPT_VERBOSE, 0L);
+    m_abort->setSocket(s.socket);
     s.open = true;
     return {};
 }
 
 void CurlConnection::close()
 {
+    m_abort->setSocket(CURL_SOCKET_BAD);
     if (d->handle)
         curl_easy_cleanup(d->handle);
     d->handle = nullptr;
@@ -328,31 +369,69 @@ bool waitFor(curl_socket_t socket, bool forWrite, const QDeadlineTimer &deadline
 
 } // namespace
 
-bool CurlConnection::sendAll(QByteArrayView data)
+bool CurlConnection::sendAll(QByteArrayView data, int inactivityMs, qsizetype *written)
 {
-    if (!d->open)
-        return false;
-    const QDeadlineTimer deadline(d->timeoutMs);
     qsizetype done = 0;
+    auto result = [&](bool ok) {
+        if (written)
+            *written = done;
+        return ok;
+    };
+    if (!d->open || m_abort->requested)
+        return result(false);
+    const int limit = inactivityMs >= 0 ? inactivityMs : d->timeoutMs;
+    QDeadlineTimer deadline(limit);
     while (done < data.size()) {
         size_t n = 0;
         const CURLcode rc = curl_easy_send(d->handle, data.data() + done, static_cast<size_t>(data.size() - done), &n);
         if (rc == CURLE_AGAIN) {
             if (!waitFor(d->socket, true, deadline))
-                return false;
+                return result(false);
             continue;
         }
         if (rc != CURLE_OK)
-            return false;
+            return result(false);
         done += static_cast<qsizetype>(n);
+        // A slow server that keeps taking data is no reason to give up.
+        deadline.setRemainingTime(limit);
     }
-    return true;
+    return result(true);
+}
+
+void CurlConnection::abort()
+{
+    m_abort->requested = true;
+    std::lock_guard<std::mutex> guard(m_abort->lock);
+    if (m_abort->socket != CURL_SOCKET_BAD)
+        ::shutdown(m_abort->socket, SHUT_RDWR);
+}
+
+bool CurlConnection::wasAborted() const
+{
+    return m_abort->requested;
+}
+
+QString serverText(QByteArrayView bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    if (text.contains(QChar::ReplacementCharacter))
+        text = QString::fromLatin1(bytes);
+    QString shown;
+    shown.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != '\t') || (u >= 0x7f && u <= 0x9f))
+            shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 ServerReply CurlConnection::readReply(int timeoutMs)
 {
     ServerReply r;
-    if (!d->open)
+    if (!d->open || m_abort->requested)
         return r;
     State &s = *d;
     const QDeadlineTimer deadline(timeoutMs >= 0 ? timeoutMs : s.timeoutMs);

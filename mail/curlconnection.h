@@ -39,7 +39,8 @@ public:
         QString host;
         int port = 25;
         bool implicitTls = false;
-        int timeoutSeconds = 60;
+        int connectSeconds = 60; // TCP and TLS
+        int replySeconds = 300;  // the greeting, and each reply while opening
         QString extraCaFile;
     };
 
@@ -64,13 +65,28 @@ public:
     // "LOGIN"}); *found tells whether the keyword was offered at all.
     QByteArrayList capability(QByteArrayView keyword, bool *found = nullptr) const;
 
-    // False when the data could not all be written within the time limit.
-    bool sendAll(QByteArrayView data);
-    // The time limit is the connection's unless given (milliseconds).
+    // False when the data could not all be written: the connection failed,
+    // or it took nothing for inactivityMs (the reply limit unless given).
+    // *written: the bytes handed to the connection.
+    bool sendAll(QByteArrayView data, int inactivityMs = -1, qsizetype *written = nullptr);
+    // The time limit is the reply limit of the options unless given
+    // (milliseconds).
     ServerReply readReply(int timeoutMs = -1);
+
+    // From any thread: every wait ends at once, now and later; the
+    // connection is shut.
+    void abort();
+    bool wasAborted() const;
 
     struct State; // shared with libcurl's callbacks
 
 private:
+    struct Abort;
     std::unique_ptr<State> d;
+    std::unique_ptr<Abort> m_abort;
 };
+
+// A server's text as it may be shown and logged: UTF-8 where it is valid,
+// else Latin-1, with control characters (but TAB) written as \xNN so no
+// terminal or log takes them as commands.
+QString serverText(QByteArrayView bytes);

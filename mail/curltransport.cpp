@@ -4,19 +4,39 @@
 
 #include <QMessageAuthenticationCode>
 #include <QVariantList>
+#include <algorithm>
 
 namespace {
 
 // How long a goodbye may take: the work is done by then.
 constexpr int kGoodbyeMs = 2000;
 
-// Server texts are ASCII in practice; UTF-8 where a server says more.
+// RFC 5321 4.5.3.2: the longest a client waits for each step.
+constexpr int kConnectSeconds = 60; // TCP and TLS; the RFC leaves it open
+constexpr int kCommandSeconds = 300;
+constexpr int kDataSeconds = 120;
+constexpr int kDataBlockSeconds = 180; // without progress
+constexpr int kFinalDotSeconds = 600;
+
+// The server's text, or what stands for it when there is none.
 QString fromServer(const QByteArray &bytes)
 {
-    QString text = QString::fromUtf8(bytes);
-    if (text.contains(QChar::ReplacementCharacter))
-        text = QString::fromLatin1(bytes);
-    return text;
+    if (bytes.trimmed().isEmpty())
+        return QStringLiteral("the server gave an empty reply");
+    return serverText(bytes);
+}
+
+// A reply that is not SMTP (no three-digit code): after it the server's
+// state is unknown.
+bool malformed(const ServerReply &r)
+{
+    return r.complete() && (r.code < 200 || r.code > 599);
+}
+
+// A well-formed refusal: the server knows the command failed.
+bool wellFormedRefusal(const ServerReply &r)
+{
+    return r.complete() && r.code >= 400 && r.code <= 599;
 }
 
 QString tooLongText()
@@ -34,6 +54,11 @@ bool hasLineBreak(const QString &text)
     return false;
 }
 
+int shorter(int rfcSeconds, const TransportSettings &s)
+{
+    return s.timeoutSeconds > 0 ? std::min(rfcSeconds, s.timeoutSeconds) : rfcSeconds;
+}
+
 CurlConnection::Options connectionOptions(const TransportSettings &s, MailProtocol protocol)
 {
     CurlConnection::Options o;
@@ -42,7 +67,8 @@ CurlConnection::Options connectionOptions(const TransportSettings &s, MailProtoc
     const bool smtp = protocol == MailProtocol::Smtp;
     o.port = smtp ? s.smtpPort : s.pop3Port;
     o.implicitTls = smtp ? s.smtpImplicitTls : s.pop3ImplicitTls;
-    o.timeoutSeconds = s.timeoutSeconds;
+    o.connectSeconds = shorter(kConnectSeconds, s);
+    o.replySeconds = shorter(kCommandSeconds, s);
     o.extraCaFile = s.extraCaFile;
     return o;
 }
@@ -63,7 +89,8 @@ QString clearTextRefusal()
 } // namespace
 
 CurlTransport::CurlTransport(TransportSettings settings)
-    : m_settings(std::move(settings)), m_conn(std::make_unique<CurlConnection>())
+    : m_settings(std::move(settings)), m_conn(std::make_unique<CurlConnection>()),
+      m_pop(std::make_unique<CurlConnection>())
 {
 }
 
@@ -77,13 +104,19 @@ QString CurlTransport::cantConnect(const QString &detail) const
     return QStringLiteral("Cant connect Server (%1:%2: %3)").arg(m_settings.host).arg(m_settings.smtpPort).arg(detail);
 }
 
+int CurlTransport::limitMs(int rfcSeconds) const
+{
+    return shorter(rfcSeconds, m_settings) * 1000;
+}
+
 // Why a message's fate is unknown, or its transaction could not go on.
 QString CurlTransport::lost(const ServerReply &reply) const
 {
+    if (m_conn->wasAborted())
+        return QStringLiteral("Stopped by the user before the server replied");
     switch (reply.status) {
     case ServerReply::TimedOut:
-        // A server that takes this long for one reply can't carry the run.
-        return cantConnect(QStringLiteral("no complete reply within %1 s").arg(m_settings.timeoutSeconds));
+        return QStringLiteral("The server did not reply in time (%1:%2)").arg(m_settings.host).arg(m_settings.smtpPort);
     case ServerReply::TooLong: return tooLongText();
     default:
         return QStringLiteral("Connection to the server was lost (%1:%2)")
@@ -160,17 +193,30 @@ bool CurlTransport::sendable(const Envelope &e) const
     return m_smtpUtf8 || !(e.from.needsSmtpUtf8 || e.to.needsSmtpUtf8);
 }
 
+const QByteArray &CurlTransport::wireOf(const MailAddress &a) const
+{
+    return m_smtpUtf8 && !a.wireUtf8.isEmpty() ? a.wireUtf8 : a.wire;
+}
+
 QByteArray CurlTransport::envelopeCommands(const Envelope &e) const
 {
+    const QByteArray &from = wireOf(e.from);
+    const QByteArray &to = wireOf(e.to);
+    const bool utf8 = from != e.from.wire || to != e.to.wire || e.from.needsSmtpUtf8 || e.to.needsSmtpUtf8;
     QByteArray c;
-    c.reserve(e.from.wire.size() + e.to.wire.size() + 48);
+    c.reserve(from.size() + to.size() + 48);
     c += "MAIL FROM:<";
-    c += e.from.wire;
-    c += (e.from.needsSmtpUtf8 || e.to.needsSmtpUtf8) ? "> SMTPUTF8\r\n" : ">\r\n";
+    c += from;
+    c += utf8 ? "> SMTPUTF8\r\n" : ">\r\n";
     c += "RCPT TO:<";
-    c += e.to.wire;
+    c += to;
     c += ">\r\nDATA\r\n";
     return c;
+}
+
+ServerReply CurlTransport::readEnvelopeReply(int index)
+{
+    return m_conn->readReply(limitMs(index == 2 ? kDataSeconds : kCommandSeconds));
 }
 
 void CurlTransport::closeSession()
@@ -205,7 +251,7 @@ bool CurlTransport::sendEnvelope(const Envelope &e, QList<ServerReply> *replies,
     if (!first.isEmpty() && !m_conn->sendAll(first))
         return fail(ServerReply());
     if (m_needsReset) {
-        const ServerReply reset = m_conn->readReply();
+        const ServerReply reset = m_conn->readReply(limitMs(kCommandSeconds));
         if (!reset.complete())
             return fail(reset);
         m_needsReset = false;
@@ -220,7 +266,7 @@ bool CurlTransport::sendEnvelope(const Envelope &e, QList<ServerReply> *replies,
             sent = m_conn->sendAll(QByteArrayView(commands).sliced(from, end - from));
             from = end;
         }
-        const ServerReply r = sent ? m_conn->readReply() : ServerReply();
+        const ServerReply r = sent ? readEnvelopeReply(i) : ServerReply();
         if (!r.complete() && replies->isEmpty())
             return fail(r);
         replies->append(r);
@@ -244,28 +290,34 @@ const ServerReply *firstRefusal(const QList<ServerReply> &replies)
 
 } // namespace
 
-QString CurlTransport::finishRefused(const ServerReply &refusal, const QList<ServerReply> &replies)
+MessageResult CurlTransport::finishRefused(const ServerReply &refusal, const QList<ServerReply> &replies)
 {
+    using Kind = MessageResult::Kind;
     if (!refusal.complete()) {
         const QString text = lost(refusal);
         closeSession();
-        return text;
+        return {Kind::NotSent, text};
     }
     const QString text = fromServer(refusal.text);
-    // The server is closing the connection, or it broke off after refusing.
-    if (refusal.code == 421 || !replies.last().complete()) {
+    // The server is closing the connection, broke off after refusing, or
+    // said something that is not SMTP: its state is unknown.
+    if (refusal.code == 421 || !replies.last().complete() || std::any_of(replies.cbegin(), replies.cend(), malformed)) {
         closeSession();
-        return text;
+        return {Kind::Refused, text};
     }
-    // A server that takes DATA all the same gets an empty message, which it
-    // refuses for want of recipients.
-    if (replies.size() == 3 && replies[2].code == 354
-        && (!m_conn->sendAll(".\r\n") || !m_conn->readReply().complete())) {
-        closeSession();
-        return text;
+    // A server that takes DATA all the same waits for a message. Only when it
+    // refused the recipient can an empty one end that without delivering
+    // anything; otherwise the connection goes.
+    if (replies.size() == 3 && replies[2].code == 354) {
+        if (!wellFormedRefusal(replies[1]) || !m_conn->sendAll(".\r\n")
+            || !m_conn->readReply(limitMs(kFinalDotSeconds)).complete())
+            closeSession();
+        else
+            m_needsReset = true;
+        return {Kind::Refused, text};
     }
     m_needsReset = true;
-    return text;
+    return {Kind::Refused, text};
 }
 
 void CurlTransport::start(const Envelope &envelope, const QByteArray &message, const Envelope *next)
@@ -280,17 +332,18 @@ void CurlTransport::start(const Envelope &envelope, const QByteArray &message, c
     }
 }
 
-QString CurlTransport::finish()
+MessageResult CurlTransport::finish()
 {
     if (!m_pending)
-        return QStringLiteral("No message to send");
-    const QString result = m_pending->written ? readOutcome() : sendWhole();
+        return {MessageResult::Kind::Refused, QStringLiteral("No message to send")};
+    const MessageResult result = m_pending->written ? readOutcome() : sendWhole();
     m_pending.reset();
     return result;
 }
 
-QString CurlTransport::sendWhole()
+MessageResult CurlTransport::sendWhole()
 {
+    using Kind = MessageResult::Kind;
     const Envelope &envelope = m_pending->envelope;
     if (m_staged && !(m_staged->envelope == envelope))
         discardStaged();
@@ -301,12 +354,13 @@ QString CurlTransport::sendWhole()
         if (!m_conn->isOpen()) {
             const QString error = openSession();
             if (!error.isEmpty())
-                return error;
+                return {m_conn->wasAborted() ? Kind::NotSent : Kind::Unusable, error};
             fresh = true;
         }
         if (!sendable(envelope))
-            return QStringLiteral("The server does not take addresses outside ASCII (no SMTPUTF8): ")
-                   + QString::fromUtf8(envelope.from.needsSmtpUtf8 ? envelope.from.wire : envelope.to.wire);
+            return {Kind::Refused,
+                    QStringLiteral("The server does not take addresses outside ASCII (no SMTPUTF8): ")
+                        + QString::fromUtf8(envelope.from.needsSmtpUtf8 ? envelope.from.wire : envelope.to.wire)};
         if (m_staged) {
             replies = std::move(m_staged->replies);
             m_staged.reset();
@@ -318,8 +372,8 @@ QString CurlTransport::sendWhole()
         closeSession();
         // A kept connection that the server dropped while idle: once more
         // on a new one. Nothing of the message has gone out.
-        if (fresh || attempt > 0 || failure.status != ServerReply::Closed)
-            return lost(failure);
+        if (fresh || attempt > 0 || failure.status != ServerReply::Closed || m_conn->wasAborted())
+            return {Kind::NotSent, lost(failure)};
     }
 
     if (const ServerReply *refusal = firstRefusal(replies))
@@ -331,6 +385,12 @@ QString CurlTransport::sendWhole()
 bool CurlTransport::writeMessage()
 {
     Pending &p = *m_pending;
+    // The server waits for data: a message held back leaves no way but to
+    // close the connection.
+    if (!dataMayGo()) {
+        closeSession();
+        return false;
+    }
     p.ahead = m_pipelining && p.next && sendable(*p.next);
     QByteArray out;
     out.reserve(p.message.size() + 160);
@@ -338,27 +398,33 @@ bool CurlTransport::writeMessage()
     out += ".\r\n";
     if (p.ahead)
         out += envelopeCommands(*p.next);
-    return m_conn->sendAll(out);
+    qsizetype written = 0;
+    const bool ok = m_conn->sendAll(out, limitMs(kDataBlockSeconds), &written);
+    p.endWritten = written >= p.message.size() + 3;
+    return ok;
 }
 
-QString CurlTransport::readOutcome()
+MessageResult CurlTransport::readOutcome()
 {
+    using Kind = MessageResult::Kind;
     const Pending &p = *m_pending;
     if (p.writeFailed) {
+        const QString text = lost(ServerReply());
         closeSession();
-        return lost(ServerReply());
+        // Once its end has gone the server may have taken it.
+        return {p.endWritten ? Kind::Uncertain : Kind::NotSent, text};
     }
-    const ServerReply done = m_conn->readReply();
+    const ServerReply done = m_conn->readReply(limitMs(kFinalDotSeconds));
     if (!done.complete()) {
         const QString text = lost(done);
         closeSession();
-        return text;
+        return {Kind::Uncertain, text};
     }
-    if (p.ahead && done.code != 421) {
+    if (p.ahead && done.code != 421 && !malformed(done)) {
         auto staged = std::make_unique<Staged>();
         staged->envelope = *p.next;
         for (int i = 0; i < 3 && (staged->replies.isEmpty() || staged->replies.last().complete()); ++i)
-            staged->replies.append(m_conn->readReply());
+            staged->replies.append(readEnvelopeReply(i));
         // Kept when it is complete, or refused before the connection broke
         // (a 421 to the next MAIL is that message's answer).
         const ServerReply *refusal = firstRefusal(staged->replies);
@@ -367,18 +433,26 @@ QString CurlTransport::readOutcome()
         else
             closeSession(); // the connection is in no known state
     }
-    if (done.code == 421)
+    if (done.code >= 200 && done.code < 300)
+        return {Kind::Accepted, {}};
+    if (done.code == 421 || malformed(done))
         closeSession();
-    return done.code >= 200 && done.code < 300 ? QString() : fromServer(done.text);
+    return {Kind::Refused, fromServer(done.text)};
 }
 
 void CurlTransport::end()
 {
     if (!m_conn->isOpen())
         return;
-    if (!(m_staged && m_staged->replies.value(2).code == 354) && m_conn->sendAll("QUIT\r\n"))
+    if (!(m_staged && m_staged->replies.value(2).code == 354) && m_conn->sendAll("QUIT\r\n", kGoodbyeMs))
         m_conn->readReply(kGoodbyeMs);
     closeSession();
+}
+
+void CurlTransport::abort()
+{
+    m_conn->abort();
+    m_pop->abort();
 }
 
 QVariant CurlTransport::checkPop()
@@ -389,7 +463,7 @@ QVariant CurlTransport::checkPop()
     };
     if (hasLineBreak(m_settings.user) || hasLineBreak(m_settings.password))
         return QStringLiteral("POP3 login failed (a line break in the user name or password)");
-    CurlConnection pop;
+    CurlConnection &pop = *m_pop;
     const QString error = pop.open(connectionOptions(m_settings, MailProtocol::Pop3));
     if (!error.isEmpty())
         return cantConnectPop(error);
@@ -427,6 +501,7 @@ QVariant CurlTransport::checkPop()
     const qlonglong size = parts.size() >= 3 ? parts[2].toLongLong(&okSize) : 0;
     if (r.code == 1 && pop.sendAll("QUIT\r\n"))
         pop.readReply(kGoodbyeMs);
+    pop.close();
     if (r.code == 1 && okCount && okSize)
         return QVariantList{count, size};
     return QStringLiteral("Unexpected POP3 reply: ") + fromServer(r.text);

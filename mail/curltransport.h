@@ -23,8 +23,9 @@ public:
 
     QVariant checkPop() override;
     void start(const Envelope &envelope, const QByteArray &message, const Envelope *next) override;
-    QString finish() override;
+    MessageResult finish() override;
     void end() override;
+    void abort() override;
 
 private:
     // An envelope sent ahead with the previous message's end, and its replies.
@@ -39,32 +40,42 @@ private:
         std::optional<Envelope> next;
         bool written = false; // the message is on its way
         bool writeFailed = false;
-        bool ahead = false; // the next envelope went with it
+        bool endWritten = false; // its final dot reached the connection
+        bool ahead = false;      // the next envelope went with it
     };
 
     QString openSession();
     QString login();
     QString cantConnect(const QString &detail) const;
     QString lost(const ServerReply &reply) const;
+    // The longest wait RFC 5321 gives for a step, or the user's shorter one.
+    int limitMs(int rfcSeconds) const;
     bool sendable(const Envelope &e) const;
+    // The address as this server takes it: in Unicode where it offers
+    // SMTPUTF8, else with the domain in ASCII.
+    const QByteArray &wireOf(const MailAddress &a) const;
     QByteArray envelopeCommands(const Envelope &e) const;
+    // Replies to MAIL, RCPT and DATA, each within its own limit.
+    ServerReply readEnvelopeReply(int index);
     // Drops a staged envelope the run did not send after all.
     void discardStaged();
     // MAIL, RCPT and DATA for an envelope not sent ahead; false when the
     // connection failed before the server answered anything.
     bool sendEnvelope(const Envelope &e, QList<ServerReply> *replies, ServerReply *failure);
-    // Ends a transaction the server refused; the refusal's text.
-    QString finishRefused(const ServerReply &refusal, const QList<ServerReply> &replies);
+    // Ends a transaction the server refused.
+    MessageResult finishRefused(const ServerReply &refusal, const QList<ServerReply> &replies);
     // The whole transaction of a message whose envelope did not go ahead.
-    QString sendWhole();
-    // The message, its end, and the next envelope when there is one.
+    MessageResult sendWhole();
+    // The message, its end, and the next envelope when there is one; false
+    // when it did not all go (endWritten tells how far it got).
     bool writeMessage();
     // The reply to the message's end, and to the envelope that went with it.
-    QString readOutcome();
+    MessageResult readOutcome();
     void closeSession();
 
     TransportSettings m_settings;
     std::unique_ptr<CurlConnection> m_conn;
+    std::unique_ptr<CurlConnection> m_pop;
     bool m_pipelining = false;
     bool m_smtpUtf8 = false;
     bool m_needsReset = false; // a refused transaction is still open

@@ -56,9 +56,10 @@ void DryRunTransport::start(const Envelope &envelope, const QByteArray &message,
         m_result = fail(m_envelopes.fileName(), m_envelopes.errorString());
 }
 
-QString DryRunTransport::finish()
+MessageResult DryRunTransport::finish()
 {
-    return m_result;
+    return m_result.isEmpty() ? MessageResult{MessageResult::Kind::Accepted, {}}
+                              : MessageResult{MessageResult::Kind::Refused, m_result};
 }
 
 void DryRunTransport::end()

@@ -15,8 +15,9 @@ public:
 
     QVariant checkPop() override;
     void start(const Envelope &envelope, const QByteArray &message, const Envelope *next) override;
-    QString finish() override;
+    MessageResult finish() override;
     void end() override;
+    void abort() override {}
 
     // Makes the folder and the envelope file; false with the reason when
     // they can't be written.

@@ -21,6 +21,9 @@ struct MailAddress {
         TooLong,   // over 254 octets
     };
     QByteArray wire; // what MAIL FROM, RCPT TO and the headers carry
+    // The address with its domain in Unicode, for a server that offers
+    // SMTPUTF8; empty when it is the same as wire.
+    QByteArray wireUtf8;
     bool needsSmtpUtf8 = false;
     Problem problem = Problem::None;
 

@@ -3,21 +3,13 @@
 // before SMTP) and one SMTP session that sends the run's messages one after
 // the other. The send run owns one for the run; the program uses
 // CurlTransport, the tests of the run a fake.
-//
-// Results keep the meaning the run relies on:
-//  - "" : the server accepted the message;
-//  - a text containing "Cant connect Server": the server could not be
-//    reached, TLS failed, or it can't be used safely (the run stops);
-//  - a text containing "AUTH LOGIN": the server refused the login (the run
-//    stops);
-//  - any other text: why this one message was refused (the server's reply,
-//    or the client's own reason), the run goes on.
 
 #include "mailaddress.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
+#include <functional>
 
 struct TransportSettings {
     QString host;
@@ -32,8 +24,10 @@ struct TransportSettings {
     // Loopback servers are always allowed; a server that offers STARTTLS or
     // STLS never gets them in clear, whatever this says.
     bool allowCleartextPassword = false;
-    int timeoutSeconds = 60; // for connecting, and for each whole reply
-    QString extraCaFile;     // PEM certificates trusted beside the system's
+    // 0: every wait as long as RFC 5321 allows (a reply to the message's end
+    // up to 10 minutes); otherwise no wait longer than this.
+    int timeoutSeconds = 0;
+    QString extraCaFile; // PEM certificates trusted beside the system's
 };
 
 // The envelope of one message.
@@ -41,6 +35,34 @@ struct Envelope {
     MailAddress from;
     MailAddress to;
     bool operator==(const Envelope &o) const { return from.wire == o.from.wire && to.wire == o.to.wire; }
+};
+
+// What became of one message. The texts keep the meaning the run relies
+// on: "Cant connect Server" when the server could not be reached, TLS failed
+// or it can't be used safely, "AUTH LOGIN" when it refused the login.
+struct MessageResult {
+    enum class Kind {
+        Accepted,
+        Refused,   // the server's reply, or the client's own reason
+        NotSent,   // the connection failed before the message's end went out
+        Uncertain, // its end went out and no reply came: it may have arrived
+        Unusable,  // the server can't be reached or used: the run stops
+    };
+    Kind kind = Kind::Refused;
+    QString text; // "" when accepted
+
+    bool accepted() const { return kind == Kind::Accepted; }
+    // A refusal for the time being (a 4xx reply), or a failure before the
+    // message went: worth trying again.
+    bool temporary() const;
+    // The server is closing or can't carry the session (421, or the
+    // connection failed): counts toward giving the run up.
+    bool serverTrouble() const;
+
+    // "" accepted; a text with "Cant connect Server" or "AUTH LOGIN"
+    // unusable; any other text refused.
+    static MessageResult fromReply(const QString &reply);
+    static MessageResult make(Kind kind, const QString &text) { return {kind, text}; }
 };
 
 class MailTransport {
@@ -59,8 +81,8 @@ public:
     // envelope the run sends after this one, if it knows it: the transport
     // may send it ahead with this message's end.
     virtual void start(const Envelope &envelope, const QByteArray &message, const Envelope *next) = 0;
-    virtual QString finish() = 0;
-    QString send(const Envelope &envelope, const QByteArray &message, const Envelope *next)
+    virtual MessageResult finish() = 0;
+    MessageResult send(const Envelope &envelope, const QByteArray &message, const Envelope *next)
     {
         start(envelope, message, next);
         return finish();
@@ -68,4 +90,16 @@ public:
 
     // Says goodbye and closes the session, if any.
     virtual void end() = 0;
+
+    // From any thread: ends every wait at once and closes the connection;
+    // the message in flight ends NotSent, or Uncertain when its end had gone.
+    virtual void abort() = 0;
+
+    // Called just before the data of the message given to start() is handed
+    // to the connection (the run marks it in its journal there); false
+    // holds the message back, and it ends NotSent.
+    std::function<bool()> beforeData;
+
+protected:
+    bool dataMayGo() { return !beforeData || beforeData(); }
 };

@@ -4,13 +4,16 @@
 #include "curltransport.h"
 #include "outgoing.h"
 #include "preflight.h"
+#include "runcontrol.h"
+#include "runlock.h"
 #include "sendjournal.h"
 #include "sendlist.h"
 #include "sentmaillog.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QThread>
+#include <QFile>
+#include <QStringList>
 #include <QVariant>
 #include <optional>
 
@@ -19,18 +22,22 @@ namespace {
 // Says goodbye to the server whichever way the run ends.
 struct SessionEnd {
     const std::unique_ptr<MailTransport> &transport;
+    RunControl *control = nullptr;
     ~SessionEnd()
     {
+        if (control)
+            control->setTransport(nullptr);
         if (transport)
             transport->end();
     }
 };
 
-bool stopsTheRun(const QString &reply)
-{
-    return reply.contains(QStringLiteral("Cant connect Server")) || reply.contains(QStringLiteral("AUTH LOGIN"));
-}
-}
+// How many times in a row the server may close or fail before the run
+// gives up on it.
+constexpr int kTroubleLimit = 3;
+constexpr int kUncertainShown = 5;
+
+} // namespace
 
 TransportSettings transportSettings(const AccountRecord &account, const TransportOptions &options)
 {
@@ -81,18 +88,36 @@ QString sendCheckMessage(SendCheck check)
 QString sendOutcomeMessage(const SendRunResult &result)
 {
     using Outcome = SendRunResult::Outcome;
+    QString text;
     switch (result.outcome) {
-    case Outcome::Completed: return QString::number(result.accepted) + QStringLiteral("件の送信を完了しました。");
+    case Outcome::Completed:
+        text = QString::number(result.accepted) + QStringLiteral("件の送信を完了しました。");
+        break;
     case Outcome::PreflightFailed: return result.text;
     case Outcome::PopLoginFailed: return QStringLiteral("POP Before SMTP 認証エラー ") + result.text;
-    case Outcome::Aborted: return QStringLiteral("メールサーバーに接続できません。") + result.text;
+    case Outcome::Aborted: text = QStringLiteral("メールサーバーに接続できません。") + result.text; break;
     case Outcome::Stopped:
-        return QStringLiteral("%1件を送信して中止しました。残りは%2件です。")
-            .arg(result.accepted)
-            .arg(result.remaining);
-    case Outcome::Failed: break;
+        text =
+            QStringLiteral("%1件を送信して中止しました。残りは%2件です。").arg(result.accepted).arg(result.remaining);
+        break;
+    case Outcome::Busy:
+        return QStringLiteral("ほかの送信が送信ログを使用中のため、送信できません（%1）。").arg(result.text);
+    case Outcome::Failed:
+        text = QStringLiteral("送信処理中にエラーが発生しました。サーバー情報を確認してください。");
+        break;
     }
-    return QStringLiteral("送信処理中にエラーが発生しました。サーバー情報を確認してください。");
+    if (!result.uncertain.isEmpty()) {
+        QStringList shown;
+        for (qsizetype i = 0; i < std::min<qsizetype>(result.uncertain.size(), kUncertainShown); ++i)
+            shown << result.uncertain[i].label();
+        if (result.uncertain.size() > kUncertainShown)
+            shown << QStringLiteral("…");
+        text += QStringLiteral("\n\n次の%1件は、送信後にサーバーの応答がなく、届いたかどうかわかりません。"
+                               "次の送信のときに、もう一度送るかどうかをお尋ねします。\n")
+                    .arg(result.uncertain.size())
+                + shown.join(QLatin1Char('\n'));
+    }
+    return text;
 }
 
 OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &source)
@@ -126,7 +151,9 @@ QString sendTestMessage(const AccountRecord &account, OutgoingContent content, c
         return problem;
     content.subject = QStringLiteral("[テスト] ") + content.subject;
     const std::unique_ptr<MailTransport> transport = makeTransport(account, env);
-    SessionEnd sessionEnd{transport};
+    SessionEnd sessionEnd{transport, env.control};
+    if (env.control)
+        env.control->setTransport(transport.get());
     if (account.Check2V == 1) {
         const QVariant r = transport->checkPop();
         if (r.typeId() != QMetaType::QVariantList)
@@ -134,24 +161,22 @@ QString sendTestMessage(const AccountRecord &account, OutgoingContent content, c
     }
     OutgoingMessages messages(content);
     const OutgoingMessage m = messages.messageFor({entry.name1, entry.name2, account.szFrom}, env.now());
-    return m.error.isEmpty() ? transport->send(m.envelope, m.data, nullptr) : m.error;
+    if (!m.error.isEmpty())
+        return m.error;
+    const MessageResult r = transport->send(m.envelope, m.data, nullptr);
+    if (r.kind == MessageResult::Kind::Uncertain)
+        return r.text + QStringLiteral("（届いたかどうかわかりません）");
+    return r.text;
 }
 
 namespace {
-
-// A reply worth trying again: a 4xx from the server, or a connection lost
-// once the envelope was on its way.
-bool isTemporary(const QString &reply)
-{
-    return (reply.size() >= 3 && reply[0] == QLatin1Char('4') && reply[1].isDigit() && reply[2].isDigit())
-           || reply.startsWith(QStringLiteral("Connection to the server was lost"));
-}
 
 // One run over the list, step by step.
 class Runner {
 public:
     Runner(const AccountRecord &account, SendList &list, SendRunSource &source, const SendRunEnvironment &env)
-        : m_account(account), m_list(list), m_source(source), m_env(env), m_content(outgoingContent(account, source))
+        : m_account(account), m_list(list), m_source(source), m_env(env), m_content(outgoingContent(account, source)),
+          m_control(env.control ? env.control : &m_ownControl)
     {
     }
 
@@ -159,14 +184,26 @@ public:
 
 private:
     using Outcome = SendRunResult::Outcome;
+    using Kind = MessageResult::Kind;
     bool open();
+    bool lock();
+    bool startJournal();
+    bool openLog();
     // The message of entry i, tried again after a temporary refusal; the
     // following message is built while the server works.
-    QString deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following);
+    MessageResult deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following);
+    // Waits ms (pacing, a retry); false when the user stopped meanwhile.
+    bool pause(qint64 ms, const QString &what);
+    bool stopAsked() const { return m_control->stopRequested() || m_source.stopRequested(); }
     // The outcome of entry i into the log and the journal.
-    bool record(qsizetype i, const QString &reply);
+    bool record(qsizetype i, const MessageResult &r);
+    bool journalFailed();
     SendRunResult &fail(const QString &text);
+    SendRunResult &abort(const QString &text);
     SendRunResult &stop();
+    SendRunResult &complete();
+    // The journal stays while something is left to send or to decide.
+    void closeJournal();
     qsizetype journalEntry(qsizetype i) const { return m_env.journalIndex.isEmpty() ? i : m_env.journalIndex[i]; }
 
     const AccountRecord &m_account;
@@ -174,13 +211,20 @@ private:
     SendRunSource &m_source;
     const SendRunEnvironment &m_env;
     const OutgoingContent m_content;
+    RunControl m_ownControl;
+    RunControl *m_control;
     SendRunResult m_result;
+    std::unique_ptr<RunLock> m_lock;
     std::unique_ptr<MailTransport> m_transport;
     std::optional<OutgoingMessages> m_messages;
     SentMailLog m_log;
     SendJournal m_journal;
     QList<bool> m_accepted;
+    QList<bool> m_settled;     // accepted or refused for good
+    qsizetype m_inFlight = -1; // the entry whose data may go next
+    bool m_journalBroken = false;
     bool m_stopAfterThis = false;
+    int m_troubleStreak = 0;
     // The next entry that will reach the server, so its envelope can travel
     // with this message's end. It only moves forward, so each entry is
     // looked at once here.
@@ -188,14 +232,71 @@ private:
     OutgoingMessage m_aheadMessage;
 };
 
+bool Runner::lock()
+{
+    if (m_env.logPath.isEmpty() || m_env.lockHeld)
+        return true;
+    m_lock = std::make_unique<RunLock>(m_env.logPath);
+    if (m_lock->tryLock())
+        return true;
+    m_result.outcome = m_lock->holderPid() > 0 ? Outcome::Busy : Outcome::Failed;
+    m_result.text = m_lock->errorText();
+    return false;
+}
+
+bool Runner::startJournal()
+{
+    if (m_env.journalPath.isEmpty())
+        return true;
+    QString error;
+    if (!m_env.journalIndex.isEmpty())
+        return m_journal.resume(m_env.journalPath, &error) || (fail(error), false);
+    // A journal that still has entries to send is the only record of them.
+    if (QFile::exists(m_env.journalPath)) {
+        const std::optional<JournalState> pending = readJournal(m_env.journalPath, &error);
+        if (!pending || pending->pending()) {
+            fail(QStringLiteral("%1: a run that ended early is not finished").arg(m_env.journalPath));
+            return false;
+        }
+    }
+    const JournalContent c{m_account.Account,        m_content.subject,    m_content.bodyText,
+                           m_content.attachmentText, m_content.nameOption, m_source.honorificOption()};
+    return m_journal.begin(m_env.journalPath, c, m_list, &error) || (fail(error), false);
+}
+
+bool Runner::openLog()
+{
+    // A dry run keeps no log.
+    if (m_env.logPath.isEmpty())
+        return true;
+    const bool ok = m_env.journalIndex.isEmpty()
+                        ? m_log.open(m_env.logPath, m_account.szFromName, m_account.szFrom, m_account.szServer,
+                                     m_content.subject, m_env.now())
+                        : m_log.openToContinue(m_env.logPath, m_account.szFromName, m_account.szFrom,
+                                               m_account.szServer, m_content.subject, m_env.now());
+    if (!ok)
+        fail(m_log.errorString());
+    return ok;
+}
+
 bool Runner::open()
 {
+    if (!lock())
+        return false;
     m_result.text = preflightMessage(m_content.fromAddress, m_content.attachmentText, m_list);
     if (!m_result.text.isEmpty()) {
         m_result.outcome = Outcome::PreflightFailed;
         return false;
     }
     m_transport = makeTransport(m_account, m_env);
+    m_control->setTransport(m_transport.get());
+    m_transport->beforeData = [this] {
+        if (m_journal.isOpen() && m_inFlight >= 0 && !m_journal.markData(journalEntry(m_inFlight))) {
+            m_journalBroken = true;
+            return false;
+        }
+        return true;
+    };
     if (m_account.Check2V == 1) {
         const QVariant r = m_transport->checkPop();
         if (r.typeId() != QMetaType::QVariantList) {
@@ -205,25 +306,12 @@ bool Runner::open()
         }
     }
     m_messages.emplace(m_content);
-    // A dry run keeps no log and no journal.
-    if (!m_env.logPath.isEmpty()
-        && !m_log.open(m_env.logPath, m_account.szFromName, m_account.szFrom, m_account.szServer, m_content.subject,
-                       m_env.now())) {
-        fail(m_log.errorString());
+    // The log only once the journal runs: a run that can't keep its journal
+    // leaves the last log as it was.
+    if (!startJournal() || !openLog())
         return false;
-    }
-    if (!m_env.journalPath.isEmpty()) {
-        const JournalContent c{m_account.Account,        m_content.subject,    m_content.bodyText,
-                               m_content.attachmentText, m_content.nameOption, m_source.honorificOption()};
-        QString error;
-        const bool ok = m_env.journalIndex.isEmpty() ? m_journal.begin(m_env.journalPath, c, m_list, &error)
-                                                     : m_journal.resume(m_env.journalPath, &error);
-        if (!ok) {
-            fail(m_env.journalPath + QStringLiteral(": ") + error);
-            return false;
-        }
-    }
     m_accepted = QList<bool>(m_list.count(), false);
+    m_settled = QList<bool>(m_list.count(), false);
     return true;
 }
 
@@ -234,7 +322,27 @@ SendRunResult &Runner::fail(const QString &text)
     return m_result;
 }
 
-QString Runner::deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following)
+bool Runner::journalFailed()
+{
+    if (!m_journalBroken)
+        return false;
+    fail(m_journal.errorString());
+    m_log.close();
+    m_journal.close();
+    return true;
+}
+
+bool Runner::pause(qint64 ms, const QString &what)
+{
+    if (!m_journal.sync()) {
+        m_journalBroken = true;
+        return false;
+    }
+    const QDeadlineTimer until(ms);
+    return m_source.pause(ms, what) && !stopAsked() && m_control->wait(until.remainingTime());
+}
+
+MessageResult Runner::deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following)
 {
     const qsizetype count = m_list.count();
     const bool paced = m_account.MaxPerMinute > 0;
@@ -247,64 +355,111 @@ QString Runner::deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *
         }
     }
     const bool announce = !paced && m_ahead < count;
+    m_inFlight = i;
     m_transport->start(m.envelope, m.data, announce ? &m_aheadMessage.envelope : nullptr);
     if (i + 1 < count)
         *following = m_messages->messageFor(m_list.entry(i + 1), m_env.now());
-    QString reply = m_transport->finish();
-    for (qsizetype attempt = 0; isTemporary(reply) && attempt < m_env.retryWaitsMs.size(); ++attempt) {
-        m_journal.sync();
-        if (!m_source.pause(m_env.retryWaitsMs[attempt], QStringLiteral("再送を待っています"))) {
+    MessageResult r = m_transport->finish();
+    for (qsizetype attempt = 0;; ++attempt) {
+        m_troubleStreak = r.serverTrouble() ? m_troubleStreak + 1 : r.kind == Kind::Unusable ? m_troubleStreak : 0;
+        if (!r.temporary() || m_journalBroken || m_troubleStreak >= kTroubleLimit
+            || attempt >= m_env.retryWaitsMs.size())
+            break;
+        // Not delivered: the next attempt starts clean.
+        if (m_journal.isOpen() && !m_journal.markNotSent(journalEntry(i))) {
+            m_journalBroken = true;
+            break;
+        }
+        if (!pause(m_env.retryWaitsMs[attempt], QStringLiteral("再送を待っています"))) {
             m_stopAfterThis = true;
             break;
         }
-        reply = m_transport->send(m.envelope, m.data, nullptr);
+        r = m_transport->send(m.envelope, m.data, nullptr);
     }
-    return reply;
+    m_inFlight = -1;
+    return r;
 }
 
-bool Runner::record(qsizetype i, const QString &reply)
+bool Runner::record(qsizetype i, const MessageResult &r)
 {
     const SendList::Entry e = m_list.entry(i);
     const QDateTime when = m_env.now();
-    const bool logged = m_env.logPath.isEmpty()
-                        || (reply.isEmpty() ? m_log.writeSuccess(e.name1, e.name2, e.address, when)
-                                            : m_log.writeError(e.name1, e.name2, e.address, reply, when));
+    bool logged = true;
+    if (!m_env.logPath.isEmpty()) {
+        switch (r.kind) {
+        case Kind::Accepted: logged = m_log.writeSuccess(e.name1, e.name2, e.address, when); break;
+        case Kind::Uncertain: logged = m_log.writeUncertain(e.name1, e.name2, e.address, r.text, when); break;
+        default: logged = m_log.writeError(e.name1, e.name2, e.address, r.text, when); break;
+        }
+    }
     if (!logged) {
         fail(m_log.errorString());
         return false;
     }
+    // An uncertain entry keeps its data mark and no outcome.
+    if (r.kind == Kind::Uncertain) {
+        m_result.uncertain << e;
+        return true;
+    }
     if (m_journal.isOpen()
-        && !(reply.isEmpty() ? m_journal.markAccepted(journalEntry(i)) : m_journal.markRefused(journalEntry(i)))) {
-        fail(m_env.journalPath + QStringLiteral(": ") + m_journal.errorString());
+        && !(r.accepted() ? m_journal.markAccepted(journalEntry(i)) : m_journal.markRefused(journalEntry(i)))) {
+        fail(m_journal.errorString());
         return false;
     }
+    m_settled[i] = true;
+    m_accepted[i] = r.accepted();
     return true;
+}
+
+void Runner::closeJournal()
+{
+    if (m_result.uncertain.isEmpty() && !m_settled.contains(false))
+        m_journal.finish();
+    else
+        m_journal.close();
+}
+
+SendRunResult &Runner::abort(const QString &text)
+{
+    m_log.close();
+    closeJournal();
+    m_result.outcome = Outcome::Aborted;
+    m_result.text = text;
+    return m_result;
 }
 
 // Ends between two messages: the list keeps the entries not accepted.
 SendRunResult &Runner::stop()
 {
-    if (m_journal.isOpen())
-        m_journal.markStopped();
-    m_journal.close();
+    closeJournal();
     m_log.close();
-    SendList kept;
+    QList<SendList::Entry> entries;
+    entries.reserve(m_list.count());
     for (qsizetype i = 0; i < m_list.count(); ++i)
-        if (!m_accepted[i])
-            kept.append(m_list.entry(i).name1, m_list.entry(i).name2, m_list.entry(i).address);
+        entries << m_list.entry(i);
+    const QList<SendList::Entry> left = entriesLeft(entries, m_accepted);
     m_list.beginBatch();
     m_list.clear();
-    for (qsizetype i = 0; i < kept.count(); ++i)
-        m_list.append(kept.entry(i).name1, kept.entry(i).name2, kept.entry(i).address);
+    for (const SendList::Entry &e : left)
+        m_list.append(e.name1, e.name2, e.address);
     m_list.endBatch();
     m_result.outcome = Outcome::Stopped;
     m_result.remaining = m_list.count();
     return m_result;
 }
 
+SendRunResult &Runner::complete()
+{
+    m_list.clear();
+    m_log.close();
+    closeJournal();
+    m_result.outcome = Outcome::Completed;
+    return m_result;
+}
+
 SendRunResult Runner::run()
 {
-    SessionEnd sessionEnd{m_transport};
+    SessionEnd sessionEnd{m_transport, m_control};
     if (!open())
         return m_result;
     const qsizetype count = m_list.count();
@@ -316,43 +471,45 @@ SendRunResult Runner::run()
     if (count > 0)
         current = m_messages->messageFor(m_list.entry(0), m_env.now());
     for (qsizetype i = 0; i < count; ++i) {
-        if (m_source.stopRequested())
+        if (stopAsked())
             return stop();
-        if (spacingMs > 0 && sinceLast.isValid() && sinceLast.elapsed() < spacingMs) {
-            m_journal.sync(); // a wait is no reason to leave the last outcome off the disk
-            if (!m_source.pause(spacingMs - sinceLast.elapsed(), QStringLiteral("送信の間隔を空けています")))
-                return stop();
-        }
+        if (spacingMs > 0 && sinceLast.isValid() && sinceLast.elapsed() < spacingMs
+            && !pause(spacingMs - sinceLast.elapsed(), QStringLiteral("送信の間隔を空けています")))
+            return journalFailed() ? m_result : stop();
         m_source.setProgress(i + 1);
         sinceLast.start();
         OutgoingMessage following;
-        QString reply = current.error;
-        if (reply.isEmpty())
-            reply = deliver(i, current, &following);
+        MessageResult r{Kind::Refused, current.error};
+        if (current.error.isEmpty())
+            r = deliver(i, current, &following);
         else if (i + 1 < count)
             following = m_messages->messageFor(m_list.entry(i + 1), m_env.now());
         current = std::move(following);
-        if (!reply.isEmpty() && stopsTheRun(reply)) {
-            m_log.close();
-            m_journal.close();
-            m_result.outcome = Outcome::Aborted;
-            m_result.text = reply;
+        if (journalFailed())
             return m_result;
+        if (r.kind == Kind::Unusable)
+            return abort(r.text);
+        // A server that closes or fails on every message can't carry the
+        // run: the entry stays to be sent, as after a failed connection.
+        if (m_troubleStreak >= kTroubleLimit) {
+            if (m_journal.isOpen() && r.kind == Kind::NotSent)
+                m_journal.markNotSent(journalEntry(i));
+            return abort(r.text);
         }
-        if (!record(i, reply))
+        // Stopped while waiting to try again: the entry stays to be sent.
+        if (m_stopAfterThis && r.temporary()) {
+            if (m_journal.isOpen())
+                m_journal.markNotSent(journalEntry(i));
+            return stop();
+        }
+        if (!record(i, r))
             return m_result;
-        if (reply.isEmpty()) {
-            m_accepted[i] = true;
+        if (r.accepted())
             ++m_result.accepted;
-        }
-        if (m_stopAfterThis)
+        if (m_stopAfterThis || m_control->stoppedNow())
             return stop();
     }
-    m_list.clear();
-    m_log.close();
-    m_journal.finish();
-    m_result.outcome = Outcome::Completed;
-    return m_result;
+    return complete();
 }
 
 } // namespace
@@ -363,10 +520,7 @@ SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSourc
     return Runner(account, list, source, env).run();
 }
 
-bool SendRunSource::pause(qint64 ms, const QString &)
+bool SendRunSource::pause(qint64, const QString &)
 {
-    QDeadlineTimer until(ms);
-    while (!until.hasExpired() && !stopRequested())
-        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(until.remainingTime(), 100)));
-    return !stopRequested();
+    return true;
 }

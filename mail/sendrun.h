@@ -6,20 +6,21 @@
 
 #include "mailtransport.h"
 #include "outgoing.h"
+#include "sendlist.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <memory>
 
 struct AccountRecord;
-class SendList;
 
 // What the account does not say about reaching its servers.
 struct TransportOptions {
-    int pop3Port = 110; // 995 means POP3 over TLS
-    int timeoutSeconds = 60;
-    QString extraCaFile; // a company's own CA, trusted beside the system's
+    int pop3Port = 110;     // 995 means POP3 over TLS
+    int timeoutSeconds = 0; // 0: RFC 5321's limits; otherwise no wait longer
+    QString extraCaFile;    // a company's own CA, trusted beside the system's
 };
 
 // The account's server, port (whether SMTP AUTH is on or off; 465 means
@@ -45,11 +46,13 @@ public:
     virtual int honorificOption() = 0; // Check2: 1 = no honorific
     virtual void setProgressMaximum(qsizetype maximum) = 0;
     virtual void setProgress(qsizetype value) = 0;
-    // The user asked to stop after the message in flight.
+    // The user asked to stop after the message in flight (besides the run's
+    // RunControl).
     virtual bool stopRequested() { return false; }
-    // Waits (before a message tried again, or to keep the pace), keeping the
-    // face alive and showing what it waits for and the time left; false when
-    // the user asked to stop meanwhile.
+    // The run is about to wait ms (before a message tried again, or to keep
+    // the pace): the face may show it, or wait itself, keeping alive, and
+    // return false when the user stopped meanwhile. The run waits whatever
+    // is left of ms afterwards.
     virtual bool pause(qint64 ms, const QString &what);
 };
 
@@ -64,18 +67,29 @@ struct SendRunResult {
         Aborted,         // connection or login failure; text = the transport's text
         Failed,          // log, journal or list failure; text = what went wrong
         Stopped,         // the user stopped it; the list keeps the entries not accepted
+        Busy,            // another run holds the log; text = who
     };
     Outcome outcome = Outcome::Failed;
     qint32 accepted = 0;
     qsizetype remaining = 0; // entries left in the list after a stop
     QString text;
+    // Entries whose message went and whose reply never came: they may have
+    // arrived. The journal keeps them for the next run to ask about.
+    QList<SendList::Entry> uncertain;
 };
 
 // What the user is told at the end of a run.
 QString sendOutcomeMessage(const SendRunResult &result);
 
+class RunControl;
+
 struct SendRunEnvironment {
     QString logPath; // "": no log (a dry run)
+    // The face took the run lock of the log already (RunLock), to look at
+    // the journal first; otherwise the run takes it.
+    bool lockHeld = false;
+    // How the face stops the run; the run has its own when not set.
+    RunControl *control = nullptr;
     std::function<QDateTime()> now;
     TransportOptions transport;
     // The run's transport; a CurlTransport when not set.
@@ -96,8 +110,9 @@ struct SendRunEnvironment {
 QString sendTestMessage(const AccountRecord &account, OutgoingContent content, const SendList::Entry &entry,
                         const SendRunEnvironment &env);
 
-// Steps from the honorific on: the pre-flight check, POP before SMTP, the
-// log, one message per entry. A completed run empties the list; any other
-// outcome keeps it.
+// Steps from the honorific on: the run lock, the pre-flight check, POP
+// before SMTP, the journal, the log, one message per entry. A completed run
+// empties the list; any other outcome keeps it. A journal that still has
+// entries to send is never overwritten: that run fails.
 SendRunResult runSend(const AccountRecord &account, SendList &list, SendRunSource &source,
                       const SendRunEnvironment &env);

@@ -1,7 +1,34 @@
 #include "sentmaillog.h"
 
+#include "filewrite.h"
 #include "programfolder.h"
 #include "textcodec.h"
+
+#include <unistd.h>
+
+namespace {
+
+QString headerStart(const QString &fromName, const QString &from, const QString &server, const QString &subject)
+{
+    return SentMailLog::field(fromName) + QLatin1Char(',') + SentMailLog::field(from) + QLatin1Char(',')
+           + SentMailLog::field(server) + QLatin1Char(',') + SentMailLog::field(subject) + QLatin1Char(',');
+}
+
+// One line of text on one line, and not longer than a record should be.
+QString oneLine(const QString &text)
+{
+    QString line = text;
+    for (QChar &c : line)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    if (line.size() > SentMailLog::kMaxErrorChars) {
+        const bool splitsPair = line.at(SentMailLog::kMaxErrorChars - 1).isHighSurrogate();
+        line.truncate(SentMailLog::kMaxErrorChars - (splitsPair ? 1 : 0));
+    }
+    return line;
+}
+
+} // namespace
 
 QString SentMailLog::pathIn(const QString &programFolder)
 {
@@ -35,15 +62,12 @@ QString SentMailLog::mendErrorText(const QString &errorText)
 QString SentMailLog::errorStatus(const QString &errorText)
 {
     // One record is one line, and a server's whole essay does not belong in it.
-    QString text = errorText;
-    for (QChar &c : text)
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n'))
-            c = QLatin1Char(' ');
-    if (text.size() > kMaxErrorChars) {
-        const bool splitsPair = text.at(kMaxErrorChars - 1).isHighSurrogate();
-        text.truncate(kMaxErrorChars - (splitsPair ? 1 : 0));
-    }
-    return QStringLiteral("送信エラー") + mendErrorText(text);
+    return QStringLiteral("送信エラー") + mendErrorText(oneLine(errorText));
+}
+
+QString SentMailLog::uncertainStatus(const QString &why)
+{
+    return QStringLiteral("不明") + mendErrorText(oneLine(why));
 }
 
 QString SentMailLog::field(const QString &text)
@@ -64,11 +88,42 @@ bool SentMailLog::open(const QString &path, const QString &fromName, const QStri
     close();
     m_file.setFileName(path);
     // Unbuffered: every record is one write to the operating system.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        m_error = m_file.errorString();
+    if (!openPrivate(m_file, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered, &m_error))
+        return false;
+    return writeRecord(field(fromName), field(from), field(server), field(subject), dateTimeText(when));
+}
+
+bool SentMailLog::openToContinue(const QString &path, const QString &fromName, const QString &from,
+                                 const QString &server, const QString &subject, const QDateTime &when)
+{
+    close();
+    QFile existing(path);
+    if (!existing.open(QIODevice::ReadOnly))
+        return open(path, fromName, from, server, subject, when);
+    const QByteArray start = encodeCp932(headerStart(fromName, from, server, subject));
+    if (!existing.read(start.size()).startsWith(start) || !existing.seek(0))
+        return open(path, fromName, from, server, subject, when);
+    // Up to the end of the last whole record.
+    qint64 keep = 0;
+    for (qint64 pos = 0;;) {
+        const QByteArray block = existing.read(1 << 16);
+        if (block.isEmpty())
+            break;
+        const qsizetype nl = block.lastIndexOf('\n');
+        if (nl >= 0)
+            keep = pos + nl + 1;
+        pos += block.size();
+    }
+    existing.close();
+    m_file.setFileName(path);
+    if (!openPrivate(m_file, QIODevice::ReadWrite | QIODevice::Unbuffered, &m_error))
+        return false;
+    if ((keep < m_file.size() && !m_file.resize(keep)) || !m_file.seek(keep)) {
+        m_error = path + QStringLiteral(": ") + m_file.errorString();
+        m_file.close();
         return false;
     }
-    return writeRecord(field(fromName), field(from), field(server), field(subject), dateTimeText(when));
+    return true;
 }
 
 bool SentMailLog::writeSuccess(const QString &name1, const QString &name2, const QString &address,
@@ -81,6 +136,12 @@ bool SentMailLog::writeError(const QString &name1, const QString &name2, const Q
                              const QString &errorText, const QDateTime &when)
 {
     return writeRecord(field(name1), field(name2), field(address), errorStatus(errorText), dateTimeText(when));
+}
+
+bool SentMailLog::writeUncertain(const QString &name1, const QString &name2, const QString &address, const QString &why,
+                                 const QDateTime &when)
+{
+    return writeRecord(field(name1), field(name2), field(address), uncertainStatus(why), dateTimeText(when));
 }
 
 void SentMailLog::close()
@@ -105,8 +166,13 @@ bool SentMailLog::writeRecord(const QString &f1, const QString &f2, const QStrin
     line += f5;
     line += QLatin1String("\r\n");
     const QByteArray bytes = encodeCp932(line);
-    if (m_file.write(bytes) != bytes.size()) {
-        m_error = m_file.errorString();
+    // A record is written whole or not at all: what a full disk let through
+    // is taken back, so no record ends in the middle of a character.
+    const int fd = m_file.handle();
+    const off_t before = ::lseek(fd, 0, SEEK_CUR);
+    if (!writeFully(m_file, bytes, &m_error)) {
+        if (before >= 0 && ::ftruncate(fd, before) == 0)
+            ::lseek(fd, before, SEEK_SET);
         return false;
     }
     return true;

@@ -2,7 +2,8 @@
 // SendMail.Log: the record of the last send run. Code page 932, CR LF, five
 // comma-separated fields per record, written as they are. Each record goes to
 // the operating system as soon as it is written, so a run that is killed
-// leaves the records of every message already handed over.
+// leaves the records of every message already handed over; a record is
+// written whole or not at all. The file is readable by its owner only.
 
 #include <QDateTime>
 #include <QFile>
@@ -24,6 +25,8 @@ public:
     // "送信エラー" and the error text on one line, cut to kMaxErrorChars,
     // with its first three commas made blanks.
     static QString errorStatus(const QString &errorText);
+    // "不明" and why the message's fate is unknown, mended the same way.
+    static QString uncertainStatus(const QString &why);
     static QString mendErrorText(const QString &errorText);
     // A name, address, server or subject as written in a record: as it is,
     // or quoted where it would split the record (a comma, a line end).
@@ -32,9 +35,16 @@ public:
     // Creates or empties the file and writes the header record.
     bool open(const QString &path, const QString &fromName, const QString &from, const QString &server,
               const QString &subject, const QDateTime &when);
+    // For a resumed run: goes on after the records of the same run (same
+    // header but for its time) already in the file, a record cut off at its
+    // end dropped; otherwise as open().
+    bool openToContinue(const QString &path, const QString &fromName, const QString &from, const QString &server,
+                        const QString &subject, const QDateTime &when);
     bool writeSuccess(const QString &name1, const QString &name2, const QString &address, const QDateTime &when);
     bool writeError(const QString &name1, const QString &name2, const QString &address, const QString &errorText,
                     const QDateTime &when);
+    bool writeUncertain(const QString &name1, const QString &name2, const QString &address, const QString &why,
+                        const QDateTime &when);
     void close();
     bool isOpen() const { return m_file.isOpen(); }
     QString errorString() const { return m_error; }

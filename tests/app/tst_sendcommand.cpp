@@ -181,7 +181,7 @@ void TestSendCommand::resumeUsesNoJournalItCannotTrust()
                               QStringLiteral("件名"),   QStringLiteral("--body"),           QStringLiteral("body.txt"),
                               QStringLiteral("--log"),  w->path(QStringLiteral("run.log")), QStringLiteral("--resume")};
     // A journal of another list stays where it is, unused.
-    writeBytes(journal, "{\"journal\":1,\"count\":1,\"digest\":\"3a1dd3c1e8cdbd9a4b6e7fcf2ff2f2f5\"}\n"
+    writeBytes(journal, "{\"journal\":2,\"count\":1,\"digest\":\"3a1dd3c1e8cdbd9a4b6e7fcf2ff2f2f5\"}\n"
                         "[\"x\",\"\",\"x@example.jp\"]\n");
     Run r = run(args);
     QCOMPARE(r.exit, 1);

@@ -187,7 +187,7 @@ void TestTransport::tlsIsVerifiedWhereverItIsUsed()
     auto attempt = [&](const QString &ca) {
         s.extraCaFile = ca;
         CurlTransport t(s);
-        return isPop ? t.checkPop() : QVariant(t.send(e, message, nullptr));
+        return isPop ? t.checkPop() : QVariant(t.send(e, message, nullptr).text);
     };
     // The throw-away certificate is not trusted: the server can't be used.
     const QVariant untrusted = attempt(QString());
@@ -218,11 +218,11 @@ void TestTransport::passwordGoesInClearOnlyWhereAllowed()
     s.user = QStringLiteral("shop");
     s.password = QStringLiteral("secret");
     Envelope e{parseMailAddress(QStringLiteral("shop@example.jp")), parseMailAddress(QStringLiteral("a@example.jp"))};
-    const QString refused = CurlTransport(s).send(e, "Subject: x\r\n\r\nx\r\n", nullptr);
+    const QString refused = CurlTransport(s).send(e, "Subject: x\r\n\r\nx\r\n", nullptr).text;
     QVERIFY2(refused.contains(QStringLiteral("Cant connect Server")), qPrintable(refused));
     QCOMPARE(server.credentials(), QStringList());
     s.allowCleartextPassword = true;
-    QCOMPARE(CurlTransport(s).send(e, "Subject: x\r\n\r\nx\r\n", nullptr), QString());
+    QCOMPARE(CurlTransport(s).send(e, "Subject: x\r\n\r\nx\r\n", nullptr).text, QString());
     QCOMPARE(server.credentials().size(), 1);
 }
 
@@ -282,9 +282,9 @@ void TestTransport::eachMessageEndTravelsWithTheNextEnvelope()
     const Envelope a{from, parseMailAddress(QStringLiteral("a@x.jp"))},
         b{from, parseMailAddress(QStringLiteral("b@x.jp"))}, c{from, parseMailAddress(QStringLiteral("c@x.jp"))};
     const QByteArray message = "Subject: x\r\n\r\nx\r\n";
-    QCOMPARE(t.send(a, message, &b), QString());
-    QCOMPARE(t.send(b, message, &c), QStringLiteral("421 4.7.0 Too many messages from you, closing"));
-    QCOMPARE(t.send(c, message, nullptr), QString());
+    QCOMPARE(t.send(a, message, &b).text, QString());
+    QCOMPARE(t.send(b, message, &c).text, QStringLiteral("421 4.7.0 Too many messages from you, closing"));
+    QCOMPARE(t.send(c, message, nullptr).text, QString());
 }
 
 QTEST_GUILESS_MAIN(TestTransport)

@@ -14,8 +14,24 @@ public:
     {
         m_fake.calls.append({envelope, message, next ? std::optional(next->to.wire) : std::nullopt});
     }
-    QString finish() override { return m_fake.replyTo.value(m_fake.calls.last().envelope.to.wire); }
+    MessageResult finish() override
+    {
+        const QByteArray to = m_fake.calls.last().envelope.to.wire;
+        QList<MessageResult> &scripted = m_fake.outcomesTo[to];
+        const MessageResult r = scripted.isEmpty() ? MessageResult::fromReply(m_fake.replyTo.value(to))
+                                                   : scripted.takeFirst();
+        // The data goes only where the server got as far as the message.
+        using Kind = MessageResult::Kind;
+        if (r.kind == Kind::Accepted || r.kind == Kind::Uncertain) {
+            if (!dataMayGo())
+                return {Kind::NotSent, QStringLiteral("held back")};
+            if (m_fake.onData)
+                m_fake.onData(to);
+        }
+        return r;
+    }
     void end() override { ++m_fake.ends; }
+    void abort() override {}
 
 private:
     FakeMailTransport &m_fake;

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QList>
 #include <QVariantList>
+#include <functional>
 #include <optional>
 
 class FakeMailTransport {
@@ -21,6 +22,12 @@ public:
 
     QVariant popResult = QVariantList{0, 0};
     QHash<QByteArray, QString> replyTo; // by recipient wire address; missing: accepted
+    // Outcomes the texts can't say (NotSent, Uncertain), by recipient; each
+    // is used once, before replyTo.
+    QHash<QByteArray, QList<MessageResult>> outcomesTo;
+    // Called once a message's data has been marked as going, with its
+    // recipient (a test can kill or stop the run there).
+    std::function<void(const QByteArray &)> onData;
 
     TransportSettings settings; // of the last transport made
     QList<Call> calls;
