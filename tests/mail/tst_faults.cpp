@@ -1,0 +1,254 @@
+#include "faultserver.h"
+#include "mailservers.h"
+#include "runcontrol.h"
+#include "runfixture.h"
+#include "runlock.h"
+#include "sendjournal.h"
+#include "sendlist.h"
+#include "sendrun.h"
+#include "sentmaillog.h"
+#include "testutil.h"
+
+#include <QtTest>
+
+// The run against a server that misbehaves at one step: no recipient may be
+// counted as sent without being sent, or mailed twice without a word.
+class TestFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void ambiguousRepliesAreNeverSuccess_data();
+    void ambiguousRepliesAreNeverSuccess();
+    void replyLostAfterTheMessageIsUncertain_data();
+    void replyLostAfterTheMessageIsUncertain();
+    void serverRefusingEverythingStopsTheRun_data();
+    void serverRefusingEverythingStopsTheRun();
+    void eachRecipientGetsOnlyTheirOwnMessage();
+    void journalTrustsOnlyWhatReachedTheDisk();
+    void secondRunOnTheSameLogIsRefused();
+
+private:
+    void fill(int n);
+    std::unique_ptr<TestWorld> w;
+    SendRunEnvironment env;
+};
+
+void TestFaults::init()
+{
+    w = std::make_unique<TestWorld>();
+    env = SendRunEnvironment();
+    env.logPath = SentMailLog::pathIn(w->dir.path());
+    env.journalPath = SendJournal::pathBeside(env.logPath);
+    env.now = [] { return kClock; };
+    env.retryWaitsMs = {1, 1, 1};
+}
+
+void TestFaults::fill(int n)
+{
+    for (int i = 0; i < n; ++i)
+        w->sendList.append(QStringLiteral("宛先%1").arg(i), QString(), QStringLiteral("r%1@example.jp").arg(i));
+}
+
+void TestFaults::ambiguousRepliesAreNeverSuccess_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("pipelining");
+    // "say": the server goes on as if it had agreed; "refuse": it does not.
+    for (bool pipelining : {true, false}) {
+        const char *mode = pipelining ? ", pipelining" : "";
+        QTest::addRow("MAIL taken, empty reply%s", mode) << "mail"
+                                                         << "say:" << pipelining;
+        QTest::addRow("RCPT refused, empty reply%s", mode) << "rcpt"
+                                                           << "refuse:" << pipelining;
+        QTest::addRow("DATA taken, empty reply%s", mode) << "data"
+                                                         << "say:" << pipelining;
+        QTest::addRow("message refused, empty reply%s", mode) << "dataend"
+                                                              << "refuse:" << pipelining;
+    }
+}
+
+void TestFaults::ambiguousRepliesAreNeverSuccess()
+{
+    QFETCH(QString, step);
+    QFETCH(QString, action);
+    QFETCH(bool, pipelining);
+    FaultServer server;
+    QVERIFY2(server.start({{step, 1, action}}, pipelining), qPrintable(server.error()));
+    fill(2);
+    Inputs in;
+    const SendRunResult r = runSend(account(server.port()), w->sendList, in, env);
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+    // The first is refused in the log and reaches nobody; the second goes.
+    QCOMPARE(r.accepted, 1);
+    QCOMPARE(server.received(), (QMap<QString, int>{{QStringLiteral("r1@example.jp"), 1}}));
+    const QStringList log = logLines(env.logPath);
+    QCOMPARE(log.size(), 3);
+    QVERIFY2(log[1].startsWith(QStringLiteral("宛先0,,r0@example.jp,送信エラーthe server gave an empty reply")),
+             qPrintable(log[1]));
+    QVERIFY(log[2].contains(QStringLiteral(",送信済,")));
+}
+
+void TestFaults::replyLostAfterTheMessageIsUncertain_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("timeoutSeconds");
+    QTest::newRow("connection dropped") << "drop" << 0;
+    // A slow reply costs the connection, not the run.
+    QTest::newRow("no reply within the limit") << "stall" << 1;
+}
+
+void TestFaults::replyLostAfterTheMessageIsUncertain()
+{
+    QFETCH(QString, action);
+    QFETCH(int, timeoutSeconds);
+    FaultServer server;
+    QVERIFY2(server.start({{QStringLiteral("dataend"), 2, action}}), qPrintable(server.error()));
+    fill(3);
+    env.transport.timeoutSeconds = timeoutSeconds;
+    Inputs in;
+    const SendRunResult r = runSend(account(server.port()), w->sendList, in, env);
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+    QCOMPARE(r.accepted, 2);
+    // Stored once, not sent again, named, and logged as unknown.
+    QCOMPARE(server.received().value(QStringLiteral("r1@example.jp")), 1);
+    QCOMPARE(server.received().size(), 3);
+    QCOMPARE(r.uncertain.size(), 1);
+    QCOMPARE(r.uncertain[0].address, QStringLiteral("r1@example.jp"));
+    QVERIFY2(sendOutcomeMessage(r).contains(QStringLiteral("宛先1 <r1@example.jp>")),
+             qPrintable(sendOutcomeMessage(r)));
+    QVERIFY(logLines(env.logPath).value(2).startsWith(QStringLiteral("宛先1,,r1@example.jp,不明")));
+    // The journal stays for the next run to ask about it.
+    QString error;
+    const std::optional<JournalState> j = readJournal(env.journalPath, &error);
+    QVERIFY2(j, qPrintable(error));
+    QCOMPARE(j->uncertain, QList<qsizetype>{1});
+    QVERIFY(j->remaining(false).isEmpty());
+}
+
+void TestFaults::serverRefusingEverythingStopsTheRun_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("421 to every MAIL") << "close:421 4.3.2 System not accepting network messages";
+    QTest::newRow("connection lost at every MAIL") << "drop";
+}
+
+void TestFaults::serverRefusingEverythingStopsTheRun()
+{
+    QFETCH(QString, action);
+    FaultServer server;
+    QVERIFY2(server.start({{QStringLiteral("mail"), 0, action}}), qPrintable(server.error()));
+    fill(5);
+    Inputs in;
+    const SendRunResult r = runSend(account(server.port()), w->sendList, in, env);
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Aborted);
+    QVERIFY2(sendOutcomeMessage(r).startsWith(QStringLiteral("メールサーバーに接続できません。")),
+             qPrintable(sendOutcomeMessage(r)));
+    QCOMPARE(server.connections(), 3);
+    QCOMPARE(w->sendList.count(), 5);
+    QCOMPARE(logLines(env.logPath).size(), 1);
+    // Nothing went: the next run sends all five.
+    QString error;
+    const std::optional<JournalState> j = readJournal(env.journalPath, &error);
+    QVERIFY2(j, qPrintable(error));
+    QCOMPARE(j->remaining(false).size(), 5);
+    QVERIFY(j->uncertain.isEmpty());
+}
+
+void TestFaults::eachRecipientGetsOnlyTheirOwnMessage()
+{
+    // The envelope of the second message travels with the first message's
+    // end; the first is refused for now and sent again on its own.
+    FaultServer server;
+    QVERIFY2(server.start({{QStringLiteral("dataend"), 1, QStringLiteral("refuse:451 4.3.0 Try again later")}}),
+             qPrintable(server.error()));
+    fill(3);
+    Inputs in;
+    QCOMPARE(runSend(account(server.port()), w->sendList, in, env).accepted, 3);
+    const QList<FaultServer::Stored> got = server.stored();
+    QCOMPARE(got.size(), 3);
+    for (const FaultServer::Stored &m : got) {
+        QCOMPARE(m.rcpt.size(), 1);
+        const QString n = m.rcpt[0].mid(1, m.rcpt[0].indexOf(QLatin1Char('@')) - 1);
+        QVERIFY2(m.raw.contains(QByteArray("To: <r") + n.toLatin1() + "@example.jp>"), m.raw.constData());
+        // The name block is in the base64 body: the message built for this entry.
+        const QByteArray body = m.raw.mid(m.raw.indexOf("\r\n\r\n") + 4);
+        QVERIFY2(QString::fromUtf8(QByteArray::fromBase64(body)).startsWith(QStringLiteral("宛先%1　様").arg(n)),
+                 qPrintable(m.rcpt[0]));
+    }
+}
+
+void TestFaults::journalTrustsOnlyWhatReachedTheDisk()
+{
+    fill(200);
+    const QString path = env.journalPath;
+    {
+        SendJournal j;
+        QString error;
+        QVERIFY2(j.begin(path, JournalContent(), w->sendList, &error), qPrintable(error));
+        for (qsizetype i = 0; i < 10; ++i)
+            QVERIFY(j.markData(i) && j.markAccepted(i));
+        QVERIFY(j.markData(10));
+        j.close();
+    }
+    QByteArray bytes = readBytes(path);
+    const QByteArray thisBoot = SendJournal::currentBootId();
+    QString error;
+    std::optional<JournalState> s = readJournal(path, &error, thisBoot);
+    QVERIFY2(s, qPrintable(error));
+    QCOMPARE(s->uncertain, QList<qsizetype>{10});
+    QCOMPARE(s->acceptedCount(), 10);
+
+    // A line cut off at the end ("A 10" torn to "A 1") or failing its check
+    // is ignored and reported, never read as another entry's outcome.
+    writeBytes(path, bytes + "A 1");
+    s = readJournal(path, &error, thisBoot);
+    QCOMPARE(s->uncertain, QList<qsizetype>{10});
+    QCOMPARE(s->damaged.size(), 1);
+    QByteArray garbled = bytes;
+    garbled.replace("A 9 ", "A 8 ");
+    writeBytes(path, garbled);
+    s = readJournal(path, &error, thisBoot);
+    QCOMPARE(s->acceptedCount(), 9);
+    QCOMPARE(s->damaged.size(), 1);
+    QCOMPARE(s->uncertain, (QList<qsizetype>{9, 10}));
+
+    // After a restart of the machine the lines after the last W line may be
+    // lost: every entry it covered without an outcome on the disk may have
+    // gone.
+    writeBytes(path, bytes.left(bytes.indexOf("D 3 ")));
+    s = readJournal(path, &error, QByteArrayLiteral("another-boot"));
+    QCOMPARE(s->uncertain.size(), qsizetype(SendJournal::kLease - 3));
+    QCOMPARE(s->uncertain.first(), 3);
+    QCOMPARE(s->remaining(false).first(), SendJournal::kLease);
+    // The same file without a restart: nothing was handed over after D 2.
+    s = readJournal(path, &error, thisBoot);
+    QVERIFY(s->uncertain.isEmpty());
+
+    // The user's answer is kept: an uncertain entry not to send again.
+    writeBytes(path, bytes);
+    QVERIFY2(SendJournal::markKept(path, {10}, &error), qPrintable(error));
+    s = readJournal(path, &error, thisBoot);
+    QVERIFY(s->uncertain.isEmpty());
+    QCOMPARE(s->remaining(true).first(), 11);
+}
+
+void TestFaults::secondRunOnTheSameLogIsRefused()
+{
+    writeBytes(env.logPath, sjis(QStringLiteral("前回,a@example.jp,server,件名,2005/04/01 9:05:07\r\n")));
+    RunLock other(env.logPath);
+    QVERIFY(other.tryLock());
+    fill(2);
+    Inputs in;
+    const SendRunResult r = runSend(account(unusedLoopbackPort()), w->sendList, in, env);
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Busy);
+    QVERIFY2(r.text.contains(
+                 QStringLiteral("another run is using SendMail.Log (PID %1)").arg(QCoreApplication::applicationPid())),
+             qPrintable(r.text));
+    // Nothing was touched: the last run's log and no journal.
+    QCOMPARE(logLines(env.logPath).size(), 1);
+    QVERIFY(!QFile::exists(env.journalPath));
+}
+
+QTEST_GUILESS_MAIN(TestFaults)
+#include "tst_faults.moc"

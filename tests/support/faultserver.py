@@ -1,0 +1,166 @@
+# An SMTP server that keeps every message it stores and misbehaves exactly
+# where a test tells it to, for tests of what a run does when a reply is
+# empty, lost or refused, and for killing a client at a known moment.
+#
+# Usage: faultserver.py CONFIG EVENTS
+# CONFIG is JSON: {"pipelining": true, "smtputf8": true,
+#   "rules": [{"on": STEP, "nth": N or "every": true, "do": ACTION}, ...]}
+# STEP: greeting, mail, rcpt, data, dataend, quit (N counts that step over
+# the server's life, from 1). ACTION:
+#   "say:TEXT"      reply TEXT ("" gives a bare CR LF) but go on as if the
+#                   step succeeded (a dataend stores the message)
+#   "refuse:TEXT"   reply TEXT and treat the step as refused
+#   "close:TEXT"    reply TEXT, then close the connection (a dataend that
+#                   is closed on has not stored its message)
+#   "drop"          close without a reply; a dataend stores the message first
+#   "stall"         note it and answer nothing more on this connection; a
+#                   dataend stores the message first
+# Events appended to EVENTS, one JSON object a line:
+#   {"connected": n}  {"stalled": STEP, "n": N}
+#   {"stored": k, "from": ..., "rcpt": [...], "raw": latin-1 text}
+import json, socket, sys
+
+config = json.load(open(sys.argv[1]))
+events = sys.argv[2]
+counts = {}
+stored = 0
+connections = 0
+
+
+def note(**what):
+    with open(events, 'a') as f:
+        f.write(json.dumps(what) + '\n')
+
+
+def rule_for(step):
+    counts[step] = counts.get(step, 0) + 1
+    for r in config.get('rules', []):
+        if r['on'] == step and (r.get('every') or r.get('nth') == counts[step]):
+            return r['do'], counts[step]
+    return None, counts[step]
+
+
+class Stall(Exception):
+    pass
+
+
+class Drop(Exception):
+    pass
+
+
+def serve(conn):
+    buf = b''
+    state = {'from': None, 'rcpt': [], 'data': False, 'msg': b''}
+
+    def say(text):
+        conn.sendall(text.encode('utf-8') + b'\r\n')
+
+    def store():
+        global stored
+        stored += 1
+        note(stored=stored, rcpt=state['rcpt'], raw=state['msg'].decode('latin-1'), **{'from': state['from']})
+
+    def act(step, default):
+        """Runs the rule of a step; True when the step goes on as succeeded."""
+        action, n = rule_for(step)
+        if action is None:
+            say(default)
+            return True
+        kind, _, text = action.partition(':')
+        if kind == 'say':
+            say(text)
+            return True
+        if kind == 'refuse':
+            say(text)
+            return False
+        if kind == 'close':
+            say(text)
+            raise Drop()
+        if kind == 'drop':
+            if step == 'dataend':
+                store()
+            raise Drop()
+        if kind == 'stall':
+            if step == 'dataend':
+                store()
+            note(stalled=step, n=n)
+            raise Stall()
+        raise ValueError(action)
+
+    act('greeting', '220 fault ESMTP')
+    while True:
+        data = conn.recv(65536)
+        if not data:
+            return
+        buf += data
+        while True:
+            if state['data']:
+                # The end is CR LF . CR LF, or a dot at once for an empty message.
+                end = -3 if buf.startswith(b'.\r\n') else buf.find(b'\r\n.\r\n')
+                if end == -1:
+                    break
+                state['msg'] = buf[:end + 2] if end >= 0 else b''
+                buf = buf[end + 5:]
+                state['data'] = False
+                if act('dataend', '250 2.0.0 queued as %d' % (stored + 1)):
+                    store()
+                state['from'], state['rcpt'] = None, []
+                continue
+            nl = buf.find(b'\r\n')
+            if nl < 0:
+                break
+            line, buf = buf[:nl].decode('utf-8', 'replace'), buf[nl + 2:]
+            word = line.split(' ')[0].upper()
+            if word in ('EHLO', 'HELO'):
+                caps = ['250-fault']
+                if config.get('pipelining', True):
+                    caps.append('250-PIPELINING')
+                if config.get('smtputf8', True):
+                    caps.append('250-SMTPUTF8')
+                say('\r\n'.join(caps) + '\r\n250 8BITMIME')
+            elif word == 'MAIL':
+                addr = line[line.find('<') + 1:line.find('>')]
+                if act('mail', '250 2.1.0 OK'):
+                    state['from'] = addr
+            elif word == 'RCPT':
+                addr = line[line.find('<') + 1:line.find('>')]
+                if act('rcpt', '250 2.1.5 OK') and state['from'] is not None:
+                    state['rcpt'].append(addr)
+            elif word == 'DATA':
+                if state['from'] is None or not state['rcpt']:
+                    say('554 5.5.1 no valid recipients')
+                elif act('data', '354 go ahead'):
+                    state['data'] = True
+            elif word == 'RSET':
+                state['from'], state['rcpt'] = None, []
+                say('250 OK')
+            elif word == 'QUIT':
+                act('quit', '221 bye')
+                return
+            else:
+                say('502 5.5.2 unknown command')
+
+
+srv = socket.socket()
+srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+srv.bind(('127.0.0.1', 0))
+srv.listen(8)
+print(srv.getsockname()[1], flush=True)
+while True:
+    conn, _ = srv.accept()
+    conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    connections += 1
+    note(connected=connections)
+    try:
+        serve(conn)
+    except Stall:
+        # Hold the connection, answering nothing, until the client goes.
+        try:
+            while conn.recv(65536):
+                pass
+        except OSError:
+            pass
+    except (Drop, OSError):
+        pass
+    finally:
+        conn.close()
