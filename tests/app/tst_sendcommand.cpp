@@ -1,4 +1,7 @@
+#include "commandrun.h"
+#include "faultserver.h"
 #include "mailservers.h"
+#include "runlock.h"
 #include "sendjournal.h"
 #include "sendlist.h"
 #include "settingsstore.h"
@@ -19,17 +22,22 @@ private slots:
     void dryRunWritesEachMessageAndConnectsToNothing();
     void killedRunIsFinishedWithResume();
     void resumeUsesNoJournalItCannotTrust();
+    void pendingJournalIsNeverOverwritten();
+    void resumeSendsWhatTheJournalHolds();
+    void secondRunOnTheSameLogIsRefused();
     void badInputExitsWithOneAndNamesIt_data();
     void badInputExitsWithOneAndNamesIt();
 
 private:
-    struct Run {
-        int exit = -1;
-        QString out, err;
-    };
-    Run run(const QStringList &arguments);
-    void writeAccount(int port);
+    using Run = CommandRun;
+    Run run(const QStringList &arguments) { return world->run(arguments); }
+    void writeAccount(int port) { world->writeAccount(2, port); }
+    // The arguments of a run of list.csv with body.txt on account 2.
+    QStringList sendArguments() const;
+    // Killed after its first message: a journal with entries left.
+    void leaveAPendingJournal(FaultServer &server);
     std::unique_ptr<TestWorld> w;
+    std::unique_ptr<CommandWorld> world;
     QString config;
 };
 
@@ -41,35 +49,27 @@ void TestSendCommand::init()
         w->path(QStringLiteral("list.csv")),
         QStringLiteral("山田 太郎,営業部,taro@example.jp\n鈴木,,ＳＵＺＵＫＩ@EXAMPLE.JP\nno address,,none\n").toUtf8());
     writeBytes(w->path(QStringLiteral("body.txt")), sjis(QStringLiteral("いつもお世話になっております。\r\n以上")));
+    world = std::make_unique<CommandWorld>(config, w->dir.path());
 }
 
-void TestSendCommand::writeAccount(int port)
+QStringList TestSendCommand::sendArguments() const
 {
-    QDir().mkpath(config + QStringLiteral("/Quillpost"));
-    SettingsStore s(config + QStringLiteral("/Quillpost/Quillpost.ini"));
-    s.setValue(QStringLiteral("szServer2"), QStringLiteral("127.0.0.1"));
-    s.setValue(QStringLiteral("szPort2"), QString::number(port));
-    s.setValue(QStringLiteral("Check1V2"), QStringLiteral("0"));
-    s.setValue(QStringLiteral("szFrom2"), QStringLiteral("shop@example.jp"));
-    s.setValue(QStringLiteral("szFromName2"), QStringLiteral("山田商店"));
+    return {QStringLiteral("send"),   QStringLiteral("--account"),       QStringLiteral("2"),
+            QStringLiteral("--list"), QStringLiteral("list.csv"),        QStringLiteral("--subject"),
+            QStringLiteral("件名"),   QStringLiteral("--body"),          QStringLiteral("body.txt"),
+            QStringLiteral("--log"),  w->path(QStringLiteral("run.log"))};
 }
 
-TestSendCommand::Run TestSendCommand::run(const QStringList &arguments)
+// The second message is stored, and the run killed before its reply.
+void TestSendCommand::leaveAPendingJournal(FaultServer &server)
 {
+    QVERIFY2(server.start({{QStringLiteral("dataend"), 2, QStringLiteral("stall")}}), qPrintable(server.error()));
+    writeAccount(server.port());
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-    env.insert(QStringLiteral("XDG_DATA_HOME"), w->path(QStringLiteral("data")));
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(w->dir.path());
-    p.start(QStringLiteral(QUILLPOST_BINARY_DIR "/quillpost"), arguments);
-    Run r;
-    if (!p.waitForFinished(60000))
-        return r;
-    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    world->start(p, sendArguments());
+    QTRY_VERIFY_WITH_TIMEOUT(server.hasStalled(), 30000);
+    p.kill();
+    QVERIFY(p.waitForFinished(5000));
 }
 
 void TestSendCommand::sendsTheListAndSaysSo()
@@ -141,11 +141,7 @@ void TestSendCommand::killedRunIsFinishedWithResume()
                               QStringLiteral("件名"),   QStringLiteral("--body"),          QStringLiteral("body.txt"),
                               QStringLiteral("--log"),  w->path(QStringLiteral("run.log"))};
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(w->dir.path());
-    p.start(QStringLiteral(QUILLPOST_BINARY_DIR "/quillpost"), args);
+    world->start(p, args);
     QTRY_VERIFY_WITH_TIMEOUT(smtp.messageCount() >= 100, 30000);
     p.kill();
     QVERIFY(p.waitForFinished(5000));
@@ -200,6 +196,80 @@ void TestSendCommand::resumeUsesNoJournalItCannotTrust()
     QCOMPARE(r.exit, 1);
     QVERIFY2(r.err.contains(QStringLiteral("was written for another list")), qPrintable(r.err));
     QVERIFY(QFile::exists(journal));
+}
+
+void TestSendCommand::pendingJournalIsNeverOverwritten()
+{
+    FaultServer server;
+    leaveAPendingJournal(server);
+    const QString journal = w->path(QStringLiteral("SendMail.journal"));
+    QVERIFY(QFile::exists(journal));
+    // The same command again, without --resume: nothing is sent.
+    Run r = run(sendArguments());
+    QCOMPARE(r.exit, 1);
+    QVERIFY2(r.err.contains(journal + QStringLiteral(" holds a run that ended early"))
+                 && r.err.contains(QStringLiteral("--resume")) && r.err.contains(QStringLiteral("--discard-journal")),
+             qPrintable(r.err));
+    QCOMPARE(server.stored().size(), 2);
+    // Dropping it is a choice the user makes by name.
+    r = run(sendArguments() << QStringLiteral("--discard-journal"));
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QCOMPARE(server.stored().size(), 4);
+    QVERIFY(!QFile::exists(journal));
+}
+
+void TestSendCommand::resumeSendsWhatTheJournalHolds()
+{
+    FaultServer server;
+    leaveAPendingJournal(server);
+    // Other content given with --resume is refused, naming what differs.
+    writeBytes(w->path(QStringLiteral("other.txt")), sjis(QStringLiteral("別の本文")));
+    QStringList changed = sendArguments() << QStringLiteral("--resume");
+    changed[changed.indexOf(QStringLiteral("件名"))] = QStringLiteral("別の件名");
+    changed[changed.indexOf(QStringLiteral("body.txt"))] = QStringLiteral("other.txt");
+    Run r = run(changed);
+    QCOMPARE(r.exit, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("--subject, --body differs from the run being finished")),
+             qPrintable(r.err));
+    QCOMPARE(server.stored().size(), 2);
+
+    // --resume alone sends the journal's message; the entry in flight when
+    // the run was killed is named, and the log goes on after its records.
+    r = run({QStringLiteral("send"), QStringLiteral("--resume"), QStringLiteral("--log"),
+             w->path(QStringLiteral("run.log"))});
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("record 2 (鈴木 <suzuki@example.jp>) was on its way")), qPrintable(r.err));
+    QCOMPARE(server.received(),
+             (QMap<QString, int>{{QStringLiteral("taro@example.jp"), 1}, {QStringLiteral("suzuki@example.jp"), 2}}));
+    for (const FaultServer::Stored &m : server.stored())
+        QVERIFY(m.raw.contains("Subject: =?UTF-8?B?5Lu25ZCN?="));
+    const QStringList log = decodeCp932(readBytes(w->path(QStringLiteral("run.log"))))->split(QStringLiteral("\r\n"));
+    QCOMPARE(log.filter(QStringLiteral(",件名,")).size(), 1);
+    QCOMPARE(log.filter(QStringLiteral("taro@example.jp,送信済")).size(), 1);
+    QCOMPARE(log.filter(QStringLiteral("suzuki@example.jp,送信済")).size(), 1);
+}
+
+void TestSendCommand::secondRunOnTheSameLogIsRefused()
+{
+    // A run in progress: stalled at its first message.
+    FaultServer server;
+    QVERIFY2(server.start({{QStringLiteral("mail"), 1, QStringLiteral("stall")}}), qPrintable(server.error()));
+    writeAccount(server.port());
+    QProcess first;
+    world->start(first, sendArguments());
+    QTRY_VERIFY_WITH_TIMEOUT(server.hasStalled(), 30000);
+    const Run second = run(sendArguments());
+    QCOMPARE(second.exit, 1);
+    QVERIFY2(second.err.contains(QStringLiteral("another run is using run.log (PID %1)").arg(first.processId())),
+             qPrintable(second.err));
+    first.kill();
+    QVERIFY(first.waitForFinished(5000));
+    QCOMPARE(server.connections(), 1);
+    // A dead run's lock is taken over, and its list finished.
+    QVERIFY(QFile::exists(RunLock::pathFor(w->path(QStringLiteral("run.log")))));
+    const Run third = run(sendArguments() << QStringLiteral("--resume"));
+    QVERIFY2(third.exit == 0, qPrintable(third.err));
+    QCOMPARE(server.received().size(), 2);
 }
 
 void TestSendCommand::badInputExitsWithOneAndNamesIt_data()
