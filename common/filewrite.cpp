@@ -1,5 +1,6 @@
 #include "filewrite.h"
 
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -23,8 +24,9 @@ bool openPrivate(QFile &file, QIODevice::OpenMode mode, QString *error)
         *error = file.fileName() + QStringLiteral(": ") + file.errorString();
         return false;
     }
-    // A file from before may be readable by others.
-    file.setPermissions(owner);
+    // A file from before may be readable by others; a device is left alone.
+    if (QFileInfo(file).isFile())
+        file.setPermissions(owner);
     return true;
 }
 
