@@ -510,10 +510,10 @@ void TestFrmOptions::helpOpensThePageWithTheBusyPointer()
     frmOptions d(w.ctx);
     d.show();
     QTest::mouseClick(d.Command1, Qt::LeftButton);
-    const auto shell = w.platform.callsOf(QStringLiteral("shell"));
-    QCOMPARE(shell.size(), 1);
-    QCOMPARE(shell[0].text, helpPageUrl(w.platform, QStringLiteral("accounts")));
-    QCOMPARE(QUrl(shell[0].text).toLocalFile(), w.path(QStringLiteral("help/Quillpost.html")));
+    const auto help = w.platform.callsOf(QStringLiteral("help"));
+    QCOMPARE(help.size(), 1);
+    QCOMPARE(help[0].text, helpPageUrl(w.platform, QStringLiteral("accounts")));
+    QCOMPARE(QUrl(help[0].text).toLocalFile(), w.path(QStringLiteral("help/Quillpost.html")));
     QCOMPARE(w.platform.busyLog, (QStringList{QStringLiteral("on"), QStringLiteral("off")}));
     QVERIFY(d.isVisible());
 }
