@@ -11,6 +11,17 @@ AccountFault fault(AccountField field, const QString &message)
     return {field, message};
 }
 
+// The port a text names: decimal digits only, 1 to 65535; 0 for anything else.
+int portNumber(const QString &text)
+{
+    for (QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return 0;
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    return ok && n >= 1 && n <= 65535 ? n : 0;
+}
+
 } // namespace
 
 AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button)
@@ -44,11 +55,18 @@ AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button)
     if (needsLogin && entry.password.isEmpty())
         return fault(AccountField::Password, QStringLiteral("パスワードが設定されていません。"));
 
-    if (entry.port.isEmpty())
+    // Digits typed with the input method and blanks around them are what
+    // the user meant; the port is kept as the plain number.
+    const QString port = trimBlanks(narrowWidth(entry.port));
+    if (port.isEmpty())
         return fault(AccountField::Port,
                      button == AccountSaveButton::Ok
                          ? QStringLiteral("送信メールサーバー（SMTP）ポート番号が設定されていません。")
                          : QStringLiteral("（SMTP）ポート番号が設定されていません。"));
+    const int number = portNumber(port);
+    if (number == 0)
+        return fault(AccountField::Port, QStringLiteral("ポート番号は 1 から 65535 までの数字で入力してください。"));
+    entry.port = QString::number(number);
     return {};
 }
 

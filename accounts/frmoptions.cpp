@@ -15,6 +15,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -354,9 +355,16 @@ bool frmOptions::validateAndSave(bool fromOk)
     showChanged(Text5, e.fromName);
     showChanged(Text2, e.from);
     showChanged(Text6, e.user);
+    showChanged(Text8, e.port);
     if (!fault.ok()) {
         m_ctx.platform->messageBox(this, fault.message, QStringLiteral("Information"), MsgIcon::Information,
                                    MsgButtons::Ok);
+        // The user goes on where the fault is.
+        const QHash<AccountField, QLineEdit *> boxes = {
+            {AccountField::Server, Text1}, {AccountField::FromName, Text5}, {AccountField::From, Text2},
+            {AccountField::User, Text6},   {AccountField::Password, Text7}, {AccountField::Port, Text8}};
+        if (QLineEdit *box = boxes.value(fault.field))
+            box->setFocus();
         return false;
     }
     // Account stays the profile last chosen (or the one the dialog opened with).

@@ -29,10 +29,8 @@ QString helpPageUrl(Platform &platform, const QString &section)
 
 void openHelp(Platform &platform, QWidget *parent, const QString &section)
 {
+    // Always the program's own window: a desktop may "open" the page and
+    // show nothing, and only this window is sure to be there.
     BusyPointer busy(platform);
-    const QString url = helpPageUrl(platform, section);
-    if (!platform.shellOpen(parent, url)) {
-        busy.release();
-        platform.showHelpWindow(parent, url);
-    }
+    platform.showHelpWindow(parent, helpPageUrl(platform, section));
 }

@@ -74,7 +74,7 @@ public:
     // false when the desktop has none for it.
     virtual bool shellOpen(QWidget *parent, const QString &pathOrUrl) = 0;
     // The help page (a file URL, perhaps with a section) in the program's
-    // own help window.
+    // own help window, which offers it to the desktop's browser in turn.
     virtual void showHelpWindow(QWidget *parent, const QString &pageUrl) = 0;
     virtual bool startProcess(const QString &program, const QStringList &args) = 0;
 
@@ -94,8 +94,7 @@ public:
 // The help page beside the program at one of its sections ("" for the
 // top), as a file URL.
 QString helpPageUrl(Platform &platform, const QString &section = {});
-// Opens the help page at a section in the desktop's browser, or where the
-// desktop can't, in the program's own help window.
+// Opens the help page at a section in the program's own help window.
 void openHelp(Platform &platform, QWidget *parent, const QString &section = {});
 
 // Sets the busy pointer for a scope; restores it on every exit path.

@@ -185,7 +185,7 @@ void QtPlatform::showHelpWindow(QWidget *parent, const QString &pageUrl)
         return;
     }
     // Beside the window that asked, so a modal window doesn't block it.
-    auto *help = new HelpWindow(url, parent ? parent->window() : nullptr);
+    auto *help = new HelpWindow(*this, url, parent ? parent->window() : nullptr);
     help->show();
     help->raise();
 }

@@ -42,7 +42,16 @@ void TestAccountCheck::firstFaultNamesItsFieldAndMessage_data()
     row("no password", F::Password, "", 3, "", F::Password, "パスワードが設定されていません。");
     row("no port, OK", F::Port, "", 1, "", F::Port, "送信メールサーバー（SMTP）ポート番号が設定されていません。");
     row("no port, Apply", F::Port, "", 1, "", F::Port, "（SMTP）ポート番号が設定されていません。", true);
-    row("letters as port", F::Port, "smtp", 1, "smtp", F::None, "");
+    row("blanks as port", F::Port, "   ", 1, "   ", F::Port,
+        "送信メールサーバー（SMTP）ポート番号が設定されていません。");
+    const char *portRange = "ポート番号は 1 から 65535 までの数字で入力してください。";
+    row("letters as port", F::Port, "smtp", 1, "smtp", F::Port, portRange);
+    row("port 0", F::Port, "0", 1, "0", F::Port, portRange);
+    row("port 65536", F::Port, "65536", 1, "65536", F::Port, portRange);
+    row("port with a sign", F::Port, "+587", 1, "+587", F::Port, portRange);
+    row("port 65535", F::Port, "65535", 1, "65535", F::None, "");
+    row("port with blanks around", F::Port, " 587 ", 1, "587", F::None, "");
+    row("full-width port", F::Port, "５８７", 1, "587", F::None, "");
 }
 
 void TestAccountCheck::firstFaultNamesItsFieldAndMessage()
@@ -75,7 +84,8 @@ void TestAccountCheck::firstFaultNamesItsFieldAndMessage()
     const AccountFault got = checkAccountEntry(e, apply ? AccountSaveButton::Apply : AccountSaveButton::Ok);
     QCOMPARE(int(got.field), fault);
     QCOMPARE(got.message, message);
-    // Placeholders go and the address is narrowed even when refused.
+    // Placeholders go and the address is narrowed even when refused; a
+    // port that passes becomes its plain number.
     QCOMPARE(*fields[field], shown);
 }
 

@@ -313,13 +313,29 @@ void TestFrmOptions::portMessageDiffersBetweenOkAndApply()
     QVERIFY(d.isVisible());
     QVERIFY(!w.settings->contains(QStringLiteral("szPort")));
 
-    // The port is not otherwise checked: letters are saved as typed.
+    // A port that is no number from 1 to 65535 is refused by both buttons,
+    // with the focus back on the port field; the rules' rows are in the
+    // account check's test.
+    const QString portRange = QStringLiteral("ポート番号は 1 から 65535 までの数字で入力してください。");
     w.platform.reset();
     d.Text8->setText(QStringLiteral("smtp"));
+    for (QPushButton *button : {d.cmdOK, d.cmdApply}) {
+        d.Text1->setFocus();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.focusWidget(), d.Text8);
+    }
+    QCOMPARE(informationTexts(w.platform), (QStringList{portRange, portRange}));
+    QVERIFY(!w.settings->contains(QStringLiteral("szPort")));
+
+    // Blanks around a port are dropped: the number is saved and shown.
+    w.platform.reset();
+    d.Text8->setText(QStringLiteral(" 587 "));
     QTest::mouseClick(d.cmdApply, Qt::LeftButton);
     QVERIFY(w.platform.calls.isEmpty());
     QVERIFY(d.isVisible()); // Apply stays open
-    QCOMPARE(w.settings->value(QStringLiteral("szPort")), QStringLiteral("smtp"));
+    QCOMPARE(w.settings->value(QStringLiteral("szPort")), QStringLiteral("587"));
+    QCOMPARE(d.Text8->text(), QStringLiteral("587"));
     QTest::mouseClick(d.cmdOK, Qt::LeftButton);
     QVERIFY(!d.isVisible());
     QCOMPARE(d.result(), int(QDialog::Accepted));
@@ -455,7 +471,7 @@ void TestFrmOptions::trimmingOfTheFourFieldsOnly()
     QCOMPARE(w.settings->value(QStringLiteral("szFromName")), QStringLiteral("山田　"));
     QCOMPARE(w.settings->value(QStringLiteral("User")), QStringLiteral("yamada"));
     QCOMPARE(w.settings->value(QStringLiteral("UserPass")), QStringLiteral(" pass "));
-    QCOMPARE(w.settings->value(QStringLiteral("szPort")), QStringLiteral(" 587 "));
+    QCOMPARE(w.settings->value(QStringLiteral("szPort")), QStringLiteral("587")); // the number it stands for
     QCOMPARE(w.settings->value(QStringLiteral("Signature")), QStringLiteral("  sig  "));
     QCOMPARE(w.settings->value(QStringLiteral("BodyHeader")), QStringLiteral(" head "));
     QCOMPARE(ActiveAccount.szServer, QStringLiteral("smtp.example.jp"));
@@ -494,10 +510,10 @@ void TestFrmOptions::helpOpensThePageWithTheBusyPointer()
     frmOptions d(w.ctx);
     d.show();
     QTest::mouseClick(d.Command1, Qt::LeftButton);
-    const auto shell = w.platform.callsOf(QStringLiteral("shell"));
-    QCOMPARE(shell.size(), 1);
-    QCOMPARE(shell[0].text, helpPageUrl(w.platform, QStringLiteral("accounts")));
-    QCOMPARE(QUrl(shell[0].text).toLocalFile(), w.path(QStringLiteral("help/Quillpost.html")));
+    const auto help = w.platform.callsOf(QStringLiteral("help"));
+    QCOMPARE(help.size(), 1);
+    QCOMPARE(help[0].text, helpPageUrl(w.platform, QStringLiteral("accounts")));
+    QCOMPARE(QUrl(help[0].text).toLocalFile(), w.path(QStringLiteral("help/Quillpost.html")));
     QCOMPARE(w.platform.busyLog, (QStringList{QStringLiteral("on"), QStringLiteral("off")}));
     QVERIFY(d.isVisible());
 }

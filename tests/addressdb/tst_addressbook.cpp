@@ -804,7 +804,7 @@ void TestAddressBook::menusToolbarHelpAndImport()
     d->tbToolBar_ButtonClick(QStringLiteral("知らないキー"));
 
     d->mnuHelpkey_Click();
-    QCOMPARE(w.platform.callsOf(QStringLiteral("shell")).last().text,
+    QCOMPARE(w.platform.callsOf(QStringLiteral("help")).last().text,
              QUrl::fromLocalFile(w.path(QStringLiteral("Quillpost.html"))).toString()
                  + QStringLiteral("#address-book"));
     QCOMPARE(w.platform.busyDepth, 0);

@@ -440,10 +440,10 @@ void TestFrmMail::helpAndAddressBookOpeners()
 
     f.mnuHelpContents->trigger();
     f.mnuOnline->trigger();
-    const auto shell = w.platform.callsOf(QStringLiteral("shell"));
-    QCOMPARE(shell.size(), 2);
-    QCOMPARE(QUrl(shell[0].text).toLocalFile(), w.platform.folder + QStringLiteral("/Quillpost.html"));
-    QVERIFY(shell[1].text.endsWith(QStringLiteral("Quillpost.html#support")));
+    const auto help = w.platform.callsOf(QStringLiteral("help"));
+    QCOMPARE(help.size(), 2);
+    QCOMPARE(QUrl(help[0].text).toLocalFile(), w.platform.folder + QStringLiteral("/Quillpost.html"));
+    QVERIFY(help[1].text.endsWith(QStringLiteral("Quillpost.html#support")));
     QCOMPARE(w.platform.busyDepth, 0);
 }
 

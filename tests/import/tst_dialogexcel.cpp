@@ -476,11 +476,11 @@ void tst_DialogExcel::helpAndPrinterSetup()
     dlg.show();
     QTest::mouseClick(dlg.Label4, Qt::LeftButton);
     dlg.mnuHelpInport->trigger();
-    const QList<PlatformCall> shell = f.w.platform.callsOf(QStringLiteral("shell"));
-    QCOMPARE(shell.size(), 2);
-    QCOMPARE(QUrl(shell.at(0).text).toLocalFile(), f.w.platform.helpFolder() + QStringLiteral("/Quillpost.html"));
-    QCOMPARE(QUrl(shell.at(0).text).fragment(), QStringLiteral("import"));
-    QCOMPARE(shell.at(1).text, shell.at(0).text);
+    const QList<PlatformCall> help = f.w.platform.callsOf(QStringLiteral("help"));
+    QCOMPARE(help.size(), 2);
+    QCOMPARE(QUrl(help.at(0).text).toLocalFile(), f.w.platform.helpFolder() + QStringLiteral("/Quillpost.html"));
+    QCOMPARE(QUrl(help.at(0).text).fragment(), QStringLiteral("import"));
+    QCOMPARE(help.at(1).text, help.at(0).text);
 
     f.w.platform.answerPrinterSetup(false);
     dlg.mnuPrinterSet->trigger();

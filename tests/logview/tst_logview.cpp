@@ -473,11 +473,11 @@ void TestLogView::openedFromTheMainWindowAndMenusAreWired()
     showLogViewer(w.ctx, &owner);
     QCOMPARE(rowsSeen, 3);
     QCOMPARE(w.platform.busyDepth, 0);
-    const auto shell = w.platform.callsOf(QStringLiteral("shell"));
-    QCOMPARE(shell.size(), 1);
-    QCOMPARE(QUrl(shell[0].text).toLocalFile(),
+    const auto help = w.platform.callsOf(QStringLiteral("help"));
+    QCOMPARE(help.size(), 1);
+    QCOMPARE(QUrl(help[0].text).toLocalFile(),
              joinProgramFolder(w.platform.helpFolder(), QStringLiteral("Quillpost.html")));
-    QCOMPARE(QUrl(shell[0].text).fragment(), QStringLiteral("log"));
+    QCOMPARE(QUrl(help[0].text).fragment(), QStringLiteral("log"));
     QCOMPARE(w.settings->value(QStringLiteral("frmLogWindow")), QStringLiteral("0"));
     VERIFY_PLATFORM(w.platform);
 }

@@ -229,25 +229,24 @@ void TestTransport::passwordGoesInClearOnlyWhereAllowed()
 void TestTransport::hostileRepliesEndInBoundedTime_data()
 {
     QTest::addColumn<QString>("mode");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<qint64>("bound"); // bytes the server may get out before the client hangs up
+    QTest::addColumn<QStringList>("texts"); // what the outcome says, including why the client gave up
+    QTest::addColumn<qint64>("bound");      // bytes the server may get out before the client hangs up
     // What loopback socket buffers can take in while the client reads nothing.
     const qint64 buffers = 32 * 1024 * 1024;
-    QTest::newRow("greeting of endless lines") << "smtp-greeting-flood"
-                                               << "Cant connect Server" << buffers;
-    QTest::newRow("MAIL reply of endless lines") << "smtp-mail-flood"
-                                                 << "reply was too long" << buffers;
-    QTest::newRow("MAIL reply without a line end") << "smtp-mail-endless-line"
-                                                   << "reply was too long" << buffers;
+    QTest::newRow("greeting of endless lines")
+        << "smtp-greeting-flood" << QStringList{"Cant connect Server", "reply too long"} << buffers;
+    QTest::newRow("MAIL reply of endless lines") << "smtp-mail-flood" << QStringList{"reply was too long"} << buffers;
+    QTest::newRow("MAIL reply without a line end")
+        << "smtp-mail-endless-line" << QStringList{"reply was too long"} << buffers;
     // One byte every 0.3 s: a limit per read would never expire.
-    QTest::newRow("MAIL reply trickling") << "smtp-mail-trickle"
-                                          << "no complete reply within 2 s" << qint64(15);
+    QTest::newRow("MAIL reply trickling")
+        << "smtp-mail-trickle" << QStringList{"did not reply in time"} << qint64(15);
 }
 
 void TestTransport::hostileRepliesEndInBoundedTime()
 {
     QFETCH(QString, mode);
-    QFETCH(QString, text);
+    QFETCH(QStringList, texts);
     QFETCH(qint64, bound);
     ScriptedServer server;
     QVERIFY2(server.start(mode), qPrintable(server.error()));
@@ -255,8 +254,10 @@ void TestTransport::hostileRepliesEndInBoundedTime()
     Inputs in;
     const SendRunResult r = run(account(server.port()), {QStringLiteral("a@example.jp")}, in);
     const QString outcome = r.outcome == SendRunResult::Outcome::Aborted ? r.text : logLines(env.logPath).value(1);
-    QVERIFY2(outcome.contains(text), qPrintable(outcome.left(300)));
-    // The server reports its count when the client has gone; a loaded machine is slow to.
+    for (const QString &text : texts)
+        QVERIFY2(outcome.contains(text), qPrintable(outcome.left(300)));
+    // The server reports its count as soon as it sees the client hang up
+    // (its FIN or a reset), not when the kernel drops an orphaned socket.
     QTRY_VERIFY_WITH_TIMEOUT(server.bytesSent() > 0, 20000);
     QVERIFY2(server.bytesSent() <= bound, qPrintable(QString::number(server.bytesSent())));
 }

@@ -18,6 +18,11 @@ namespace {
 
 const char *const kPython = "/usr/bin/python3";
 
+// How long a server may take to come up. Only a server that never does
+// waits this long; a busy machine making a key pair and loading Python
+// needs its seconds.
+constexpr int kStartMs = 60000;
+
 // The SMTP server: aiosmtpd on a port of its own choosing; it prints the port,
 // stores every message parsed into JSON files (seq.json) and counts
 // connections; it ends when its standard input closes.
@@ -264,7 +269,7 @@ bool SmtpTestServer::start(Mode mode, const QString &user, const QString &passwo
                               m_pipelining ? QStringLiteral("pipelining") : QStringLiteral("plain"),
                               m_smtpUtf8 ? QStringLiteral("smtputf8") : QStringLiteral("ascii")}
                       + m_refusals);
-    if (!m_proc->waitForStarted(5000) || !m_proc->waitForReadyRead(15000)) {
+    if (!m_proc->waitForStarted(5000) || !m_proc->waitForReadyRead(kStartMs)) {
         m_error = QStringLiteral("SMTP server did not start: ") + QString::fromUtf8(m_proc->readAllStandardError());
         stopProcess(m_proc);
         return false;
@@ -345,7 +350,7 @@ bool makeTestCertificate(const QString &folder)
              QStringLiteral("/CN=localhost"), QStringLiteral("-addext"),
              QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1"), QStringLiteral("-keyout"),
              folder + QStringLiteral("/key.pem"), QStringLiteral("-out"), folder + QStringLiteral("/cert.pem")});
-    return p.waitForFinished(30000) && p.exitCode() == 0;
+    return p.waitForFinished(kStartMs) && p.exitCode() == 0;
 }
 
 bool Pop3TestServer::start(const QString &user, const QString &password, Tls tls)
@@ -410,7 +415,7 @@ bool Pop3TestServer::start(const QString &user, const QString &password, Tls tls
     m_proc = std::make_unique<QProcess>();
     m_proc->start(QStringLiteral("/usr/sbin/dovecot"), {QStringLiteral("-F"), QStringLiteral("-c"), conf});
     // Over TLS the greeting can't be read in clear; any first bytes will do.
-    if (!m_proc->waitForStarted(5000) || !waitForGreeting(m_port, tls == Tls::Implicit ? "" : "+OK", 10000)) {
+    if (!m_proc->waitForStarted(5000) || !waitForGreeting(m_port, tls == Tls::Implicit ? "" : "+OK", kStartMs)) {
         QFile log(root + QStringLiteral("/dovecot.log"));
         log.open(QIODevice::ReadOnly);
         m_error = QStringLiteral("dovecot did not start: ") + QString::fromUtf8(m_proc->readAllStandardError())
@@ -437,7 +442,7 @@ bool ScriptedServer::start(const QString &mode, double trickleSeconds, const QSt
     m_proc->start(QString::fromLatin1(kPython),
                   {QStringLiteral(QUILLPOST_SOURCE_DIR "/tests/support/scriptedserver.py"), mode,
                    m_dir.filePath(QStringLiteral("events")), QString::number(trickleSeconds), bindAddress});
-    if (!m_proc->waitForStarted(5000) || !m_proc->waitForReadyRead(10000)) {
+    if (!m_proc->waitForStarted(5000) || !m_proc->waitForReadyRead(kStartMs)) {
         m_error = QStringLiteral("scripted server did not start: ") + QString::fromUtf8(m_proc->readAllStandardError());
         return false;
     }

@@ -3,11 +3,12 @@
 # replies, or closes with 421. It prints its port, serves connections one
 # at a time, and appends what it saw as JSON lines to EVENTS:
 #   {"auth": "AUTH PLAIN ..."}    credentials arrived (any AUTH, USER, PASS)
-#   {"sent": N}                   bytes of a flood or trickle it got out
+#   {"sent": N}                   bytes of a flood or trickle it got out,
+#                                  noted as soon as the client hangs up
 #   {"message": N, "pipelined": B} a message ended; B: the next command
 #                                  had already arrived with its end
 # Usage: scriptedserver.py MODE EVENTS [TRICKLE_SECONDS]
-import json, socket, sys, time
+import json, select, socket, struct, sys, time
 
 mode, events = sys.argv[1], sys.argv[2]
 trickle = float(sys.argv[3]) if len(sys.argv) > 3 else 0.3
@@ -19,12 +20,44 @@ def note(**what):
         f.write(json.dumps(what) + '\n')
 
 
+def hung_up(conn, seconds=0.0):
+    # Whether the client has hung up (its FIN or a reset), waiting up to
+    # `seconds` for it; what else it sends is read and dropped. A client that
+    # shuts its socket while its window is full is noticed at once, not when
+    # the kernel gives up on the orphaned socket.
+    deadline = time.monotonic() + seconds
+    p = select.poll()
+    p.register(conn, select.POLLIN)
+    while True:
+        left = max(0.0, deadline - time.monotonic())
+        if not p.poll(int(left * 1000)):
+            return False
+        try:
+            if not conn.recv(65536, socket.MSG_DONTWAIT):
+                return True
+        except BlockingIOError:
+            pass
+        except OSError:
+            return True
+
+
 def flood(conn, piece, limit=200 * 1024 * 1024):
     sent = 0
+    chunk = piece * max(1, 65536 // len(piece))
+    p = select.poll()
+    p.register(conn, select.POLLIN | select.POLLOUT)
     try:
         while sent < limit:
-            conn.sendall(piece)
-            sent += len(piece)
+            ready = dict(p.poll()).get(conn.fileno(), 0)
+            if ready & (select.POLLIN | select.POLLHUP | select.POLLERR) and hung_up(conn):
+                # Nobody reads the rest: a reset frees both ends now.
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+                break
+            if ready & select.POLLOUT:
+                try:
+                    sent += conn.send(chunk[sent % len(chunk):], socket.MSG_DONTWAIT)
+                except BlockingIOError:
+                    pass
     except OSError:
         pass
     note(sent=sent)
@@ -36,7 +69,8 @@ def dribble(conn, text):
         for byte in text:
             conn.sendall(bytes([byte]))
             sent += 1
-            time.sleep(trickle)
+            if hung_up(conn, trickle):
+                break
     except OSError:
         pass
     note(sent=sent)
