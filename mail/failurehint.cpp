@@ -28,7 +28,7 @@ bool notReached(const QString &text)
 {
     return containsAny(text, {"resolve host", "Failed to connect", "connect to server", "Connection refused",
                               "No route to host", "Network is unreachable", "timed out", "Timeout was reached",
-                              "server response timeout", "no complete reply within", "no answer to the login",
+                              "server response timeout", "did not reply in time", "no answer to the login",
                               "invalid server name", "invalid port"});
 }
 

@@ -80,8 +80,8 @@ void TestFailureHint::hintSaysWhatTheFailureMeans_data()
         "Cant connect Server (::1:25: Operation timed out after 6000 milliseconds with 0 "
         "bytes received)",
         unreached(QStringLiteral("::1"), 25));
-    row("a reply too slow", "Cant connect Server (mail.example.jp:25: no complete reply within 60 s)",
-        unreached(QStringLiteral("mail.example.jp"), 25));
+    row("a reply too slow", "The server did not reply in time (mail.example.jp:25)",
+        QStringLiteral("サーバー名またはポート番号が正しくないか、サーバーが応答していません。"));
     row("host name not in the certificate",
         "Cant connect Server (mail.example.jp:465: SSL: no alternative "
         "certificate subject name matches target host name 'mail.example.jp')",
