@@ -5,6 +5,7 @@
 #include "apptitle.h"
 #include "platform.h"
 #include "programfolder.h"
+#include "runlock.h"
 #include "sendlist.h"
 #include "settingsstore.h"
 #include "textcodec.h"
@@ -26,6 +27,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -338,7 +340,13 @@ void frmMail::buildStatusBar()
     cmdStop->setToolTip(QStringLiteral("送信中のメールが終わったところで止めます（Esc）"));
     cmdStop->setFocusPolicy(Qt::NoFocus);
     cmdStop->hide();
-    connect(cmdStop, &QPushButton::clicked, this, [this] { StopRequested = true; });
+    connect(cmdStop, &QPushButton::clicked, this, &frmMail::cmdStop_Click);
+    m_escStop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_escStop->setEnabled(false);
+    connect(m_escStop, &QShortcut::activated, this, &frmMail::cmdStop_Click);
+    m_runClock = new QTimer(this);
+    m_runClock->setInterval(500);
+    connect(m_runClock, &QTimer::timeout, this, &frmMail::showRunState);
     sbStatusBar->addWidget(sbPanel1, 1);
     sbStatusBar->addPermanentWidget(lblRun);
     sbStatusBar->addPermanentWidget(cmdStop);
@@ -489,6 +497,20 @@ void frmMail::Form_Unload()
 
 void frmMail::closeEvent(QCloseEvent *event)
 {
+    // A run in progress: stop it (after the message in flight) and close
+    // once it has ended.
+    if (isRunning()) {
+        event->ignore();
+        if (platform().messageBox(this, QStringLiteral("送信中です。送信を中止しますか？"),
+                                  QStringLiteral("送信の中止"), MsgIcon::Question, MsgButtons::YesNo)
+                == MsgAnswer::Yes
+            && isRunning()) {
+            m_closeAfterRun = true;
+            if (!m_run->stopRequested())
+                cmdStop_Click();
+        }
+        return;
+    }
     if (!Form_QueryUnload()) {
         event->ignore();
         return;

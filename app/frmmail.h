@@ -2,9 +2,12 @@
 // The main window: the message being composed, the send list and its count,
 // the two body options, the menus, the toolbar and the status bar.
 
+#include "backgroundrun.h"
 #include "sendrun.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -17,11 +20,13 @@ class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QShortcut;
 class QStatusBar;
 class QTimer;
 class QToolBar;
 struct AppContext;
 class Platform;
+class RunLock;
 class SendList;
 class SettingsStore;
 
@@ -64,7 +69,7 @@ public:
     QLabel *sbPanel2 = nullptr;     // date
     QLabel *sbPanel3 = nullptr;     // time
     QLabel *lblRun = nullptr;       // during a run: i / N, the rate, the time left
-    QPushButton *cmdStop = nullptr; // during a run: stop after the message in flight
+    QPushButton *cmdStop = nullptr; // during a run: stop after the message in flight (again: at once)
 
     QMenu *mnuFile = nullptr;
     QAction *mnuFileNew = nullptr;
@@ -104,12 +109,19 @@ public:
     // Window state.
     bool BodyChanged = false;
     bool AccountUnset = false;
-    bool StopRequested = false; // the user stopped the run in progress
     QString BodyFileName;
     // How sends reach the servers beyond what the account says.
     TransportOptions transportOptions;
 
     AppContext &context() { return m_ctx; }
+    // A send run is working (on its own thread).
+    bool isRunning() const;
+    // The message as this window holds it now.
+    RunInputs windowInputs() const;
+
+signals:
+    // A send run started by this window has ended and its outcome was shown.
+    void runEnded();
 
 public slots:
     void Form_Load();
@@ -122,6 +134,8 @@ public slots:
     void Command1_Click();
     void mnuFilePreview_Click();
     void mnuFileTest_Click();
+    // Stop after the message in flight; a second press offers to stop now.
+    void cmdStop_Click();
 
     // Message body, attachments and printing (frmmail_body.cpp).
     void mnuFileNew_Click();
@@ -173,10 +187,20 @@ private:
     // The checks of the send command with their messages and follow-ups;
     // false when one of them stopped it.
     bool passesSendChecks();
-    // The send run with the window's progress, stop button and outcome;
-    // journalIndex continues an interrupted run (see SendRunEnvironment);
-    // lockHeld: the window holds the run lock already.
-    void runFromWindow(const QList<qsizetype> &journalIndex, bool lockHeld = true);
+    // The send run on its own thread, with the window's progress and stop
+    // button; journalIndex continues an interrupted run (see
+    // SendRunEnvironment). The outcome is shown when it finishes.
+    void startRun(const QList<qsizetype> &journalIndex);
+    // The questions on refused and repeated addresses; false when the user
+    // would rather not send.
+    bool confirmAddresses();
+    void runProgress(qsizetype value, qsizetype maximum);
+    void runWaiting(qint64 ms, const QString &what);
+    void runFinished();
+    void showRunState();
+    void showRunOutcome(const SendRunResult &result, const RecipientRows &left);
+    void setRunInputBlocked(bool blocked);
+    void offerStopNow();
     // A run that ended early, offered to be finished: true when the user
     // took the offer (and the rest was sent).
     bool offerResume();
@@ -195,5 +219,20 @@ private:
     bool m_inActivate = false;
     bool m_resumeOffered = false;
     QString m_filledBody; // the body as activation last filled it in
+    // The run in progress and what the window shows of it.
+    std::unique_ptr<BackgroundRun> m_run;
+    std::unique_ptr<RunLock> m_runLock;
+    QTimer *m_runClock = nullptr;
+    QShortcut *m_escStop = nullptr;
+    QElapsedTimer m_runStarted;
+    QElapsedTimer m_phaseStarted; // since the last progress or wait
+    qsizetype m_runValue = 0;
+    qsizetype m_runMaximum = 0;
+    QString m_runCount; // "i / N"
+    qint64 m_waitMs = 0;
+    QString m_waitWhat;
+    bool m_closeAfterRun = false;
+    bool m_stopNowAsked = false;
+    QList<qsizetype> m_skipEntries; // repeated addresses the user sends once
     int m_lastFrameHeightPx = -1;
 };

@@ -57,6 +57,23 @@ bool frmMail::offerResume()
         QFile::remove(path);
         return false;
     }
+    // The window's own unsaved message would be replaced by the run's.
+    const JournalContent &c = journal->content;
+    if (BodyChanged && (bodyText() != c.bodyText || txtSubject->text() != c.subject)) {
+        const MsgAnswer a =
+            platform().messageBox(this,
+                                  QStringLiteral("再開すると、作成中の件名と本文は前回の送信の内容に置き換わります。\n"
+                                                 "本文は変更されています。ファイルに保存しますか？"),
+                                  kTitle, MsgIcon::Question, MsgButtons::YesNoCancel);
+        if (a == MsgAnswer::Cancel)
+            return true;
+        if (a == MsgAnswer::Yes) {
+            mnuFileSaveAs_Click();
+            // A cancelled or failed save keeps the text, and the run waits.
+            if (BodyChanged)
+                return true;
+        }
+    }
     QList<qsizetype> indices = sure;
     if (!unsure.isEmpty()) {
         if (platform().messageBox(this,
@@ -79,7 +96,6 @@ bool frmMail::offerResume()
     }
 
     // The same message as the run that ended early, to the entries it left.
-    const JournalContent &c = journal->content;
     if (c.account != ActiveAccount.Account) {
         ActiveAccount.Account = static_cast<qint16>(c.account);
         LoadAccountProfile(settings(), ActiveAccount.Account);
@@ -95,6 +111,6 @@ bool frmMail::offerResume()
         sendList().append(journal->entries[i].name1, journal->entries[i].name2, journal->entries[i].address);
     sendList().endBatch();
     Text1->setText(QString::number(sendList().count()));
-    runFromWindow(indices);
+    startRun(indices);
     return true;
 }

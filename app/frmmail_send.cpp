@@ -3,150 +3,50 @@
 #include "account.h"
 #include "appcontext.h"
 #include "apptitle.h"
+#include "failurehint.h"
 #include "frmpreview.h"
+#include "offthread.h"
 #include "platform.h"
+#include "preflight.h"
 #include "runlock.h"
 #include "sendjournal.h"
 #include "sendlist.h"
 #include "sendrun.h"
 #include "sentmaillog.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
-#include <QEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
-#include <functional>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolBar>
 
 namespace {
 
 const QString kInformation = QStringLiteral("Information");
-
-// While the run works, the window keeps painting (progress, exposed areas)
-// but takes no input but the stop button and Esc: clicks, keys and close
-// requests are dropped, not queued for after the run.
-class InputBlocker : public QObject {
-public:
-    InputBlocker(QWidget *stopButton, std::function<void()> onStop)
-        : m_stopButton(stopButton), m_onStop(std::move(onStop))
-    {
-        qApp->installEventFilter(this);
-    }
-    ~InputBlocker() override { qApp->removeEventFilter(this); }
-
-    // Paints at most every 40 ms, so a fast run is not slowed down by it.
-    void pump()
-    {
-        if (m_timer.isValid() && m_timer.elapsed() < 40)
-            return;
-        m_timer.start();
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease: return watched != m_stopButton;
-        case QEvent::KeyPress:
-            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
-                m_onStop();
-            return true;
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyRelease:
-        case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
-        case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease: return true;
-        case QEvent::Close: event->ignore(); return true;
-        default: return false;
-        }
-    }
-
-private:
-    QWidget *m_stopButton;
-    std::function<void()> m_onStop;
-    QElapsedTimer m_timer;
-};
+const QString kQuestion = QStringLiteral("Question");
 
 QString minutesAndSeconds(qint64 seconds)
 {
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-// The window's values as the run reads them; its progress and waits as the
-// window shows them.
-class WindowSource : public SendRunSource {
-public:
-    // Without a blocker the source only reads the window.
-    WindowSource(frmMail &w, InputBlocker *blocker) : m_w(w), m_blocker(blocker) {}
-    QString subject() override { return m_w.txtSubject->text(); }
-    QString bodyText() override { return m_w.bodyText(); }
-    QString attachmentText() override { return m_w.txtFile->text(); }
-    int nameOption() override { return m_w.Check1->isChecked() ? 1 : 0; }
-    int honorificOption() override { return m_w.Check2->isChecked() ? 1 : 0; }
-    void setProgressMaximum(qsizetype maximum) override
-    {
-        m_maximum = maximum;
-        m_w.ProgressBar1->setRange(0, static_cast<int>(std::min<qsizetype>(maximum, INT_MAX)));
-        m_started.start();
-    }
-    void setProgress(qsizetype value) override
-    {
-        m_w.ProgressBar1->setValue(static_cast<int>(std::min<qsizetype>(value, INT_MAX)));
-        if (!m_blocker)
-            return;
-        // i / N, messages a second so far, and the time the rest will take.
-        const double seconds = m_started.elapsed() / 1000.0;
-        const double rate = seconds > 0.5 ? (value - 1) / seconds : 0;
-        m_count = QStringLiteral("%1 / %2").arg(value).arg(m_maximum);
-        QString text = m_count;
-        if (rate > 0)
-            text += QStringLiteral("　%1 通/秒　残り %2")
-                        .arg(rate, 0, 'f', 1)
-                        .arg(minutesAndSeconds(qint64((m_maximum - value + 1) / rate)));
-        m_w.lblRun->setText(text);
-        m_blocker->pump();
-    }
-    bool stopRequested() override { return m_w.StopRequested; }
-    bool pause(qint64 ms, const QString &what) override
-    {
-        if (!m_blocker)
-            return SendRunSource::pause(ms, what);
-        const QString before = m_w.lblRun->text();
-        const QDeadlineTimer until(ms);
-        while (!until.hasExpired() && !m_w.StopRequested) {
-            m_w.lblRun->setText(
-                QStringLiteral("%1　%2　残り %3 秒").arg(m_count, what).arg((until.remainingTime() + 999) / 1000));
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-            QThread::msleep(static_cast<unsigned long>(std::min<qint64>(until.remainingTime(), 30)));
-        }
-        m_w.lblRun->setText(before);
-        return !m_w.StopRequested;
-    }
-
-private:
-    frmMail &m_w;
-    InputBlocker *m_blocker;
-    qsizetype m_maximum = 0;
-    QElapsedTimer m_started;
-    QString m_count; // "i / N"
-};
+// How long a reply may take before the window says it waits for the server.
+constexpr qint64 kSlowServerMs = 2000;
+// How long a stop may wait for the message in flight before the window
+// offers to stop at once.
+constexpr int kStopNowOfferMs = 5000;
 
 } // namespace
+
+RunInputs frmMail::windowInputs() const
+{
+    return {txtSubject->text(), bodyText(), txtFile->text(), Check1->isChecked() ? 1 : 0, Check2->isChecked() ? 1 : 0};
+}
 
 bool frmMail::passesSendChecks()
 {
@@ -165,90 +65,245 @@ bool frmMail::passesSendChecks()
 
 OutgoingContent frmMail::currentContent()
 {
-    WindowSource source(*this, nullptr);
-    return outgoingContent(ActiveAccount, source);
+    const RunInputs in = windowInputs();
+    OutgoingContent content;
+    content.fromName = ActiveAccount.szFromName;
+    content.fromAddress = ActiveAccount.szFrom;
+    content.subject = in.subject;
+    content.bodyText = in.bodyText;
+    content.attachmentText = in.attachmentText;
+    content.nameOption = in.nameOption;
+    content.honorific = honorificText(in.honorificOption);
+    return content;
+}
+
+bool frmMail::isRunning() const
+{
+    return m_run != nullptr;
 }
 
 // The send command.
 void frmMail::Command1_Click()
 {
+    if (isRunning())
+        return;
     // The log and the journal are this window's until the run ends; another
     // run (a second window, a scheduled command) may hold them.
-    RunLock lock(SentMailLog::pathIn(platform().programFolder()));
-    const bool locked = lock.tryLock();
+    auto lock = std::make_unique<RunLock>(SentMailLog::pathIn(platform().programFolder()));
+    const bool locked = lock->tryLock();
     // A lock that can't be made at all is the run's to report, as a log it
     // can't write.
-    if (!locked && lock.holderPid() > 0) {
+    if (!locked && lock->holderPid() > 0) {
         SendRunResult busy;
         busy.outcome = SendRunResult::Outcome::Busy;
-        busy.text = lock.errorText();
+        busy.text = lock->errorText();
         platform().messageBox(this, sendOutcomeMessage(busy), kInformation, MsgIcon::Information, MsgButtons::Ok);
         return;
     }
+    if (locked)
+        m_runLock = std::move(lock);
     // A run that ended early is offered first; finishing it is this send.
-    if (offerResume())
-        return;
-    if (!passesSendChecks())
-        return;
-    runFromWindow({}, locked);
+    if (!offerResume() && passesSendChecks() && confirmAddresses())
+        startRun({});
+    if (!isRunning())
+        m_runLock.reset();
 }
 
-void frmMail::runFromWindow(const QList<qsizetype> &journalIndex, bool lockHeld)
+// Addresses the send would refuse, and addresses more than once in the
+// list, are the user's to decide on before anything is sent.
+bool frmMail::confirmAddresses()
 {
+    const AddressProblems problems = findAddressProblems(sendList());
+    m_skipEntries.clear();
+    if (!problems.refused.isEmpty()
+        && platform().messageBox(this,
+                                 QStringLiteral(
+                                     "送信できないメールアドレスが %1 件あります。これらを除いて送信しますか？\n\n")
+                                         .arg(problems.refused.size())
+                                     + describeRefused(sendList(), problems.refused),
+                                 kQuestion, MsgIcon::Question, MsgButtons::YesNo, MsgDefault::No)
+               != MsgAnswer::Yes)
+        return false;
+    if (!problems.duplicates.isEmpty()
+        && platform().messageBox(this,
+                                 QStringLiteral(
+                                     "同じメールアドレスが %1 件あります。１つのアドレスには１通だけ送りますか？")
+                                     .arg(problems.duplicates.size()),
+                                 kQuestion, MsgIcon::Question, MsgButtons::YesNo)
+               == MsgAnswer::Yes)
+        m_skipEntries = problems.duplicates;
+    return true;
+}
+
+void frmMail::startRun(const QList<qsizetype> &journalIndex)
+{
+    SendRunEnvironment env;
+    env.logPath = SentMailLog::pathIn(platform().programFolder());
+    env.journalPath = SendJournal::pathBeside(env.logPath);
+    env.journalIndex = journalIndex;
+    env.lockHeld = m_runLock != nullptr;
+    env.now = [this] { return platform().now(); };
+    env.transport = transportOptions;
+    m_run = std::make_unique<BackgroundRun>(ActiveAccount, withoutEntries(sendList().rows(), m_skipEntries),
+                                            windowInputs(), env);
+    m_skipEntries.clear();
+    connect(m_run.get(), &BackgroundRun::progress, this, &frmMail::runProgress);
+    connect(m_run.get(), &BackgroundRun::waiting, this, &frmMail::runWaiting);
+    connect(m_run.get(), &BackgroundRun::finished, this, &frmMail::runFinished);
+
     platform().setBusy(true);
-    StopRequested = false;
-    lblRun->clear();
+    m_closeAfterRun = false;
+    m_runCount.clear();
+    lblRun->setText(QStringLiteral("接続しています…"));
     lblRun->show();
+    cmdStop->setText(QStringLiteral("中止"));
+    cmdStop->setEnabled(true);
     cmdStop->show();
-    SendRunResult result;
-    {
-        InputBlocker blocker(cmdStop, [this] { StopRequested = true; });
-        WindowSource source(*this, &blocker);
-        SendRunEnvironment env;
-        env.logPath = SentMailLog::pathIn(platform().programFolder());
-        env.journalPath = SendJournal::pathBeside(env.logPath);
-        env.journalIndex = journalIndex;
-        env.lockHeld = lockHeld;
-        env.now = [this] { return platform().now(); };
-        env.transport = transportOptions;
-        try {
-            result = runSend(ActiveAccount, sendList(), source, env);
-        } catch (...) {
-            result = SendRunResult();
-            result.outcome = SendRunResult::Outcome::Failed;
-        }
+    setRunInputBlocked(true);
+    m_runStarted.start();
+    m_phaseStarted.start();
+    m_runClock->start();
+    m_run->start();
+}
+
+// Everything but the stop button, Esc and the close box is out of reach
+// while the run works.
+void frmMail::setRunInputBlocked(bool blocked)
+{
+    for (QWidget *w : {static_cast<QWidget *>(menuBar()), static_cast<QWidget *>(tbToolBar), centralWidget()})
+        w->setEnabled(!blocked);
+    m_escStop->setEnabled(blocked);
+}
+
+void frmMail::runProgress(qsizetype value, qsizetype maximum)
+{
+    ProgressBar1->setRange(0, static_cast<int>(std::min<qsizetype>(maximum, INT_MAX)));
+    ProgressBar1->setValue(static_cast<int>(std::min<qsizetype>(value, INT_MAX)));
+    m_runValue = value;
+    m_runMaximum = maximum;
+    m_runCount = QStringLiteral("%1 / %2").arg(value).arg(maximum);
+    m_waitMs = 0;
+    m_phaseStarted.restart();
+    showRunState();
+}
+
+void frmMail::runWaiting(qint64 ms, const QString &what)
+{
+    m_waitMs = ms;
+    m_waitWhat = what;
+    m_phaseStarted.restart();
+    showRunState();
+}
+
+// i / N, messages a second and the time the rest will take; while it
+// waits, what for and how long; while a reply is slow, that it waits for
+// the server.
+void frmMail::showRunState()
+{
+    if (!m_run)
+        return;
+    const qint64 inPhase = m_phaseStarted.elapsed();
+    QString text = m_runCount.isEmpty() ? QStringLiteral("接続しています…") : m_runCount;
+    if (m_waitMs > 0) {
+        text += QStringLiteral("　%1　残り %2 秒")
+                    .arg(m_waitWhat)
+                    .arg((std::max<qint64>(m_waitMs - inPhase, 0) + 999) / 1000);
+    } else if (inPhase >= kSlowServerMs) {
+        text += QStringLiteral("　サーバーの応答を待っています（%1 秒）").arg(inPhase / 1000);
+    } else if (!m_runCount.isEmpty()) {
+        const double seconds = m_runStarted.elapsed() / 1000.0;
+        const double rate = seconds > 0.5 ? (m_runValue - 1) / seconds : 0;
+        if (rate > 0)
+            text += QStringLiteral("　%1 通/秒　残り %2")
+                        .arg(rate, 0, 'f', 1)
+                        .arg(minutesAndSeconds(qint64((m_runMaximum - m_runValue + 1) / rate)));
     }
+    if (m_run->stopRequested())
+        text += QStringLiteral("　中止しています…");
+    lblRun->setText(text);
+}
+
+void frmMail::cmdStop_Click()
+{
+    if (!m_run)
+        return;
+    // A second press: the user will not wait for the message in flight.
+    if (m_run->stopRequested()) {
+        offerStopNow();
+        return;
+    }
+    m_run->requestStop();
+    showRunState();
+    QTimer::singleShot(kStopNowOfferMs, this, [this, run = m_run.get()] {
+        if (m_run.get() == run && m_waitMs == 0)
+            offerStopNow();
+    });
+}
+
+void frmMail::offerStopNow()
+{
+    if (!m_run || m_stopNowAsked)
+        return;
+    m_stopNowAsked = true;
+    const MsgAnswer a =
+        platform().messageBox(this, QStringLiteral("今すぐ中止しますか？（送信中の1件は届いたかどうかわかりません）"),
+                              QStringLiteral("送信の中止"), MsgIcon::Question, MsgButtons::YesNo);
+    m_stopNowAsked = false;
+    // The run may have ended while the question was open.
+    if (a == MsgAnswer::Yes && m_run)
+        m_run->stopNow();
+}
+
+void frmMail::runFinished()
+{
+    const SendRunResult result = m_run->result();
+    const RecipientRows left = m_run->listAfter();
+    m_run.reset();
+    m_runLock.reset();
+    m_runClock->stop();
     lblRun->hide();
     cmdStop->hide();
+    setRunInputBlocked(false);
     // The bar is for the run in progress only.
     ProgressBar1->setRange(0, 1);
     ProgressBar1->setValue(0);
-
-    using Outcome = SendRunResult::Outcome;
     platform().setBusy(false);
+    showRunOutcome(result, left);
+    emit runEnded();
+    if (m_closeAfterRun)
+        close();
+}
+
+void frmMail::showRunOutcome(const SendRunResult &result, const RecipientRows &left)
+{
+    using Outcome = SendRunResult::Outcome;
+    const QString message = sendOutcomeMessage(result);
     switch (result.outcome) {
     case Outcome::PreflightFailed:
-        platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
+    case Outcome::Busy:
+        platform().messageBox(this, message, kInformation, MsgIcon::Information, MsgButtons::Ok);
         return;
     case Outcome::PopLoginFailed:
-        platform().messageBox(this, sendOutcomeMessage(result), appTitle(), MsgIcon::Warning, MsgButtons::Ok);
+        platform().messageBox(this, message, appTitle(), MsgIcon::Warning, MsgButtons::Ok);
         return;
-    case Outcome::Aborted:
-        platform().messageBox(this, sendOutcomeMessage(result), appTitle(), MsgIcon::None, MsgButtons::Ok);
+    case Outcome::Aborted: {
+        const QString hint = connectionFailureHint(result.text);
+        platform().messageBox(this, hint.isEmpty() ? message : message + QLatin1Char('\n') + hint, appTitle(),
+                              MsgIcon::None, MsgButtons::Ok);
         return;
+    }
     case Outcome::Stopped:
+        sendList().setRows(left);
         Text1->setText(QString::number(sendList().count()));
-        platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
+        platform().messageBox(this, message, kInformation, MsgIcon::Information, MsgButtons::Ok);
         return;
     case Outcome::Completed:
-        platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
+        sendList().clear();
+        platform().messageBox(this, message, kInformation, MsgIcon::Information, MsgButtons::Ok);
         break;
     case Outcome::Failed:
-        platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
+        platform().messageBox(this, message, kInformation, MsgIcon::Information, MsgButtons::Ok);
         break;
-    case Outcome::Busy:
-        platform().messageBox(this, sendOutcomeMessage(result), kInformation, MsgIcon::Information, MsgButtons::Ok);
-        return;
     }
     // The viewer reads the log and restores the pointer as it loads.
     platform().setBusy(true);
@@ -285,7 +340,10 @@ void frmMail::mnuFileTest_Click()
     QString reply;
     {
         BusyPointer busy(platform());
-        reply = sendTestMessage(ActiveAccount, currentContent(), sendList().entry(0), env);
+        const AccountRecord account = ActiveAccount;
+        const OutgoingContent content = currentContent();
+        const SendList::Entry entry = sendList().entry(0);
+        reply = waitOffThread<QString>(this, [&] { return sendTestMessage(account, content, entry, env); });
     }
     showTestMessageResult(m_ctx, this, ActiveAccount.szFrom, reply);
 }

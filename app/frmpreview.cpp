@@ -4,6 +4,7 @@
 #include "appcontext.h"
 #include "apptitle.h"
 #include "messageview.h"
+#include "offthread.h"
 #include "platform.h"
 #include "sendlist.h"
 #include "settingsstore.h"
@@ -214,7 +215,9 @@ void frmPreview::cmdTest_Click()
     QString reply;
     {
         BusyPointer busy(*m_ctx.platform);
-        reply = sendTestMessage(ActiveAccount, m_content, m_ctx.sendList->entry(index), env);
+        const AccountRecord account = ActiveAccount;
+        const SendList::Entry entry = m_ctx.sendList->entry(index);
+        reply = waitOffThread<QString>(this, [&] { return sendTestMessage(account, m_content, entry, env); });
     }
     showTestMessageResult(m_ctx, this, ActiveAccount.szFrom, reply);
 }

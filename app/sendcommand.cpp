@@ -4,6 +4,7 @@
 #include "csvimport.h"
 #include "dryrun.h"
 #include "localclock.h"
+#include "preflight.h"
 #include "programfolder.h"
 #include "runlock.h"
 #include "sendjournal.h"
@@ -145,6 +146,9 @@ struct SendOptions {
         QStringLiteral("resume"),
         QStringLiteral("Finish the run that ended early: its message to the entries it did not reach. Other "
                        "options, where given, must match it.")};
+    const QCommandLineOption keepDuplicates{
+        QStringLiteral("keep-duplicates"),
+        QStringLiteral("Send to every entry, even when an address comes more than once (otherwise once each).")};
     const QCommandLineOption discardJournal{
         QStringLiteral("discard-journal"),
         QStringLiteral("Drop the journal of a run that ended early and start this one afresh.")};
@@ -156,7 +160,7 @@ struct SendOptions {
         parser.setApplicationDescription(
             QStringLiteral("Sends one message to every address of a list, as the window's send command does."));
         parser.addOptions({account, list, subject, body, attach, nameBlock, noHonorific, log, caFile, dryRun, resume,
-                           discardJournal});
+                           keepDuplicates, discardJournal});
         parser.addHelpOption();
         parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("The command."));
         if (!parser.parse(arguments))
@@ -237,6 +241,29 @@ int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvir
     if (result.outcome != Outcome::Completed)
         return Aborted;
     return result.uncertain.isEmpty() ? Completed : Uncertain;
+}
+
+// Refused addresses get their error records in the run; an address that
+// comes again gets no second message unless asked for.
+void reportAddressProblems(const SendOptions &o, SendList &list)
+{
+    const AddressProblems problems = findAddressProblems(list);
+    if (!problems.refused.isEmpty())
+        print(stderr, QStringLiteral("quillpost send: %1 addresses can't be sent to; each gets an error record in "
+                                     "the log\n%2\n")
+                          .arg(problems.refused.size())
+                          .arg(describeRefused(list, problems.refused)));
+    if (problems.duplicates.isEmpty())
+        return;
+    if (o.parser.isSet(o.keepDuplicates)) {
+        print(stderr, QStringLiteral("quillpost send: %1 entries repeat an earlier address; each is sent\n")
+                          .arg(problems.duplicates.size()));
+        return;
+    }
+    list.setRows(withoutEntries(list.rows(), problems.duplicates));
+    print(stderr, QStringLiteral("quillpost send: %1 entries repeat an earlier address; each address gets one message "
+                                 "(--keep-duplicates sends every entry)\n")
+                      .arg(problems.duplicates.size()));
 }
 
 // The journal beside the log, before a run that is not a resume: one that
@@ -395,6 +422,7 @@ int runSendCommand(const QStringList &arguments)
         source.body = toCrLf(*body);
         if (!readList(o.parser.value(o.list), list, &error))
             return fail(error);
+        reportAddressProblems(o, list);
         if (!env.journalPath.isEmpty() && !clearJournalFor(o, env.journalPath, &error))
             return fail(error);
     }

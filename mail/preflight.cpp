@@ -4,13 +4,14 @@
 #include "sendlist.h"
 
 #include <QFile>
+#include <QSet>
 #include <QStringList>
 
 namespace {
 constexpr int kEntriesShown = 5;
 }
 
-QString preflightMessage(const QString &fromAddress, const QString &attachmentText, const SendList &list)
+QString preflightMessage(const QString &fromAddress, const QString &attachmentText)
 {
     QStringList parts;
 
@@ -29,20 +30,57 @@ QString preflightMessage(const QString &fromAddress, const QString &attachmentTe
         parts << QStringLiteral("送信元メールアドレス「%1」は使えません（%2）。アカウントの設定を確認してください。")
                      .arg(printableAddress(fromAddress), addressProblemTextJa(from.problem));
 
-    qsizetype refused = 0;
-    QStringList shown;
+    return parts.join(QStringLiteral("\n\n"));
+}
+
+AddressProblems findAddressProblems(const SendList &list)
+{
+    AddressProblems p;
+    QSet<QString> seen;
+    seen.reserve(list.count());
     for (qsizetype i = 0; i < list.count(); ++i) {
         const QString address = list.address(i);
-        const MailAddress to = parseMailAddress(address);
-        if (to.isValid())
+        if (!parseMailAddress(address).isValid()) {
+            p.refused << i;
             continue;
-        if (++refused <= kEntriesShown)
-            shown << QStringLiteral("%1件目: %2（%3）")
-                         .arg(i + 1)
-                         .arg(printableAddress(address), addressProblemTextJa(to.problem));
+        }
+        // The import keeps addresses in lower case; a list from elsewhere
+        // may not.
+        const QString key = address.toLower();
+        if (seen.contains(key))
+            p.duplicates << i;
+        else
+            seen.insert(key);
     }
-    if (refused > 0)
-        parts << QStringLiteral("送信できないメールアドレスが%1件あります。\n").arg(refused)
-                     + shown.join(QLatin1Char('\n')) + (refused > kEntriesShown ? QStringLiteral("\n…") : QString());
-    return parts.join(QStringLiteral("\n\n"));
+    return p;
+}
+
+QString describeRefused(const SendList &list, const QList<qsizetype> &refused)
+{
+    QStringList shown;
+    for (qsizetype k = 0; k < std::min<qsizetype>(refused.size(), kEntriesShown); ++k) {
+        const QString address = list.address(refused[k]);
+        shown << QStringLiteral("%1件目: %2（%3）")
+                     .arg(refused[k] + 1)
+                     .arg(printableAddress(address), addressProblemTextJa(parseMailAddress(address).problem));
+    }
+    if (refused.size() > kEntriesShown)
+        shown << QStringLiteral("…");
+    return shown.join(QLatin1Char('\n'));
+}
+
+RecipientRows withoutEntries(const RecipientRows &rows, const QList<qsizetype> &entries)
+{
+    if (entries.isEmpty())
+        return rows;
+    RecipientRows kept;
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (next < entries.size() && entries[next] == i) {
+            ++next;
+            continue;
+        }
+        kept.appendUtf8(rows.utf8(i, 0), rows.utf8(i, 1), rows.utf8(i, 2));
+    }
+    return kept;
 }

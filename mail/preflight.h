@@ -1,14 +1,29 @@
 #pragma once
 // What must hold before a run connects to anything: every attachment can be
-// read, the sender address and every entry's address pass the address rule.
-// A run that would fail every entry, or some of them, for its own input
-// stops before it starts, with the list and the last log as they were.
+// read and the sender address passes the address rule; a run that would fail
+// every entry for its own input stops before it starts, with the list and
+// the last log as they were. Entries whose address the rule refuses, and
+// addresses that come more than once, are found here for the face to ask
+// about; the run gives a refused entry its error record.
 
+#include "recipientrows.h"
+
+#include <QList>
 #include <QString>
 
 class SendList;
 
 // "" when the run may start; otherwise the message for the user, naming
-// each attachment that can't be read, the sender address, and the count and
-// first few of the entries whose address is refused.
-QString preflightMessage(const QString &fromAddress, const QString &attachmentText, const SendList &list);
+// each attachment that can't be read and the sender address.
+QString preflightMessage(const QString &fromAddress, const QString &attachmentText);
+
+struct AddressProblems {
+    QList<qsizetype> refused;    // entries the address rule refuses
+    QList<qsizetype> duplicates; // entries whose address an earlier entry has
+};
+AddressProblems findAddressProblems(const SendList &list);
+// "3件目: taro @example.jp（空白が含まれています）", one line each, the first
+// few.
+QString describeRefused(const SendList &list, const QList<qsizetype> &refused);
+// The rows without the entries named (ascending).
+RecipientRows withoutEntries(const RecipientRows &rows, const QList<qsizetype> &entries);

@@ -146,7 +146,7 @@ std::unique_ptr<MailTransport> makeTransport(const AccountRecord &account, const
 QString sendTestMessage(const AccountRecord &account, OutgoingContent content, const SendList::Entry &entry,
                         const SendRunEnvironment &env)
 {
-    const QString problem = preflightMessage(content.fromAddress, content.attachmentText, SendList());
+    const QString problem = preflightMessage(content.fromAddress, content.attachmentText);
     if (!problem.isEmpty())
         return problem;
     content.subject = QStringLiteral("[テスト] ") + content.subject;
@@ -283,7 +283,7 @@ bool Runner::open()
 {
     if (!lock())
         return false;
-    m_result.text = preflightMessage(m_content.fromAddress, m_content.attachmentText, m_list);
+    m_result.text = preflightMessage(m_content.fromAddress, m_content.attachmentText);
     if (!m_result.text.isEmpty()) {
         m_result.outcome = Outcome::PreflightFailed;
         return false;

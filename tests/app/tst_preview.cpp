@@ -136,6 +136,7 @@ void TestPreview::previewShowsWhatEachEntryReceives()
 
     w.platform.answerModal(QStringLiteral("frmLog"));
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
     got = smtp.messages();
     QCOMPARE(got.size(), 4);
     QCOMPARE(withoutDateAndId(got[2].raw), withoutDateAndId(previewed));

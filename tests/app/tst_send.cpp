@@ -1,9 +1,13 @@
 #include "account.h"
 #include "apptitle.h"
+#include "faultserver.h"
 #include "frmmail.h"
 #include "mailservers.h"
+#include "runlock.h"
+#include "sendjournal.h"
 #include "sendlist.h"
 #include "sendrun.h"
+#include "sentmaillog.h"
 #include "testutil.h"
 #include "textcodec.h"
 
@@ -12,10 +16,13 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
@@ -64,7 +71,12 @@ private slots:
     void popLoginFailureWarns();
     void unwritableLogIsTrapped();
     void inputDuringTheRunIsDropped();
-    void escStopsAfterTheMessageInFlight();
+    void stopTakesAClickEscOrTheCloseBox_data();
+    void stopTakesAClickEscOrTheCloseBox();
+    void windowStaysAliveWhileTheServerStalls();
+    void sendWaitsForAnotherRunOnTheLog();
+    void resumeAsksBeforeReplacingUnsavedText();
+    void refusedAndRepeatedAddressesAreTheUsersChoice();
     void interruptedRunIsOfferedAtTheNextSend();
 };
 
@@ -88,11 +100,13 @@ void TestSend::checksStopTheRunWithTheirMessage()
     ActiveAccount.szServer = QStringLiteral("****127.0.0.1");
     fill(w.sendList, 1);
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
     QCOMPARE(accountOwner, &f);
     ActiveAccount.szServer = QStringLiteral("127.0.0.1");
 
     w.sendList.clear();
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
     QCOMPARE(bookOwner, &f);
     QCOMPARE(w.platform.busyLog, (QStringList{QStringLiteral("on"), QStringLiteral("off")}));
 
@@ -100,12 +114,14 @@ void TestSend::checksStopTheRunWithTheirMessage()
     f.txtSubject->clear();
     f.txtBody->setFocus();
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
     QTRY_VERIFY(f.txtSubject->hasFocus());
 
     f.txtSubject->setText(QStringLiteral("件名"));
     f.setBodyText(QString());
     f.txtSubject->setFocus();
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
     QTRY_VERIFY(f.txtBody->hasFocus());
 
     const auto msgs = w.platform.callsOf(QStringLiteral("message"));
@@ -149,6 +165,7 @@ void TestSend::completedRunReportsAndOpensTheLog()
     });
     // Through the menu entry, as the user starts it.
     f.mnuFileSend->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
 
     QCOMPARE(opened, 1);
     const auto msgs = w.platform.callsOf(QStringLiteral("message"));
@@ -183,6 +200,7 @@ void TestSend::abortShowsTheClientText()
     f.txtSubject->setText(QStringLiteral("件名"));
     f.setBodyText(QStringLiteral("本文"));
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
     const auto msgs = w.platform.callsOf(QStringLiteral("message"));
     QCOMPARE(msgs.size(), 1);
     QVERIFY(msgs[0].text.startsWith(QStringLiteral("メールサーバーに接続できません。Cant connect Server")));
@@ -212,6 +230,7 @@ void TestSend::popLoginFailureWarns()
     f.txtSubject->setText(QStringLiteral("件名"));
     f.setBodyText(QStringLiteral("本文"));
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
     const auto msgs = w.platform.callsOf(QStringLiteral("message"));
     QCOMPARE(msgs.size(), 1);
     QVERIFY2(msgs[0].text.startsWith(QStringLiteral("POP Before SMTP 認証エラー ")), qPrintable(msgs[0].text));
@@ -239,6 +258,7 @@ void TestSend::unwritableLogIsTrapped()
     f.ProgressBar1->setRange(0, 5);
     f.ProgressBar1->setValue(4);
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
     const auto msgs = w.platform.callsOf(QStringLiteral("message"));
     QCOMPARE(msgs.size(), 1);
     QCOMPARE(msgs[0].text, QStringLiteral("送信処理中にエラーが発生しました。サーバー情報を確認してください。"));
@@ -271,6 +291,7 @@ void TestSend::inputDuringTheRunIsDropped()
     QCoreApplication::postEvent(f.txtSubject,
                                 new QKeyEvent(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x")));
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
     QCoreApplication::processEvents();
     QCOMPARE(f.txtSubject->text(), QStringLiteral("件名"));
     QCOMPARE(smtp.messages().size(), 2);
@@ -279,26 +300,198 @@ void TestSend::inputDuringTheRunIsDropped()
     VERIFY_PLATFORM(w.platform);
 }
 
-void TestSend::escStopsAfterTheMessageInFlight()
+void TestSend::stopTakesAClickEscOrTheCloseBox_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("click on 中止") << "click";
+    QTest::newRow("Esc") << "esc";
+    QTest::newRow("close box") << "close";
+}
+
+void TestSend::stopTakesAClickEscOrTheCloseBox()
+{
+    QFETCH(QString, how);
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    ActiveAccount.MaxPerMinute = 6; // ten seconds between messages
+    fill(w.sendList, 5);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    f.BodyChanged = false;
+    f.show();
+    QApplication::setActiveWindow(&f);
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    f.Command1_Click();
+    // The first message has gone; the run waits before the second.
+    QTRY_VERIFY_WITH_TIMEOUT(f.lblRun->text().contains(QStringLiteral("送信の間隔を空けています")), 30000);
+    // As the user does it: through the window, not a call on the button.
+    if (how == QLatin1String("click")) {
+        QTest::mouseClick(f.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          f.cmdStop->mapTo(&f, f.cmdStop->rect().center()));
+    } else if (how == QLatin1String("esc")) {
+        QTest::keyClick(f.windowHandle(), Qt::Key_Escape);
+    } else {
+        w.platform.answerMessage(MsgAnswer::Yes);
+        f.windowHandle()->close();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 30000);
+    QStringList expected{QStringLiteral("1件を送信して中止しました。残りは4件です。")};
+    if (how == QLatin1String("close"))
+        expected.prepend(QStringLiteral("送信中です。送信を中止しますか？"));
+    QCOMPARE(w.platform.messageTexts(), expected);
+    QCOMPARE(w.sendList.count(), 4);
+    QCOMPARE(w.sendList.entry(0).address, QStringLiteral("c1@example.jp"));
+    QCOMPARE(f.Text1->text(), QStringLiteral("4"));
+    QCOMPARE(smtp.messages().size(), 1);
+    QVERIFY(!f.cmdStop->isVisible());
+    QCOMPARE(f.isVisible(), how != QLatin1String("close"));
+    QCOMPARE(w.platform.busyDepth, 0);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::windowStaysAliveWhileTheServerStalls()
+{
+    FaultServer server;
+    QVERIFY2(server.start({{QStringLiteral("dataend"), 1, QStringLiteral("stall")}}), qPrintable(server.error()));
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, server.port());
+    fill(w.sendList, 3);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    int ticks = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(50);
+    f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(f.lblRun->text().contains(QStringLiteral("1 / 3　サーバーの応答を待っています（")), 30000);
+    // The window's own loop kept turning while the server said nothing.
+    QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
+    QVERIFY(!f.txtSubject->isEnabled() && f.cmdStop->isEnabled());
+    // The first press waits for the message in flight; the second offers
+    // to stop at once.
+    w.platform.answerMessage(MsgAnswer::Yes);
+    f.cmdStop->click();
+    QVERIFY(f.lblRun->text().endsWith(QStringLiteral("中止しています…")));
+    f.cmdStop->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 30000);
+    const QStringList texts = w.platform.messageTexts();
+    QCOMPARE(texts.size(), 2);
+    QCOMPARE(texts[0], QStringLiteral("今すぐ中止しますか？（送信中の1件は届いたかどうかわかりません）"));
+    QVERIFY2(texts[1].startsWith(QStringLiteral("0件を送信して中止しました。残りは3件です。"))
+                 && texts[1].contains(QStringLiteral("顧客0 <c0@example.jp>")),
+             qPrintable(texts[1]));
+    QCOMPARE(server.received(), (QMap<QString, int>{{QStringLiteral("c0@example.jp"), 1}}));
+    QVERIFY(f.txtSubject->isEnabled());
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::sendWaitsForAnotherRunOnTheLog()
+{
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, unusedLoopbackPort());
+    fill(w.sendList, 1);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    RunLock headless(SentMailLog::pathIn(w.platform.folder));
+    QVERIFY(headless.tryLock());
+    f.Command1_Click();
+    QVERIFY(!f.isRunning());
+    QCOMPARE(w.platform.messageTexts().size(), 1);
+    QVERIFY2(w.platform.messageTexts()[0].startsWith(QStringLiteral("ほかの送信が送信ログを使用中のため")),
+             qPrintable(w.platform.messageTexts()[0]));
+    QVERIFY(!QFile::exists(SentMailLog::pathIn(w.platform.folder)));
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::resumeAsksBeforeReplacingUnsavedText()
+{
+    TestWorld w;
+    SendList earlier;
+    fill(earlier, 2);
+    {
+        SendJournal j;
+        QString error;
+        JournalContent c;
+        c.subject = QStringLiteral("前回の件名");
+        c.bodyText = QStringLiteral("前回の本文");
+        QVERIFY2(j.begin(SendJournal::pathBeside(SentMailLog::pathIn(w.platform.folder)), c, earlier, &error),
+                 qPrintable(error));
+    }
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    f.txtSubject->setText(QStringLiteral("新しい件名"));
+    f.setBodyText(QStringLiteral("書きかけの本文"));
+    QVERIFY(f.BodyChanged);
+    w.platform.answerMessage(MsgAnswer::Yes);    // finish the earlier run
+    w.platform.answerMessage(MsgAnswer::Cancel); // but not over this text
+    f.Command1_Click();
+    QVERIFY(!f.isRunning());
+    QStringList texts = w.platform.messageTexts();
+    QCOMPARE(texts.size(), 2);
+    QVERIFY(texts[1].startsWith(QStringLiteral("再開すると、作成中の件名と本文は前回の送信の内容に置き換わります。")));
+    QCOMPARE(f.txtSubject->text(), QStringLiteral("新しい件名"));
+    QCOMPARE(f.bodyText(), QStringLiteral("書きかけの本文"));
+    QCOMPARE(smtp.connectionCount(), 0);
+
+    // Discarding it lets the earlier run finish with its own message.
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    w.platform.answerMessage(MsgAnswer::Yes);
+    w.platform.answerMessage(MsgAnswer::No);
+    w.platform.answerModal(QStringLiteral("frmLog"));
+    f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
+    QCOMPARE(smtp.messages().size(), 2);
+    QCOMPARE(smtp.messages().at(0).subject, QStringLiteral("前回の件名"));
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::refusedAndRepeatedAddressesAreTheUsersChoice()
 {
     SmtpTestServer smtp;
     QVERIFY2(smtp.start(), qPrintable(smtp.error()));
     TestWorld w;
     frmMail f(w.ctx);
     useAccount(f, smtp.port());
-    fill(w.sendList, 5);
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    fill(w.sendList, 9);
+    w.sendList.append(QStringLiteral("山田"), QString(), QStringLiteral("taro @example.jp"));
+    w.sendList.append(QStringLiteral("重複"), QString(), QStringLiteral("c1@example.jp"));
+    w.sendList.append(QStringLiteral("重複"), QString(), QStringLiteral("C2@Example.JP"));
     f.txtSubject->setText(QStringLiteral("件名"));
     f.setBodyText(QStringLiteral("本文"));
-    // Esc reaches the run through the input it otherwise drops.
-    QCoreApplication::postEvent(f.txtBody, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    // No to the refused address: nothing is sent.
+    w.platform.answerMessage(MsgAnswer::No);
     f.Command1_Click();
-    QCOMPARE(w.platform.messageTexts(), QStringList{QStringLiteral("1件を送信して中止しました。残りは4件です。")});
-    QCOMPARE(w.sendList.count(), 4);
-    QCOMPARE(w.sendList.entry(0).address, QStringLiteral("c1@example.jp"));
-    QCOMPARE(f.Text1->text(), QStringLiteral("4"));
-    QCOMPARE(smtp.messages().size(), 1);
-    QVERIFY(!f.cmdStop->isVisible());
-    QCOMPARE(w.platform.busyDepth, 0);
+    QVERIFY(!f.isRunning());
+    QCOMPARE(smtp.connectionCount(), 0);
+    const QList<PlatformCall> asked = w.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked[0].text, QStringLiteral("送信できないメールアドレスが 1 件あります。これらを除いて送信しますか？\n\n"
+                                           "10件目: taro @example.jp（空白が含まれています）"));
+
+    // Yes, and each address once.
+    w.platform.answerMessage(MsgAnswer::Yes);
+    w.platform.answerMessage(MsgAnswer::Yes);
+    w.platform.answerModal(QStringLiteral("frmLog"));
+    f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
+    const QStringList texts = w.platform.messageTexts();
+    QCOMPARE(texts[2], QStringLiteral("同じメールアドレスが 2 件あります。１つのアドレスには１通だけ送りますか？"));
+    QCOMPARE(texts[3], QStringLiteral("9") + kDone);
+    QCOMPARE(smtp.messages().size(), 9);
+    const QStringList log =
+        decodeCp932(readBytes(w.path(QStringLiteral("SendMail.Log"))))->split(QStringLiteral("\r\n"));
+    QCOMPARE(log.filter(QStringLiteral(",送信済,")).size(), 9);
+    QCOMPARE(log.filter(QStringLiteral("taro @example.jp,送信エラー")).size(), 1);
     VERIFY_PLATFORM(w.platform);
 }
 
@@ -347,6 +540,7 @@ void TestSend::interruptedRunIsOfferedAtTheNextSend()
     w.platform.answerMessage(MsgAnswer::No);  // but not the one in flight again
     w.platform.answerModal(QStringLiteral("frmLog"));
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
     const QStringList texts = w.platform.messageTexts();
     QCOMPARE(texts.size(), 3);
     QCOMPARE(texts[0], QStringLiteral("前回の送信は 5 件中 2 件で中断されました。残りの 2 件を送信しますか？\n\n"

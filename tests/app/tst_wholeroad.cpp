@@ -110,6 +110,7 @@ void TestWholeRoad::fromTheDatabaseToTheLog()
                     viewerCells << item->text();
     });
     f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
 
     QCOMPARE(w.platform.messageTexts(), QStringList{QStringLiteral("3件の送信を完了しました。")});
     const QList<ReceivedMail> got = smtp.messages();
