@@ -101,23 +101,44 @@ void TestMime::addressRule_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QByteArray>("wire"); // empty: refused
+    QTest::addColumn<QString>("wireUtf8");
     QTest::addColumn<bool>("smtpUtf8");
     QTest::addColumn<QString>("problem");
-    QTest::newRow("plain") << "a.b+c@example.co.jp" << QByteArray("a.b+c@example.co.jp") << false << "";
-    QTest::newRow("domain outside ASCII") << "info@例え.jp" << QByteArray("info@xn--r8jz45g.jp") << false << "";
+    QTest::newRow("plain") << "a.b+c@example.co.jp" << QByteArray("a.b+c@example.co.jp") << "a.b+c@example.co.jp"
+                           << false << "";
+    QTest::newRow("domain outside ASCII")
+        << "info@例え.jp" << QByteArray("info@xn--r8jz45g.jp") << "info@例え.jp" << false << "";
     QTest::newRow("local part outside ASCII")
-        << "jörg@example.de" << QByteArray("j\xc3\xb6rg@example.de") << true << "";
-    QTest::newRow("blank") << "a b@example.jp" << QByteArray() << false << "a blank";
-    QTest::newRow("ideographic space") << "a\u3000b@example.jp" << QByteArray() << false << "a blank";
-    QTest::newRow("comma") << "a,b@example.jp" << QByteArray() << false << "a comma";
-    QTest::newRow("second @") << "a@b@example.jp" << QByteArray() << false << "not exactly one @";
-    QTest::newRow("no @") << "example.jp" << QByteArray() << false << "not exactly one @";
-    QTest::newRow("nothing before @") << "@example.jp" << QByteArray() << false << "nothing before or after the @";
-    QTest::newRow("line break") << "a@b.jp\r\nDATA" << QByteArray() << false << "a line break or control character";
-    QTest::newRow("bracket") << "a@b.jp>" << QByteArray() << false << "an angle bracket";
-    QTest::newRow("254 octets") << QString(245, QLatin1Char('a')) + "@12345.jp"
-                                << QString(245, QLatin1Char('a')).toLatin1() + "@12345.jp" << false << "";
-    QTest::newRow("255 octets") << QString(246, QLatin1Char('a')) + "@12345.jp" << QByteArray() << false
+        << "jörg@example.de" << QByteArray("j\xc3\xb6rg@example.de") << "jörg@example.de" << true << "";
+    // Domains whose transitional reading is another, registered domain.
+    QTest::newRow("sharp s kept") << "info@straße.de" << QByteArray("info@xn--strae-oqa.de") << "info@straße.de"
+                                  << false << "";
+    QTest::newRow("final sigma kept") << "info@βόλος.gr" << QByteArray("info@xn--nxasmm1c.gr") << "info@βόλος.gr"
+                                      << false << "";
+    QTest::newRow("ZWNJ after a virama kept")
+        << "info@क्\u200Cष.in" << QByteArray("info@xn--11b2ezcs70k.in") << "info@क्\u200Cष.in" << false << "";
+    QTest::newRow("upper-case and full-width mapped")
+        << "Info@ＢÜCHER.Example" << QByteArray("Info@xn--bcher-kva.example") << "Info@bücher.example" << false << "";
+    QTest::newRow("ZWNJ between Latin letters")
+        << "info@ab\u200Ccd.de" << QByteArray() << "" << false << "an invalid domain name";
+    QTest::newRow("full-width bracket in domain")
+        << "info@例え＜.jp" << QByteArray() << "" << false << "an invalid domain name";
+    QTest::newRow("left-to-right and Hebrew in a label")
+        << "info@aא.de" << QByteArray() << "" << false << "an invalid domain name";
+    QTest::newRow("blank") << "a b@example.jp" << QByteArray() << "" << false << "a blank";
+    QTest::newRow("ideographic space") << "a\u3000b@example.jp" << QByteArray() << "" << false << "a blank";
+    QTest::newRow("comma") << "a,b@example.jp" << QByteArray() << "" << false << "a comma";
+    QTest::newRow("second @") << "a@b@example.jp" << QByteArray() << "" << false << "not exactly one @";
+    QTest::newRow("no @") << "example.jp" << QByteArray() << "" << false << "not exactly one @";
+    QTest::newRow("nothing before @") << "@example.jp" << QByteArray() << "" << false
+                                      << "nothing before or after the @";
+    QTest::newRow("line break") << "a@b.jp\r\nDATA" << QByteArray() << "" << false
+                                << "a line break or control character";
+    QTest::newRow("bracket") << "a@b.jp>" << QByteArray() << "" << false << "an angle bracket";
+    const QString local254(245, QLatin1Char('a'));
+    QTest::newRow("254 octets") << local254 + "@12345.jp" << local254.toLatin1() + "@12345.jp" << local254 + "@12345.jp"
+                                << false << "";
+    QTest::newRow("255 octets") << QString(246, QLatin1Char('a')) + "@12345.jp" << QByteArray() << "" << false
                                 << "longer than 254 octets";
 }
 
@@ -125,12 +146,14 @@ void TestMime::addressRule()
 {
     QFETCH(QString, address);
     QFETCH(QByteArray, wire);
+    QFETCH(QString, wireUtf8);
     QFETCH(bool, smtpUtf8);
     QFETCH(QString, problem);
     const MailAddress m = parseMailAddress(address);
     QCOMPARE(addressProblemText(m.problem), problem);
     if (m.isValid()) {
         QCOMPARE(m.wire, wire);
+        QCOMPARE(QString::fromUtf8(m.wireUtf8), wireUtf8);
         QCOMPARE(m.needsSmtpUtf8, smtpUtf8);
     }
 }
