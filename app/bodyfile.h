@@ -9,6 +9,9 @@
 struct BodyFileRead;
 
 struct BodyFile {
+    // A larger body file is refused before it is read.
+    static constexpr qint64 kMaxBytes = qint64(10) << 20;
+
     QString subject;
     // CR LF line ends; on reading, every line ends with one.
     QString body;
@@ -30,6 +33,7 @@ struct BodyFileRead {
         Empty,           // no bytes to read: no subject line
         Unreadable,      // error says why
         UnknownEncoding, // neither UTF-8 nor code page 932
+        TooLarge,        // over kMaxBytes; error says so
     };
     Status status = Unreadable;
     QString error;

@@ -1,6 +1,7 @@
 #include "sendcommand.h"
 
 #include "account.h"
+#include "bodyfile.h"
 #include "csvimport.h"
 #include "dryrun.h"
 #include "localclock.h"
@@ -85,14 +86,13 @@ private:
 };
 
 // The list file: the import's records, rows without "@" left out with a
-// warning. False with an error text when the file can't be read.
+// warning. False with an error text when the file can't be read. It is read a
+// piece at a time, within the import's limits.
 bool readList(const QString &path, SendList &list, QString *error)
 {
-    const std::optional<QString> text = readTextFile(path, error);
-    if (!text)
-        return false;
     ImportRecordReader reader;
-    reader.setText(*text);
+    if (!reader.open(path, error))
+        return false;
     ImportRow row;
     qsizetype record = 0;
     list.beginBatch();
@@ -101,7 +101,8 @@ bool readList(const QString &path, SendList &list, QString *error)
         QString readError;
         if (!reader.next(&row, &readError)) {
             list.endBatch();
-            *error = path + QStringLiteral(": record %1: ").arg(record) + readError;
+            // A fault of the file names the file (and line) itself.
+            *error = reader.fileFailed() ? readError : path + QStringLiteral(": record %1: ").arg(record) + readError;
             return false;
         }
         if (isUsableAddress(row.address))
@@ -271,7 +272,7 @@ int runSendCommand(const QStringList &arguments)
     source.nameBlock = o.parser.isSet(o.nameBlock) ? 1 : 0;
     source.noHonorific = o.parser.isSet(o.noHonorific) ? 1 : 0;
     source.attachments = o.parser.values(o.attach).join(QLatin1Char('\t'));
-    const std::optional<QString> body = readTextFile(o.parser.value(o.body), &error);
+    const std::optional<QString> body = readTextFile(o.parser.value(o.body), &error, nullptr, BodyFile::kMaxBytes);
     if (!body)
         return fail(error);
     source.body = toCrLf(*body);

@@ -41,6 +41,11 @@ void TestBodyFile::readGivesSubjectAndBody_data()
     QTest::newRow("neither encoding") << QByteArray("subject\r\n\x81\x20text\r\n") << S::UnknownEncoding << QString()
                                       << QString();
     QTest::newRow("no file") << QByteArray() << S::Unreadable << QString() << QString();
+    const qsizetype tenMegabytes = qsizetype(10) << 20;
+    const QByteArray filled = "s\r\n" + QByteArray(tenMegabytes - 5, 'x') + "\r\n";
+    QTest::newRow("10 MB") << filled << S::Read << QStringLiteral("s")
+                           << QString(tenMegabytes - 5, QLatin1Char('x')) + QStringLiteral("\r\n");
+    QTest::newRow("one byte over 10 MB") << filled + "x" << S::TooLarge << QString() << QString();
 }
 
 void TestBodyFile::readGivesSubjectAndBody()
@@ -58,7 +63,7 @@ void TestBodyFile::readGivesSubjectAndBody()
     QCOMPARE(r.status, status);
     QCOMPARE(r.file.subject, subject);
     QCOMPARE(r.file.body, body);
-    QCOMPARE(r.error.isEmpty(), status != BodyFileRead::Unreadable);
+    QCOMPARE(r.error.isEmpty(), status != BodyFileRead::Unreadable && status != BodyFileRead::TooLarge);
 }
 
 void TestBodyFile::writeUsesCodePage932UnlessACharacterDoesNotFit_data()
