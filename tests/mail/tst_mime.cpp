@@ -22,6 +22,8 @@ private slots:
     void logRecordsAreExactBytes();
     void errorTextKeepsItsFourthComma();
     void headersCannotBeInjected();
+    void headerTextThatReadsAsAnEncodedWordIsEncoded_data();
+    void headerTextThatReadsAsAnEncodedWordIsEncoded();
     void longJapaneseSubjectFoldsIntoShortLines();
     void attachmentFileNameEncoding();
     void attachmentTypeFollowsTheBytes_data();
@@ -229,6 +231,36 @@ void TestMime::headersCannotBeInjected()
         return msg.mid(i, msg.indexOf("\r\n", i) - i);
     };
     QVERIFY(id(m) != id(m2));
+}
+
+void TestMime::headerTextThatReadsAsAnEncodedWordIsEncoded_data()
+{
+    QTest::addColumn<QString>("text"); // the subject and the sender name
+    QTest::addColumn<bool>("encoded");
+    QTest::newRow("an encoded word") << "=?UTF-8?B?5pel5pys?=" << true;
+    QTest::newRow("a Q word among words") << "Sale =?ISO-8859-1?Q?caf=E9?= today" << true;
+    QTest::newRow("marks without blanks") << "x=?a?b?c?=y" << true;
+    QTest::newRow("an opening mark alone") << "1 =? 2" << false;
+    QTest::newRow("closing mark before opening") << "a ?= b =? c" << false;
+}
+
+void TestMime::headerTextThatReadsAsAnEncodedWordIsEncoded()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, encoded);
+    mime::MessageBuilder b;
+    b.setFrom(text, "shop@example.jp");
+    b.setSubject(text);
+    b.setSharedText(QStringLiteral("x"));
+    const QByteArray m = b.build("to@example.jp", QString(), QDateTime::currentDateTime());
+    const QByteArray head = m.left(m.indexOf("\r\n\r\n"));
+    // Encoded, the text never stands in the head as it is; either way a
+    // reader gets it back unchanged.
+    QCOMPARE(head.contains(text.toLatin1()), !encoded);
+    const MessageView v = viewMessage(m);
+    QCOMPARE(v.subject, text);
+    QCOMPARE(v.from, encoded ? text + QStringLiteral(" <shop@example.jp>")
+                             : QLatin1Char('"') + text + QStringLiteral("\" <shop@example.jp>"));
 }
 
 void TestMime::longJapaneseSubjectFoldsIntoShortLines()
