@@ -21,7 +21,8 @@ struct BodyFile {
     // Each character code page 932 cannot write back unchanged, once; when
     // there are any, write() uses UTF-8.
     QString cp932Unwritable() const;
-    // The error text names the reason.
+    // Through a temporary file: a failed write keeps the old file. The error
+    // text names the file and the reason.
     bool write(const QString &path, QString *error = nullptr) const;
 
     static BodyFileRead read(const QString &path);

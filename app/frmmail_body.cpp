@@ -127,9 +127,8 @@ bool frmMail::writeBodyFile(const QString &path)
     QString error;
     const bool written = file.write(path, &error);
     if (!written)
-        platform().messageBox(this,
-                              QStringLiteral("ファイルに保存できませんでした。\n") + path + QStringLiteral("（") + error
-                                  + QStringLiteral("）"),
+        // The error names the file: "path: reason", or the full disk.
+        platform().messageBox(this, QStringLiteral("ファイルに保存できませんでした。\n") + error,
                               QStringLiteral("ファイルに保存"), MsgIcon::Warning, MsgButtons::Ok);
     return written;
 }

@@ -1,4 +1,5 @@
 #include "account.h"
+#include "dryrun.h"
 #include "mailaddress.h"
 #include "messageview.h"
 #include "mimemessage.h"
@@ -8,6 +9,7 @@
 #include "textcodec.h"
 
 #include <QtTest>
+#include <sys/stat.h>
 
 // The pieces of a send that need no server: arguments, body, the log's
 // record format and the wire form of a message.
@@ -31,6 +33,7 @@ private slots:
     void eachHeadJoinsTheSharedText();
     void longFromNameStaysWithinTheLineLimit();
     void builtMessageReadsBack();
+    void dryRunFilesAreReadableByTheUserOnly();
 };
 
 void TestMime::transportFollowsTheAccount()
@@ -402,6 +405,39 @@ void TestMime::builtMessageReadsBack()
             QCOMPARE(v.attachments[1].fileName, QStringLiteral("a b.txt"));
         }
     }
+}
+
+void TestMime::dryRunFilesAreReadableByTheUserOnly()
+{
+    TestWorld w;
+    const QString folder = w.path(QStringLiteral("dry"));
+    auto mode = [](const QString &path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    };
+    // Files of an earlier run, readable by everyone, are written over.
+    QDir().mkpath(folder);
+    for (const QString &name : {QStringLiteral("envelope.csv"), QStringLiteral("00001.eml")}) {
+        writeBytes(folder + QLatin1Char('/') + name, "old");
+        QFile::setPermissions(folder + QLatin1Char('/') + name, QFileDevice::Permissions(0x6644));
+        QCOMPARE(mode(folder + QLatin1Char('/') + name), 0644);
+    }
+    QString error;
+    QVERIFY2(DryRunTransport::prepareFolder(folder, &error), qPrintable(error));
+    DryRunTransport t(folder, &error);
+    const Envelope e{parseMailAddress(QStringLiteral("shop@example.jp")), parseMailAddress(QStringLiteral("a@x.jp"))};
+    for (int i = 0; i < 2; ++i) {
+        t.start(e, "Subject: x\r\n\r\nbody\r\n", nullptr);
+        QCOMPARE(t.finish(), QString());
+    }
+    t.end();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    for (const QString &name :
+         {QStringLiteral("envelope.csv"), QStringLiteral("00001.eml"), QStringLiteral("00002.eml")})
+        QCOMPARE(mode(folder + QLatin1Char('/') + name), 0600);
+    QCOMPARE(readBytes(folder + QStringLiteral("/00002.eml")), QByteArray("Subject: x\r\n\r\nbody\r\n"));
+    QCOMPARE(readBytes(folder + QStringLiteral("/envelope.csv")),
+             QByteArray("1,shop@example.jp,a@x.jp\r\n2,shop@example.jp,a@x.jp\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestMime)
