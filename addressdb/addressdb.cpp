@@ -1,6 +1,7 @@
 #include "addressdb.h"
 
 #include "dbstatement.h"
+#include "filewrite.h"
 #include "programfolder.h"
 
 #include <QFile>
@@ -165,12 +166,24 @@ bool AddressDb::compactFile(const QString &path, const QString &tempPath, QStrin
         return fail(why);
     }
 
+    // The copy is on the disk before it takes the file's name, so a power
+    // cut leaves the old file or the whole new one; and it is no more
+    // readable to others than the file was.
+    if (!QFile::setPermissions(tempPath, QFile::permissions(target)) || !syncToDisk(tempPath, &why)) {
+        if (why.isEmpty())
+            why = QStringLiteral("cannot set the permissions of %1").arg(tempPath);
+        QFile::remove(tempPath);
+        return fail(why);
+    }
     // One rename replaces the file: there is no moment without a database.
     if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(target).constData()) != 0) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(tempPath);
         return fail(QStringLiteral("cannot replace %1: %2").arg(target, reason));
     }
+    // The new name reaches the disk with its folder. Until it does, the old
+    // name holds the old, whole file: nothing to report if that sync fails.
+    syncToDisk(QFileInfo(target).absolutePath(), nullptr);
     return true;
 }
 

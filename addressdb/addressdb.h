@@ -40,9 +40,10 @@ public:
 
     // File operations on a closed file. compactFile checks the file's
     // integrity, writes a compacted copy to tempPath (which must not hold
-    // data already; see compactTempPathFor) and puts the copy in place of the
-    // file in one rename. A copy it wrote is removed again when a later step
-    // fails, so only a file that was there before can be left at tempPath.
+    // data already; see compactTempPathFor), syncs it to the disk with the
+    // file's own permissions, and puts the copy in place of the file in one
+    // rename. A copy it wrote is removed again when a later step fails, so
+    // only a file that was there before can be left at tempPath.
     static bool compactFile(const QString &path, const QString &tempPath, QString *error = nullptr);
 
     static int busyTimeoutMs();

@@ -1,6 +1,7 @@
 #include "addressexport.h"
 
 #include "addressrowmodel.h"
+#include "filewrite.h"
 #include "textcodec.h"
 
 #include <QSaveFile>
@@ -86,35 +87,40 @@ std::optional<bool> exportFitsCp932(const RecipientSource &rows, QString *unwrit
 
 bool exportRecipients(const QString &path, const RecipientSource &rows, ExportEncoding encoding, QString *error)
 {
+    // why names the file: "path: reason", or the full disk.
     auto fail = [&](const QString &why) {
         if (error)
-            *error = QStringLiteral("ファイルを保存できませんでした。\n%1: %2").arg(path, why);
+            *error = QStringLiteral("ファイルを保存できませんでした。\n") + why;
         return false;
     };
+    // Customer addresses: readable by the user only.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (encoding == ExportEncoding::Utf8WithBom)
-        file.write("\xEF\xBB\xBF");
+    QString why;
+    if (!openPrivate(file, QIODevice::WriteOnly, &why))
+        return fail(why);
+    bool written = encoding != ExportEncoding::Utf8WithBom || writeFully(file, "\xEF\xBB\xBF", &why);
 
     QString batch;
     auto flush = [&] {
-        file.write(encoding == ExportEncoding::Cp932 ? encodeCp932(batch) : batch.toUtf8());
+        if (written)
+            written = writeFully(file, encoding == ExportEncoding::Cp932 ? encodeCp932(batch) : batch.toUtf8(), &why);
         batch.clear();
     };
-    QString why;
+    QString readError;
     const bool read = rows(
         [&](const RecipientFields &row) {
             batch += exportLine(row);
             if (batch.size() >= kBatch)
                 flush();
         },
-        &why);
+        &readError);
+    // The temporary file is dropped with `file` unless committed.
     if (!read)
-        return fail(why); // the temporary file is dropped with `file`
+        return fail(path + QStringLiteral(": ") + readError);
     flush();
-    // A failed write makes commit refuse and remove the temporary file.
+    if (!written || !syncToDisk(file, &why))
+        return fail(why);
     if (!file.commit())
-        return fail(file.errorString());
+        return fail(path + QStringLiteral(": ") + file.errorString());
     return true;
 }

@@ -42,8 +42,9 @@ QString exportLine(const RecipientFields &row);
 std::optional<bool> exportFitsCp932(const RecipientSource &rows, QString *unwritable = nullptr,
                                     QString *error = nullptr);
 
-// Writes the file through a temporary file that takes the place of path at
-// the end: on any failure nothing new is left behind, a file already at path
-// stays as it was, and error says why.
+// Writes the file, readable by the user only, through a temporary file that
+// takes the place of path at the end: on any failure nothing new is left
+// behind, a file already at path stays as it was, and error says why (a full
+// disk named as such).
 bool exportRecipients(const QString &path, const RecipientSource &rows, ExportEncoding encoding,
                       QString *error = nullptr);

@@ -53,9 +53,13 @@ bool BodyFile::write(const QString &path, QString *error) const
 BodyFileRead BodyFile::read(const QString &path)
 {
     BodyFileRead r;
-    const std::optional<QByteArray> bytes = readFileBytes(path, &r.error);
-    if (!bytes)
+    bool tooLarge = false;
+    const std::optional<QByteArray> bytes = readFileBytesUpTo(path, kMaxBytes, &r.error, &tooLarge);
+    if (!bytes) {
+        if (tooLarge)
+            r.status = BodyFileRead::TooLarge;
         return r;
+    }
     const std::optional<QString> text = decodeText(*bytes);
     if (!text) {
         r.status = BodyFileRead::UnknownEncoding;

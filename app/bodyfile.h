@@ -9,6 +9,9 @@
 struct BodyFileRead;
 
 struct BodyFile {
+    // A larger body file is refused before it is read.
+    static constexpr qint64 kMaxBytes = qint64(10) << 20;
+
     QString subject;
     // CR LF line ends; on reading, every line ends with one.
     QString body;
@@ -18,7 +21,8 @@ struct BodyFile {
     // Each character code page 932 cannot write back unchanged, once; when
     // there are any, write() uses UTF-8.
     QString cp932Unwritable() const;
-    // The error text names the reason.
+    // Through a temporary file: a failed write keeps the old file. The error
+    // text names the file and the reason.
     bool write(const QString &path, QString *error = nullptr) const;
 
     static BodyFileRead read(const QString &path);
@@ -30,6 +34,7 @@ struct BodyFileRead {
         Empty,           // no bytes to read: no subject line
         Unreadable,      // error says why
         UnknownEncoding, // neither UTF-8 nor code page 932
+        TooLarge,        // over kMaxBytes; error says so
     };
     Status status = Unreadable;
     QString error;

@@ -4,6 +4,7 @@
 #include "bodyfile.h"
 #include "platform.h"
 #include "sendlist.h"
+#include "textfile.h"
 
 #include <QAction>
 #include <QDir>
@@ -27,6 +28,18 @@ Qt::CaseSensitivity pathCase()
 #else
     return Qt::CaseSensitive;
 #endif
+}
+
+// Why a body file was not opened.
+QString bodyReadFailureText(const BodyFileRead &read, const QString &path)
+{
+    switch (read.status) {
+    case BodyFileRead::UnknownEncoding: return QStringLiteral("文字コードを判別できません。\n") + path;
+    case BodyFileRead::TooLarge:
+        return QStringLiteral("ファイルが大きすぎます（%1 まで）。\n").arg(sizeLimitText(BodyFile::kMaxBytes)) + path;
+    default: break;
+    }
+    return QStringLiteral("ファイルを開けません。\n") + path + QStringLiteral("（") + read.error + QStringLiteral("）");
 }
 
 bool holds(const QStringList &paths, const QString &path)
@@ -83,14 +96,10 @@ void frmMail::mnuFileOpen_Click()
     // A file that can't be read, or whose encoding is neither UTF-8 nor code
     // page 932, is reported and the body stays as it is.
     const BodyFileRead read = BodyFile::read(path);
-    if (read.status == BodyFileRead::Unreadable || read.status == BodyFileRead::UnknownEncoding) {
+    if (read.status != BodyFileRead::Read && read.status != BodyFileRead::Empty) {
         busy.release();
-        platform().messageBox(this,
-                              read.status == BodyFileRead::UnknownEncoding
-                                  ? QStringLiteral("文字コードを判別できません。\n") + path
-                                  : QStringLiteral("ファイルを開けません。\n") + path + QStringLiteral("（")
-                                        + read.error + QStringLiteral("）"),
-                              QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok);
+        platform().messageBox(this, bodyReadFailureText(read, path), QStringLiteral("Information"),
+                              MsgIcon::Information, MsgButtons::Ok);
         return;
     }
     setBodyText(QString());
@@ -118,9 +127,8 @@ bool frmMail::writeBodyFile(const QString &path)
     QString error;
     const bool written = file.write(path, &error);
     if (!written)
-        platform().messageBox(this,
-                              QStringLiteral("ファイルに保存できませんでした。\n") + path + QStringLiteral("（") + error
-                                  + QStringLiteral("）"),
+        // The error names the file: "path: reason", or the full disk.
+        platform().messageBox(this, QStringLiteral("ファイルに保存できませんでした。\n") + error,
                               QStringLiteral("ファイルに保存"), MsgIcon::Warning, MsgButtons::Ok);
     return written;
 }

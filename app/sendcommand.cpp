@@ -1,6 +1,7 @@
 #include "sendcommand.h"
 
 #include "account.h"
+#include "bodyfile.h"
 #include "csvimport.h"
 #include "dryrun.h"
 #include "localclock.h"
@@ -87,14 +88,13 @@ private:
 };
 
 // The list file: the import's records, rows without "@" left out with a
-// warning. False with an error text when the file can't be read.
+// warning. False with an error text when the file can't be read. It is read a
+// piece at a time, within the import's limits.
 bool readList(const QString &path, SendList &list, QString *error)
 {
-    const std::optional<QString> text = readTextFile(path, error);
-    if (!text)
-        return false;
     ImportRecordReader reader;
-    reader.setText(*text);
+    if (!reader.open(path, error))
+        return false;
     ImportRow row;
     qsizetype record = 0;
     list.beginBatch();
@@ -103,7 +103,8 @@ bool readList(const QString &path, SendList &list, QString *error)
         QString readError;
         if (!reader.next(&row, &readError)) {
             list.endBatch();
-            *error = path + QStringLiteral(": record %1: ").arg(record) + readError;
+            // A fault of the file names the file (and line) itself.
+            *error = reader.fileFailed() ? readError : path + QStringLiteral(": record %1: ").arg(record) + readError;
             return false;
         }
         if (isUsableAddress(row.address))
@@ -330,7 +331,7 @@ std::optional<JournalState> resumeFromJournal(const SendOptions &o, CommandSourc
     if (o.parser.isSet(o.subject) && o.parser.value(o.subject) != c.subject)
         differ << QStringLiteral("--subject");
     if (o.parser.isSet(o.body)) {
-        const std::optional<QString> body = readTextFile(o.parser.value(o.body), error);
+        const std::optional<QString> body = readTextFile(o.parser.value(o.body), error, nullptr, BodyFile::kMaxBytes);
         if (!body)
             return std::nullopt;
         if (toCrLf(*body) != c.bodyText)
@@ -416,7 +417,7 @@ int runSendCommand(const QStringList &arguments)
         source.nameBlock = o.parser.isSet(o.nameBlock) ? 1 : 0;
         source.noHonorific = o.parser.isSet(o.noHonorific) ? 1 : 0;
         source.attachments = o.parser.values(o.attach).join(QLatin1Char('\t'));
-        const std::optional<QString> body = readTextFile(o.parser.value(o.body), &error);
+        const std::optional<QString> body = readTextFile(o.parser.value(o.body), &error, nullptr, BodyFile::kMaxBytes);
         if (!body)
             return fail(error);
         source.body = toCrLf(*body);

@@ -86,16 +86,19 @@ bool FieldReader::scanField(Field *field, bool final)
     return true;
 }
 
-FieldReader::Field FieldReader::readField()
+bool FieldReader::readField(Field *field)
 {
-    Field f;
-    while (!scanField(&f, false)) {
+    while (!scanField(field, false)) {
+        // Everything held from the record's start belongs to it now, but
+        // for a CR that waits for its LF.
+        if (m_maxRecord > 0 && m_text.size() - m_keep - 1 > m_maxRecord)
+            return false;
         if (!refill()) {
-            scanField(&f, true);
+            scanField(field, true);
             break;
         }
     }
-    return f;
+    return true;
 }
 
 bool FieldReader::readRecordViews(int n, QStringView *out, QString *error)
@@ -103,8 +106,21 @@ bool FieldReader::readRecordViews(int n, QStringView *out, QString *error)
     Q_ASSERT(n <= kMaxViews);
     m_keep = m_pos; // the record's text must survive a refill
     int got = 0;
-    while (got < n && hasInput())
-        m_fields[got++] = readField();
+    m_tooLong = false;
+    while (got < n && hasInput() && !m_tooLong) {
+        m_tooLong = !readField(&m_fields[got]);
+        if (!m_tooLong)
+            ++got;
+    }
+    // A record read whole is measured up to the end of its last field.
+    if (!m_tooLong && got > 0 && m_maxRecord > 0)
+        m_tooLong = m_fields[got - 1].begin + m_fields[got - 1].length - m_keep > m_maxRecord;
+    if (m_tooLong) {
+        m_got = 0;
+        if (error)
+            *error = QStringLiteral("longer than %1 characters").arg(m_maxRecord);
+        return false;
+    }
     for (int k = 0; k < got; ++k)
         out[k] = QStringView(m_text).sliced(m_fields[k].begin, m_fields[k].length);
     m_got = got;

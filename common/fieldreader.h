@@ -9,7 +9,9 @@
 //    which is consumed; an empty line is one empty field;
 //  - a line end is only a delimiter, so short and long lines shift the
 //    reading into the next record;
-//  - running out of input while a record lacks a field is an error.
+//  - running out of input while a record lacks a field is an error;
+//  - with a limit set, so is a record longer than the limit (a quote that
+//    never closes would otherwise take in the rest of the file).
 // The text comes whole or in pieces from a source, so a large file is never
 // held in memory at once.
 
@@ -25,6 +27,12 @@ public:
 
     explicit FieldReader(QString text);
     explicit FieldReader(Source source);
+
+    // The longest record, in characters up to the end of its last field;
+    // 0: no limit.
+    void setMaxRecordLength(qsizetype characters) { m_maxRecord = characters; }
+    // The last record read passed that limit.
+    bool recordTooLong() const { return m_tooLong; }
 
     // True when no input is left (tested before each record).
     bool atEnd();
@@ -44,7 +52,8 @@ private:
     // Scans one field from m_pos. False when the scan reached the end of the
     // text held and more may follow: nothing is consumed then.
     bool scanField(Field *field, bool final);
-    Field readField();
+    // False when the record grows past the limit before the field ends.
+    bool readField(Field *field);
     bool hasInput();
     bool refill();
 
@@ -52,6 +61,8 @@ private:
     qsizetype m_pos = 0;
     qsizetype m_keep = 0; // text before this offset may be dropped on refill
     Source m_source;
+    qsizetype m_maxRecord = 0;
+    bool m_tooLong = false;
     Field m_fields[kMaxViews];
     int m_got = 0;
 };

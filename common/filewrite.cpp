@@ -3,7 +3,21 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
+
+namespace {
+
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+bool fail(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+} // namespace
 
 QString diskFullText(const QString &path)
 {
@@ -19,18 +33,32 @@ QString fileErrorText(const QString &path, int error)
 
 bool openPrivate(QFile &file, QIODevice::OpenMode mode, QString *error)
 {
-    const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    if (!file.open(mode, owner)) {
+    if (!file.open(mode, kOwnerOnly)) {
         *error = file.fileName() + QStringLiteral(": ") + file.errorString();
         return false;
     }
     // A file from before may be readable by others; a device is left alone.
     if (QFileInfo(file).isFile())
-        file.setPermissions(owner);
+        file.setPermissions(kOwnerOnly);
     return true;
 }
 
-bool writeFully(QFile &file, QByteArrayView data, QString *error)
+bool openPrivate(QSaveFile &file, QIODevice::OpenMode mode, QString *error)
+{
+    if (!file.open(mode)) {
+        *error = file.fileName() + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    // The temporary file takes the old file's mode, or the usual one.
+    if (!file.setPermissions(kOwnerOnly)) {
+        *error = file.fileName() + QStringLiteral(": ") + file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+bool writeFully(QFileDevice &file, QByteArrayView data, QString *error)
 {
     // Straight to the descriptor: QFile turns a short write into an error
     // without errno, and a full disk shows first as a short write.
@@ -50,5 +78,41 @@ bool writeFully(QFile &file, QByteArrayView data, QString *error)
         }
         done += n;
     }
+    return true;
+}
+
+bool syncToDisk(QFileDevice &file, QString *error)
+{
+    if (!file.flush())
+        return fail(error, file.fileName() + QStringLiteral(": ") + file.errorString());
+    if (::fsync(file.handle()) != 0)
+        return fail(error, fileErrorText(file.fileName(), errno));
+    return true;
+}
+
+bool syncToDisk(const QString &path, QString *error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(error, fileErrorText(path, errno));
+    const bool synced = ::fsync(fd) == 0;
+    const int why = errno;
+    ::close(fd);
+    return synced || fail(error, fileErrorText(path, why));
+}
+
+bool saveWholeFile(const QString &path, QByteArrayView data, FileAccess access, QString *error)
+{
+    QSaveFile file(path);
+    QString why;
+    const bool opened = access == FileAccess::OwnerOnly ? openPrivate(file, QIODevice::WriteOnly, &why)
+                                                        : file.open(QIODevice::WriteOnly);
+    if (!opened)
+        return fail(error, why.isEmpty() ? path + QStringLiteral(": ") + file.errorString() : why);
+    // A file not committed is dropped with its temporary file.
+    if (!writeFully(file, data, &why) || !syncToDisk(file, &why))
+        return fail(error, why);
+    if (!file.commit())
+        return fail(error, path + QStringLiteral(": ") + file.errorString());
     return true;
 }

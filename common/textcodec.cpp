@@ -1,5 +1,7 @@
 #include "textcodec.h"
 
+#include "filewrite.h"
+
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
@@ -343,30 +345,14 @@ std::optional<QString> readCp932File(const QString &path, QString *error)
     return decodeCp932(*bytes, error);
 }
 
-namespace {
-
-bool writeBytesTo(const QString &path, const QByteArray &bytes, QString *error)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    f.close();
-    return true;
-}
-
-} // namespace
-
 bool writeCp932File(const QString &path, const QString &text, QString *error)
 {
-    return writeBytesTo(path, encodeCp932(text), error);
+    return saveWholeFile(path, encodeCp932(text), FileAccess::Usual, error);
 }
 
 bool writeUtf8File(const QString &path, const QString &text, QString *error)
 {
-    return writeBytesTo(path, "\xEF\xBB\xBF" + text.toUtf8(), error);
+    return saveWholeFile(path, "\xEF\xBB\xBF" + text.toUtf8(), FileAccess::Usual, error);
 }
 
 QString toCrLf(const QString &text)

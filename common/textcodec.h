@@ -25,7 +25,9 @@ bool isValidCp932(const QByteArray &bytes);
 // The whole content of a file; nullopt and the reason when it can't be read.
 std::optional<QByteArray> readFileBytes(const QString &path, QString *error = nullptr);
 
-// Whole-file helpers. The text is written as given; use toCrLf first.
+// Whole-file helpers. The text is written as given; use toCrLf first. A
+// file is written through a temporary file (saveWholeFile): a failed write
+// leaves the old file as it was, and error names the file and the reason.
 std::optional<QString> readCp932File(const QString &path, QString *error = nullptr);
 bool writeCp932File(const QString &path, const QString &text, QString *error = nullptr);
 // UTF-8 with a byte-order mark, as Windows programs recognise it.

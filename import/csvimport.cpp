@@ -79,28 +79,57 @@ ImportRecordReader::~ImportRecordReader() = default;
 bool ImportRecordReader::open(const QString &path, QString *error)
 {
     m_reader.reset();
+    m_records = 0;
     m_stream = std::make_unique<TextFileStream>();
-    if (!m_stream->open(path, error))
+    if (!m_stream->open(path, error, {kMaxListFileBytes, kMaxLineBytes}))
         return false;
     TextFileStream *stream = m_stream.get();
     m_reader.emplace([stream](QString *more) { return stream->next(more); });
+    m_reader->setMaxRecordLength(kMaxLineBytes);
     return true;
 }
 
 void ImportRecordReader::setText(const QString &text)
 {
     m_stream.reset();
+    m_records = 0;
     m_reader.emplace(text);
+    m_reader->setMaxRecordLength(kMaxLineBytes);
 }
 
 bool ImportRecordReader::atEnd()
 {
-    return !m_reader || m_reader->atEnd();
+    // A file that failed between two records is not at its end: the next
+    // record reports the failure.
+    return !m_reader || (m_reader->atEnd() && !fileFailed());
 }
 
 bool ImportRecordReader::encodingUnknown() const
 {
     return m_stream && m_stream->encodingUnknown();
+}
+
+bool ImportRecordReader::fileFailed() const
+{
+    return m_stream && m_stream->failed();
+}
+
+ListLimit ImportRecordReader::overLimit(qint64 *at) const
+{
+    qint64 where = 0;
+    ListLimit limit = ListLimit::None;
+    if (m_stream && m_stream->failure() == TextFileStream::Failure::FileTooLarge) {
+        limit = ListLimit::File;
+    } else if (m_stream && m_stream->failure() == TextFileStream::Failure::LineTooLong) {
+        limit = ListLimit::Line;
+        where = m_stream->failedLine();
+    } else if (m_reader && m_reader->recordTooLong()) {
+        limit = ListLimit::Record;
+        where = m_records + 1;
+    }
+    if (at)
+        *at = where;
+    return limit;
 }
 
 bool ImportRecordReader::nextViews(QStringView *name1, QStringView *name2, QString *address, QString *error)
@@ -120,6 +149,7 @@ bool ImportRecordReader::nextViews(QStringView *name1, QStringView *name2, QStri
     }
     if (!ok)
         return false;
+    ++m_records;
     *name1 = fields[0];
     *name2 = fields[1];
     *address = normaliseAddress(fields[2]);
@@ -164,6 +194,7 @@ ImportPreview preview(ImportRecordReader &reader)
     while (!reader.atEnd()) {
         if (!reader.nextViews(&name1, &name2, &address, &p.error)) {
             p.failed = true;
+            p.overLimit = reader.overLimit(&p.overLimitAt);
             break;
         }
         ImportRows &to = isUsableAddress(address) ? p.usable : p.rejected;
@@ -225,6 +256,7 @@ ImportPreview previewImportFile(const QString &path)
         ImportPreview p;
         p.failed = true;
         p.encodingUnknown = reader.encodingUnknown();
+        p.overLimit = reader.overLimit(&p.overLimitAt);
         p.error = error;
         return p;
     }

@@ -32,8 +32,13 @@ inline bool isUsableAddress(const QString &normalisedAddress)
 // blanks at either end (they would make one address look like two).
 QString normaliseAddress(QStringView field);
 
+// What an address file may take before its reading fills memory: the file
+// itself, and each line (kMaxLineBytes) or record (as many characters) of it.
+constexpr qint64 kMaxListFileBytes = qint64(256) << 20;
+enum class ListLimit { None, File, Line, Record };
+
 // Three fields per record from an address file, the address normalised. The
-// file is read a piece at a time.
+// file is read a piece at a time, within the limits above.
 class ImportRecordReader {
 public:
     ImportRecordReader();
@@ -51,10 +56,16 @@ public:
     // next call.
     bool nextViews(QStringView *name1, QStringView *name2, QString *address, QString *error = nullptr);
     bool encodingUnknown() const;
+    // A fault of the file itself (unreadable, not text, a limit passed): its
+    // error text names the file.
+    bool fileFailed() const;
+    // The limit that stopped the reading, and the line or record number.
+    ListLimit overLimit(qint64 *at = nullptr) const;
 
 private:
     std::unique_ptr<TextFileStream> m_stream;
     std::optional<FieldReader> m_reader;
+    qint64 m_records = 0;
 };
 
 // Each address once for every repeat of it in a sorted list: an address that
@@ -73,6 +84,8 @@ struct ImportPreview {
     // searched. A file in no known encoding keeps no rows.
     bool failed = false;
     bool encodingUnknown = false; // the file is neither UTF-8 nor code page 932
+    ListLimit overLimit = ListLimit::None;
+    qint64 overLimitAt = 0; // the line or record
     QString error;
 
     QString sortedAddress(qsizetype k) const { return usable.text(byAddress[k], 2); }

@@ -9,6 +9,7 @@
 #include "sendlist.h"
 #include "settingsstore.h"
 #include "textcodec.h"
+#include "textfile.h"
 
 #include <QAction>
 #include <QEvent>
@@ -86,6 +87,23 @@ QString widenName(const QString &name)
 {
     const QString cut = leftMbcs(name, kNameColumns);
     return cut + QString(kNameColumns - LenMbcs(cut), QLatin1Char(' '));
+}
+
+// Why a file was not read: the limit it passed, and the file.
+QString overLimitText(const ImportPreview &p, const QString &path)
+{
+    switch (p.overLimit) {
+    case ListLimit::None: break;
+    case ListLimit::File:
+        return QStringLiteral("ファイルが大きすぎます（%1 まで）。\n").arg(sizeLimitText(kMaxListFileBytes)) + path;
+    case ListLimit::Line:
+        return QStringLiteral("%1 行目が長すぎます（%2 まで）。\n").arg(p.overLimitAt).arg(sizeLimitText(kMaxLineBytes))
+               + path;
+    case ListLimit::Record:
+        return QStringLiteral("%1 件目のデータが長すぎます（%2 文字まで）。\n").arg(p.overLimitAt).arg(kMaxLineBytes)
+               + path;
+    }
+    return {};
 }
 
 } // namespace
@@ -416,6 +434,12 @@ void DialogExcel::Command5_Click()
         if (p.encodingUnknown) {
             platform().messageBox(this, QStringLiteral("文字コードを判別できません。\n") + path, informationTitle(),
                                   MsgIcon::Information, MsgButtons::Ok);
+            return;
+        }
+        // A file too large to read is not handed to another program either.
+        if (p.overLimit != ListLimit::None) {
+            platform().messageBox(this, overLimitText(p, path), informationTitle(), MsgIcon::Information,
+                                  MsgButtons::Ok);
             return;
         }
         platform().messageBox(this, QStringLiteral("インポートに失敗しました。データ形式、配列を確認してください。"),

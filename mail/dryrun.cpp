@@ -1,7 +1,8 @@
 #include "dryrun.h"
 
+#include "filewrite.h"
+
 #include <QDir>
-#include <QSaveFile>
 #include <QVariantList>
 
 namespace {
@@ -11,22 +12,24 @@ QString envelopeFile(const QString &folder)
 }
 }
 
+// The messages and envelopes are the customers' addresses and texts: every
+// file is readable by the user only.
 DryRunTransport::DryRunTransport(const QString &folder, QString *firstError)
     : m_folder(folder), m_firstError(firstError), m_envelopes(envelopeFile(folder))
 {
-    if (!m_envelopes.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(m_envelopes.fileName(), m_envelopes.errorString());
+    QString error;
+    if (!openPrivate(m_envelopes, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered, &error))
+        fail(error);
 }
 
 bool DryRunTransport::prepareFolder(const QString &folder, QString *error)
 {
-    QFile probe(envelopeFile(folder));
-    if (!QDir().mkpath(folder) || !probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = folder + QStringLiteral(": ")
-                 + (probe.errorString().isEmpty() ? QStringLiteral("cannot make the folder") : probe.errorString());
+    if (!QDir().mkpath(folder)) {
+        *error = folder + QStringLiteral(": cannot make the folder");
         return false;
     }
-    return true;
+    QFile probe(envelopeFile(folder));
+    return openPrivate(probe, QIODevice::WriteOnly | QIODevice::Truncate, error);
 }
 
 QVariant DryRunTransport::checkPop()
@@ -34,9 +37,9 @@ QVariant DryRunTransport::checkPop()
     return QVariantList{0, 0};
 }
 
-QString DryRunTransport::fail(const QString &path, const QString &reason)
+QString DryRunTransport::fail(const QString &error)
 {
-    const QString text = QStringLiteral("Cannot write %1 (%2)").arg(path, reason);
+    const QString text = QStringLiteral("Cannot write ") + error;
     if (m_firstError && m_firstError->isEmpty())
         *m_firstError = text;
     return text;
@@ -46,14 +49,15 @@ void DryRunTransport::start(const Envelope &envelope, const QByteArray &message,
 {
     ++m_number;
     m_result.clear();
-    QSaveFile eml(QDir(m_folder).filePath(QStringLiteral("%1.eml").arg(m_number, 5, 10, QLatin1Char('0'))));
-    if (!eml.open(QIODevice::WriteOnly) || eml.write(message) != message.size() || !eml.commit()) {
-        m_result = fail(eml.fileName(), eml.errorString());
+    const QString eml = QDir(m_folder).filePath(QStringLiteral("%1.eml").arg(m_number, 5, 10, QLatin1Char('0')));
+    QString error;
+    if (!saveWholeFile(eml, message, FileAccess::OwnerOnly, &error)) {
+        m_result = fail(error);
         return;
     }
     const QByteArray line = QByteArray::number(m_number) + ',' + envelope.from.wire + ',' + envelope.to.wire + "\r\n";
-    if (m_envelopes.write(line) != line.size())
-        m_result = fail(m_envelopes.fileName(), m_envelopes.errorString());
+    if (!m_envelopes.isOpen() || !writeFully(m_envelopes, line, &error))
+        m_result = fail(m_envelopes.isOpen() ? error : m_envelopes.fileName() + QStringLiteral(": not open"));
 }
 
 MessageResult DryRunTransport::finish()

@@ -24,7 +24,8 @@ public:
     static bool prepareFolder(const QString &folder, QString *error);
 
 private:
-    QString fail(const QString &path, const QString &reason);
+    // "Cannot write " and the error, which names the file.
+    QString fail(const QString &error);
 
     QString m_folder;
     QString *m_firstError;

@@ -1,6 +1,8 @@
 #include "mailaddress.h"
 
-#include <QUrl>
+#include <unicode/uidna.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -42,6 +44,63 @@ Problem problemOf(const QString &a)
     return Problem::None;
 }
 
+// The domain in its ASCII (A-label) and its Unicode form under UTS #46,
+// nontransitional: ß, ς, ZWJ and ZWNJ keep their meaning instead of turning
+// into another domain. The hostname rules (STD3) keep a full-width "＜" or
+// "／" from being mapped into something the envelope would misread.
+struct IdnaDomain {
+    QByteArray ascii;
+    QByteArray unicode;
+    bool valid = false;
+};
+
+const UIDNA *uts46()
+{
+    static const UIDNA *const idna = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UIDNA *opened = uidna_openUTS46(UIDNA_USE_STD3_RULES | UIDNA_CHECK_BIDI | UIDNA_CHECK_CONTEXTJ
+                                            | UIDNA_NONTRANSITIONAL_TO_ASCII | UIDNA_NONTRANSITIONAL_TO_UNICODE,
+                                        &status);
+        return U_SUCCESS(status) ? opened : nullptr;
+    }();
+    return idna;
+}
+
+using IdnaConvert = int32_t (*)(const UIDNA *, const char *, int32_t, char *, int32_t, UIDNAInfo *, UErrorCode *);
+
+// One conversion of the whole name; false when ICU reports any error.
+bool convertName(IdnaConvert convert, const QByteArray &name, QByteArray *out)
+{
+    const UIDNA *idna = uts46();
+    if (!idna)
+        return false;
+    out->resize(name.size() * 2 + 64);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UIDNAInfo info = UIDNA_INFO_INITIALIZER;
+        UErrorCode status = U_ZERO_ERROR;
+        const int32_t n = convert(idna, name.constData(), int32_t(name.size()), out->data(), int32_t(out->size()),
+                                  &info, &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            out->resize(n);
+            continue;
+        }
+        if (U_FAILURE(status) || info.errors != 0)
+            return false;
+        out->resize(n);
+        return true;
+    }
+    return false;
+}
+
+IdnaDomain idnaDomain(const QString &domain)
+{
+    const QByteArray utf8 = domain.toUtf8();
+    IdnaDomain d;
+    d.valid = convertName(uidna_nameToASCII_UTF8, utf8, &d.ascii)
+              && convertName(uidna_nameToUnicodeUTF8, utf8, &d.unicode);
+    return d;
+}
+
 } // namespace
 
 MailAddress parseMailAddress(const QString &address)
@@ -53,6 +112,7 @@ MailAddress parseMailAddress(const QString &address)
     // Nearly every address is plain ASCII: it goes on the wire as it is.
     if (isAscii(address)) {
         m.wire = address.toLatin1();
+        m.wireUtf8 = m.wire;
         if (m.wire.size() > kMaxOctets)
             m.problem = Problem::TooLong;
         return m;
@@ -60,21 +120,22 @@ MailAddress parseMailAddress(const QString &address)
     const qsizetype at = address.indexOf(QLatin1Char('@'));
     const QString local = address.left(at);
     const QString domain = address.mid(at + 1);
-    QByteArray wireDomain;
+    const QByteArray localUtf8 = local.toUtf8();
+    m.needsSmtpUtf8 = !isAscii(local);
     if (isAscii(domain)) {
-        wireDomain = domain.toLatin1();
+        m.wire = localUtf8 + '@' + domain.toLatin1();
+        m.wireUtf8 = m.wire;
     } else {
-        wireDomain = QUrl::toAce(domain, QUrl::AceTransitionalProcessing);
-        if (wireDomain.isEmpty()) {
+        const IdnaDomain d = idnaDomain(domain);
+        if (!d.valid) {
             m.problem = Problem::Domain;
             return m;
         }
+        m.wire = localUtf8 + '@' + d.ascii;
+        m.wireUtf8 = localUtf8 + '@' + d.unicode;
     }
-    m.needsSmtpUtf8 = !isAscii(local);
-    m.wire = local.toUtf8() + '@' + wireDomain;
-    // The limit holds for the address as written and as sent.
-    const qsizetype written = wireDomain.size() == domain.size() ? m.wire.size() : address.toUtf8().size();
-    if (std::max(m.wire.size(), written) > kMaxOctets)
+    // The limit holds for either form the address is sent in.
+    if (std::max(m.wire.size(), m.wireUtf8.size()) > kMaxOctets)
         m.problem = Problem::TooLong;
     return m;
 }
@@ -90,7 +151,7 @@ QString addressProblemText(MailAddress::Problem problem)
     case Problem::AngleBracket: return QStringLiteral("an angle bracket");
     case Problem::NotOneAt: return QStringLiteral("not exactly one @");
     case Problem::EmptyPart: return QStringLiteral("nothing before or after the @");
-    case Problem::Domain: return QStringLiteral("a domain that cannot be written in ASCII");
+    case Problem::Domain: return QStringLiteral("an invalid domain name");
     case Problem::TooLong: return QStringLiteral("longer than 254 octets");
     }
     return {};

@@ -1,8 +1,9 @@
 #pragma once
 // The rule every sender and recipient address passes before it reaches the
-// server, and its form on the wire. A domain outside ASCII travels in its
-// ASCII (punycode) form; a local part outside ASCII needs a server that
-// offers SMTPUTF8.
+// server, and its form on the wire. A domain outside ASCII is read by the
+// rules of internationalised domain names (UTS #46, nontransitional) and
+// travels in its ASCII (A-label) form, or in its Unicode form to a server
+// that offers SMTPUTF8; a local part outside ASCII needs such a server.
 
 #include <QByteArray>
 #include <QString>
@@ -17,13 +18,11 @@ struct MailAddress {
         AngleBracket,
         NotOneAt,  // no @, or more than one
         EmptyPart, // nothing before or after the @
-        Domain,    // a domain that has no ASCII form
+        Domain,    // a domain outside ASCII that is no valid domain name
         TooLong,   // over 254 octets
     };
-    QByteArray wire; // what MAIL FROM, RCPT TO and the headers carry
-    // The address with its domain in Unicode, for a server that offers
-    // SMTPUTF8; empty when it is the same as wire.
-    QByteArray wireUtf8;
+    QByteArray wire;     // what MAIL FROM, RCPT TO and the headers carry: the domain as A-labels
+    QByteArray wireUtf8; // the same with the domain in Unicode, for SMTPUTF8; equal to wire when all ASCII
     bool needsSmtpUtf8 = false;
     Problem problem = Problem::None;
 

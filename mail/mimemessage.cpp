@@ -43,6 +43,14 @@ QByteArray processToken()
 
 std::atomic<quint64> g_messageCounter{0};
 
+// "=?" with a "?=" after it: a reader may take the text between for an
+// encoded word and decode it, so such a text is encoded itself.
+bool mayReadAsEncodedWord(const QString &text)
+{
+    const qsizetype open = text.indexOf(QLatin1String("=?"));
+    return open >= 0 && text.indexOf(QLatin1String("?="), open + 2) >= 0;
+}
+
 } // namespace
 
 bool isPlainHeaderText(const QString &text)
@@ -85,7 +93,7 @@ QByteArray encodedWords(const QString &text)
 QByteArray headerValue(const QString &text)
 {
     const QString s = noLineBreaks(text);
-    if (isPlainHeaderText(s) && s.size() <= kPlainValueChars)
+    if (isPlainHeaderText(s) && s.size() <= kPlainValueChars && !mayReadAsEncodedWord(s))
         return s.toLatin1();
     return encodedWords(s);
 }
@@ -96,7 +104,8 @@ QByteArray mailbox(const QString &displayName, const QByteArray &address)
     const QString name = noLineBreaks(displayName);
     if (!name.isEmpty()) {
         QByteArray quoted;
-        if (isPlainHeaderText(name)) {
+        // Some readers decode encoded words even inside quotes.
+        if (isPlainHeaderText(name) && !mayReadAsEncodedWord(name)) {
             quoted += '"';
             for (QChar c : name) {
                 if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
@@ -301,6 +310,9 @@ QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &hea
     QByteArray m(size, Qt::Uninitialized);
     char *p = m.data();
     for (QByteArrayView piece : pieces) {
+        // An empty piece (no attachments, no tail) may have no data at all.
+        if (piece.isEmpty())
+            continue;
         std::memcpy(p, piece.data(), size_t(piece.size()));
         p += piece.size();
     }

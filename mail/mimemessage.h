@@ -18,11 +18,13 @@ bool isPlainHeaderText(const QString &text);
 // RFC 2047 encoded words (UTF-8, base64), folded with CR LF SPACE so that no
 // line exceeds 76 characters after a header name of up to 12 characters.
 QByteArray encodedWords(const QString &text);
-// A header value: as it is when plain and short enough, encoded words
+// A header value: as it is when plain, short enough and free of anything a
+// reader could take for an encoded word ("=?" ... "?="), encoded words
 // otherwise. Line breaks in the text become blanks first.
 QByteArray headerValue(const QString &text);
-// "name" <address> with the name quoted or encoded, or <address> alone; the
-// header line it makes stays within 998 octets.
+// "name" <address> with the name quoted or encoded (by the same rule as
+// headerValue), or <address> alone; the header line it makes stays within
+// 998 octets.
 QByteArray mailbox(const QString &displayName, const QByteArray &address);
 // Content-Disposition parameters for a file name: filename*=UTF-8''..., split
 // into RFC 2231 continuations when long.

@@ -19,6 +19,7 @@ private slots:
     void lockedFileGivesUpWithinSeconds();
     void compactionKeepsEveryRow();
     void leftoverTemporaryFileStopsCompaction();
+    void failedReplaceKeepsTheDatabaseAndSaysWhy();
     void compactionThroughALinkReplacesTheFile();
     void pathsBesideTheProgram();
     void deleteAndToggleWriteThroughAtOnce();
@@ -125,10 +126,14 @@ void TestAddressDb::compactionKeepsEveryRow()
     }
     const qint64 before = QFileInfo(path).size();
     const QString temp = dir.filePath(QStringLiteral("CompactFileName.cdb"));
+    // The compacted file is no more readable to others than the file was.
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QVERIFY(QFile::setPermissions(path, ownerOnly));
     QString err;
     QVERIFY2(AddressDb::compactFile(path, temp, &err), qPrintable(err));
     QVERIFY(!QFile::exists(temp));
     QVERIFY(QFileInfo(path).size() < before);
+    QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), ownerOnly);
 
     Ids expected;
     for (int i = 1; i <= 250; ++i)
@@ -155,6 +160,22 @@ void TestAddressDb::leftoverTemporaryFileStopsCompaction()
     QVERIFY(!err.isEmpty());
     QCOMPARE(queryIds(path), (Ids{1, 2, 3, 4, 5, 6, 7}));
     QCOMPARE(readBytes(temp), tempBefore);
+}
+
+void TestAddressDb::failedReplaceKeepsTheDatabaseAndSaysWhy()
+{
+    // A copy on another file system can't be renamed over the database.
+    QTemporaryDir dir, shm(QStringLiteral("/dev/shm/tst_addressdb-XXXXXX"));
+    QVERIFY(shm.isValid());
+    const QString path = dir.filePath(QStringLiteral("book.cdb"));
+    QVERIFY(makeAddressDb(path, sampleRows()));
+    const QByteArray before = readBytes(path);
+    const QString temp = shm.filePath(QStringLiteral("CompactFileName.cdb"));
+    QString err;
+    QVERIFY(!AddressDb::compactFile(path, temp, &err));
+    QVERIFY2(err.startsWith(QStringLiteral("cannot replace ") + path), qPrintable(err));
+    QCOMPARE(readBytes(path), before);
+    QVERIFY(!QFile::exists(temp));
 }
 
 void TestAddressDb::compactionThroughALinkReplacesTheFile()

@@ -225,6 +225,9 @@ void TestAddressEdit::exportReadsBackThroughTheImport()
     QString error;
     QVERIFY2(exportRecipients(file, source, encoding, &error), qPrintable(error));
     QVERIFY(readBytes(file).startsWith(head));
+    // Customer addresses: readable by the user only.
+    QCOMPARE(QFile::permissions(file) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const ImportPreview preview = previewImportFile(file);
     QVERIFY2(!preview.failed, qPrintable(preview.error));
     QCOMPARE(preview.rejected.size(), 0);

@@ -252,6 +252,17 @@ void TestBody::openKeepsTheBodyWhenTheFileCantBeRead()
     QVERIFY(f.BodyFileName.isEmpty());
     QCOMPARE(w.platform.busyDepth, 0);
 
+    // A body file over 10 MB is refused unread, named, the body kept.
+    const QString huge = w.path(QStringLiteral("huge.txt"));
+    writeBytes(huge, QByteArray("subject\r\n"));
+    QVERIFY(QFile::resize(huge, (qint64(10) << 20) + 1));
+    w.platform.reset();
+    w.platform.answerOpen({huge});
+    f.mnuFileOpen_Click();
+    QCOMPARE(w.platform.messageTexts(), QStringList{QStringLiteral("ファイルが大きすぎます（10 MB まで）。\n") + huge});
+    QCOMPARE(f.bodyText(), QStringLiteral("元の本文"));
+    QCOMPARE(w.platform.busyDepth, 0);
+
     // A body written by a Linux editor: UTF-8 without a mark.
     const QString utf8 = w.path(QStringLiteral("utf8.txt"));
     writeBytes(utf8, QStringLiteral("お知らせ\n本文😀\n").toUtf8());

@@ -4,8 +4,11 @@
 #include "bodyfile.h"
 #include "testutil.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 
 Q_DECLARE_METATYPE(BodyFileRead::Status)
 
@@ -20,6 +23,7 @@ private slots:
     void readGivesSubjectAndBody();
     void writeUsesCodePage932UnlessACharacterDoesNotFit_data();
     void writeUsesCodePage932UnlessACharacterDoesNotFit();
+    void failedWriteKeepsTheOldFileAndSaysWhy();
 };
 
 void TestBodyFile::readGivesSubjectAndBody_data()
@@ -41,6 +45,11 @@ void TestBodyFile::readGivesSubjectAndBody_data()
     QTest::newRow("neither encoding") << QByteArray("subject\r\n\x81\x20text\r\n") << S::UnknownEncoding << QString()
                                       << QString();
     QTest::newRow("no file") << QByteArray() << S::Unreadable << QString() << QString();
+    const qsizetype tenMegabytes = qsizetype(10) << 20;
+    const QByteArray filled = "s\r\n" + QByteArray(tenMegabytes - 5, 'x') + "\r\n";
+    QTest::newRow("10 MB") << filled << S::Read << QStringLiteral("s")
+                           << QString(tenMegabytes - 5, QLatin1Char('x')) + QStringLiteral("\r\n");
+    QTest::newRow("one byte over 10 MB") << filled + "x" << S::TooLarge << QString() << QString();
 }
 
 void TestBodyFile::readGivesSubjectAndBody()
@@ -58,7 +67,7 @@ void TestBodyFile::readGivesSubjectAndBody()
     QCOMPARE(r.status, status);
     QCOMPARE(r.file.subject, subject);
     QCOMPARE(r.file.body, body);
-    QCOMPARE(r.error.isEmpty(), status != BodyFileRead::Unreadable);
+    QCOMPARE(r.error.isEmpty(), status != BodyFileRead::Unreadable && status != BodyFileRead::TooLarge);
 }
 
 void TestBodyFile::writeUsesCodePage932UnlessACharacterDoesNotFit_data()
@@ -93,6 +102,35 @@ void TestBodyFile::writeUsesCodePage932UnlessACharacterDoesNotFit()
     // Read back in whichever encoding it took, the file gives the same text.
     const BodyFileRead back = BodyFile::read(path);
     QCOMPARE(back.file.subject + QStringLiteral("\r\n") + back.file.body, text);
+}
+
+void TestBodyFile::failedWriteKeepsTheOldFileAndSaysWhy()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("body.txt"));
+    const QByteArray old = sjis(QStringLiteral("前の件名\r\n前の本文\r\n"));
+    writeBytes(path, old);
+    const BodyFile file{QStringLiteral("件名"), QString(20000, QLatin1Char('x'))};
+    // The system refuses to let a file of this process grow past 4 KB, as a
+    // full disk would refuse it, part way through the write.
+    QString error;
+    bool written = true;
+    {
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 4096;
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        written = file.write(path, &error);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+    }
+    QVERIFY(!written);
+    QVERIFY2(error.startsWith(path + QStringLiteral(": ")), qPrintable(error));
+    QCOMPARE(readBytes(path), old);
+    // The temporary file went with the failure.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("body.txt")});
 }
 
 QTEST_GUILESS_MAIN(TestBodyFile)

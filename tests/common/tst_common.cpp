@@ -1,4 +1,5 @@
 #include "fieldreader.h"
+#include "filewrite.h"
 #include "programfolder.h"
 #include "recipientrows.h"
 #include "settingsstore.h"
@@ -36,6 +37,7 @@ private slots:
     void fieldReader();
     void fieldReaderEndOfFileInsideRecord();
     void settingsFileIsPrivateAndNumbersAreChecked();
+    void fullDiskIsNamedAsSuch();
     void settingsKeepTheirStoredNames_data();
     void settingsKeepTheirStoredNames();
 };
@@ -332,6 +334,16 @@ void TestCommon::fieldReaderEndOfFileInsideRecord()
     QVERIFY(!r.readRecord(3, rec, &err));
     QCOMPARE(rec, (QStringList{"d", "e"}));
     QVERIFY(!err.isEmpty());
+}
+
+void TestCommon::fullDiskIsNamedAsSuch()
+{
+    // Every write to /dev/full fails as on a full disk.
+    QFile full(QStringLiteral("/dev/full"));
+    QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    QString error;
+    QVERIFY(!writeFully(full, QByteArray(10000, 'x'), &error));
+    QCOMPARE(error, QStringLiteral("ディスクの空きがありません（/dev/full）"));
 }
 
 void TestCommon::settingsKeepTheirStoredNames_data()

@@ -69,6 +69,8 @@ private slots:
     void encodings();
     void largeFilesAreReadInPieces_data();
     void largeFilesAreReadInPieces();
+    void overlongLineOrRecordOrFileStopsBeforeMemoryGrows_data();
+    void overlongLineOrRecordOrFileStopsBeforeMemoryGrows();
     void storedFormOfCells();
     void commitChecksCategory();
     void commitContinuesIds();
@@ -148,8 +150,12 @@ void tst_CsvImport::largeFilesAreReadInPieces_data()
     QTest::newRow("code page 932") << sjis(japanese) << japanese;
     QTest::newRow("UTF-8, first multi-byte character late") << japanese.toUtf8() << japanese;
     QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF") + japanese.toUtf8() << japanese;
-    const QString across = QString(TextFileStream::kBlock - 1, QLatin1Char('a')) + QStringLiteral("山田,b,c@x\r\n")
-                           + rows;
+    // Short lines up to one byte before the end of the first piece, so the
+    // first byte of 山 ends it.
+    const QString filler = QStringLiteral("n,,x\r\n");
+    QString across = filler.repeated((TextFileStream::kBlock - 1) / filler.size() - 1);
+    across += QString(TextFileStream::kBlock - 1 - across.size(), QLatin1Char('a')) + QStringLiteral("山田,b,c@x\r\n")
+              + rows;
     QTest::newRow("UTF-8, a character across the end of a piece") << across.toUtf8() << across;
     QTest::newRow("a bad byte late") << sjis(rows) + QByteArray("x,y,\x80@x\r\n") << QString();
 }
@@ -171,6 +177,57 @@ void tst_CsvImport::largeFilesAreReadInPieces()
     QVERIFY(p.usable.size() > 20000);
     QVERIFY(p.usable == whole.usable);
     QCOMPARE(p.usable.at(0).name1, whole.usable.at(0).name1);
+}
+
+Q_DECLARE_METATYPE(ListLimit)
+
+void tst_CsvImport::overlongLineOrRecordOrFileStopsBeforeMemoryGrows_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("sparseSize"); // > 0: a file of this size with no bytes written
+    QTest::addColumn<ListLimit>("limit");
+    QTest::addColumn<qint64>("at");
+    QTest::addColumn<int>("usable"); // rows kept from before the stop
+
+    const QByteArray twoRows("a,,a@x\r\nb,,b@x\r\n");
+    auto lineOf = [](qsizetype bytes) { return QByteArray(bytes - 4, 'n') + ",,@x"; };
+    QTest::newRow("a line of 64 KB") << twoRows + lineOf(kMaxLineBytes) + "\r\n"
+                                     << qint64(0) << ListLimit::None << qint64(0) << 3;
+    QTest::newRow("a line one byte longer") << twoRows + lineOf(kMaxLineBytes + 1) + "\r\nc,,c@x\r\n"
+                                            << qint64(0) << ListLimit::Line << qint64(3) << 2;
+    QTest::newRow("no line end in several pieces")
+        << QByteArray(3 * TextFileStream::kBlock, 'x') << qint64(0) << ListLimit::Line << qint64(1) << 0;
+    QTest::newRow("lone CR line ends") << QByteArray("a,,a@x\r").repeated(20000) << qint64(0) << ListLimit::None
+                                       << qint64(0) << 20000;
+    // Stopped where the record passes the limit, not at the long line after it.
+    QTest::newRow("a quote that never closes")
+        << twoRows + "\"" + QByteArray("x\r\n").repeated(30000) + lineOf(kMaxLineBytes + 1) << qint64(0)
+        << ListLimit::Record << qint64(3) << 2;
+    QTest::newRow("a quoted record over many short lines")
+        << twoRows + "\"" + QByteArray("x\r\n").repeated(25000) + "\",b,c@x\r\n"
+        << qint64(0) << ListLimit::Record << qint64(3) << 2;
+    QTest::newRow("a file over 256 MB") << QByteArray() << kMaxListFileBytes + 1 << ListLimit::File << qint64(0) << 0;
+}
+
+void tst_CsvImport::overlongLineOrRecordOrFileStopsBeforeMemoryGrows()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, sparseSize);
+    QFETCH(ListLimit, limit);
+    QFETCH(qint64, at);
+    QFETCH(int, usable);
+    TestWorld w;
+    const QString path = w.path("list.csv");
+    writeBytes(path, bytes);
+    if (sparseSize > 0)
+        QVERIFY(QFile::resize(path, sparseSize));
+    const ImportPreview p = previewImportFile(path);
+    QCOMPARE(p.overLimit, limit);
+    QCOMPARE(p.overLimitAt, at);
+    QCOMPARE(p.failed, limit != ListLimit::None);
+    QCOMPARE(p.usable.size(), usable);
+    if (limit != ListLimit::None)
+        QVERIFY2(p.error.contains(path) || limit == ListLimit::Record, qPrintable(p.error));
 }
 
 void tst_CsvImport::duplicatesBeyondSixteenBitCounts()

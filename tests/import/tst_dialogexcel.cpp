@@ -9,6 +9,7 @@
 #include "importwindow.h"
 #include "testutil.h"
 #include "textcodec.h"
+#include "textfile.h"
 
 #include <QAction>
 #include <QLabel>
@@ -247,6 +248,17 @@ void tst_DialogExcel::previewFailures()
     g.w.platform.reset();
     dlg2.Command5_Click();
     QVERIFY(g.w.platform.calls.isEmpty());
+    QCOMPARE(g.w.sendList.count(), 1);
+
+    // A line too long to hold: its number and the file are named, and the
+    // file is not handed to another program.
+    const QString longLine = g.w.path("long.csv");
+    writeBytes(longLine, "a,,a@x\r\n" + QByteArray(kMaxLineBytes + 1, 'x') + "\r\n");
+    dlg2.txtFileName->setText(longLine);
+    dlg2.Command5_Click();
+    QCOMPARE(g.w.platform.messageTexts(),
+             QStringList{QStringLiteral("2 行目が長すぎます（64 KB まで）。\n") + longLine});
+    QVERIFY(g.w.platform.callsOf(QStringLiteral("shell")).isEmpty());
     QCOMPARE(g.w.sendList.count(), 1);
 }
 

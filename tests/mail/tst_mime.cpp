@@ -1,4 +1,5 @@
 #include "account.h"
+#include "dryrun.h"
 #include "mailaddress.h"
 #include "messageview.h"
 #include "mimemessage.h"
@@ -8,6 +9,7 @@
 #include "textcodec.h"
 
 #include <QtTest>
+#include <sys/stat.h>
 
 // The pieces of a send that need no server: arguments, body, the log's
 // record format and the wire form of a message.
@@ -22,6 +24,8 @@ private slots:
     void logRecordsAreExactBytes();
     void errorTextKeepsItsFourthComma();
     void headersCannotBeInjected();
+    void headerTextThatReadsAsAnEncodedWordIsEncoded_data();
+    void headerTextThatReadsAsAnEncodedWordIsEncoded();
     void longJapaneseSubjectFoldsIntoShortLines();
     void attachmentFileNameEncoding();
     void attachmentTypeFollowsTheBytes_data();
@@ -29,6 +33,7 @@ private slots:
     void eachHeadJoinsTheSharedText();
     void longFromNameStaysWithinTheLineLimit();
     void builtMessageReadsBack();
+    void dryRunFilesAreReadableByTheUserOnly();
 };
 
 void TestMime::transportFollowsTheAccount()
@@ -101,23 +106,44 @@ void TestMime::addressRule_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QByteArray>("wire"); // empty: refused
+    QTest::addColumn<QString>("wireUtf8");
     QTest::addColumn<bool>("smtpUtf8");
     QTest::addColumn<QString>("problem");
-    QTest::newRow("plain") << "a.b+c@example.co.jp" << QByteArray("a.b+c@example.co.jp") << false << "";
-    QTest::newRow("domain outside ASCII") << "info@例え.jp" << QByteArray("info@xn--r8jz45g.jp") << false << "";
+    QTest::newRow("plain") << "a.b+c@example.co.jp" << QByteArray("a.b+c@example.co.jp") << "a.b+c@example.co.jp"
+                           << false << "";
+    QTest::newRow("domain outside ASCII")
+        << "info@例え.jp" << QByteArray("info@xn--r8jz45g.jp") << "info@例え.jp" << false << "";
     QTest::newRow("local part outside ASCII")
-        << "jörg@example.de" << QByteArray("j\xc3\xb6rg@example.de") << true << "";
-    QTest::newRow("blank") << "a b@example.jp" << QByteArray() << false << "a blank";
-    QTest::newRow("ideographic space") << "a\u3000b@example.jp" << QByteArray() << false << "a blank";
-    QTest::newRow("comma") << "a,b@example.jp" << QByteArray() << false << "a comma";
-    QTest::newRow("second @") << "a@b@example.jp" << QByteArray() << false << "not exactly one @";
-    QTest::newRow("no @") << "example.jp" << QByteArray() << false << "not exactly one @";
-    QTest::newRow("nothing before @") << "@example.jp" << QByteArray() << false << "nothing before or after the @";
-    QTest::newRow("line break") << "a@b.jp\r\nDATA" << QByteArray() << false << "a line break or control character";
-    QTest::newRow("bracket") << "a@b.jp>" << QByteArray() << false << "an angle bracket";
-    QTest::newRow("254 octets") << QString(245, QLatin1Char('a')) + "@12345.jp"
-                                << QString(245, QLatin1Char('a')).toLatin1() + "@12345.jp" << false << "";
-    QTest::newRow("255 octets") << QString(246, QLatin1Char('a')) + "@12345.jp" << QByteArray() << false
+        << "jörg@example.de" << QByteArray("j\xc3\xb6rg@example.de") << "jörg@example.de" << true << "";
+    // Domains whose transitional reading is another, registered domain.
+    QTest::newRow("sharp s kept") << "info@straße.de" << QByteArray("info@xn--strae-oqa.de") << "info@straße.de"
+                                  << false << "";
+    QTest::newRow("final sigma kept") << "info@βόλος.gr" << QByteArray("info@xn--nxasmm1c.gr") << "info@βόλος.gr"
+                                      << false << "";
+    QTest::newRow("ZWNJ after a virama kept")
+        << "info@क्\u200Cष.in" << QByteArray("info@xn--11b2ezcs70k.in") << "info@क्\u200Cष.in" << false << "";
+    QTest::newRow("upper-case and full-width mapped")
+        << "Info@ＢÜCHER.Example" << QByteArray("Info@xn--bcher-kva.example") << "Info@bücher.example" << false << "";
+    QTest::newRow("ZWNJ between Latin letters")
+        << "info@ab\u200Ccd.de" << QByteArray() << "" << false << "an invalid domain name";
+    QTest::newRow("full-width bracket in domain")
+        << "info@例え＜.jp" << QByteArray() << "" << false << "an invalid domain name";
+    QTest::newRow("left-to-right and Hebrew in a label")
+        << "info@aא.de" << QByteArray() << "" << false << "an invalid domain name";
+    QTest::newRow("blank") << "a b@example.jp" << QByteArray() << "" << false << "a blank";
+    QTest::newRow("ideographic space") << "a\u3000b@example.jp" << QByteArray() << "" << false << "a blank";
+    QTest::newRow("comma") << "a,b@example.jp" << QByteArray() << "" << false << "a comma";
+    QTest::newRow("second @") << "a@b@example.jp" << QByteArray() << "" << false << "not exactly one @";
+    QTest::newRow("no @") << "example.jp" << QByteArray() << "" << false << "not exactly one @";
+    QTest::newRow("nothing before @") << "@example.jp" << QByteArray() << "" << false
+                                      << "nothing before or after the @";
+    QTest::newRow("line break") << "a@b.jp\r\nDATA" << QByteArray() << "" << false
+                                << "a line break or control character";
+    QTest::newRow("bracket") << "a@b.jp>" << QByteArray() << "" << false << "an angle bracket";
+    const QString local254(245, QLatin1Char('a'));
+    QTest::newRow("254 octets") << local254 + "@12345.jp" << local254.toLatin1() + "@12345.jp" << local254 + "@12345.jp"
+                                << false << "";
+    QTest::newRow("255 octets") << QString(246, QLatin1Char('a')) + "@12345.jp" << QByteArray() << "" << false
                                 << "longer than 254 octets";
 }
 
@@ -125,12 +151,14 @@ void TestMime::addressRule()
 {
     QFETCH(QString, address);
     QFETCH(QByteArray, wire);
+    QFETCH(QString, wireUtf8);
     QFETCH(bool, smtpUtf8);
     QFETCH(QString, problem);
     const MailAddress m = parseMailAddress(address);
     QCOMPARE(addressProblemText(m.problem), problem);
     if (m.isValid()) {
         QCOMPARE(m.wire, wire);
+        QCOMPARE(QString::fromUtf8(m.wireUtf8), wireUtf8);
         QCOMPARE(m.needsSmtpUtf8, smtpUtf8);
     }
 }
@@ -206,6 +234,36 @@ void TestMime::headersCannotBeInjected()
         return msg.mid(i, msg.indexOf("\r\n", i) - i);
     };
     QVERIFY(id(m) != id(m2));
+}
+
+void TestMime::headerTextThatReadsAsAnEncodedWordIsEncoded_data()
+{
+    QTest::addColumn<QString>("text"); // the subject and the sender name
+    QTest::addColumn<bool>("encoded");
+    QTest::newRow("an encoded word") << "=?UTF-8?B?5pel5pys?=" << true;
+    QTest::newRow("a Q word among words") << "Sale =?ISO-8859-1?Q?caf=E9?= today" << true;
+    QTest::newRow("marks without blanks") << "x=?a?b?c?=y" << true;
+    QTest::newRow("an opening mark alone") << "1 =? 2" << false;
+    QTest::newRow("closing mark before opening") << "a ?= b =? c" << false;
+}
+
+void TestMime::headerTextThatReadsAsAnEncodedWordIsEncoded()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, encoded);
+    mime::MessageBuilder b;
+    b.setFrom(text, "shop@example.jp");
+    b.setSubject(text);
+    b.setSharedText(QStringLiteral("x"));
+    const QByteArray m = b.build("to@example.jp", QString(), QDateTime::currentDateTime());
+    const QByteArray head = m.left(m.indexOf("\r\n\r\n"));
+    // Encoded, the text never stands in the head as it is; either way a
+    // reader gets it back unchanged.
+    QCOMPARE(head.contains(text.toLatin1()), !encoded);
+    const MessageView v = viewMessage(m);
+    QCOMPARE(v.subject, text);
+    QCOMPARE(v.from, encoded ? text + QStringLiteral(" <shop@example.jp>")
+                             : QLatin1Char('"') + text + QStringLiteral("\" <shop@example.jp>"));
 }
 
 void TestMime::longJapaneseSubjectFoldsIntoShortLines()
@@ -347,6 +405,39 @@ void TestMime::builtMessageReadsBack()
             QCOMPARE(v.attachments[1].fileName, QStringLiteral("a b.txt"));
         }
     }
+}
+
+void TestMime::dryRunFilesAreReadableByTheUserOnly()
+{
+    TestWorld w;
+    const QString folder = w.path(QStringLiteral("dry"));
+    auto mode = [](const QString &path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    };
+    // Files of an earlier run, readable by everyone, are written over.
+    QDir().mkpath(folder);
+    for (const QString &name : {QStringLiteral("envelope.csv"), QStringLiteral("00001.eml")}) {
+        writeBytes(folder + QLatin1Char('/') + name, "old");
+        QFile::setPermissions(folder + QLatin1Char('/') + name, QFileDevice::Permissions(0x6644));
+        QCOMPARE(mode(folder + QLatin1Char('/') + name), 0644);
+    }
+    QString error;
+    QVERIFY2(DryRunTransport::prepareFolder(folder, &error), qPrintable(error));
+    DryRunTransport t(folder, &error);
+    const Envelope e{parseMailAddress(QStringLiteral("shop@example.jp")), parseMailAddress(QStringLiteral("a@x.jp"))};
+    for (int i = 0; i < 2; ++i) {
+        t.start(e, "Subject: x\r\n\r\nbody\r\n", nullptr);
+        QCOMPARE(t.finish().text, QString());
+    }
+    t.end();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    for (const QString &name :
+         {QStringLiteral("envelope.csv"), QStringLiteral("00001.eml"), QStringLiteral("00002.eml")})
+        QCOMPARE(mode(folder + QLatin1Char('/') + name), 0600);
+    QCOMPARE(readBytes(folder + QStringLiteral("/00002.eml")), QByteArray("Subject: x\r\n\r\nbody\r\n"));
+    QCOMPARE(readBytes(folder + QStringLiteral("/envelope.csv")),
+             QByteArray("1,shop@example.jp,a@x.jp\r\n2,shop@example.jp,a@x.jp\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestMime)
