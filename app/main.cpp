@@ -6,10 +6,12 @@
 #include "sendcommand.h"
 #include "sendlist.h"
 #include "settingsstore.h"
+#include "singleinstance.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QMetaObject>
+#include <QStandardPaths>
 
 int main(int argc, char *argv[])
 {
@@ -27,6 +29,9 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quillpost-256.png")));
 
     QtPlatform platform;
+    SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    if (refuseSecondStart(platform, instance))
+        return 0;
     SettingsStore settings;
     SendList sendList;
     AppContext ctx;
@@ -37,6 +42,11 @@ int main(int argc, char *argv[])
 
     frmMail w(ctx);
     w.show();
+    instance.listen([&w] {
+        w.setWindowState((w.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        w.raise();
+        w.activateWindow();
+    });
     // First activation once the window is on screen.
     QMetaObject::invokeMethod(&w, "Form_Activate", Qt::QueuedConnection);
     return app.exec();

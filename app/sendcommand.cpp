@@ -4,6 +4,7 @@
 #include "bodyfile.h"
 #include "csvimport.h"
 #include "dryrun.h"
+#include "failurehint.h"
 #include "localclock.h"
 #include "preflight.h"
 #include "programfolder.h"
@@ -235,6 +236,9 @@ int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvir
         print(stdout,
               sendOutcomeMessage(SendRunResult{result.outcome, result.accepted, result.remaining, result.text, {}})
                   + QLatin1Char('\n'));
+    // What a failed connection means, in a sentence.
+    if (result.outcome == Outcome::Aborted && !connectionFailureHint(result.text).isEmpty())
+        print(stdout, connectionFailureHint(result.text) + QLatin1Char('\n'));
     for (const SendList::Entry &e : result.uncertain)
         print(stderr, QStringLiteral("quillpost send: %1 may not have arrived: the server gave no reply after its "
                                      "message; --resume sends it again\n")

@@ -101,7 +101,9 @@ QString sendOutcomeMessage(const SendRunResult &result)
             QStringLiteral("%1件を送信して中止しました。残りは%2件です。").arg(result.accepted).arg(result.remaining);
         break;
     case Outcome::Busy:
-        return QStringLiteral("ほかの送信が送信ログを使用中のため、送信できません（%1）。").arg(result.text);
+        return QStringLiteral("ほかの送信が送信ログを使用中のため、送信できません。終わってから、もう一度送信してくださ"
+                              "い。\n（%1）")
+            .arg(result.text);
     case Outcome::Failed:
         text = QStringLiteral("送信処理中にエラーが発生しました。サーバー情報を確認してください。");
         break;

@@ -1,6 +1,7 @@
 #include "account.h"
 #include "frmmail.h"
 #include "settingsstore.h"
+#include "singleinstance.h"
 #include "testutil.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QtTest>
+#include <thread>
 
 namespace {
 const QString kNotSetUp = QStringLiteral("メール送信　アカウントが設定されていません。登録を行いますか？");
@@ -51,6 +53,7 @@ private slots:
     void menusAndToolbar();
     void viewTogglesAndEditEntries();
     void helpAndAddressBookOpeners();
+    void secondStartIsRefusedAndRaisesTheFirst();
 };
 
 void TestFrmMail::firstRunAsksOnceAndFillsTheBody()
@@ -445,6 +448,29 @@ void TestFrmMail::helpAndAddressBookOpeners()
     QCOMPARE(QUrl(help[0].text).toLocalFile(), w.platform.folder + QStringLiteral("/Quillpost.html"));
     QVERIFY(help[1].text.endsWith(QStringLiteral("Quillpost.html#support")));
     QCOMPARE(w.platform.busyDepth, 0);
+}
+
+void TestFrmMail::secondStartIsRefusedAndRaisesTheFirst()
+{
+    TestWorld w;
+    const QString folder = w.path(QStringLiteral("data"));
+    auto first = std::make_unique<SingleInstance>(folder);
+    QVERIFY(!refuseSecondStart(w.platform, *first));
+    int raised = 0;
+    first->listen([&] { ++raised; });
+    // The second start waits for the first's answer; the first answers from
+    // its event loop, here on this thread.
+    SingleInstance second(folder);
+    bool refused = false;
+    std::thread start([&] { refused = refuseSecondStart(w.platform, second); });
+    QTRY_COMPARE_WITH_TIMEOUT(raised, 1, 10000);
+    start.join();
+    QVERIFY(refused);
+    QCOMPARE(w.platform.messageTexts(), QStringList{QStringLiteral("Quillpost はすでに起動しています。")});
+    // Once the first window is gone, the next start is the first.
+    first.reset();
+    SingleInstance third(folder);
+    QVERIFY(!refuseSecondStart(w.platform, third));
 }
 
 QTEST_MAIN(TestFrmMail)
