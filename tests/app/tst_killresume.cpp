@@ -19,8 +19,6 @@ private slots:
 namespace {
 
 constexpr int kEntries = 30;
-// Enough that a run at full speed is still going when it is killed.
-constexpr int kLongList = 1000;
 
 enum class Stage { BeforeFirst, PacingWait, AfterData, BetweenMessages, DuringQuit };
 
@@ -63,7 +61,7 @@ void TestKillResume::killedAtAnyStageLosesNothing()
     const int kills = killsPerStage();
     for (int kill = 0; kill < kills; ++kill) {
         TestWorld w;
-        const int entries = stage == Stage::BetweenMessages ? kLongList : kEntries;
+        const int entries = kEntries;
         QByteArray csv;
         for (int i = 0; i < entries; ++i)
             csv += QStringLiteral("顧客%1,,c%1@example.jp\r\n").arg(i).toUtf8();
@@ -74,14 +72,20 @@ void TestKillResume::killedAtAnyStageLosesNothing()
         QList<FaultServer::Rule> rules;
         if (stage == Stage::BeforeFirst)
             rules << FaultServer::Rule{QStringLiteral("mail"), 1, QStringLiteral("stall")};
+        // Message k has its reply, the next has not gone: the server holds
+        // back its go-ahead for the data.
+        if (stage == Stage::BetweenMessages)
+            rules << FaultServer::Rule{QStringLiteral("data"), k + 2, QStringLiteral("stall")};
         if (stage == Stage::AfterData)
             rules << FaultServer::Rule{QStringLiteral("dataend"), k + 1, QStringLiteral("stall")};
         if (stage == Stage::DuringQuit)
             rules << FaultServer::Rule{QStringLiteral("quit"), 1, QStringLiteral("stall")};
         FaultServer server;
-        QVERIFY2(server.start(rules), qPrintable(server.error()));
-        // Two seconds between messages leave time to be killed in the wait.
-        world.writeAccount(0, server.port(), stage == Stage::PacingWait ? 30 : 0);
+        // Without pipelining the next envelope does not travel with a message's end,
+        // so "between messages" is a moment of its own.
+        QVERIFY2(server.start(rules, stage != Stage::BetweenMessages), qPrintable(server.error()));
+        // Five seconds between messages: killed in the wait after the first.
+        world.writeAccount(0, server.port(), stage == Stage::PacingWait ? 12 : 0);
         const QString log = w.path(QStringLiteral("run.log"));
         const QString journal = SendJournal::pathBeside(log);
 
@@ -91,8 +95,7 @@ void TestKillResume::killedAtAnyStageLosesNothing()
                      QStringLiteral("list.csv"), QStringLiteral("--subject"), QStringLiteral("件名"),
                      QStringLiteral("--body"), QStringLiteral("body.txt"), QStringLiteral("--log"), log});
         switch (stage) {
-        case Stage::PacingWait: QTRY_VERIFY_WITH_TIMEOUT(accepted(journal, std::min(k, 3)), 30000); break;
-        case Stage::BetweenMessages: QTRY_VERIFY_WITH_TIMEOUT(server.stored().size() >= 100 + 10 * k, 30000); break;
+        case Stage::PacingWait: QTRY_VERIFY_WITH_TIMEOUT(accepted(journal, 0), 30000); break;
         default: QTRY_VERIFY_WITH_TIMEOUT(server.hasStalled(), 30000); break;
         }
         run.kill();
