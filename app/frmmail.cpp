@@ -332,14 +332,25 @@ void frmMail::buildStatusBar()
     sbPanel2->setObjectName(QStringLiteral("sbPanel2"));
     sbPanel3 = new QLabel(sbStatusBar);
     sbPanel3->setObjectName(QStringLiteral("sbPanel3"));
-    lblRun = new QLabel(sbStatusBar);
+    // The run's progress and stop button in a bar of their own above the
+    // status bar, shown only while a run works, so the account line keeps
+    // its room.
+    m_runBar = new QToolBar(this);
+    m_runBar->setObjectName(QStringLiteral("runBar"));
+    m_runBar->setMovable(false);
+    m_runBar->setFloatable(false);
+    m_runBar->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::BottomToolBarArea, m_runBar);
+    lblRun = new QLabel(m_runBar);
     lblRun->setObjectName(QStringLiteral("lblRun"));
-    lblRun->hide();
-    cmdStop = new QPushButton(QStringLiteral("中止"), sbStatusBar);
+    lblRun->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    cmdStop = new QPushButton(QStringLiteral("中止"), m_runBar);
     cmdStop->setObjectName(QStringLiteral("cmdStop"));
     cmdStop->setToolTip(QStringLiteral("送信中のメールが終わったところで止めます（Esc）"));
     cmdStop->setFocusPolicy(Qt::NoFocus);
-    cmdStop->hide();
+    m_runBar->addWidget(lblRun);
+    m_runBar->addWidget(cmdStop);
+    m_runBar->hide();
     connect(cmdStop, &QPushButton::clicked, this, &frmMail::cmdStop_Click);
     m_escStop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     m_escStop->setEnabled(false);
@@ -348,8 +359,6 @@ void frmMail::buildStatusBar()
     m_runClock->setInterval(500);
     connect(m_runClock, &QTimer::timeout, this, &frmMail::showRunState);
     sbStatusBar->addWidget(sbPanel1, 1);
-    sbStatusBar->addPermanentWidget(lblRun);
-    sbStatusBar->addPermanentWidget(cmdStop);
     sbStatusBar->addPermanentWidget(sbPanel2);
     sbStatusBar->addPermanentWidget(sbPanel3);
     m_clock = new QTimer(this);

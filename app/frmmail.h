@@ -224,6 +224,7 @@ private:
     std::unique_ptr<RunLock> m_runLock;
     QTimer *m_runClock = nullptr;
     QShortcut *m_escStop = nullptr;
+    QToolBar *m_runBar = nullptr;
     QElapsedTimer m_runStarted;
     QElapsedTimer m_phaseStarted; // since the last progress or wait
     qsizetype m_runValue = 0;

@@ -155,10 +155,8 @@ void frmMail::startRun(const QList<qsizetype> &journalIndex)
     m_closeAfterRun = false;
     m_runCount.clear();
     lblRun->setText(QStringLiteral("接続しています…"));
-    lblRun->show();
-    cmdStop->setText(QStringLiteral("中止"));
     cmdStop->setEnabled(true);
-    cmdStop->show();
+    m_runBar->show();
     setRunInputBlocked(true);
     m_runStarted.start();
     m_phaseStarted.start();
@@ -261,8 +259,7 @@ void frmMail::runFinished()
     m_run.reset();
     m_runLock.reset();
     m_runClock->stop();
-    lblRun->hide();
-    cmdStop->hide();
+    m_runBar->hide();
     setRunInputBlocked(false);
     // The bar is for the run in progress only.
     ProgressBar1->setRange(0, 1);

@@ -46,6 +46,11 @@ int main(int argc, char *argv[])
         w.setWindowState((w.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
         w.raise();
         w.activateWindow();
+        // A question or dialog open over it stays in front.
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
     });
     // First activation once the window is on screen.
     QMetaObject::invokeMethod(&w, "Form_Activate", Qt::QueuedConnection);
