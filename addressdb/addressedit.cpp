@@ -2,6 +2,7 @@
 
 #include "addressdb.h"
 #include "dbstatement.h"
+#include "mailaddress.h"
 #include "textcodec.h"
 
 #include <QFileInfo>
@@ -55,10 +56,11 @@ RecipientEdit checkAddress(const QString &entered)
     if (address.size() > kRecipientFieldLength)
         return refused(
             QStringLiteral("メールアドレスが長すぎます。%1文字以内で入力してください。").arg(kRecipientFieldLength));
-    for (QChar c : address) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == QLatin1Char('<') || c == QLatin1Char('>'))
-            return refused(QStringLiteral("メールアドレスに改行、タブ、「<」「>」は使えません。"));
-    }
+    // The rule the send applies: what it would refuse is not stored.
+    const MailAddress checked = parseMailAddress(address);
+    if (!checked.isValid())
+        return refused(QStringLiteral("メールアドレス「%1」は使えません（%2）。")
+                           .arg(printableAddress(address), addressProblemTextJa(checked.problem)));
     RecipientEdit r;
     r.ok = true;
     r.value = address;

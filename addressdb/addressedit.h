@@ -35,8 +35,9 @@ struct RecipientEdit {
 //  - メールアドレス: normalised, then refused when empty ("メールアドレスを
 //    入力してください。"), without "@" ("メールアドレスに「@」がありません。"),
 //    longer than 50 characters (refused rather than cut, since a cut
-//    address reaches somebody else), or holding a control character or an
-//    angle bracket (they could end a mail header);
+//    address reaches somebody else), or refused by the address rule of the
+//    send (parseMailAddress: a blank, a second "@", a control character, an
+//    angle bracket, an invalid domain name...), the message naming why;
 //  - 宛先1, 宛先2: storedRecipientText; a longer name is accepted with
 //    shortened set and a note;
 //  - インポート区分名: the same, and refused when nothing is left

@@ -3,6 +3,7 @@
 #include "addressdb.h"
 #include "addressedit.h"
 #include "dbstatement.h"
+#include "mailaddress.h"
 #include "textcodec.h"
 #include "textfile.h"
 
@@ -71,6 +72,11 @@ QString normaliseAddress(QStringView field)
         *o++ = QChar(c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c);
     }
     return out;
+}
+
+bool isImportableAddress(const QString &normalisedAddress)
+{
+    return parseMailAddress(normalisedAddress).isValid();
 }
 
 ImportRecordReader::ImportRecordReader() = default;
@@ -197,7 +203,7 @@ ImportPreview preview(ImportRecordReader &reader)
             p.overLimit = reader.overLimit(&p.overLimitAt);
             break;
         }
-        ImportRows &to = isUsableAddress(address) ? p.usable : p.rejected;
+        ImportRows &to = isImportableAddress(address) ? p.usable : p.rejected;
         if (!to.append(name1, name2, address)) {
             p.failed = true;
             p.error = QStringLiteral("the file is too large");

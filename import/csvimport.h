@@ -22,7 +22,13 @@ using ImportRow = RecipientFields;
 // Records kept compact: a million rows take some tens of MB.
 using ImportRows = RecipientRows;
 
-// A record is usable when its normalised address holds an at sign.
+// A record the import takes: its normalised address passes the rule every
+// address passes before it is sent (parseMailAddress), so the table and the
+// send list never hold an address the run would refuse.
+bool isImportableAddress(const QString &normalisedAddress);
+
+// A record the send command's list takes: its address holds an at sign. The
+// run gives the entries the address rule refuses their error records.
 inline bool isUsableAddress(const QString &normalisedAddress)
 {
     return normalisedAddress.contains(QLatin1Char('@'));
@@ -75,7 +81,7 @@ QStringList findDuplicates(const QStringList &sortedAddresses);
 // What one reading of an address file gives the import window.
 struct ImportPreview {
     ImportRows usable;   // in file order
-    ImportRows rejected; // in file order, no at sign in the address
+    ImportRows rejected; // in file order, the address refused by isImportableAddress
     // The usable rows in the order of their addresses.
     std::vector<quint32> byAddress;
     QStringList duplicates; // repeated addresses, see findDuplicates

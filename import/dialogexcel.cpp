@@ -192,6 +192,7 @@ void DialogExcel::buildControls()
     Label3 = label("Label3", QStringLiteral("ｲﾝﾎﾟｰﾄに失敗した宛先"), 8, 94 + twipsToPx(kGridHeightShort) + 12);
     Label3->resize(400, Label3->height());
     m_grid2 = new ImportGridModel(this);
+    m_grid2->setShowsRefusal(true);
     MSFlexGrid2 = grid("MSFlexGrid2", m_grid2);
     MSFlexGrid2->horizontalHeader()->hide();
     MSFlexGrid2->setGeometry(8, 94 + twipsToPx(kGridHeightTall) + 4, 624, 116);
@@ -569,7 +570,7 @@ void DialogExcel::mnuPrint_Click()
     while (!reader.atEnd()) {
         if (!reader.next(&row))
             return;
-        if (!isUsableAddress(row.address))
+        if (!isImportableAddress(row.address))
             continue;
         if (rowsOnPage == 0) {
             if (page != 0)

@@ -1,5 +1,7 @@
 #include "importgridmodel.h"
 
+#include "mailaddress.h"
+
 #include <QGuiApplication>
 #include <QPalette>
 
@@ -49,8 +51,17 @@ QVariant ImportGridModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows.size())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole)
         return m_rows.text(index.row(), index.column());
+    if (role == Qt::ToolTipRole) {
+        const QString text = m_rows.text(index.row(), index.column());
+        if (!m_showsRefusal)
+            return text;
+        const MailAddress checked = parseMailAddress(m_rows.text(index.row(), 2));
+        const QString why =
+            QStringLiteral("メールアドレスが使えません（%1）").arg(addressProblemTextJa(checked.problem));
+        return text.isEmpty() ? why : text + QLatin1Char('\n') + why;
+    }
     if (role == Qt::BackgroundRole && index.column() == 0 && hasHeaderRow())
         return QGuiApplication::palette().button();
     return {};

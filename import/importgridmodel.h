@@ -20,6 +20,9 @@ public:
     // first column is drawn in header style.
     void setHeaderRow(const QStringList &texts);
     bool hasHeaderRow() const { return !m_header.isEmpty(); }
+    // For the rejected rows: each cell's tip also says why the import
+    // refused the row's address.
+    void setShowsRefusal(bool shows) { m_showsRefusal = shows; }
 
     // The rows are shared with the caller, not copied.
     void setRows(const ImportRows &rows);
@@ -39,6 +42,7 @@ public:
 private:
     QStringList m_header;
     ImportRows m_rows;
+    bool m_showsRefusal = false;
 };
 
 // The usable addresses in sorted order, read from the rows as drawn.

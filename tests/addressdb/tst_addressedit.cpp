@@ -78,6 +78,13 @@ void TestAddressEdit::enteredTextIsStoredByTheRules_data()
     row("empty address", M::ColAddress, "　 ", "", "メールアドレスを入力");
     row("no at sign", M::ColAddress, "taro.example.jp", "", "「@」がありません");
     row("header in address", M::ColAddress, "a@b.jp\r\nBcc: c@d.jp", "", "改行");
+    // What the send would refuse is not stored either.
+    row("blank in address", M::ColAddress, "taro @example.jp", "", "（空白が含まれています）");
+    row("two at signs", M::ColAddress, "a@b@example.jp", "", "（「@」がひとつではありません）");
+    row("nothing before @", M::ColAddress, "＠example.jp", "", "（「@」の前か後が空です）");
+    row("angle brackets", M::ColAddress, "<taro@example.jp>", "", "（「<」か「>」が含まれています）");
+    row("invalid domain", M::ColAddress, "taro@-日本.jp", "", "（ドメイン名が正しくありません）");
+    row("domain in Japanese", M::ColAddress, "Taro@日本.jp", "'taro@日本.jp'", "");
     row("name of 200", M::ColName1, QString(200, u'山'), "'" + QString(50, u'山') + "'", "宛先1は50文字まで");
     row("pair at the cut", M::ColName2, QString(49, u'a') + "𠮷b", "'" + QString(49, u'a') + "'", "宛先2は50文字まで");
     row("apostrophe", M::ColCategory, "O'Brien's 展示会", "'O''Brien''s 展示会'", "");
@@ -110,6 +117,13 @@ void TestAddressEdit::enteredTextIsStoredByTheRules()
             QCOMPARE(edit.value, storedName(entered));
     }
     QCOMPARE(dump(book.path), expected);
+    if (column == M::ColAddress) {
+        // Adding a recipient by hand takes the same rule.
+        const RecipientEdit added = addRecipient(book.db, {"手入力", "", "", entered, ""}, QDate(2024, 3, 5));
+        QCOMPARE(added.ok, edit.ok);
+        QCOMPARE(added.message, edit.message);
+        QCOMPARE(dump(book.path).size(), expected.size() + (added.ok ? 1 : 0));
+    }
 }
 
 void TestAddressEdit::failedWriteChangesNothing_data()

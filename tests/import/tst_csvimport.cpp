@@ -190,7 +190,7 @@ void tst_CsvImport::overlongLineOrRecordOrFileStopsBeforeMemoryGrows_data()
     QTest::addColumn<int>("usable"); // rows kept from before the stop
 
     const QByteArray twoRows("a,,a@x\r\nb,,b@x\r\n");
-    auto lineOf = [](qsizetype bytes) { return QByteArray(bytes - 4, 'n') + ",,@x"; };
+    auto lineOf = [](qsizetype bytes) { return QByteArray(bytes - 5, 'n') + ",,n@x"; };
     QTest::newRow("a line of 64 KB") << twoRows + lineOf(kMaxLineBytes) + "\r\n"
                                      << qint64(0) << ListLimit::None << qint64(0) << 3;
     QTest::newRow("a line one byte longer") << twoRows + lineOf(kMaxLineBytes + 1) + "\r\nc,,c@x\r\n"

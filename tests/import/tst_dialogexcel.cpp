@@ -79,6 +79,8 @@ private slots:
     void loadsAndStoresPosition();
     void previewOfOneCleanLine();
     void previewWithRejectedRowsAndDuplicates();
+    void addressTheSendRefusesIsARejectedRow_data();
+    void addressTheSendRefusesIsARejectedRow();
     void previewFailures();
     void commitChecksAndStores();
     void cancelAndClose();
@@ -187,6 +189,66 @@ void tst_DialogExcel::previewWithRejectedRowsAndDuplicates()
     QVERIFY(dlg.Label3->isHidden());
     QCOMPARE(heightTwips(dlg.MSFlexGrid1), 3855);
     QCOMPARE(f.w.sendList.count(), 1);
+    VERIFY_PLATFORM(f.w.platform);
+}
+
+void tst_DialogExcel::addressTheSendRefusesIsARejectedRow_data()
+{
+    QTest::addColumn<QString>("field"); // the address as the file holds it
+    QTest::addColumn<QString>("shown"); // in the rejected grid, normalised
+    QTest::addColumn<QString>("why");
+    const QString tooLong = QString(250, u'a') + QStringLiteral("@example.jp");
+    QTest::newRow("blank") << "taro @example.jp"
+                           << "taro @example.jp"
+                           << "空白が含まれています";
+    QTest::newRow("two at signs") << "a@b@example.jp"
+                                  << "a@b@example.jp"
+                                  << "「@」がひとつではありません";
+    QTest::newRow("nothing before @") << "＠Example.jp"
+                                      << "@example.jp"
+                                      << "「@」の前か後が空です";
+    QTest::newRow("control character") << "taro\t@example.jp"
+                                       << "taro\t@example.jp"
+                                       << "制御文字";
+    QTest::newRow("comma") << "\"taro,hanako@example.jp\""
+                           << "taro,hanako@example.jp"
+                           << "カンマが含まれています";
+    QTest::newRow("over 254 octets") << tooLong << tooLong << "254 バイトを超えています";
+    QTest::newRow("invalid domain") << "taro@-日本.jp"
+                                    << "taro@-日本.jp"
+                                    << "ドメイン名が正しくありません";
+}
+
+void tst_DialogExcel::addressTheSendRefusesIsARejectedRow()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, shown);
+    QFETCH(QString, why);
+    Fixture f;
+    DialogExcel dlg(f.w.ctx);
+    dlg.txtFileName->setText(
+        f.csv("refused.csv", QStringLiteral("良子,,good@example.jp\r\n悪子,営業部,") + field + QStringLiteral("\r\n")));
+    dlg.Command5_Click();
+
+    QCOMPARE(dlg.Label2->text(), QStringLiteral("ｲﾝﾎﾟｰﾄした宛先　1件"));
+    QCOMPARE(dlg.Label3->text(), QStringLiteral("ｲﾝﾎﾟｰﾄしなかった宛先　1件"));
+    QVERIFY(!dlg.MSFlexGrid2->isHidden());
+    QCOMPARE(dlg.grid2()->gridRows(), 1);
+    QCOMPARE(dlg.grid2()->textMatrix(0, 0), QStringLiteral("悪子"));
+    QCOMPARE(dlg.grid2()->textMatrix(0, 2), shown);
+    // The grid keeps its three columns; the tip says why.
+    QCOMPARE(dlg.grid2()->columnCount(), 3);
+    const QString tip = dlg.grid2()->index(0, 1).data(Qt::ToolTipRole).toString();
+    QVERIFY2(tip.startsWith(QStringLiteral("営業部\nメールアドレスが使えません（")) && tip.contains(why),
+             qPrintable(tip));
+    QCOMPARE(dlg.grid1()->gridRows(), 2);
+    QCOMPARE(dlg.list1Items(), QStringList{QStringLiteral("good@example.jp")});
+    QCOMPARE(f.w.sendList.count(), 1);
+    QCOMPARE(f.w.sendList.entry(0).address, QStringLiteral("good@example.jp"));
+
+    dlg.Text2->setText(QStringLiteral("規則"));
+    dlg.Command1_Click();
+    QCOMPARE(column(f.db, "メールアドレス"), QStringList{QStringLiteral("good@example.jp")});
     VERIFY_PLATFORM(f.w.platform);
 }
 
@@ -416,7 +478,7 @@ void tst_DialogExcel::printing()
     Fixture f;
     QString text = QStringLiteral(",二行目,empty@x\r\n");
     text += QString(31, QChar(0x6F22)) + QStringLiteral(",,long@x\r\n");
-    text += QStringLiteral("no at sign,,nowhere\r\n");
+    text += QStringLiteral("no at sign,,nowhere\r\nrefused,,taro @example.jp\r\n");
     for (int i = 3; i <= 21; ++i)
         text += QStringLiteral("name%1,,ADDR%1@X\r\n").arg(i);
     DialogExcel dlg(f.w.ctx);
@@ -448,6 +510,7 @@ void tst_DialogExcel::printing()
     QVERIFY(page2Rows.first().startsWith(QStringLiteral("line:　　name21 ")));
     QVERIFY(page2Rows.first().endsWith(QStringLiteral("addr21@x")));
     QVERIFY(ops.filter(QStringLiteral("nowhere")).isEmpty());
+    QVERIFY(ops.filter(QStringLiteral("taro @")).isEmpty());
 
     // The address column is the same for an empty name, a short one and a
     // name longer than sixty columns (cut whole characters).
