@@ -74,9 +74,20 @@ QString normaliseAddress(QStringView field)
     return out;
 }
 
+QString importRefusal(const QString &normalisedAddress)
+{
+    const MailAddress checked = parseMailAddress(normalisedAddress);
+    if (!checked.isValid())
+        return addressProblemTextJa(checked.problem);
+    if (normalisedAddress.size() > kRecipientFieldLength)
+        return QStringLiteral("%1 文字を超えていて、宛先帳に入りきりません").arg(kRecipientFieldLength);
+    return {};
+}
+
 bool isImportableAddress(const QString &normalisedAddress)
 {
-    return parseMailAddress(normalisedAddress).isValid();
+    // Nearly every address is short and plain: the full rule only then.
+    return normalisedAddress.size() <= kRecipientFieldLength && parseMailAddress(normalisedAddress).isValid();
 }
 
 ImportRecordReader::ImportRecordReader() = default;

@@ -24,8 +24,11 @@ using ImportRows = RecipientRows;
 
 // A record the import takes: its normalised address passes the rule every
 // address passes before it is sent (parseMailAddress), so the table and the
-// send list never hold an address the run would refuse.
+// send list never hold an address the run would refuse, and it fits the
+// table's column whole: an address cut short would be another address.
 bool isImportableAddress(const QString &normalisedAddress);
+// Why the import leaves a record out, in Japanese; "" when it takes it.
+QString importRefusal(const QString &normalisedAddress);
 
 // A record the send command's list takes: its address holds an at sign. The
 // run gives the entries the address rule refuses their error records.

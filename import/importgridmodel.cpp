@@ -1,6 +1,6 @@
 #include "importgridmodel.h"
 
-#include "mailaddress.h"
+#include "csvimport.h"
 
 #include <QGuiApplication>
 #include <QPalette>
@@ -57,9 +57,8 @@ QVariant ImportGridModel::data(const QModelIndex &index, int role) const
         const QString text = m_rows.text(index.row(), index.column());
         if (!m_showsRefusal)
             return text;
-        const MailAddress checked = parseMailAddress(m_rows.text(index.row(), 2));
         const QString why =
-            QStringLiteral("メールアドレスが使えません（%1）").arg(addressProblemTextJa(checked.problem));
+            QStringLiteral("メールアドレスが使えません（%1）").arg(importRefusal(m_rows.text(index.row(), 2)));
         return text.isEmpty() ? why : text + QLatin1Char('\n') + why;
     }
     if (role == Qt::BackgroundRole && index.column() == 0 && hasHeaderRow())

@@ -214,6 +214,9 @@ void tst_DialogExcel::addressTheSendRefusesIsARejectedRow_data()
                            << "taro,hanako@example.jp"
                            << "カンマが含まれています";
     QTest::newRow("over 254 octets") << tooLong << tooLong << "254 バイトを超えています";
+    // Cut to the column's 50 characters it would be another address.
+    const QString overColumn = QString(40, u'b') + QStringLiteral("@example.jp");
+    QTest::newRow("longer than the column") << overColumn << overColumn << "50 文字を超えていて";
     QTest::newRow("invalid domain") << "taro@-日本.jp"
                                     << "taro@-日本.jp"
                                     << "ドメイン名が正しくありません";
