@@ -10,6 +10,8 @@
 #include "testutil.h"
 
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 
 // The run against a server that misbehaves at one step: no recipient may be
 // counted as sent without being sent, or mailed twice without a word.
@@ -26,6 +28,8 @@ private slots:
     void eachRecipientGetsOnlyTheirOwnMessage();
     void journalTrustsOnlyWhatReachedTheDisk();
     void secondRunOnTheSameLogIsRefused();
+    void serverTextIsShownWithoutItsControlCharacters();
+    void logNeverKeepsHalfARecord();
 
 private:
     void fill(int n);
@@ -118,6 +122,10 @@ void TestFaults::replyLostAfterTheMessageIsUncertain()
     QVERIFY2(sendOutcomeMessage(r).contains(QStringLiteral("宛先1 <r1@example.jp>")),
              qPrintable(sendOutcomeMessage(r)));
     QVERIFY(logLines(env.logPath).value(2).startsWith(QStringLiteral("宛先1,,r1@example.jp,不明")));
+    // Customer data, readable by its owner only.
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QCOMPARE(QFile::permissions(env.logPath) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), ownerOnly);
+    QCOMPARE(QFile::permissions(env.journalPath) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), ownerOnly);
     // The journal stays for the next run to ask about it.
     QString error;
     const std::optional<JournalState> j = readJournal(env.journalPath, &error);
@@ -248,6 +256,53 @@ void TestFaults::secondRunOnTheSameLogIsRefused()
     // Nothing was touched: the last run's log and no journal.
     QCOMPARE(logLines(env.logPath).size(), 1);
     QVERIFY(!QFile::exists(env.journalPath));
+}
+
+void TestFaults::serverTextIsShownWithoutItsControlCharacters()
+{
+    // A refusal that would set a terminal's title and clear its screen.
+    FaultServer server;
+    QVERIFY2(server.start({{QStringLiteral("rcpt"), 1,
+                            QStringLiteral("refuse:550 \x1b]0;owned\x07\x1b[2J no such user\x7f\u0085")}}),
+             qPrintable(server.error()));
+    fill(1);
+    Inputs in;
+    runSend(account(server.port()), w->sendList, in, env);
+    const QString record = logLines(env.logPath).value(1);
+    QVERIFY2(record.contains(QStringLiteral("550 \\x1b]0;owned\\x07\\x1b[2J no such user\\x7f\\x85")),
+             qPrintable(record));
+    for (QChar c : record)
+        QVERIFY(c.unicode() >= 0x20 && c.unicode() != 0x7f);
+}
+
+void TestFaults::logNeverKeepsHalfARecord()
+{
+    // The file may grow to a size that ends in the middle of the second
+    // record, as a full disk would let it.
+    SentMailLog log;
+    QVERIFY(log.open(env.logPath, QStringLiteral("山田商店"), QStringLiteral("shop@example.jp"),
+                     QStringLiteral("127.0.0.1"), QStringLiteral("件名"), kClock));
+    QVERIFY(log.writeSuccess(QStringLiteral("宛先一"), QString(), QStringLiteral("a@example.jp"), kClock));
+    const QByteArray whole = readBytes(env.logPath);
+    bool written = true;
+    {
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = rlim_t(whole.size() + 7);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        written = log.writeSuccess(QStringLiteral("宛先二"), QString(), QStringLiteral("b@example.jp"), kClock);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+    }
+    QVERIFY(!written);
+    QVERIFY2(log.errorString().startsWith(env.logPath), qPrintable(log.errorString()));
+    // The records before it stand whole, and the next one follows them.
+    QCOMPARE(readBytes(env.logPath), whole);
+    QVERIFY(log.writeSuccess(QStringLiteral("宛先三"), QString(), QStringLiteral("c@example.jp"), kClock));
+    QCOMPARE(logLines(env.logPath).size(), 3);
+    QVERIFY(logLines(env.logPath)[2].startsWith(QStringLiteral("宛先三,,c@example.jp,送信済")));
 }
 
 QTEST_GUILESS_MAIN(TestFaults)
