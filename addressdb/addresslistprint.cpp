@@ -1,7 +1,7 @@
 #include "addresslistprint.h"
 
 #include "apptitle.h"
-#include "platform.h"
+#include "printjob.h"
 #include "textcodec.h"
 
 namespace {

@@ -1,58 +1,31 @@
-#include "appcontext.h"
-#include "apptitle.h"
-#include "appwindows.h"
-#include "frmmail.h"
-#include "qtplatform.h"
-#include "sendcommand.h"
-#include "sendlist.h"
-#include "settingsstore.h"
-#include "singleinstance.h"
+// The program that starts first. The commands without a window (send) run
+// here on QtCore, QtNetwork, SQLite, curl and ICU alone; anything else is
+// the window, and this process becomes the window program beside it.
 
-#include <QApplication>
-#include <QIcon>
-#include <QMetaObject>
-#include <QStandardPaths>
+#include "apptitle.h"
+#include "sendcommand.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
     if (argc > 1 && isCommandLine({QString(), QString::fromLocal8Bit(argv[1])})) {
-        // A command runs without a display.
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(appTitle());
         QCoreApplication::setOrganizationName(appTitle());
         return runCommandLine(QCoreApplication::arguments());
     }
-    QApplication app(argc, argv);
-    installJapaneseQtTranslation(app);
-    QApplication::setApplicationName(appTitle());
-    QApplication::setOrganizationName(appTitle());
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quillpost-256.png")));
-
-    QtPlatform platform;
-    SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    if (refuseSecondStart(platform, instance))
-        return 0;
-    SettingsStore settings;
-    SendList sendList;
-    AppContext ctx;
-    ctx.platform = &platform;
-    ctx.settings = &settings;
-    ctx.sendList = &sendList;
-    wireWindows(ctx);
-
-    frmMail w(ctx);
-    w.show();
-    instance.listen([&w] {
-        w.setWindowState((w.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-        w.raise();
-        w.activateWindow();
-        // A question or dialog open over it stays in front.
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            modal->raise();
-            modal->activateWindow();
-        }
-    });
-    // First activation once the window is on screen.
-    QMetaObject::invokeMethod(&w, "Form_Activate", Qt::QueuedConnection);
-    return app.exec();
+    const QByteArray window =
+        QFile::encodeName(QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath()
+                          + QStringLiteral("/quillpost-window"));
+    execv(window.constData(), argv);
+    std::fprintf(stderr, "quillpost: the window program %s can't be started: %s\n", window.constData(),
+                 std::strerror(errno));
+    return 1;
 }

@@ -3,10 +3,10 @@
 # (help/CMakeLists.txt) into share/quillpost.
 include(GNUInstallDirs)
 
-# The application icon, built into the program for its windows.
-target_sources(quillpost PRIVATE ${CMAKE_SOURCE_DIR}/app/resources/quillpost.qrc)
+# The application icon, built into the window program.
+target_sources(quillpost-window PRIVATE ${CMAKE_SOURCE_DIR}/app/resources/quillpost.qrc)
 
-install(TARGETS quillpost RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quillpost quillpost-window RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/app/resources/quillpost.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 foreach(size 16 32 48 64 128 256)

@@ -6,5 +6,6 @@ scripts/install-deps.sh
 scripts/check-seam.sh
 scripts/check-format.sh
 scripts/build.sh
+scripts/check-core.sh
 cd build
 ctest --output-on-failure -j2

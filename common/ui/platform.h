@@ -3,6 +3,8 @@
 // the shell, the printer, the busy pointer or the clock directly: they ask a
 // Platform. The program uses QtPlatform; tests use a scripted double.
 
+#include "printjob.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -33,21 +35,6 @@ struct FileDialogResult {
     bool cancelled = true;
     QStringList files;   // full paths, in the order chosen
     int filterIndex = 1; // 1-based, the filter chosen
-};
-
-// A print job as the windows drive it: line by line, with a current font.
-class PrintJob {
-public:
-    virtual ~PrintJob() = default;
-    virtual void setFontName(const QString &name) = 0;
-    virtual void setFontSize(double points) = 0;
-    virtual void setUnderline(bool on) = 0;
-    virtual void setOrientation(int orientation) = 0; // 1 portrait, 2 landscape
-    // The orientation the printer is set to: 1 portrait, 2 landscape.
-    virtual int orientation() const { return 1; }
-    virtual void printLine(const QString &text) = 0;
-    virtual void newPage() = 0;
-    virtual void endDoc() = 0;
 };
 
 class Platform {
