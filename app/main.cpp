@@ -21,9 +21,9 @@ int main(int argc, char *argv[])
         QCoreApplication::setOrganizationName(appTitle());
         return runCommandLine(QCoreApplication::arguments());
     }
-    const QByteArray window =
-        QFile::encodeName(QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath()
-                          + QStringLiteral("/quillpost-window"));
+    const QByteArray window = QFile::encodeName(
+        QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath()
+        + QStringLiteral("/quillpost-window"));
     execv(window.constData(), argv);
     std::fprintf(stderr, "quillpost: the window program %s can't be started: %s\n", window.constData(),
                  std::strerror(errno));
