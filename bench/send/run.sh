@@ -10,15 +10,19 @@
 # fresh sink, and the best round counts. Stock Nodemailer (Nagle on, about
 # 40 ms a message) runs once with SEND_BENCH_STOCK_COUNT messages.
 # Every round must have the sink count all its messages, or the run fails.
+# Start-up: from the process's start to its first MAIL FROM at a server on
+# loopback, best of SEND_BENCH_STARTS (default 20) single-message runs, for
+# the program and for limit.c.
 # Last line: send: quillpost=<msgs/s> nodemailer=<msgs/s> ratio=<q/n>
 #   limit=<msgs/s> of_limit=<q/limit> delivered=<n> sessions=<n>
-#   nodemailer_stock=<msgs/s>
+#   nodemailer_stock=<msgs/s> start_ms=<ms> start_ms_limit=<ms>
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 count="${SEND_BENCH_COUNT:-10000}"
 rounds="${SEND_BENCH_ROUNDS:-3}"
+starts="${SEND_BENCH_STARTS:-20}"
 stock_count="${SEND_BENCH_STOCK_COUNT:-300}"
 subject="【ご案内】春の新商品と営業日のお知らせ"
 work="$(mktemp -d)"
@@ -56,7 +60,8 @@ if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$root" -B "$build" -G Ninja >/dev/null
 fi
 cmake --build "$build" --target quillpost sendlimit -j1 >/dev/null
-quillpost="$build/quillpost"
+# QUILLPOST_BIN measures another build of the program (an older one, say).
+quillpost="${QUILLPOST_BIN:-$build/quillpost}"
 limit_bin="$build/bench/send/sendlimit"
 
 # Nodemailer, kept beside the build, outside the sources.
@@ -197,6 +202,39 @@ require_all "stock nodemailer" "$stock_count"
 s_rate="$(echo "$s_out" | rate_of)"
 echo "stock nodemailer: $s_out (sink: sessions=$sess messages=$msgs)" >&2
 
+# Start-up to the first MAIL FROM, one message a run; the server notes the
+# time, the run must end as any run does.
+printf '%s\r\n' "株式会社サンプル,営業部　山本太郎,customer@example.jp" >"$work/ONE.csv"
+first_mail_ms() { # command...
+  local fifo="$work/firstmail.out" t0 t1 port
+  rm -f "$fifo"
+  /usr/bin/python3 "$here/firstmail.py" >"$fifo" &
+  local server=$!
+  for _ in $(seq 1 50); do [ -s "$fifo" ] && break; sleep 0.1; done
+  port=$(head -1 "$fifo")
+  t0=$(now)
+  "$@" "$port" >/dev/null 2>"$work/start.err" || { echo "start run failed: $*" >&2; sed 's/^/  /' "$work/start.err" >&2; exit 1; }
+  wait "$server"
+  t1=$(sed -n 2p "$fifo")
+  [ -n "$t1" ] || { echo "start run: no MAIL FROM arrived" >&2; exit 1; }
+  awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.2f", (b-a)*1000}'
+}
+run_program_once() { # port
+  write_settings "$1"
+  XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" \
+    "$quillpost" send --account 0 --list "$work/ONE.csv" --subject "$subject" --body "$work/BODY.txt" \
+    --name-block --log "$work/start.log"
+}
+run_limit_once() { "$limit_bin" 127.0.0.1 "$1" 1; }
+q_starts=(); l_starts=()
+for _ in $(seq 1 "$starts"); do
+  q_starts+=("$(first_mail_ms run_program_once)")
+  l_starts+=("$(first_mail_ms run_limit_once)")
+done
+least() { printf '%s\n' "$@" | sort -g | head -1; }
+start_q=$(least "${q_starts[@]}"); start_l=$(least "${l_starts[@]}")
+echo "start to the first MAIL FROM, best of $starts: quillpost ${start_q} ms, limit ${start_l} ms" >&2
+
 # Best of the rounds for each: the machine is shared, and a slow round says
 # more about the neighbours than about the client. The program and the limit
 # client are both whole commands, timed around their processes; Nodemailer
@@ -205,4 +243,4 @@ q=$(best "${q_rates[@]}"); n=$(best "${n_rates[@]}"); l=$(best "${l_rates[@]}")
 ratio=$(awk -v a="$q" -v b="$n" 'BEGIN{printf "%.2f", a/b}')
 of_limit=$(awk -v a="$q" -v b="$l" 'BEGIN{printf "%.2f", a/b}')
 echo "quillpost sessions at the sink: $q_sessions (most in a round)" >&2
-echo "send: quillpost=$q nodemailer=$n ratio=$ratio limit=$l of_limit=$of_limit delivered=$q_delivered sessions=$q_sessions nodemailer_stock=$s_rate"
+echo "send: quillpost=$q nodemailer=$n ratio=$ratio limit=$l of_limit=$of_limit delivered=$q_delivered sessions=$q_sessions nodemailer_stock=$s_rate start_ms=$start_q start_ms_limit=$start_l"
