@@ -7,16 +7,15 @@ QString placeholderServer()
 {
     return settingDefault(Setting::Server);
 }
-QString placeholderFrom()
+void LoadAccountProfile(SettingsStore &store, qint16 n)
 {
-    return settingDefault(Setting::From);
+    readAccountProfile(store, n, ActiveAccount);
 }
 
-void LoadAccountProfile(SettingsStore &store, qint16 n)
+void readAccountProfile(const SettingsStore &store, qint16 n, AccountRecord &a)
 {
     if (n < 0 || n > 4)
         return;
-    AccountRecord &a = ActiveAccount;
     auto text = [&](Setting s) { return store.value(s, n); };
     auto flag = [&](Setting s, qint16 &field) {
         // A flag that is not a number leaves the field as it was.

@@ -25,11 +25,15 @@ struct AccountRecord {
 // The account in use; one per process.
 extern AccountRecord ActiveAccount;
 
-// Defaults of an account that was never saved. The prefixes "****" and
-// "myname" mark it as not set up.
+// The server of an account that was never saved: its prefix "****" marks it
+// as not set up.
 QString placeholderServer();
-QString placeholderFrom();
 
+// Profile n (0..4) as stored, over the fields of `into`: a stored flag that
+// is not a number leaves the field as it was. The run and the commands take
+// the account they use as such a value.
+void readAccountProfile(const SettingsStore &store, qint16 n, AccountRecord &into);
+// The same into ActiveAccount, the window's current choice.
 void LoadAccountProfile(SettingsStore &store, qint16 n);
 void LoadActiveAccount(SettingsStore &store);
 void SaveActiveAccount(SettingsStore &store);

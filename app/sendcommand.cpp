@@ -53,14 +53,14 @@ int fail(const QString &what)
 class CommandSource : public SendRunSource {
 public:
     QString subjectText, body, attachments;
-    int nameBlock = 0;
-    int noHonorific = 0;
+    bool nameBlock = false;
+    bool honorific = true;
 
     QString subject() override { return subjectText; }
     QString bodyText() override { return body; }
     QString attachmentText() override { return attachments; }
-    int nameOption() override { return nameBlock; }
-    int honorificOption() override { return noHonorific; }
+    bool nameBlockOn() override { return nameBlock; }
+    bool honorificOn() override { return honorific; }
     void setProgressMaximum(qsizetype maximum) override
     {
         m_maximum = maximum;
@@ -345,9 +345,9 @@ std::optional<JournalState> resumeFromJournal(const SendOptions &o, CommandSourc
     if (o.parser.isSet(o.subject) || o.parser.isSet(o.body)) {
         if (o.parser.values(o.attach).join(QLatin1Char('\t')) != c.attachmentText)
             differ << QStringLiteral("--attach");
-        if ((o.parser.isSet(o.nameBlock) ? 1 : 0) != c.nameOption)
+        if (o.parser.isSet(o.nameBlock) != c.nameBlock)
             differ << QStringLiteral("--name-block");
-        if ((o.parser.isSet(o.noHonorific) ? 1 : 0) != c.honorificOption)
+        if (o.parser.isSet(o.noHonorific) == c.honorific)
             differ << QStringLiteral("--no-honorific");
     }
     if (!differ.isEmpty()) {
@@ -366,15 +366,11 @@ std::optional<JournalState> resumeFromJournal(const SendOptions &o, CommandSourc
     source.subjectText = c.subject;
     source.body = c.bodyText;
     source.attachments = c.attachmentText;
-    source.nameBlock = c.nameOption;
-    source.noHonorific = c.honorificOption;
+    source.nameBlock = c.nameBlock;
+    source.honorific = c.honorific;
     *profile = c.account;
     env.journalIndex = journal->remaining(true);
-    list.beginBatch();
-    list.clear();
-    for (qsizetype i : env.journalIndex)
-        list.append(journal->entries[i].name1, journal->entries[i].name2, journal->entries[i].address);
-    list.endBatch();
+    list.setEntries(journal->entries, env.journalIndex);
     return journal;
 }
 
@@ -418,8 +414,8 @@ int runSendCommand(const QStringList &arguments)
         }
     } else {
         source.subjectText = o.parser.value(o.subject);
-        source.nameBlock = o.parser.isSet(o.nameBlock) ? 1 : 0;
-        source.noHonorific = o.parser.isSet(o.noHonorific) ? 1 : 0;
+        source.nameBlock = o.parser.isSet(o.nameBlock);
+        source.honorific = !o.parser.isSet(o.noHonorific);
         source.attachments = o.parser.values(o.attach).join(QLatin1Char('\t'));
         const std::optional<QString> body = readTextFile(o.parser.value(o.body), &error, nullptr, BodyFile::kMaxBytes);
         if (!body)
@@ -432,14 +428,14 @@ int runSendCommand(const QStringList &arguments)
             return fail(error);
     }
 
-    SettingsStore settings;
-    ActiveAccount = AccountRecord();
-    ActiveAccount.Account = static_cast<qint16>(profile);
-    LoadAccountProfile(settings, ActiveAccount.Account);
-    const SendCheck check = checkSendRun(ActiveAccount, list.count(), source.subjectText, source.body);
+    const SettingsStore settings;
+    AccountRecord account;
+    account.Account = static_cast<qint16>(profile);
+    readAccountProfile(settings, account.Account, account);
+    const SendCheck check = checkSendRun(account, list.count(), source.subjectText, source.body);
     if (check != SendCheck::Ok)
         return fail(sendCheckMessage(check));
-    return report(runSend(ActiveAccount, list, source, env), o, env, dryRunError);
+    return report(runSend(account, list, source, env), o, env, dryRunError);
 }
 
 } // namespace

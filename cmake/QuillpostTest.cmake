@@ -1,5 +1,6 @@
 # quillpost_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2)
 # One Qt Test executable, registered with CTest and run offscreen.
+set(QUILLPOST_TEST_TIMEOUT 300 CACHE STRING "Seconds one test executable may take")
 function(quillpost_add_test name)
   cmake_parse_arguments(QT "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${QT_SOURCES})
@@ -7,5 +8,5 @@ function(quillpost_add_test name)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLPOST_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
-    TIMEOUT 300)
+    TIMEOUT ${QUILLPOST_TEST_TIMEOUT})
 endfunction()

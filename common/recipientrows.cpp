@@ -128,11 +128,6 @@ bool RecipientRows::appendUtf8(QByteArrayView name1, QByteArrayView name2, QByte
     return true;
 }
 
-qsizetype RecipientRows::memoryUse() const
-{
-    return m_d ? m_d->text.capacity() + m_d->ends.capacity() : 0;
-}
-
 bool RecipientRows::operator==(const RecipientRows &other) const
 {
     if (size() != other.size())

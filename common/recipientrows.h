@@ -45,9 +45,6 @@ public:
     bool appendUtf8(QByteArrayView name1, QByteArrayView name2, QByteArrayView address);
     void clear() { m_d.reset(); }
 
-    // Bytes held (text and offsets), for reporting.
-    qsizetype memoryUse() const;
-
     bool operator==(const RecipientRows &other) const;
 
 private:

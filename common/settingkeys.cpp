@@ -45,11 +45,6 @@ static_assert(inEnumOrder(), "the table lists the settings in the order of the e
 
 } // namespace
 
-std::span<const SettingSpec> allSettings()
-{
-    return kSettings;
-}
-
 const SettingSpec &settingSpec(Setting setting)
 {
     return kSettings[static_cast<size_t>(setting)];

@@ -51,7 +51,6 @@ struct SettingSpec {
     bool perProfile;
 };
 
-std::span<const SettingSpec> allSettings();
 const SettingSpec &settingSpec(Setting setting);
 // The stored key: per-profile settings carry the profile number (none for 0).
 QString settingKey(Setting setting, int profile = 0);

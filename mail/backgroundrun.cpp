@@ -10,8 +10,8 @@ public:
     QString subject() override { return m_inputs.subject; }
     QString bodyText() override { return m_inputs.bodyText; }
     QString attachmentText() override { return m_inputs.attachmentText; }
-    int nameOption() override { return m_inputs.nameOption; }
-    int honorificOption() override { return m_inputs.honorificOption; }
+    bool nameBlockOn() override { return m_inputs.nameBlock; }
+    bool honorificOn() override { return m_inputs.honorific; }
     void setProgressMaximum(qsizetype maximum) override { m_maximum = maximum; }
     void setProgress(qsizetype value) override { emit m_run.progress(value, m_maximum); }
     bool pause(qint64 ms, const QString &what) override

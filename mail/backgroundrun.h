@@ -19,8 +19,8 @@ struct RunInputs {
     QString subject;
     QString bodyText;
     QString attachmentText;
-    int nameOption = 0;      // 1: the body opens with the entry's name block
-    int honorificOption = 0; // 1: no honorific
+    bool nameBlock = false; // each body opens with the entry's name lines
+    bool honorific = true;  // 様 follows the name
 };
 
 class BackgroundRun : public QObject {

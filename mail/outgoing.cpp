@@ -4,14 +4,14 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 }
 
-QString honorificText(int noHonorific)
+QString honorificText(bool on)
 {
-    return noHonorific == 0 ? QStringLiteral("　様") : QString();
+    return on ? QStringLiteral("　様") : QString();
 }
 
-QString nameBlock(int nameOption, const QString &name1, const QString &name2, const QString &honorific)
+QString nameBlock(bool on, const QString &name1, const QString &name2, const QString &honorific)
 {
-    if (nameOption != 1)
+    if (!on)
         return {};
     if (!name2.isEmpty())
         return name1 + kCrLf + name2 + honorific + kCrLf;
@@ -65,6 +65,6 @@ OutgoingMessage OutgoingMessages::messageFor(const SendList::Entry &entry, const
     OutgoingMessage m = envelopeFor(entry);
     if (m.error.isEmpty())
         m.data = m_builder.build(m.envelope.to.wire,
-                                 nameBlock(m_content.nameOption, entry.name1, entry.name2, m_content.honorific), when);
+                                 nameBlock(m_content.nameBlock, entry.name1, entry.name2, m_content.honorific), when);
     return m;
 }

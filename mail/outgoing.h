@@ -13,9 +13,9 @@
 #include <QStringList>
 
 // "　様" unless the honorific is switched off (Check2 = 1).
-QString honorificText(int noHonorific);
+QString honorificText(bool on);
 // The name lines and honorific that open a body when Check1 is 1, else "".
-QString nameBlock(int nameOption, const QString &name1, const QString &name2, const QString &honorific);
+QString nameBlock(bool on, const QString &name1, const QString &name2, const QString &honorific);
 QString bodyArgument(const QString &nameBlock, const QString &bodyText);
 
 struct OutgoingContent {
@@ -24,7 +24,7 @@ struct OutgoingContent {
     QString subject;
     QString bodyText;
     QString attachmentText; // paths joined by TAB, or ""
-    int nameOption = 0;     // 1: the body opens with the entry's name block
+    bool nameBlock = false; // the body opens with the entry's name block
     QString honorific;      // after the last name line
 };
 
@@ -39,10 +39,6 @@ public:
     // Reads the attachments.
     explicit OutgoingMessages(const OutgoingContent &content);
 
-    // A refusal that holds for every entry (the sender address, an
-    // attachment that can't be read), or "".
-    QString commonError() const { return m_commonError; }
-
     // The envelope alone, for looking ahead; error set when the address is
     // refused.
     OutgoingMessage envelopeFor(const SendList::Entry &entry) const;
@@ -55,6 +51,6 @@ private:
     // its turn.
     mutable QString m_lastAddress;
     mutable MailAddress m_lastTo;
-    QString m_commonError;
+    QString m_commonError; // a refusal that holds for every entry
     mime::MessageBuilder m_builder;
 };

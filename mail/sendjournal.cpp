@@ -91,21 +91,20 @@ bool endsWithLineEnd(QFile &file)
 QList<qsizetype> JournalState::remaining(bool withUncertain) const
 {
     const QSet<qsizetype> unsure(uncertain.cbegin(), uncertain.cend());
-    QList<qsizetype> out;
+    QList<bool> done(entries.size());
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const bool open = state[i] == Entry::Open || state[i] == Entry::InFlight;
-        if (open && (withUncertain || !unsure.contains(i)))
-            out << i;
+        done[i] = !(open && (withUncertain || !unsure.contains(i)));
     }
-    return out;
+    return entriesLeft(done);
 }
 
-QList<SendList::Entry> entriesLeft(const QList<SendList::Entry> &entries, const QList<bool> &done)
+QList<qsizetype> entriesLeft(const QList<bool> &done)
 {
-    QList<SendList::Entry> left;
-    for (qsizetype i = 0; i < entries.size(); ++i)
-        if (!done.value(i))
-            left << entries[i];
+    QList<qsizetype> left;
+    for (qsizetype i = 0; i < done.size(); ++i)
+        if (!done[i])
+            left << i;
     return left;
 }
 
@@ -144,8 +143,8 @@ bool SendJournal::begin(const QString &path, const JournalContent &c, const Send
                            {QStringLiteral("subject"), c.subject},
                            {QStringLiteral("body"), c.bodyText},
                            {QStringLiteral("attachments"), c.attachmentText},
-                           {QStringLiteral("nameOption"), c.nameOption},
-                           {QStringLiteral("honorificOption"), c.honorificOption},
+                           {QStringLiteral("nameOption"), c.nameBlock ? 1 : 0},
+                           {QStringLiteral("honorificOption"), c.honorific ? 0 : 1},
                            {QStringLiteral("count"), qint64(list.count())},
                            {QStringLiteral("digest"), QString::fromLatin1(digestOfLines(lines))}};
     const QByteArray text = QJsonDocument(head).toJson(QJsonDocument::Compact) + '\n' + lines;
@@ -376,8 +375,8 @@ std::optional<JournalState> readJournal(const QString &path, QString *error, con
     s.content.subject = head.value(QStringLiteral("subject")).toString();
     s.content.bodyText = head.value(QStringLiteral("body")).toString();
     s.content.attachmentText = head.value(QStringLiteral("attachments")).toString();
-    s.content.nameOption = head.value(QStringLiteral("nameOption")).toInt();
-    s.content.honorificOption = head.value(QStringLiteral("honorificOption")).toInt();
+    s.content.nameBlock = head.value(QStringLiteral("nameOption")).toInt() == 1;
+    s.content.honorific = head.value(QStringLiteral("honorificOption")).toInt() != 1;
     s.entries.reserve(count);
     for (qint64 i = 1; i <= count; ++i) {
         const QJsonArray a = QJsonDocument::fromJson(lines[i]).array();

@@ -32,8 +32,8 @@ struct JournalContent {
     QString subject;
     QString bodyText;
     QString attachmentText;
-    int nameOption = 0;
-    int honorificOption = 0;
+    bool nameBlock = false;
+    bool honorific = true;
 };
 
 // A journal read back.
@@ -60,10 +60,8 @@ struct JournalState {
     bool pending() const { return !remaining(true).isEmpty(); }
 };
 
-// The entries of a list that are left after a run: those not in `done`, in
-// order. The window, the command line and the run itself keep their lists
-// with it.
-QList<SendList::Entry> entriesLeft(const QList<SendList::Entry> &entries, const QList<bool> &done);
+// The entries left after a run: the numbers of those not `done`, in order.
+QList<qsizetype> entriesLeft(const QList<bool> &done);
 
 class SendJournal {
 public:

@@ -33,6 +33,15 @@ void SendList::append(const QString &name1, const QString &name2, const QString 
     }
 }
 
+void SendList::setEntries(const QList<Entry> &from, const QList<qsizetype> &which)
+{
+    beginBatch();
+    clear();
+    for (qsizetype i : which)
+        append(from[i].name1, from[i].name2, from[i].address);
+    endBatch();
+}
+
 void SendList::setRows(const RecipientRows &rows)
 {
     if (m_batch == 0)

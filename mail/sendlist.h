@@ -26,6 +26,9 @@ public:
     void append(const QString &name1, const QString &name2, const QString &address);
     // Replaces the whole list; the rows' buffer is shared, not copied.
     void setRows(const RecipientRows &rows);
+    // Replaces the list with the given entries of `from`, in order: what a
+    // run left to send, for the window, the command line and the run alike.
+    void setEntries(const QList<Entry> &from, const QList<qsizetype> &which);
     const RecipientRows &rows() const { return m_rows; }
     Entry entry(qsizetype i) const;
     QString address(qsizetype i) const { return m_rows.text(i, 2); }

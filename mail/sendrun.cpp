@@ -130,8 +130,8 @@ OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &sou
     content.subject = source.subject();
     content.bodyText = source.bodyText();
     content.attachmentText = source.attachmentText();
-    content.nameOption = source.nameOption();
-    content.honorific = honorificText(source.honorificOption());
+    content.nameBlock = source.nameBlockOn();
+    content.honorific = honorificText(source.honorificOn());
     return content;
 }
 
@@ -261,8 +261,8 @@ bool Runner::startJournal()
             return false;
         }
     }
-    const JournalContent c{m_account.Account,        m_content.subject,    m_content.bodyText,
-                           m_content.attachmentText, m_content.nameOption, m_source.honorificOption()};
+    const JournalContent c{m_account.Account,        m_content.subject,   m_content.bodyText,
+                           m_content.attachmentText, m_content.nameBlock, m_source.honorificOn()};
     return m_journal.begin(m_env.journalPath, c, m_list, &error) || (fail(error), false);
 }
 
@@ -439,12 +439,7 @@ SendRunResult &Runner::stop()
     entries.reserve(m_list.count());
     for (qsizetype i = 0; i < m_list.count(); ++i)
         entries << m_list.entry(i);
-    const QList<SendList::Entry> left = entriesLeft(entries, m_accepted);
-    m_list.beginBatch();
-    m_list.clear();
-    for (const SendList::Entry &e : left)
-        m_list.append(e.name1, e.name2, e.address);
-    m_list.endBatch();
+    m_list.setEntries(entries, entriesLeft(m_accepted));
     m_result.outcome = Outcome::Stopped;
     m_result.remaining = m_list.count();
     return m_result;

@@ -42,8 +42,8 @@ public:
     virtual QString subject() = 0;
     virtual QString bodyText() = 0;
     virtual QString attachmentText() = 0;
-    virtual int nameOption() = 0;      // Check1: 1 = name block at the head
-    virtual int honorificOption() = 0; // Check2: 1 = no honorific
+    virtual bool nameBlockOn() = 0; // Check1: each body opens with the name lines
+    virtual bool honorificOn() = 0; // Check2 off: 様 follows the name
     virtual void setProgressMaximum(qsizetype maximum) = 0;
     virtual void setProgress(qsizetype value) = 0;
     // The user asked to stop after the message in flight (besides the run's

@@ -151,10 +151,8 @@ public slots:
 
     void mnuFileSend_Click();
     void mnuFileExit_Click();
-    void mnuEditUndo_Click();
-    void mnuEditCut_Click();
-    void mnuEditCopy_Click();
-    void mnuEditPaste_Click();
+    enum class EditCommand { Undo, Cut, Copy, Paste };
+    void editFocused(EditCommand command);
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
     void mnuViewRefresh_Click();
@@ -235,5 +233,4 @@ private:
     bool m_closeAfterRun = false;
     bool m_stopNowAsked = false;
     QList<qsizetype> m_skipEntries; // repeated addresses the user sends once
-    int m_lastFrameHeightPx = -1;
 };

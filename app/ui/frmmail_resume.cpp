@@ -103,13 +103,9 @@ bool frmMail::offerResume()
     txtSubject->setText(c.subject);
     setBodyText(c.bodyText);
     setAttachmentPaths(c.attachmentText.split(QLatin1Char('\t'), Qt::SkipEmptyParts));
-    Check1->setChecked(c.nameOption == 1);
-    Check2->setChecked(c.honorificOption == 1);
-    sendList().beginBatch();
-    sendList().clear();
-    for (qsizetype i : indices)
-        sendList().append(journal->entries[i].name1, journal->entries[i].name2, journal->entries[i].address);
-    sendList().endBatch();
+    Check1->setChecked(c.nameBlock);
+    Check2->setChecked(!c.honorific);
+    sendList().setEntries(journal->entries, indices);
     Text1->setText(QString::number(sendList().count()));
     startRun(indices);
     return true;

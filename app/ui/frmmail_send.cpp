@@ -45,7 +45,7 @@ constexpr int kStopNowOfferMs = 5000;
 
 RunInputs frmMail::windowInputs() const
 {
-    return {txtSubject->text(), bodyText(), txtFile->text(), Check1->isChecked() ? 1 : 0, Check2->isChecked() ? 1 : 0};
+    return {txtSubject->text(), bodyText(), txtFile->text(), Check1->isChecked(), !Check2->isChecked()};
 }
 
 bool frmMail::passesSendChecks()
@@ -72,8 +72,8 @@ OutgoingContent frmMail::currentContent()
     content.subject = in.subject;
     content.bodyText = in.bodyText;
     content.attachmentText = in.attachmentText;
-    content.nameOption = in.nameOption;
-    content.honorific = honorificText(in.honorificOption);
+    content.nameBlock = in.nameBlock;
+    content.honorific = honorificText(in.honorific);
     return content;
 }
 
@@ -321,7 +321,7 @@ void frmMail::mnuFilePreview_Click()
     std::unique_ptr<frmPreview> preview;
     {
         BusyPointer busy(platform()); // attachments are read as it opens
-        preview = std::make_unique<frmPreview>(m_ctx, currentContent(), transportOptions, this);
+        preview = std::make_unique<frmPreview>(m_ctx, ActiveAccount, currentContent(), transportOptions, this);
     }
     platform().showModal(preview.get());
 }

@@ -49,9 +49,9 @@ void showTestMessageResult(AppContext &ctx, QWidget *owner, const QString &addre
                                  MsgIcon::Warning, MsgButtons::Ok);
 }
 
-frmPreview::frmPreview(AppContext &ctx, const OutgoingContent &content, const TransportOptions &transport,
-                       QWidget *owner)
-    : QDialog(owner), m_ctx(ctx), m_content(content), m_transport(transport), m_messages(content)
+frmPreview::frmPreview(AppContext &ctx, const AccountRecord &account, const OutgoingContent &content,
+                       const TransportOptions &transport, QWidget *owner)
+    : QDialog(owner), m_ctx(ctx), m_account(account), m_content(content), m_transport(transport), m_messages(content)
 {
     setObjectName(QStringLiteral("frmPreview"));
     setWindowTitle(QStringLiteral("送信プレビュー"));
@@ -215,9 +215,8 @@ void frmPreview::cmdTest_Click()
     QString reply;
     {
         BusyPointer busy(*m_ctx.platform);
-        const AccountRecord account = ActiveAccount;
         const SendList::Entry entry = m_ctx.sendList->entry(index);
-        reply = waitOffThread<QString>(this, [&] { return sendTestMessage(account, m_content, entry, env); });
+        reply = waitOffThread<QString>(this, [&] { return sendTestMessage(m_account, m_content, entry, env); });
     }
-    showTestMessageResult(m_ctx, this, ActiveAccount.szFrom, reply);
+    showTestMessageResult(m_ctx, this, m_account.szFrom, reply);
 }

@@ -3,6 +3,7 @@
 // the same messages the send uses and read back from their bytes; a test
 // message of the shown entry to the sender's own address.
 
+#include "account.h"
 #include "outgoing.h"
 #include "sendrun.h"
 
@@ -19,8 +20,9 @@ struct AppContext;
 class frmPreview : public QDialog {
     Q_OBJECT
 public:
-    frmPreview(AppContext &ctx, const OutgoingContent &content, const TransportOptions &transport,
-               QWidget *owner = nullptr);
+    // The messages of `content` as `account` sends them.
+    frmPreview(AppContext &ctx, const AccountRecord &account, const OutgoingContent &content,
+               const TransportOptions &transport, QWidget *owner = nullptr);
 
     QLineEdit *txtFrom = nullptr;
     QLineEdit *txtTo = nullptr;
@@ -51,6 +53,7 @@ private:
     void Form_Load();
 
     AppContext &m_ctx;
+    AccountRecord m_account;
     OutgoingContent m_content;
     TransportOptions m_transport;
     OutgoingMessages m_messages;

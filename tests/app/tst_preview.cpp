@@ -119,8 +119,8 @@ void TestPreview::previewShowsWhatEachEntryReceives()
         QString subject() override { return f.txtSubject->text(); }
         QString bodyText() override { return f.bodyText(); }
         QString attachmentText() override { return f.txtFile->text(); }
-        int nameOption() override { return 1; }
-        int honorificOption() override { return 0; }
+        bool nameBlockOn() override { return true; }
+        bool honorificOn() override { return true; }
         void setProgressMaximum(qsizetype) override {}
         void setProgress(qsizetype) override {}
     } source(f);

@@ -509,8 +509,8 @@ void TestSend::interruptedRunIsOfferedAtTheNextSend()
             QString subject() override { return QStringLiteral("前回の件名"); }
             QString bodyText() override { return QStringLiteral("前回の本文"); }
             QString attachmentText() override { return {}; }
-            int nameOption() override { return 1; }
-            int honorificOption() override { return 1; }
+            bool nameBlockOn() override { return true; }
+            bool honorificOn() override { return false; }
             void setProgressMaximum(qsizetype) override {}
             void setProgress(qsizetype v) override
             {

@@ -63,21 +63,21 @@ void TestMime::transportFollowsTheAccount()
     QCOMPARE(transportSettings(a).smtpPort, 25);
     a.szPort = QStringLiteral("25x");
     QCOMPARE(transportSettings(a).smtpPort, 0); // refused when connecting
-    QCOMPARE(honorificText(0), QStringLiteral("\u3000様"));
-    QCOMPARE(honorificText(1), QString());
+    QCOMPARE(honorificText(true), QStringLiteral("\u3000様"));
+    QCOMPARE(honorificText(false), QString());
 }
 
 void TestMime::nameBlockAndBody()
 {
     const QString A = QStringLiteral("株式会社ABC"), B = QStringLiteral("鈴木一郎"), T = QStringLiteral("本文です。");
-    const QString h = honorificText(0);
-    QCOMPARE(bodyArgument(nameBlock(1, A, QString(), h), T),
+    const QString h = honorificText(true);
+    QCOMPARE(bodyArgument(nameBlock(true, A, QString(), h), T),
              A + QStringLiteral("　様\r\n") + T + QStringLiteral("\r\n"));
-    QCOMPARE(bodyArgument(nameBlock(1, A, B, h), T),
+    QCOMPARE(bodyArgument(nameBlock(true, A, B, h), T),
              A + QStringLiteral("\r\n") + B + QStringLiteral("　様\r\n") + T + QStringLiteral("\r\n"));
-    QCOMPARE(bodyArgument(nameBlock(1, A, B, honorificText(1)), T),
+    QCOMPARE(bodyArgument(nameBlock(true, A, B, honorificText(false)), T),
              A + QStringLiteral("\r\n") + B + QStringLiteral("\r\n") + T + QStringLiteral("\r\n"));
-    QCOMPARE(bodyArgument(nameBlock(0, A, B, h), T), T + QStringLiteral("\r\n"));
+    QCOMPARE(bodyArgument(nameBlock(false, A, B, h), T), T + QStringLiteral("\r\n"));
 }
 
 void TestMime::checksInTheirOrder()

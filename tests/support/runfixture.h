@@ -27,8 +27,8 @@ struct Inputs : SendRunSource {
     QString subject() override { return subjectText; }
     QString bodyText() override { return body; }
     QString attachmentText() override { return attachments; }
-    int nameOption() override { return check1; }
-    int honorificOption() override { return check2; }
+    bool nameBlockOn() override { return check1 == 1; }
+    bool honorificOn() override { return check2 != 1; }
     void setProgressMaximum(qsizetype m) override { maximum = m; }
     void setProgress(qsizetype v) override
     {
