@@ -151,8 +151,6 @@ public slots:
 
     void mnuFileSend_Click();
     void mnuFileExit_Click();
-    enum class EditCommand { Undo, Cut, Copy, Paste };
-    void editFocused(EditCommand command);
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
     void mnuViewRefresh_Click();
@@ -171,6 +169,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Undo, cut, copy and paste, from the menu or the tool bar, act on the
+    // text field that has the focus.
+    enum class EditCommand { Undo, Cut, Copy, Paste };
+    void editFocused(EditCommand command);
     void buildControls();
     void buildMenus();
     void buildToolBar();
