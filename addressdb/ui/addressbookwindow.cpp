@@ -462,12 +462,16 @@ void DialogMail::Form_Resize()
 
 void DialogMail::setKeyInputMode(QLineEdit *box, const QString &item)
 {
-    if (item == QLatin1String("インポート区分名") || item == QLatin1String("宛先1") || item == QLatin1String("宛先2")) {
+    switch (SearchClauseBuilder::keyInputMode(item)) {
+    case KeyInputMode::Japanese:
         box->setAttribute(Qt::WA_InputMethodEnabled, true);
         box->setInputMethodHints(Qt::ImhNone);
-    } else if (item == QLatin1String("メールアドレス") || item == QLatin1String("登録日")) {
+        break;
+    case KeyInputMode::Off:
         box->setAttribute(Qt::WA_InputMethodEnabled, false);
         box->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
+        break;
+    case KeyInputMode::Unchanged: break;
     }
 }
 

@@ -193,6 +193,22 @@ void TestAddressBook::searchPanelKeepsItselfConsistent()
     d->Combo2_Click();
     QVERIFY(d->Combo1->currentText().isEmpty());
 
+    // Each key box takes input as its field needs: the input method off
+    // for an address or a date, on for a name, as it was for the others.
+    d->Combo2->setCurrentText(QStringLiteral("メールアドレス"));
+    d->Combo2_Click();
+    QVERIFY(!d->txtKey->testAttribute(Qt::WA_InputMethodEnabled));
+    d->Combo2->setCurrentText(QStringLiteral("メモ"));
+    d->Combo2_Click();
+    QVERIFY(!d->txtKey->testAttribute(Qt::WA_InputMethodEnabled));
+    d->Combo2->setCurrentText(QStringLiteral("宛先2"));
+    d->Combo2_Click();
+    QVERIFY(d->txtKey->testAttribute(Qt::WA_InputMethodEnabled));
+    d->Combo1->setCurrentText(QStringLiteral("登録日"));
+    d->Combo1_Click();
+    QVERIFY(!d->txtKey2->testAttribute(Qt::WA_InputMethodEnabled));
+    QVERIFY(d->txtKey->testAttribute(Qt::WA_InputMethodEnabled));
+
     d->Combo2->setCurrentText(QStringLiteral("送信区分　保留"));
     d->Combo2_Click();
     QCOMPARE(d->txtKey->text(), QStringLiteral("False"));
