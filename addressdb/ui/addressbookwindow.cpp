@@ -548,28 +548,31 @@ void DialogMail::Command2_Click()
     if (!Combo1->currentText().isEmpty())
         FilterClause2 = SearchClauseBuilder::secondClause(Combo1->currentText(), txtKey2->text(), exact);
     const SqlStatement st = SearchClauseBuilder::selectIdsStatement(FilterClause, FilterClause2);
-
-    bool ok = st.error.isEmpty() && m_db.isOpen();
-    if (ok)
-        ok = ResultSet->load(m_db, st.text, st.params);
+    const bool ok = st.error.isEmpty() && showResults(st.text, st.params);
+    busy.release();
     if (!ok) {
         // The previous rows stay on screen, but nothing acts on them until
         // a search succeeds again.
         m_resultOpen = false;
         setDeleteAllEnabled(false);
-        busy.release();
         info(kSearchFailed);
         return;
     }
+    mnuPrint->setEnabled(true);
+    setDeleteAllEnabled(true);
+}
+
+bool DialogMail::showResults(const QString &sql, const QVariantList &params)
+{
+    if (!ResultSet->load(m_db, sql, params))
+        return false;
     m_resultOpen = true;
     applyGridLayout();
     if (ResultSet->count() > 0)
         setCurrentRow(0);
     DataGrid1->setVisible(true);
-    busy.release();
     Text1->setText(countText(ResultSet->count()));
-    mnuPrint->setEnabled(true);
-    setDeleteAllEnabled(true);
+    return true;
 }
 
 int DialogMail::currentRow() const
@@ -878,18 +881,12 @@ void DialogMail::ChangeDataBase()
 
     // Until the next search the stored clauses belong to the other file.
     setDeleteAllEnabled(false);
-    if (!ResultSet->load(m_db, SearchClauseBuilder::selectAllIdsSql(), {})) {
+    if (!showResults(SearchClauseBuilder::selectAllIdsSql(), {})) {
         // Nothing of the previous file stays on screen as if it were here.
         ResultSet->clearRows();
         m_resultOpen = false;
         return;
     }
-    m_resultOpen = true;
-    applyGridLayout();
-    if (ResultSet->count() > 0)
-        setCurrentRow(0);
-    DataGrid1->setVisible(true);
-    Text1->setText(countText(ResultSet->count()));
     Combo2->setCurrentText(SearchClauseBuilder::selectAllItem());
 }
 

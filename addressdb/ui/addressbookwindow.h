@@ -136,6 +136,9 @@ private:
     void applyGridLayout();
     void setDeleteAllEnabled(bool on);
     void setKeyInputMode(QLineEdit *box, const QString &item);
+    // Binds the grid to the rows the statement selects and shows their
+    // count; false, with the grid as it was, when the statement can't run.
+    bool showResults(const QString &sql, const QVariantList &params);
     void releaseOwedPointer();
     void info(const QString &text);
     // Yes/No; destructive questions make "No" what Enter presses.
