@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
@@ -29,10 +30,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSizePolicy>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -58,6 +62,17 @@ constexpr int kColumnTwips[] = {0, 800, 2400, 3000, 3000, 3000, 1600, 2000};
 // Design size in pixels.
 constexpr int kDesignWidth = 1000;
 constexpr int kDesignHeight = 600;
+
+// Widths in the search panel: the label columns line the choosers and key
+// boxes up as in the window's design, and the choosers and key boxes keep
+// room for the longest item and a typical key.
+constexpr int kLabelWidth = 80;
+constexpr int kChooserWidth = 170;
+constexpr int kKeyWidth = 200;
+constexpr int kButtonWidth = 100;
+constexpr int kCountWidth = 260;
+// Rows the grid shows at least, under its header.
+constexpr int kGridMinimumRows = 4;
 
 // The filter list in its stored form, "description|pattern|description|...".
 QList<QPair<QString, QString>> databaseFilters()
@@ -99,6 +114,7 @@ DialogMail::DialogMail(AppContext &ctx, QWidget *parent)
     buildControls();
     buildMenus();
     buildToolBar();
+    buildLayout();
     resize(kDesignWidth, kDesignHeight);
     Form_Load();
 }
@@ -154,66 +170,22 @@ void DialogMail::buildControls()
     tbToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     tbToolBar->setIconSize(QSize(20, 20));
 
-    Frame3 = new QGroupBox(this);
-    Frame3->setObjectName(QStringLiteral("Frame3"));
-    Label1 = new QLabel(QStringLiteral("項目(&I)"), Frame3);
-    Label2 = new QLabel(QStringLiteral("排出条件(&K)"), Frame3);
-    Combo2 = new QComboBox(Frame3);
-    Combo2->setObjectName(QStringLiteral("Combo2"));
-    Combo2->setEditable(true);
-    Combo2->setInsertPolicy(QComboBox::NoInsert);
-    Combo1 = new QComboBox(Frame3);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
-    Combo1->setEditable(true);
-    Combo1->setInsertPolicy(QComboBox::NoInsert);
-    txtKey = new QLineEdit(Frame3);
-    txtKey->setObjectName(QStringLiteral("txtKey"));
-    txtKey2 = new QLineEdit(Frame3);
-    txtKey2->setObjectName(QStringLiteral("txtKey2"));
-    Label1->setBuddy(Combo2);
-    Label2->setBuddy(txtKey);
-    Check1 = new QCheckBox(QStringLiteral("排出条件に完全一致する宛先(&A)"), Frame3);
-    Check1->setObjectName(QStringLiteral("Check1"));
-    Command2 = new QPushButton(QStringLiteral("選択(&F)"), Frame3);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setToolTip(QStringLiteral("該当する宛先を排出します"));
-    Command2->setAutoDefault(false);
-
-    Label1->setGeometry(12, 16, 90, 22);
-    Combo2->setGeometry(104, 14, 170, 24);
-    Label2->setGeometry(290, 16, 96, 22);
-    txtKey->setGeometry(388, 14, 200, 24);
-    Combo1->setGeometry(104, 42, 170, 24);
-    txtKey2->setGeometry(388, 42, 200, 24);
-    Check1->setGeometry(104, 70, 300, 22);
-    Command2->setGeometry(604, 14, 100, 28);
+    buildSearchPanel();
 
     Text1 = new QLineEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
     Text1->setFrame(false);
+    Text1->setMinimumWidth(kCountWidth);
 
-    DataGrid1 = new QTableView(this);
-    DataGrid1->setObjectName(QStringLiteral("DataGrid1"));
-    DataGrid1->setModel(ResultSet);
-    DataGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DataGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Names, address, category and memo are edited in place; the row model
-    // stores each edit when the cell is left.
-    DataGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                               | QAbstractItemView::AnyKeyPressed);
-    connect(ResultSet, &AddressRowModel::editMessage, this, [this](const QString &message, bool) { info(message); });
-    DataGrid1->setWordWrap(false);
-    DataGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    DataGrid1->verticalHeader()->setDefaultSectionSize(DataGrid1->fontMetrics().height() + 6);
-    DataGrid1->verticalHeader()->setFixedWidth(16);
-    DataGrid1->horizontalHeader()->setHighlightSections(false);
-    applyGridLayout();
+    buildGrid();
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
     sbPanel1 = new QLabel(StatusBar1);
+    // A long path is cut at the window's edge; it never widens the window.
+    sbPanel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addWidget(sbPanel1, 1);
 
     txtFileName = new QLineEdit(this);
@@ -253,6 +225,103 @@ void DialogMail::buildControls()
         if (cur.isValid())
             Command8->setEnabled(true);
     });
+}
+
+void DialogMail::buildSearchPanel()
+{
+    Frame3 = new QGroupBox(this);
+    Frame3->setObjectName(QStringLiteral("Frame3"));
+    Label1 = new QLabel(QStringLiteral("項目(&I)"), Frame3);
+    Label2 = new QLabel(QStringLiteral("排出条件(&K)"), Frame3);
+    Combo2 = new QComboBox(Frame3);
+    Combo2->setObjectName(QStringLiteral("Combo2"));
+    Combo2->setEditable(true);
+    Combo2->setInsertPolicy(QComboBox::NoInsert);
+    Combo1 = new QComboBox(Frame3);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    txtKey = new QLineEdit(Frame3);
+    txtKey->setObjectName(QStringLiteral("txtKey"));
+    txtKey2 = new QLineEdit(Frame3);
+    txtKey2->setObjectName(QStringLiteral("txtKey2"));
+    Label1->setBuddy(Combo2);
+    Label2->setBuddy(txtKey);
+    Check1 = new QCheckBox(QStringLiteral("排出条件に完全一致する宛先(&A)"), Frame3);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Command2 = new QPushButton(QStringLiteral("選択(&F)"), Frame3);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setToolTip(QStringLiteral("該当する宛先を排出します"));
+    Command2->setAutoDefault(false);
+
+    // Field and key side by side, the second condition under the first, the
+    // exact-match box below both; the panel's spare width stays empty at
+    // the right.
+    for (QComboBox *c : {Combo2, Combo1})
+        c->setMinimumWidth(kChooserWidth);
+    for (QLineEdit *k : {txtKey, txtKey2})
+        k->setMinimumWidth(kKeyWidth);
+    Command2->setMinimumWidth(kButtonWidth);
+    auto *grid = new QGridLayout(Frame3);
+    grid->setContentsMargins(10, 8, 10, 6);
+    grid->setHorizontalSpacing(16);
+    grid->setVerticalSpacing(4);
+    grid->setColumnMinimumWidth(0, kLabelWidth);
+    grid->setColumnMinimumWidth(2, kLabelWidth);
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(Combo2, 0, 1);
+    grid->addWidget(Label2, 0, 2);
+    grid->addWidget(txtKey, 0, 3);
+    grid->addWidget(Command2, 0, 4);
+    grid->addWidget(Combo1, 1, 1);
+    grid->addWidget(txtKey2, 1, 3);
+    grid->addWidget(Check1, 2, 1, 1, 3);
+    grid->setColumnStretch(5, 1);
+}
+
+void DialogMail::buildGrid()
+{
+    DataGrid1 = new QTableView(this);
+    DataGrid1->setObjectName(QStringLiteral("DataGrid1"));
+    DataGrid1->setModel(ResultSet);
+    DataGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DataGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Names, address, category and memo are edited in place; the row model
+    // stores each edit when the cell is left.
+    DataGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                               | QAbstractItemView::AnyKeyPressed);
+    connect(ResultSet, &AddressRowModel::editMessage, this, [this](const QString &message, bool) { info(message); });
+    DataGrid1->setWordWrap(false);
+    DataGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DataGrid1->verticalHeader()->setDefaultSectionSize(DataGrid1->fontMetrics().height() + 6);
+    DataGrid1->verticalHeader()->setFixedWidth(16);
+    DataGrid1->horizontalHeader()->setHighlightSections(false);
+    DataGrid1->setMinimumHeight(DataGrid1->horizontalHeader()->sizeHint().height()
+                                + kGridMinimumRows * DataGrid1->verticalHeader()->defaultSectionSize()
+                                + DataGrid1->horizontalScrollBar()->sizeHint().height() + 2 * DataGrid1->frameWidth());
+    applyGridLayout();
+}
+
+void DialogMail::buildLayout()
+{
+    // Menu, toolbar and status bar run from edge to edge; the panel, the
+    // count and the grid keep a margin, and the grid takes what the window
+    // gives. The window can't be made smaller than the layout needs, so
+    // every control stays whole; the toolbar keeps all its buttons in view.
+    tbToolBar->setMinimumWidth(tbToolBar->sizeHint().width());
+    auto *body = new QVBoxLayout;
+    body->setContentsMargins(8, 2, 8, 6);
+    body->setSpacing(0);
+    body->addWidget(Frame3);
+    body->addWidget(Text1, 0, Qt::AlignLeft);
+    body->addWidget(DataGrid1, 1);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->setMenuBar(menuBar);
+    outer->addWidget(tbToolBar);
+    outer->addLayout(body, 1);
+    outer->addWidget(StatusBar1);
 }
 
 void DialogMail::buildMenus()
@@ -383,7 +452,6 @@ void DialogMail::Form_Load()
 
     mnuPrint->setEnabled(false);
     setDeleteAllEnabled(false);
-    Form_Resize();
 }
 
 void DialogMail::Form_Unload()
@@ -419,12 +487,6 @@ void DialogMail::showEvent(QShowEvent *event)
     }
 }
 
-void DialogMail::resizeEvent(QResizeEvent *event)
-{
-    QDialog::resizeEvent(event);
-    Form_Resize();
-}
-
 void DialogMail::Form_Activate()
 {
     if (m_inActivate || m_unloaded)
@@ -438,24 +500,6 @@ void DialogMail::Form_Activate()
     Command2_Click();
     releaseOwedPointer();
     m_inActivate = false;
-}
-
-void DialogMail::Form_Resize()
-{
-    const int w = width();
-    const int h = height();
-    const int menuH = menuBar->sizeHint().height();
-    menuBar->setGeometry(0, 0, w, menuH);
-    const int toolH = tbToolBar->sizeHint().height();
-    tbToolBar->setGeometry(0, menuH, w, toolH);
-    const int frameTop = menuH + toolH + 2;
-    Frame3->setGeometry(8, frameTop, qMax(0, w - twipsToPx(240)), 98);
-    const int textTop = frameTop + 98;
-    Text1->setGeometry(8, textTop, 260, 22);
-    const int sbH = StatusBar1->sizeHint().height();
-    StatusBar1->setGeometry(0, h - sbH, w, sbH);
-    const int gridTop = textTop + 22;
-    DataGrid1->setGeometry(8, gridTop, qMax(0, w - twipsToPx(345)), qMax(0, h - twipsToPx(3295)));
 }
 
 // ---------------------------------------------------------------- search panel

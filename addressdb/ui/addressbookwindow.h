@@ -93,7 +93,6 @@ public:
 
 public slots:
     void Form_Activate();
-    void Form_Resize();
     void tbToolBar_ButtonClick(const QString &key);
 
     void Combo2_Click();
@@ -124,13 +123,15 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void selectRecipient(qint64 id);
     void buildControls();
+    void buildSearchPanel();
+    void buildGrid();
     void buildMenus();
     void buildToolBar();
+    void buildLayout();
     void Form_Load();
     void Form_Unload();
     void applyGridLayout();

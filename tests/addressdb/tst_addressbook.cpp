@@ -7,6 +7,7 @@
 #include "settingsstore.h"
 #include "testutil.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -878,23 +879,73 @@ void TestAddressBook::closingTheImportWindowListsEveryAddress()
     VERIFY_PLATFORM(w.platform);
 }
 
+namespace {
+// The controls that are not whole: cut by their parent, squeezed below the
+// size their text or content needs, overlapping a sibling, or a toolbar
+// button or menu pushed out of sight.
+QStringList brokenControls(DialogMail &d)
+{
+    QStringList out;
+    auto check = [&out](QWidget *parent, const QList<QWidget *> &kids) {
+        for (qsizetype i = 0; i < kids.size(); ++i) {
+            QWidget *k = kids[i];
+            const QRect g = k->geometry();
+            QSize need = k->minimumSizeHint().expandedTo(k->minimumSize());
+            if (qobject_cast<QLabel *>(k) || qobject_cast<QAbstractButton *>(k))
+                need = need.expandedTo(k->sizeHint());
+            const QString name = k->objectName().isEmpty() ? QString::fromLatin1(k->metaObject()->className())
+                                                           : k->objectName();
+            if (!parent->rect().contains(g))
+                out << name + QStringLiteral(" cut by its parent");
+            if (g.width() < need.width() || g.height() < need.height())
+                out << name + QStringLiteral(" squeezed");
+            for (qsizetype j = 0; j < i; ++j) {
+                if (g.intersects(kids[j]->geometry()))
+                    out << name + QStringLiteral(" overlaps ") + kids[j]->objectName();
+            }
+        }
+    };
+    check(&d, {d.menuBar, d.tbToolBar, d.Frame3, d.Text1, d.DataGrid1, d.StatusBar1});
+    check(d.Frame3, {d.Label1, d.Combo2, d.Label2, d.txtKey, d.Command2, d.Combo1, d.txtKey2, d.Check1});
+    for (QAction *a : d.tbToolBar->actions()) {
+        if (!d.tbToolBar->widgetForAction(a)->isVisible())
+            out << a->text() + QStringLiteral(" not on the toolbar");
+    }
+    for (QAction *a : d.menuBar->actions()) {
+        const QRect g = d.menuBar->actionGeometry(a);
+        if (g.isEmpty() || !d.menuBar->rect().contains(g))
+            out << a->text() + QStringLiteral(" not on the menu bar");
+    }
+    return out;
+}
+} // namespace
+
 void TestAddressBook::resizeFollowsTheWindow()
 {
     TestWorld w;
     auto d = openBook(w);
+    // The grid takes what the window gives, above the status bar.
     d->resize(900, 600);
-    d->Form_Resize();
-    QCOMPARE(d->DataGrid1->width(), 900 - 345 / 15);
-    QCOMPARE(d->DataGrid1->height(), 600 - 3295 / 15);
-    QCOMPARE(d->Frame3->width(), 900 - 240 / 15);
+    const QSize grid = d->DataGrid1->size();
+    d->resize(1100, 700);
+    QCOMPARE(d->DataGrid1->size(), grid + QSize(200, 100));
     QVERIFY2(d->DataGrid1->geometry().bottom() < d->StatusBar1->geometry().top(),
              qPrintable(QStringLiteral("grid %1..%2, status bar from %3")
                             .arg(d->DataGrid1->geometry().top())
                             .arg(d->DataGrid1->geometry().bottom())
                             .arg(d->StatusBar1->geometry().top())));
+
+    // The window gets no smaller than keeps every control whole, and a long
+    // path in the status bar doesn't make it wider.
+    const QSize minimum = d->minimumSize();
+    QVERIFY(minimum.width() < 900 && minimum.height() < 600);
     d->resize(300, 150);
-    d->Form_Resize();
-    QCOMPARE(d->DataGrid1->height(), 0);
+    QCOMPARE(d->size(), minimum);
+    const QStringList broken = brokenControls(*d);
+    QVERIFY2(broken.isEmpty(), qPrintable(broken.join(QStringLiteral(", "))));
+    d->txtFileName->setText(QStringLiteral("/a/long/path").repeated(40));
+    QCoreApplication::sendPostedEvents(); // the layout's request
+    QCOMPARE(d->minimumSize(), minimum);
     VERIFY_PLATFORM(w.platform);
 }
 
