@@ -142,6 +142,7 @@ private:
     bool showResults(const QString &sql, const QVariantList &params);
     void releaseOwedPointer();
     void info(const QString &text);
+    void infoConnectFailed(); // "データベースの接続に失敗しました。"
     // Yes/No; destructive questions make "No" what Enter presses.
     bool ask(const QString &text, MsgDefault defaultButton = MsgDefault::First);
     Platform &platform();
