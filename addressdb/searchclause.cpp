@@ -54,6 +54,15 @@ QString SearchClauseBuilder::heldItem()
     return kHeld;
 }
 
+KeyInputMode SearchClauseBuilder::keyInputMode(const QString &item)
+{
+    if (item == kCategory || item == kName1 || item == kName2)
+        return KeyInputMode::Japanese;
+    if (item == kAddress || item == kDate)
+        return KeyInputMode::Off;
+    return KeyInputMode::Unchanged;
+}
+
 SqlClause SearchClauseBuilder::firstClause(const QString &item, const QString &k, bool exact)
 {
     // Partial matches join the wildcards around the bound key, so "%" and

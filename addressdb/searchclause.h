@@ -18,6 +18,11 @@ struct SqlClause {
     bool operator==(const SqlClause &) const = default;
 };
 
+// How a field's key box takes input: Japanese text (category and names),
+// with the input method off (address and date), or as it already does (the
+// other items, and typed text that is no item).
+enum class KeyInputMode { Unchanged, Japanese, Off };
+
 struct SqlStatement {
     QString text;
     QVariantList params;
@@ -32,6 +37,7 @@ public:
     static QStringList secondItems();
     static QString selectAllItem(); // "すべて選択"
     static QString heldItem();      // "送信区分　保留"
+    static KeyInputMode keyInputMode(const QString &item);
 
     // An item that is no column (typed text) gives an empty clause.
     static SqlClause firstClause(const QString &item, const QString &key, bool exact);

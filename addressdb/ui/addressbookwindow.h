@@ -93,7 +93,6 @@ public:
 
 public slots:
     void Form_Activate();
-    void Form_Resize();
     void tbToolBar_ButtonClick(const QString &key);
 
     void Combo2_Click();
@@ -124,20 +123,26 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void selectRecipient(qint64 id);
     void buildControls();
+    void buildSearchPanel();
+    void buildGrid();
     void buildMenus();
     void buildToolBar();
+    void buildLayout();
     void Form_Load();
     void Form_Unload();
     void applyGridLayout();
     void setDeleteAllEnabled(bool on);
     void setKeyInputMode(QLineEdit *box, const QString &item);
+    // Binds the grid to the rows the statement selects and shows their
+    // count; false, with the grid as it was, when the statement can't run.
+    bool showResults(const QString &sql, const QVariantList &params);
     void releaseOwedPointer();
     void info(const QString &text);
+    void infoConnectFailed(); // "データベースの接続に失敗しました。"
     // Yes/No; destructive questions make "No" what Enter presses.
     bool ask(const QString &text, MsgDefault defaultButton = MsgDefault::First);
     Platform &platform();

@@ -7,6 +7,7 @@
 
 using Ids = QList<qint64>;
 Q_DECLARE_METATYPE(Ids)
+Q_DECLARE_METATYPE(KeyInputMode)
 
 class TestSearchClause : public QObject {
     Q_OBJECT
@@ -18,6 +19,8 @@ private slots:
     void statementShapes();
     void datesAsJapaneseUsersTypeThem();
     void deleteStatementRemovesExactlyTheListedRows();
+    void keyBoxInputFollowsTheField_data();
+    void keyBoxInputFollowsTheField();
 
 private:
     QTemporaryDir m_dir;
@@ -294,6 +297,29 @@ void TestSearchClause::deleteStatementRemovesExactlyTheListedRows()
 
     QVERIFY(db.exec(SearchClauseBuilder::deleteAllRowsSql()));
     QCOMPARE(queryIds(path), Ids{});
+}
+
+void TestSearchClause::keyBoxInputFollowsTheField_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<KeyInputMode>("mode");
+
+    QTest::newRow("category") << QStringLiteral("インポート区分名") << KeyInputMode::Japanese;
+    QTest::newRow("name1") << QStringLiteral("宛先1") << KeyInputMode::Japanese;
+    QTest::newRow("name2") << QStringLiteral("宛先2") << KeyInputMode::Japanese;
+    QTest::newRow("address") << QStringLiteral("メールアドレス") << KeyInputMode::Off;
+    QTest::newRow("date") << QStringLiteral("登録日") << KeyInputMode::Off;
+    QTest::newRow("memo") << QStringLiteral("メモ") << KeyInputMode::Unchanged;
+    QTest::newRow("held") << QStringLiteral("送信区分　保留") << KeyInputMode::Unchanged;
+    QTest::newRow("all") << QStringLiteral("すべて選択") << KeyInputMode::Unchanged;
+    QTest::newRow("typed text") << QStringLiteral("宛先") << KeyInputMode::Unchanged;
+}
+
+void TestSearchClause::keyBoxInputFollowsTheField()
+{
+    QFETCH(QString, item);
+    QFETCH(KeyInputMode, mode);
+    QCOMPARE(SearchClauseBuilder::keyInputMode(item), mode);
 }
 
 QTEST_GUILESS_MAIN(TestSearchClause)
