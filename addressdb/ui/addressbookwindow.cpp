@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <memory>
 
 // The address book's life: opening, loading, activation and unloading, the
 // messages it shows, and the actions that need no more than a call.
@@ -32,9 +33,9 @@ constexpr int kDesignHeight = 600;
 
 void showAddressBook(AppContext &ctx, QWidget *owner)
 {
-    auto *dlg = new DialogMail(ctx, owner);
-    ctx.platform->showModal(dlg);
-    delete dlg;
+    // Owned here, not by the owner window: it goes when the modal loop ends.
+    const auto dlg = std::make_unique<DialogMail>(ctx, owner);
+    ctx.platform->showModal(dlg.get());
 }
 
 DialogMail::DialogMail(AppContext &ctx, QWidget *parent)
