@@ -4,11 +4,11 @@
 #include "appcontext.h"
 #include "apptitle.h"
 #include "importgridmodel.h"
+#include "importlistprint.h"
 #include "platform.h"
 #include "programfolder.h"
 #include "sendlist.h"
 #include "settingsstore.h"
-#include "textcodec.h"
 #include "textfile.h"
 
 #include <QAction>
@@ -37,12 +37,6 @@ constexpr int kGridHeightTall = 3855;
 constexpr int kGridHeightShort = 3375;
 constexpr int kColumnWidth = 3000;
 
-// Printed rows per page: portrait, any other orientation.
-constexpr int kRowsPortrait = 20;
-constexpr int kRowsOther = 15;
-// Columns the name lines are widened to on paper.
-constexpr int kNameColumns = 60;
-
 QStringList gridHeader()
 {
     return {QStringLiteral("宛先１"), QStringLiteral("宛先２"), QStringLiteral("メールアドレス")};
@@ -67,26 +61,6 @@ FileDialogSpec openSpec()
                                + QStringLiteral("csv ﾌｧｲﾙ (*.csv)|*.csv"));
     spec.filterIndex = 2;
     return spec;
-}
-
-QString ideographicSpaces(int n)
-{
-    return QString(n, QChar(0x3000));
-}
-
-QString pageHeading()
-{
-    return ideographicSpaces(5) + QStringLiteral("おなまえ") + ideographicSpaces(9) + QString(5, QLatin1Char(' '))
-           + ideographicSpaces(8) + QStringLiteral("メールアドレス") + ideographicSpaces(11)
-           + QString(11, QLatin1Char(' ')) + ideographicSpaces(12);
-}
-
-// A name line padded with blanks to a fixed number of printed columns; a
-// longer name is cut at a character boundary.
-QString widenName(const QString &name)
-{
-    const QString cut = leftMbcs(name, kNameColumns);
-    return cut + QString(kNameColumns - LenMbcs(cut), QLatin1Char(' '));
 }
 
 // Why a file was not read: the limit it passed, and the file.
@@ -553,46 +527,9 @@ void DialogExcel::mnuPrint_Click()
     if (!platform().printDialog(this, QStringLiteral("印刷")))
         return;
     BusyPointer busy(platform());
-    std::unique_ptr<PrintJob> job = platform().startPrintJob();
-    if (!job)
-        return;
-    job->setFontName(QStringLiteral("ＭＳ 明朝"));
-
-    int rowsOnPage = 0;
-    int page = 0;
-    ImportRecordReader reader;
-    // A failure ends the print without a message; the job, never ended, is
-    // dropped.
-    if (!reader.open(txtFileName->text()))
-        return;
-    const int perPage = job->orientation() == 1 ? kRowsPortrait : kRowsOther;
-    ImportRow row;
-    while (!reader.atEnd()) {
-        if (!reader.next(&row))
-            return;
-        if (!isImportableAddress(row.address))
-            continue;
-        if (rowsOnPage == 0) {
-            if (page != 0)
-                job->newPage();
-            job->setFontSize(10);
-            ++page;
-            job->printLine(QString(96, QLatin1Char(' ')) + QStringLiteral("Page ") + QString::number(page));
-            job->printLine(QString());
-            job->setFontSize(10);
-            job->printLine(pageHeading());
-            job->setUnderline(true);
-            job->printLine(ideographicSpaces(57));
-            job->setUnderline(false);
-        }
-        job->printLine(ideographicSpaces(2) + widenName(row.name1) + row.address);
-        job->printLine(ideographicSpaces(2) + widenName(row.name2));
-        job->printLine(QString());
-        job->setUnderline(false);
-        if (++rowsOnPage >= perPage)
-            rowsOnPage = 0;
-    }
-    job->endDoc();
+    // A file that cannot be read prints nothing, without a message.
+    if (std::unique_ptr<PrintJob> job = platform().startPrintJob())
+        printImportFile(*job, txtFileName->text());
 }
 
 void DialogExcel::mnuPrinterSet_Click()
