@@ -27,11 +27,6 @@
 
 namespace {
 
-QString informationTitle()
-{
-    return QStringLiteral("Information");
-}
-
 // Grid geometry in twips, the unit the stored window positions use.
 constexpr int kGridHeightTall = 3855;
 constexpr int kGridHeightShort = 3375;
@@ -92,6 +87,11 @@ DialogExcel::DialogExcel(AppContext &ctx, QWidget *parent) : QDialog(parent), m_
 }
 
 DialogExcel::~DialogExcel() = default;
+
+void DialogExcel::inform(const QString &text)
+{
+    platform().messageBox(this, text, QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok);
+}
 
 Platform &DialogExcel::platform()
 {
@@ -407,18 +407,15 @@ void DialogExcel::Command5_Click()
         m_grid1->clearRows();
         busy.release();
         if (p.encodingUnknown) {
-            platform().messageBox(this, QStringLiteral("文字コードを判別できません。\n") + path, informationTitle(),
-                                  MsgIcon::Information, MsgButtons::Ok);
+            inform(QStringLiteral("文字コードを判別できません。\n") + path);
             return;
         }
         // A file too large to read is not handed to another program either.
         if (p.overLimit != ListLimit::None) {
-            platform().messageBox(this, overLimitText(p, path), informationTitle(), MsgIcon::Information,
-                                  MsgButtons::Ok);
+            inform(overLimitText(p, path));
             return;
         }
-        platform().messageBox(this, QStringLiteral("インポートに失敗しました。データ形式、配列を確認してください。"),
-                              informationTitle(), MsgIcon::Information, MsgButtons::Ok);
+        inform(QStringLiteral("インポートに失敗しました。データ形式、配列を確認してください。"));
         // Let the user look at the file in its own program.
         platform().shellOpen(this, path);
         return;
@@ -461,24 +458,17 @@ void DialogExcel::Command1_Click()
         r = committer.commit(category, m_grid1->dataRows(), platform().now().date());
     }
     if (r.outcome == ImportCommitResult::EmptyCategory) {
-        platform().messageBox(this, QStringLiteral("インポート区分名を入力してください。"), informationTitle(),
-                              MsgIcon::Information, MsgButtons::Ok);
+        inform(QStringLiteral("インポート区分名を入力してください。"));
         Text2->setFocus();
         return;
     }
     if (r.outcome == ImportCommitResult::CategoryInUse) {
-        platform().messageBox(this,
-                              QStringLiteral("インポート区分名が重複しています。インポート区分名を変更してください。"),
-                              informationTitle(), MsgIcon::Information, MsgButtons::Ok);
+        inform(QStringLiteral("インポート区分名が重複しています。インポート区分名を変更してください。"));
         Text2->setFocus();
         return;
     }
-    if (r.notStored > 0) {
-        platform().messageBox(this,
-                              QString::number(r.notStored)
-                                  + QStringLiteral("件の宛先をデータベースに登録できませんでした。"),
-                              informationTitle(), MsgIcon::Information, MsgButtons::Ok);
-    }
+    if (r.notStored > 0)
+        inform(QString::number(r.notStored) + QStringLiteral("件の宛先をデータベースに登録できませんでした。"));
     accept();
 }
 

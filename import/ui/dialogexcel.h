@@ -95,6 +95,7 @@ private:
     void buildMenus();
     void resetGrid1();
     bool chooseFile();
+    void inform(const QString &text);
     Platform &platform();
     AddressDb *database() const;
 
