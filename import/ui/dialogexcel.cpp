@@ -13,6 +13,8 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,16 +23,29 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStringListModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
 namespace {
 
-// Grid geometry in twips, the unit the stored window positions use.
+// Grid column width in twips, the unit the stored window positions use.
+constexpr int kColumnWidth = 3000;
+
+// The usable grid's heights in twips: alone, and above the rejected grid.
 constexpr int kGridHeightTall = 3855;
 constexpr int kGridHeightShort = 3375;
-constexpr int kColumnWidth = 3000;
+
+// Design width in pixels; the height follows from the usable grid's.
+constexpr int kDesignWidth = 640;
+constexpr int kMargin = 8;
+constexpr int kSpacing = 6;
+// Design heights in pixels of the grid and the list that do not grow.
+constexpr int kRejectedGridHeight = 116;
+constexpr int kDuplicateListHeight = 92;
+// Rows the usable grid keeps in view at the window's minimum size.
+constexpr int kMinimumGridRows = 3;
 
 QStringList gridHeader()
 {
@@ -82,6 +97,7 @@ DialogExcel::DialogExcel(AppContext &ctx, QWidget *parent) : QDialog(parent), m_
     setObjectName(QStringLiteral("DialogExcel"));
     setWindowTitle(QStringLiteral("宛先のｲﾝﾎﾟｰﾄ  ｶﾝﾏ区切（CSV）形式のﾃｷｽﾄﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄ"));
     buildControls();
+    layOutControls();
     buildMenus();
     Form_Load();
 }
@@ -105,29 +121,20 @@ AddressDb *DialogExcel::database() const
 
 void DialogExcel::buildControls()
 {
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto *area = new QWidget(this);
-    area->setFixedSize(640, 636);
-    layout->addWidget(area);
-
-    auto label = [&](const char *name, const QString &text, int x, int y) {
-        auto *l = new QLabel(text, area);
+    auto label = [&](const char *name, const QString &text) {
+        auto *l = new QLabel(text, this);
         l->setObjectName(QLatin1String(name));
-        l->move(x, y);
-        l->adjustSize();
         return l;
     };
-    auto button = [&](const char *name, const QString &text, const QString &tip, int x, int y, int w) {
-        auto *b = new QPushButton(text, area);
+    auto button = [&](const char *name, const QString &text, const QString &tip) {
+        auto *b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
         b->setToolTip(tip);
-        b->setGeometry(x, y, w, 28);
         b->setAutoDefault(false);
         return b;
     };
     auto grid = [&](const char *name, ImportGridModel *model) {
-        auto *g = new QTableView(area);
+        auto *g = new QTableView(this);
         g->setObjectName(QLatin1String(name));
         g->setModel(model);
         g->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -140,67 +147,54 @@ void DialogExcel::buildControls()
         return g;
     };
 
-    Label1 = label("Label1", QStringLiteral("ﾌｧｲﾙ名(&N)"), 8, 12);
-    txtFileName = new QLineEdit(area);
+    Label1 = label("Label1", QStringLiteral("ﾌｧｲﾙ名(&N)"));
+    txtFileName = new QLineEdit(this);
     txtFileName->setObjectName(QStringLiteral("txtFileName"));
-    txtFileName->setGeometry(136, 8, 354, 24);
     Label1->setBuddy(txtFileName);
-    Command2 = button("Command2", QStringLiteral("ﾌｧｲﾙを開く(&B)"), QStringLiteral("ファイルを開いてｲﾝﾎﾟｰﾄします"), 498,
-                      6, 134);
+    Command2 = button("Command2", QStringLiteral("ﾌｧｲﾙを開く(&B)"), QStringLiteral("ファイルを開いてｲﾝﾎﾟｰﾄします"));
 
-    Label4 = label("Label4", QStringLiteral("インポート区分名(&N)"), 8, 44);
+    Label4 = label("Label4", QStringLiteral("インポート区分名(&N)"));
     Label4->setCursor(Qt::PointingHandCursor);
     Label4->installEventFilter(this);
-    Text2 = new QLineEdit(area);
+    Text2 = new QLineEdit(this);
     Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setGeometry(136, 40, 354, 24);
     Label4->setBuddy(Text2);
 
-    Label2 = label("Label2", QStringLiteral("ｲﾝﾎﾟｰﾄした宛先"), 8, 74);
-    Label2->resize(400, Label2->height());
+    Label2 = label("Label2", QStringLiteral("ｲﾝﾎﾟｰﾄした宛先"));
     m_grid1 = new ImportGridModel(this);
     MSFlexGrid1 = grid("MSFlexGrid1", m_grid1);
-    MSFlexGrid1->move(8, 94);
-    MSFlexGrid1->resize(624, twipsToPx(kGridHeightTall));
 
-    Label3 = label("Label3", QStringLiteral("ｲﾝﾎﾟｰﾄに失敗した宛先"), 8, 94 + twipsToPx(kGridHeightShort) + 12);
-    Label3->resize(400, Label3->height());
+    Label3 = label("Label3", QStringLiteral("ｲﾝﾎﾟｰﾄに失敗した宛先"));
     m_grid2 = new ImportGridModel(this);
     m_grid2->setShowsRefusal(true);
     MSFlexGrid2 = grid("MSFlexGrid2", m_grid2);
     MSFlexGrid2->horizontalHeader()->hide();
-    MSFlexGrid2->setGeometry(8, 94 + twipsToPx(kGridHeightTall) + 4, 624, 116);
 
-    Label5 = label("Label5", QStringLiteral("二重登録されているﾒｰﾙｱﾄﾞﾚｽ"), 8, 478);
-    Label5->resize(400, Label5->height());
+    Label5 = label("Label5", QStringLiteral("二重登録されているﾒｰﾙｱﾄﾞﾚｽ"));
     m_list2 = new QStringListModel(this);
-    List2 = new QListView(area);
+    List2 = new QListView(this);
     List2->setObjectName(QStringLiteral("List2"));
     List2->setModel(m_list2);
     List2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List2->setUniformItemSizes(true);
-    List2->setGeometry(8, 498, 390, 92);
     List2->setStyleSheet(QStringLiteral("QListView { background-color: rgb(230, 230, 242); }"));
     connect(List2, &QListView::clicked, this, &DialogExcel::List2_Click);
     connect(List2->selectionModel(), &QItemSelectionModel::currentChanged, this, &DialogExcel::List2_Click);
-    Text1 = new QLineEdit(area);
+    Text1 = new QLineEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
-    Text1->setGeometry(406, 498, 226, 24);
 
     m_list1 = new SortedAddressModel(this);
-    List1 = new QListView(area);
+    List1 = new QListView(this);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setModel(m_list1);
     List1->setUniformItemSizes(true);
     List1->hide();
 
-    Command5 = button("Command5", QStringLiteral("更新(&U)"), QStringLiteral("再度インポート処理を行います"), 8, 600,
-                      110);
-    Command4 = button("Command4", QStringLiteral("Excel(&E)"), QStringLiteral("エクセルでファイルを開きます"), 126, 600,
-                      110);
-    Command1 = button("Command1", QStringLiteral("OK"), QString(), 412, 600, 106);
-    Command3 = button("Command3", QStringLiteral("ｷｬﾝｾﾙ"), QString(), 526, 600, 106);
+    Command5 = button("Command5", QStringLiteral("更新(&U)"), QStringLiteral("再度インポート処理を行います"));
+    Command4 = button("Command4", QStringLiteral("Excel(&E)"), QStringLiteral("エクセルでファイルを開きます"));
+    Command1 = button("Command1", QStringLiteral("OK"), QString());
+    Command3 = button("Command3", QStringLiteral("ｷｬﾝｾﾙ"), QString());
 
     connect(Command2, &QPushButton::clicked, this, &DialogExcel::Command2_Click);
     connect(Command4, &QPushButton::clicked, this, &DialogExcel::Command4_Click);
@@ -217,6 +211,90 @@ void DialogExcel::buildControls()
     setTabOrder(Command5, Command4);
     setTabOrder(Command4, Command1);
     setTabOrder(Command1, Command3);
+}
+
+// The usable grid takes whatever height the window gives or takes; the
+// fields, the rejected grid, the duplicates and the buttons keep theirs.
+void DialogExcel::layOutControls()
+{
+    auto *fields = new QGridLayout;
+    fields->addWidget(Label1, 0, 0);
+    fields->addWidget(txtFileName, 0, 1);
+    fields->addWidget(Command2, 0, 2);
+    fields->addWidget(Label4, 1, 0);
+    fields->addWidget(Text2, 1, 1);
+    fields->setColumnStretch(1, 1);
+
+    auto keepRoomWhenHidden = [](QWidget *w) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    };
+    MSFlexGrid1->setMinimumHeight(MSFlexGrid1->horizontalHeader()->sizeHint().height()
+                                  + kMinimumGridRows * MSFlexGrid1->verticalHeader()->defaultSectionSize()
+                                  + MSFlexGrid1->horizontalScrollBar()->sizeHint().height()
+                                  + 2 * MSFlexGrid1->frameWidth());
+    // The rejected grid keeps its room while hidden. The strip of its heading
+    // takes from the usable grid the 480 twips between the grid's two
+    // heights; the heading in it also hides alone while a preview runs.
+    m_rejectedHeading = new QWidget(this);
+    auto *strip = new QVBoxLayout(m_rejectedHeading);
+    strip->setContentsMargins(0, 0, 0, 0);
+    strip->addWidget(Label3, 0, Qt::AlignBottom);
+    m_rejectedHeading->setMinimumHeight(twipsToPx(kGridHeightTall - kGridHeightShort) - kSpacing);
+    MSFlexGrid2->setFixedHeight(kRejectedGridHeight);
+    keepRoomWhenHidden(MSFlexGrid2);
+
+    // The name of a duplicate shows beside the list without moving it.
+    List2->setFixedHeight(kDuplicateListHeight);
+    keepRoomWhenHidden(Text1);
+    auto *duplicates = new QHBoxLayout;
+    duplicates->addWidget(List2, 7);
+    duplicates->addWidget(Text1, 4, Qt::AlignTop);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(Command5);
+    buttons->addWidget(Command4);
+    buttons->addStretch(1);
+    buttons->addWidget(Command1);
+    buttons->addWidget(Command3);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    outer->setSpacing(kSpacing);
+    outer->addLayout(fields);
+    outer->addWidget(Label2);
+    outer->addWidget(MSFlexGrid1, 1);
+    outer->addWidget(m_rejectedHeading);
+    outer->addWidget(MSFlexGrid2);
+    outer->addWidget(Label5);
+    outer->addLayout(duplicates);
+    outer->addLayout(buttons);
+}
+
+// The window opens at the height that gives the usable grid alone its
+// design height.
+void DialogExcel::openAtDesignSize()
+{
+    settleLayout();
+    resize(kDesignWidth, height() + twipsToPx(kGridHeightTall) - MSFlexGrid1->height());
+    settleLayout();
+}
+
+// Places the controls now rather than at the next event, so that sizes read
+// right after a change are the ones the window shows.
+void DialogExcel::settleLayout()
+{
+    layout()->invalidate();
+    layout()->activate();
+}
+
+void DialogExcel::showRejected(bool shown)
+{
+    m_rejectedHeading->setVisible(shown);
+    Label3->setVisible(shown);
+    MSFlexGrid2->setVisible(shown);
+    settleLayout();
 }
 
 void DialogExcel::buildMenus()
@@ -268,6 +346,13 @@ void DialogExcel::resetGrid1()
         MSFlexGrid1->setColumnWidth(c, twipsToPx(kColumnWidth));
 }
 
+void DialogExcel::resetGrid2()
+{
+    m_grid2->clearRows();
+    for (int c = 0; c < 3; ++c)
+        MSFlexGrid2->setColumnWidth(c, twipsToPx(kColumnWidth));
+}
+
 void DialogExcel::Form_Load()
 {
     // Each step stands alone; a stored value that is no number keeps the
@@ -279,15 +364,13 @@ void DialogExcel::Form_Load()
         top = twipsToPx(*v);
     move(left, top);
 
-    MSFlexGrid2->hide();
-    MSFlexGrid1->resize(MSFlexGrid1->width(), twipsToPx(kGridHeightTall));
+    showRejected(false);
+    openAtDesignSize();
     resetGrid1();
-    for (int c = 0; c < 3; ++c)
-        MSFlexGrid2->setColumnWidth(c, twipsToPx(kColumnWidth));
+    resetGrid2();
 
     mnuPrint->setEnabled(false);
     Text1->hide();
-    Label3->hide();
 }
 
 void DialogExcel::showEvent(QShowEvent *event)
@@ -389,9 +472,7 @@ void DialogExcel::Command5_Click()
     m_list1->clearRows();
     m_list2->setStringList({});
     resetGrid1();
-    m_grid2->clearRows();
-    for (int c = 0; c < 3; ++c)
-        MSFlexGrid2->setColumnWidth(c, twipsToPx(kColumnWidth));
+    resetGrid2();
 
     ImportPreview p = previewImportFile(path);
 
@@ -430,16 +511,10 @@ void DialogExcel::Command5_Click()
 
     m_list2->setStringList(p.duplicates);
 
-    if (rejectedCount != 0) {
-        MSFlexGrid1->resize(MSFlexGrid1->width(), twipsToPx(kGridHeightShort));
+    if (rejectedCount != 0)
         Label3->setText(QStringLiteral("ｲﾝﾎﾟｰﾄしなかった宛先　") + QString::number(rejectedCount)
                         + QStringLiteral("件"));
-        Label3->show();
-        MSFlexGrid2->show();
-    } else {
-        MSFlexGrid2->hide();
-        MSFlexGrid1->resize(MSFlexGrid1->width(), twipsToPx(kGridHeightTall));
-    }
+    showRejected(rejectedCount != 0);
 
     Label5->setText(QStringLiteral("二重登録されているﾒｰﾙｱﾄﾞﾚｽ ") + QString::number(p.duplicates.size())
                     + QStringLiteral("件"));
@@ -467,8 +542,9 @@ void DialogExcel::Command1_Click()
         Text2->setFocus();
         return;
     }
-    if (r.notStored > 0)
+    if (r.notStored > 0) {
         inform(QString::number(r.notStored) + QStringLiteral("件の宛先をデータベースに登録できませんでした。"));
+    }
     accept();
 }
 
