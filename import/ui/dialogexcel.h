@@ -91,6 +91,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // In dialogexcel_controls.cpp: the controls, their layouts and the menus.
     void buildControls();
     void layOutControls();
     void buildMenus();
