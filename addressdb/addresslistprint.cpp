@@ -6,9 +6,11 @@
 
 namespace {
 
-constexpr int kNameColumnBytes = 44;
 constexpr int kAddresseesPerPage = 20;
+// A page that is not portrait has room for fewer.
+constexpr int kAddresseesPerOtherPage = 15;
 constexpr int kLinesPerAddressee = 3;
+constexpr int kFooterGap = 12;
 
 const QChar kIdeographicSpace(0x3000);
 
@@ -21,27 +23,6 @@ QString blanks(int n)
     return QString(n, QLatin1Char(' '));
 }
 
-void printPageHeader(PrintJob &job, int page)
-{
-    // A number printed after text is framed by a sign blank and a blank.
-    job.printLine(blanks(96) + QStringLiteral("Page ") + QLatin1Char(' ') + QString::number(page) + QLatin1Char(' '));
-    job.printLine(QString());
-    job.setFontSize(10);
-    job.printLine(wide(5) + QStringLiteral("おなまえ") + wide(9) + blanks(5) + wide(8)
-                  + QStringLiteral("メールアドレス") + wide(11) + blanks(11) + wide(12));
-    job.setUnderline(true);
-    job.printLine(wide(57));
-    job.setUnderline(false);
-}
-
-void printPageFooter(PrintJob &job)
-{
-    for (int i = 0; i < 12; ++i)
-        job.printLine(QString());
-    job.setFontSize(8);
-    job.printLine(blanks(26) + addressListFooter());
-}
-
 } // namespace
 
 QString addressListFooter()
@@ -49,45 +30,82 @@ QString addressListFooter()
     return appTitle() + QStringLiteral("　宛先一覧");
 }
 
-QString addressListNameColumn(const QString &name)
+QString addressListNameColumn(const QString &name, int bytes)
 {
-    if (name.isEmpty())
-        return blanks(kNameColumnBytes);
-    const QString fitted = LenMbcs(name) > kNameColumnBytes ? leftMbcs(name, kNameColumnBytes) : name;
-    return fitted + blanks(kNameColumnBytes - LenMbcs(fitted));
+    const QString fitted = leftMbcs(name, bytes);
+    return fitted + blanks(bytes - LenMbcs(fitted));
+}
+
+AddressListPages::AddressListPages(PrintJob &job, const Style &style) : m_job(job), m_style(style)
+{
+    m_job.setFontName(QStringLiteral("ＭＳ 明朝"));
+    if (m_style.portrait)
+        m_job.setOrientation(1);
+    m_perPage = m_style.portrait || m_job.orientation() == 1 ? kAddresseesPerPage : kAddresseesPerOtherPage;
+}
+
+void AddressListPages::printHeader()
+{
+    // A number printed after text is framed by a sign blank and a blank.
+    const QString number = m_style.framedPageNumber ? QLatin1Char(' ') + QString::number(m_page) + QLatin1Char(' ')
+                                                    : QString::number(m_page);
+    m_job.printLine(blanks(96) + QStringLiteral("Page ") + number);
+    m_job.printLine(QString());
+    m_job.setFontSize(10);
+    m_job.printLine(wide(5) + QStringLiteral("おなまえ") + wide(9) + blanks(5) + wide(8)
+                    + QStringLiteral("メールアドレス") + wide(11) + blanks(11) + wide(12));
+    m_job.setUnderline(true);
+    m_job.printLine(wide(57));
+    m_job.setUnderline(false);
+}
+
+void AddressListPages::printFooter()
+{
+    for (int i = 0; i < kFooterGap; ++i)
+        m_job.printLine(QString());
+    m_job.setFontSize(8);
+    m_job.printLine(blanks(26) + m_style.footer);
+}
+
+void AddressListPages::print(const AddressListRow &row)
+{
+    if (m_onPage == 0) {
+        if (m_page != 0) {
+            if (!m_style.footer.isEmpty())
+                printFooter();
+            m_job.newPage();
+        }
+        m_job.setFontSize(10);
+        ++m_page;
+        printHeader();
+    }
+    const int bytes = m_style.nameColumnBytes;
+    m_job.printLine(wide(2) + addressListNameColumn(row.name1, bytes) + row.address);
+    m_job.printLine(wide(2) + addressListNameColumn(row.name2, bytes));
+    m_job.printLine(QString());
+    m_job.setUnderline(false);
+    if (++m_onPage >= m_perPage)
+        m_onPage = 0;
+}
+
+void AddressListPages::finish()
+{
+    if (!m_style.footer.isEmpty() && m_page != 0) {
+        // Blank places keep the last page's footer where full pages have it.
+        if (m_onPage != 0)
+            for (int i = 0; i < (m_perPage - m_onPage) * kLinesPerAddressee; ++i)
+                m_job.printLine(QString());
+        printFooter();
+    }
+    m_job.endDoc();
 }
 
 void printAddressList(PrintJob &job, const QList<AddressListRow> &rows)
 {
     if (rows.isEmpty())
         return;
-    job.setFontName(QStringLiteral("ＭＳ 明朝"));
-    // The twenty-addressee page is laid out for portrait paper.
-    job.setOrientation(1);
-
-    int page = 0;
-    int onPage = 0;
-    for (const AddressListRow &row : rows) {
-        if (onPage == 0) {
-            if (page != 0) {
-                printPageFooter(job);
-                job.newPage();
-            }
-            job.setFontSize(10);
-            ++page;
-            printPageHeader(job, page);
-        }
-        job.printLine(wide(2) + addressListNameColumn(row.name1) + row.address);
-        job.printLine(wide(2) + addressListNameColumn(row.name2));
-        job.printLine(QString());
-        job.setUnderline(false);
-        if (++onPage >= kAddresseesPerPage)
-            onPage = 0;
-    }
-    // Blank places keep the last page's footer where full pages have it.
-    if (onPage != 0)
-        for (int i = 0; i < (kAddresseesPerPage - onPage) * kLinesPerAddressee; ++i)
-            job.printLine(QString());
-    printPageFooter(job);
-    job.endDoc();
+    AddressListPages pages(job, AddressListPages::Style());
+    for (const AddressListRow &row : rows)
+        pages.print(row);
+    pages.finish();
 }

@@ -4,44 +4,27 @@
 #include "appcontext.h"
 #include "apptitle.h"
 #include "importgridmodel.h"
+#include "importlistprint.h"
 #include "platform.h"
 #include "programfolder.h"
 #include "sendlist.h"
 #include "settingsstore.h"
-#include "textcodec.h"
 #include "textfile.h"
 
 #include <QAction>
 #include <QEvent>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStringListModel>
 #include <QTableView>
-#include <QVBoxLayout>
 
 namespace {
 
-QString informationTitle()
-{
-    return QStringLiteral("Information");
-}
-
-// Grid geometry in twips, the unit the stored window positions use.
-constexpr int kGridHeightTall = 3855;
-constexpr int kGridHeightShort = 3375;
+// Grid column width in twips, the unit the stored window positions use.
 constexpr int kColumnWidth = 3000;
-
-// Printed rows per page: portrait, any other orientation.
-constexpr int kRowsPortrait = 20;
-constexpr int kRowsOther = 15;
-// Columns the name lines are widened to on paper.
-constexpr int kNameColumns = 60;
 
 QStringList gridHeader()
 {
@@ -69,26 +52,6 @@ FileDialogSpec openSpec()
     return spec;
 }
 
-QString ideographicSpaces(int n)
-{
-    return QString(n, QChar(0x3000));
-}
-
-QString pageHeading()
-{
-    return ideographicSpaces(5) + QStringLiteral("おなまえ") + ideographicSpaces(9) + QString(5, QLatin1Char(' '))
-           + ideographicSpaces(8) + QStringLiteral("メールアドレス") + ideographicSpaces(11)
-           + QString(11, QLatin1Char(' ')) + ideographicSpaces(12);
-}
-
-// A name line padded with blanks to a fixed number of printed columns; a
-// longer name is cut at a character boundary.
-QString widenName(const QString &name)
-{
-    const QString cut = leftMbcs(name, kNameColumns);
-    return cut + QString(kNameColumns - LenMbcs(cut), QLatin1Char(' '));
-}
-
 // Why a file was not read: the limit it passed, and the file.
 QString overLimitText(const ImportPreview &p, const QString &path)
 {
@@ -113,11 +76,17 @@ DialogExcel::DialogExcel(AppContext &ctx, QWidget *parent) : QDialog(parent), m_
     setObjectName(QStringLiteral("DialogExcel"));
     setWindowTitle(QStringLiteral("宛先のｲﾝﾎﾟｰﾄ  ｶﾝﾏ区切（CSV）形式のﾃｷｽﾄﾌｧｲﾙから宛先のｲﾝﾎﾟｰﾄ"));
     buildControls();
+    layOutControls();
     buildMenus();
     Form_Load();
 }
 
 DialogExcel::~DialogExcel() = default;
+
+void DialogExcel::inform(const QString &text)
+{
+    platform().messageBox(this, text, QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok);
+}
 
 Platform &DialogExcel::platform()
 {
@@ -127,154 +96,6 @@ Platform &DialogExcel::platform()
 AddressDb *DialogExcel::database() const
 {
     return m_ctx.addressDb && m_ctx.addressDb->isOpen() ? m_ctx.addressDb : nullptr;
-}
-
-void DialogExcel::buildControls()
-{
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto *area = new QWidget(this);
-    area->setFixedSize(640, 636);
-    layout->addWidget(area);
-
-    auto label = [&](const char *name, const QString &text, int x, int y) {
-        auto *l = new QLabel(text, area);
-        l->setObjectName(QLatin1String(name));
-        l->move(x, y);
-        l->adjustSize();
-        return l;
-    };
-    auto button = [&](const char *name, const QString &text, const QString &tip, int x, int y, int w) {
-        auto *b = new QPushButton(text, area);
-        b->setObjectName(QLatin1String(name));
-        b->setToolTip(tip);
-        b->setGeometry(x, y, w, 28);
-        b->setAutoDefault(false);
-        return b;
-    };
-    auto grid = [&](const char *name, ImportGridModel *model) {
-        auto *g = new QTableView(area);
-        g->setObjectName(QLatin1String(name));
-        g->setModel(model);
-        g->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        g->setSelectionMode(QAbstractItemView::SingleSelection);
-        g->setWordWrap(false);
-        g->verticalHeader()->hide();
-        g->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        g->verticalHeader()->setDefaultSectionSize(g->fontMetrics().height() + 6);
-        g->horizontalHeader()->setHighlightSections(false);
-        return g;
-    };
-
-    Label1 = label("Label1", QStringLiteral("ﾌｧｲﾙ名(&N)"), 8, 12);
-    txtFileName = new QLineEdit(area);
-    txtFileName->setObjectName(QStringLiteral("txtFileName"));
-    txtFileName->setGeometry(136, 8, 354, 24);
-    Label1->setBuddy(txtFileName);
-    Command2 = button("Command2", QStringLiteral("ﾌｧｲﾙを開く(&B)"), QStringLiteral("ファイルを開いてｲﾝﾎﾟｰﾄします"), 498,
-                      6, 134);
-
-    Label4 = label("Label4", QStringLiteral("インポート区分名(&N)"), 8, 44);
-    Label4->setCursor(Qt::PointingHandCursor);
-    Label4->installEventFilter(this);
-    Text2 = new QLineEdit(area);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setGeometry(136, 40, 354, 24);
-    Label4->setBuddy(Text2);
-
-    Label2 = label("Label2", QStringLiteral("ｲﾝﾎﾟｰﾄした宛先"), 8, 74);
-    Label2->resize(400, Label2->height());
-    m_grid1 = new ImportGridModel(this);
-    MSFlexGrid1 = grid("MSFlexGrid1", m_grid1);
-    MSFlexGrid1->move(8, 94);
-    MSFlexGrid1->resize(624, twipsToPx(kGridHeightTall));
-
-    Label3 = label("Label3", QStringLiteral("ｲﾝﾎﾟｰﾄに失敗した宛先"), 8, 94 + twipsToPx(kGridHeightShort) + 12);
-    Label3->resize(400, Label3->height());
-    m_grid2 = new ImportGridModel(this);
-    m_grid2->setShowsRefusal(true);
-    MSFlexGrid2 = grid("MSFlexGrid2", m_grid2);
-    MSFlexGrid2->horizontalHeader()->hide();
-    MSFlexGrid2->setGeometry(8, 94 + twipsToPx(kGridHeightTall) + 4, 624, 116);
-
-    Label5 = label("Label5", QStringLiteral("二重登録されているﾒｰﾙｱﾄﾞﾚｽ"), 8, 478);
-    Label5->resize(400, Label5->height());
-    m_list2 = new QStringListModel(this);
-    List2 = new QListView(area);
-    List2->setObjectName(QStringLiteral("List2"));
-    List2->setModel(m_list2);
-    List2->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    List2->setUniformItemSizes(true);
-    List2->setGeometry(8, 498, 390, 92);
-    List2->setStyleSheet(QStringLiteral("QListView { background-color: rgb(230, 230, 242); }"));
-    connect(List2, &QListView::clicked, this, &DialogExcel::List2_Click);
-    connect(List2->selectionModel(), &QItemSelectionModel::currentChanged, this, &DialogExcel::List2_Click);
-    Text1 = new QLineEdit(area);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setReadOnly(true);
-    Text1->setGeometry(406, 498, 226, 24);
-
-    m_list1 = new SortedAddressModel(this);
-    List1 = new QListView(area);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setModel(m_list1);
-    List1->setUniformItemSizes(true);
-    List1->hide();
-
-    Command5 = button("Command5", QStringLiteral("更新(&U)"), QStringLiteral("再度インポート処理を行います"), 8, 600,
-                      110);
-    Command4 = button("Command4", QStringLiteral("Excel(&E)"), QStringLiteral("エクセルでファイルを開きます"), 126, 600,
-                      110);
-    Command1 = button("Command1", QStringLiteral("OK"), QString(), 412, 600, 106);
-    Command3 = button("Command3", QStringLiteral("ｷｬﾝｾﾙ"), QString(), 526, 600, 106);
-
-    connect(Command2, &QPushButton::clicked, this, &DialogExcel::Command2_Click);
-    connect(Command4, &QPushButton::clicked, this, &DialogExcel::Command4_Click);
-    connect(Command5, &QPushButton::clicked, this, &DialogExcel::Command5_Click);
-    connect(Command1, &QPushButton::clicked, this, &DialogExcel::Command1_Click);
-    connect(Command3, &QPushButton::clicked, this, &DialogExcel::Command3_Click);
-
-    setTabOrder(txtFileName, Command2);
-    setTabOrder(Command2, Text2);
-    setTabOrder(Text2, MSFlexGrid1);
-    setTabOrder(MSFlexGrid1, MSFlexGrid2);
-    setTabOrder(MSFlexGrid2, List2);
-    setTabOrder(List2, Command5);
-    setTabOrder(Command5, Command4);
-    setTabOrder(Command4, Command1);
-    setTabOrder(Command1, Command3);
-}
-
-void DialogExcel::buildMenus()
-{
-    menuBar = new QMenuBar(this);
-    menuBar->setObjectName(QStringLiteral("menuBar"));
-    layout()->setMenuBar(menuBar);
-
-    auto add = [&](QMenu *menu, const char *name, const QString &text, void (DialogExcel::*slot)()) {
-        QAction *a = menu->addAction(text);
-        a->setObjectName(QLatin1String(name));
-        connect(a, &QAction::triggered, this, slot);
-        return a;
-    };
-    mnuFile = menuBar->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
-    mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuExcel = add(mnuFile, "mnuExcel", QStringLiteral("ﾌｧｲﾙを開いてｲﾝﾎﾟｰﾄ(&O)"), &DialogExcel::mnuExcel_Click);
-    mnuExcelOpen = add(mnuFile, "mnuExcelOpen", QStringLiteral("Excelで開く(&E)"), &DialogExcel::mnuExcelOpen_Click);
-    mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuBar0"));
-    mnuInport = add(mnuFile, "mnuInport", QStringLiteral("更新(&U)"), &DialogExcel::mnuInport_Click);
-    mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuBar1"));
-    mnuPrint = add(mnuFile, "mnuPrint", QStringLiteral("印刷(&P)..."), &DialogExcel::mnuPrint_Click);
-    mnuPrinterSet = add(mnuFile, "mnuPrinterSet", QStringLiteral("ﾌﾟﾘﾝﾀの設定(&U)..."),
-                        &DialogExcel::mnuPrinterSet_Click);
-    mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuBar2"));
-    mnuEnd = add(mnuFile, "mnuEnd", QStringLiteral("閉じる(&X)"), &DialogExcel::mnuEnd_Click);
-
-    mnuHelp = menuBar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
-    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpInport = add(mnuHelp, "mnuHelpInport", QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&H)"),
-                        &DialogExcel::mnuHelpInport_Click);
-    mnuHelpInport->setShortcut(QKeySequence::HelpContents);
 }
 
 QStringList DialogExcel::list1Items() const
@@ -294,6 +115,13 @@ void DialogExcel::resetGrid1()
         MSFlexGrid1->setColumnWidth(c, twipsToPx(kColumnWidth));
 }
 
+void DialogExcel::resetGrid2()
+{
+    m_grid2->clearRows();
+    for (int c = 0; c < 3; ++c)
+        MSFlexGrid2->setColumnWidth(c, twipsToPx(kColumnWidth));
+}
+
 void DialogExcel::Form_Load()
 {
     // Each step stands alone; a stored value that is no number keeps the
@@ -305,15 +133,13 @@ void DialogExcel::Form_Load()
         top = twipsToPx(*v);
     move(left, top);
 
-    MSFlexGrid2->hide();
-    MSFlexGrid1->resize(MSFlexGrid1->width(), twipsToPx(kGridHeightTall));
+    showRejected(false);
+    openAtDesignSize();
     resetGrid1();
-    for (int c = 0; c < 3; ++c)
-        MSFlexGrid2->setColumnWidth(c, twipsToPx(kColumnWidth));
+    resetGrid2();
 
     mnuPrint->setEnabled(false);
     Text1->hide();
-    Label3->hide();
 }
 
 void DialogExcel::showEvent(QShowEvent *event)
@@ -415,9 +241,7 @@ void DialogExcel::Command5_Click()
     m_list1->clearRows();
     m_list2->setStringList({});
     resetGrid1();
-    m_grid2->clearRows();
-    for (int c = 0; c < 3; ++c)
-        MSFlexGrid2->setColumnWidth(c, twipsToPx(kColumnWidth));
+    resetGrid2();
 
     ImportPreview p = previewImportFile(path);
 
@@ -433,18 +257,15 @@ void DialogExcel::Command5_Click()
         m_grid1->clearRows();
         busy.release();
         if (p.encodingUnknown) {
-            platform().messageBox(this, QStringLiteral("文字コードを判別できません。\n") + path, informationTitle(),
-                                  MsgIcon::Information, MsgButtons::Ok);
+            inform(QStringLiteral("文字コードを判別できません。\n") + path);
             return;
         }
         // A file too large to read is not handed to another program either.
         if (p.overLimit != ListLimit::None) {
-            platform().messageBox(this, overLimitText(p, path), informationTitle(), MsgIcon::Information,
-                                  MsgButtons::Ok);
+            inform(overLimitText(p, path));
             return;
         }
-        platform().messageBox(this, QStringLiteral("インポートに失敗しました。データ形式、配列を確認してください。"),
-                              informationTitle(), MsgIcon::Information, MsgButtons::Ok);
+        inform(QStringLiteral("インポートに失敗しました。データ形式、配列を確認してください。"));
         // Let the user look at the file in its own program.
         platform().shellOpen(this, path);
         return;
@@ -459,16 +280,10 @@ void DialogExcel::Command5_Click()
 
     m_list2->setStringList(p.duplicates);
 
-    if (rejectedCount != 0) {
-        MSFlexGrid1->resize(MSFlexGrid1->width(), twipsToPx(kGridHeightShort));
+    if (rejectedCount != 0)
         Label3->setText(QStringLiteral("ｲﾝﾎﾟｰﾄしなかった宛先　") + QString::number(rejectedCount)
                         + QStringLiteral("件"));
-        Label3->show();
-        MSFlexGrid2->show();
-    } else {
-        MSFlexGrid2->hide();
-        MSFlexGrid1->resize(MSFlexGrid1->width(), twipsToPx(kGridHeightTall));
-    }
+    showRejected(rejectedCount != 0);
 
     Label5->setText(QStringLiteral("二重登録されているﾒｰﾙｱﾄﾞﾚｽ ") + QString::number(p.duplicates.size())
                     + QStringLiteral("件"));
@@ -487,23 +302,17 @@ void DialogExcel::Command1_Click()
         r = committer.commit(category, m_grid1->dataRows(), platform().now().date());
     }
     if (r.outcome == ImportCommitResult::EmptyCategory) {
-        platform().messageBox(this, QStringLiteral("インポート区分名を入力してください。"), informationTitle(),
-                              MsgIcon::Information, MsgButtons::Ok);
+        inform(QStringLiteral("インポート区分名を入力してください。"));
         Text2->setFocus();
         return;
     }
     if (r.outcome == ImportCommitResult::CategoryInUse) {
-        platform().messageBox(this,
-                              QStringLiteral("インポート区分名が重複しています。インポート区分名を変更してください。"),
-                              informationTitle(), MsgIcon::Information, MsgButtons::Ok);
+        inform(QStringLiteral("インポート区分名が重複しています。インポート区分名を変更してください。"));
         Text2->setFocus();
         return;
     }
     if (r.notStored > 0) {
-        platform().messageBox(this,
-                              QString::number(r.notStored)
-                                  + QStringLiteral("件の宛先をデータベースに登録できませんでした。"),
-                              informationTitle(), MsgIcon::Information, MsgButtons::Ok);
+        inform(QString::number(r.notStored) + QStringLiteral("件の宛先をデータベースに登録できませんでした。"));
     }
     accept();
 }
@@ -553,46 +362,9 @@ void DialogExcel::mnuPrint_Click()
     if (!platform().printDialog(this, QStringLiteral("印刷")))
         return;
     BusyPointer busy(platform());
-    std::unique_ptr<PrintJob> job = platform().startPrintJob();
-    if (!job)
-        return;
-    job->setFontName(QStringLiteral("ＭＳ 明朝"));
-
-    int rowsOnPage = 0;
-    int page = 0;
-    ImportRecordReader reader;
-    // A failure ends the print without a message; the job, never ended, is
-    // dropped.
-    if (!reader.open(txtFileName->text()))
-        return;
-    const int perPage = job->orientation() == 1 ? kRowsPortrait : kRowsOther;
-    ImportRow row;
-    while (!reader.atEnd()) {
-        if (!reader.next(&row))
-            return;
-        if (!isImportableAddress(row.address))
-            continue;
-        if (rowsOnPage == 0) {
-            if (page != 0)
-                job->newPage();
-            job->setFontSize(10);
-            ++page;
-            job->printLine(QString(96, QLatin1Char(' ')) + QStringLiteral("Page ") + QString::number(page));
-            job->printLine(QString());
-            job->setFontSize(10);
-            job->printLine(pageHeading());
-            job->setUnderline(true);
-            job->printLine(ideographicSpaces(57));
-            job->setUnderline(false);
-        }
-        job->printLine(ideographicSpaces(2) + widenName(row.name1) + row.address);
-        job->printLine(ideographicSpaces(2) + widenName(row.name2));
-        job->printLine(QString());
-        job->setUnderline(false);
-        if (++rowsOnPage >= perPage)
-            rowsOnPage = 0;
-    }
-    job->endDoc();
+    // A file that cannot be read prints nothing, without a message.
+    if (std::unique_ptr<PrintJob> job = platform().startPrintJob())
+        printImportFile(*job, txtFileName->text());
 }
 
 void DialogExcel::mnuPrinterSet_Click()

@@ -91,10 +91,19 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // In dialogexcel_controls.cpp: the controls, their layouts and the menus.
     void buildControls();
+    void layOutControls();
     void buildMenus();
+    void openAtDesignSize();
+    void settleLayout();
+    // The rejected grid and its heading, shown only with rejected rows.
+    void showRejected(bool shown);
+
     void resetGrid1();
+    void resetGrid2();
     bool chooseFile();
+    void inform(const QString &text);
     Platform &platform();
     AddressDb *database() const;
 
@@ -103,6 +112,7 @@ private:
     ImportGridModel *m_grid2 = nullptr;
     SortedAddressModel *m_list1 = nullptr;
     QStringListModel *m_list2 = nullptr;
+    QWidget *m_rejectedHeading = nullptr;
     bool m_unloaded = false;
     bool m_shown = false;
 };
