@@ -1,6 +1,7 @@
 #include "curltransport.h"
 
 #include "curlconnection.h"
+#include "helloname.h"
 
 #include <QMessageAuthenticationCode>
 #include <QVariantList>
@@ -70,6 +71,8 @@ CurlConnection::Options connectionOptions(const TransportSettings &s, MailProtoc
     o.connectSeconds = shorter(kConnectSeconds, s);
     o.replySeconds = shorter(kCommandSeconds, s);
     o.extraCaFile = s.extraCaFile;
+    if (smtp)
+        o.helloName = s.helloName.isEmpty() ? fullyQualifiedHostName() : s.helloName.toLatin1();
     return o;
 }
 

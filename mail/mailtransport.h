@@ -28,6 +28,9 @@ struct TransportSettings {
     // up to 10 minutes); otherwise no wait longer than this.
     int timeoutSeconds = 0;
     QString extraCaFile; // PEM certificates trusted beside the system's
+    // The domain of EHLO; "": the host's fully qualified name, or the address
+    // literal of the connection's local end where it has none.
+    QString helloName;
 };
 
 // The envelope of one message.

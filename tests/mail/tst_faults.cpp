@@ -1,4 +1,5 @@
 #include "faultserver.h"
+#include "helloname.h"
 #include "mailservers.h"
 #include "runcontrol.h"
 #include "runfixture.h"
@@ -13,6 +14,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+Q_DECLARE_METATYPE(FaultServer::Rule)
+
 // The run against a server that misbehaves at one step: no recipient may be
 // counted as sent without being sent, or mailed twice without a word.
 class TestFaults : public QObject {
@@ -25,6 +28,8 @@ private slots:
     void replyLostAfterTheMessageIsUncertain();
     void serverRefusingEverythingStopsTheRun_data();
     void serverRefusingEverythingStopsTheRun();
+    void refusedGreetingStopsTheRun_data();
+    void refusedGreetingStopsTheRun();
     void eachRecipientGetsOnlyTheirOwnMessage();
     void journalTrustsOnlyWhatReachedTheDisk();
     void secondRunOnTheSameLogIsRefused();
@@ -161,6 +166,46 @@ void TestFaults::serverRefusingEverythingStopsTheRun()
     QVERIFY2(j, qPrintable(error));
     QCOMPARE(j->remaining(false).size(), 5);
     QVERIFY(j->uncertain.isEmpty());
+}
+
+void TestFaults::refusedGreetingStopsTheRun_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QList<FaultServer::Rule>>("rules");
+    QTest::addColumn<QString>("reply");
+    for (const char *reply : {"550 5.7.1 Access denied", "451 4.3.0 Not now"}) {
+        const QString refuse = QStringLiteral("refuse:") + QLatin1String(reply);
+        QTest::addRow("EHLO and HELO refused, %cxx", reply[0])
+            << "127.0.0.1" << QList<FaultServer::Rule>{{"ehlo", 0, refuse}, {"helo", 0, refuse}} << reply;
+    }
+    // The second EHLO names the local end as the connection found it.
+    QTest::newRow("greeting again with the address literal refused")
+        << "localhost" << QList<FaultServer::Rule>{{"ehlo", 2, "refuse:550 5.7.1 Invalid name"}}
+        << "550 5.7.1 Invalid name";
+}
+
+void TestFaults::refusedGreetingStopsTheRun()
+{
+    QFETCH(QString, server);
+    QFETCH(QList<FaultServer::Rule>, rules);
+    QFETCH(QString, reply);
+    if (server == QLatin1String("localhost")
+        && (!fullyQualifiedHostName().isEmpty() || probableLocalLiteral(server) == "[127.0.0.1]"))
+        QSKIP("this machine greets once: it has a full name, or no route but loopback");
+    FaultServer fault;
+    QVERIFY2(fault.start(rules), qPrintable(fault.error()));
+    fill(3);
+    AccountRecord a = account(fault.port());
+    a.szServer = server;
+    Inputs in;
+    const SendRunResult r = runSend(a, w->sendList, in, env);
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Aborted);
+    QVERIFY2(r.text.startsWith(QStringLiteral("Cant connect Server")) && r.text.contains(reply), qPrintable(r.text));
+    // Once, not once for every recipient.
+    QCOMPARE(fault.connections(), 1);
+    QVERIFY(fault.mailCommands().isEmpty());
+    QCOMPARE(w->sendList.count(), 3);
+    QCOMPARE(logLines(env.logPath).size(), 1);
 }
 
 void TestFaults::eachRecipientGetsOnlyTheirOwnMessage()
