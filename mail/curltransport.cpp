@@ -128,6 +128,31 @@ QString CurlTransport::lost(const ServerReply &reply) const
     }
 }
 
+namespace {
+
+// SIZE with a number names the server's limit (0: none); without one it
+// names none. Anything else is no SIZE at all (RFC 1870).
+bool sizeCapability(const QByteArrayList &words, bool offered, qint64 *limit)
+{
+    *limit = 0;
+    if (!offered)
+        return false;
+    if (words.isEmpty())
+        return true;
+    const QByteArray &n = words.first();
+    if (n.isEmpty() || n.size() > 18 || !std::all_of(n.cbegin(), n.cend(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    *limit = n.toLongLong();
+    return true;
+}
+
+QString tooLargeText(qint64 size, qint64 limit)
+{
+    return QStringLiteral("The message (%1 octets) is larger than the server takes (%2 octets)").arg(size).arg(limit);
+}
+
+} // namespace
+
 QString CurlTransport::openSession()
 {
     m_staged.reset();
@@ -137,6 +162,9 @@ QString CurlTransport::openSession()
         return cantConnect(error);
     m_conn->capability("PIPELINING", &m_pipelining);
     m_conn->capability("SMTPUTF8", &m_smtpUtf8);
+    bool sizeOffered = false;
+    const QByteArrayList size = m_conn->capability("SIZE", &sizeOffered);
+    m_sizeOffered = sizeCapability(size, sizeOffered, &m_sizeLimit);
     if (m_settings.smtpAuth) {
         const QString refusal = login();
         if (!refusal.isEmpty()) {
@@ -210,7 +238,10 @@ QByteArray CurlTransport::envelopeCommands(const Envelope &e) const
     c.reserve(from.size() + to.size() + 48);
     c += "MAIL FROM:<";
     c += from;
-    c += utf8 ? "> SMTPUTF8\r\n" : ">\r\n";
+    c += utf8 ? "> SMTPUTF8" : ">";
+    if (m_sizeOffered && e.size > 0)
+        c += " SIZE=" + QByteArray::number(e.size);
+    c += "\r\n";
     c += "RCPT TO:<";
     c += to;
     c += ">\r\nDATA\r\n";
@@ -328,7 +359,7 @@ void CurlTransport::start(const Envelope &envelope, const QByteArray &message, c
     m_pending = std::make_unique<Pending>(Pending{envelope, message, next ? std::optional(*next) : std::nullopt});
     // The envelope went ahead and the server is waiting for its message:
     // send it now, and its end carries the next envelope.
-    if (m_staged && m_staged->envelope == envelope && !firstRefusal(m_staged->replies)) {
+    if (m_staged && m_staged->envelope == envelope && !firstRefusal(m_staged->replies) && fits(message.size())) {
         m_staged.reset();
         m_pending->written = true;
         m_pending->writeFailed = !writeMessage();
@@ -364,6 +395,11 @@ MessageResult CurlTransport::sendWhole()
             return {Kind::Refused,
                     QStringLiteral("The server does not take addresses outside ASCII (no SMTPUTF8): ")
                         + QString::fromUtf8(envelope.from.needsSmtpUtf8 ? envelope.from.wire : envelope.to.wire)};
+        if (!fits(m_pending->message.size())) {
+            if (m_staged)
+                discardStaged();
+            return {Kind::TooLarge, tooLargeText(m_pending->message.size(), m_sizeLimit)};
+        }
         if (m_staged) {
             replies = std::move(m_staged->replies);
             m_staged.reset();
@@ -394,7 +430,7 @@ bool CurlTransport::writeMessage()
         closeSession();
         return false;
     }
-    p.ahead = m_pipelining && p.next && sendable(*p.next);
+    p.ahead = m_pipelining && p.next && sendable(*p.next) && fits(p.next->size);
     QByteArray out;
     out.reserve(p.message.size() + 160);
     out += p.message;

@@ -26,6 +26,7 @@ public:
     MessageResult finish() override;
     void end() override;
     void abort() override;
+    qint64 sizeLimit() const override { return m_sizeLimit; }
 
 private:
     // An envelope sent ahead with the previous message's end, and its replies.
@@ -57,6 +58,7 @@ private:
     QByteArray envelopeCommands(const Envelope &e) const;
     // Replies to MAIL, RCPT and DATA, each within its own limit.
     ServerReply readEnvelopeReply(int index);
+    bool fits(qint64 size) const { return m_sizeLimit <= 0 || size <= m_sizeLimit; }
     // Drops a staged envelope the run did not send after all.
     void discardStaged();
     // MAIL, RCPT and DATA for an envelope not sent ahead; false when the
@@ -78,7 +80,9 @@ private:
     std::unique_ptr<CurlConnection> m_pop;
     bool m_pipelining = false;
     bool m_smtpUtf8 = false;
-    bool m_needsReset = false; // a refused transaction is still open
+    bool m_sizeOffered = false; // MAIL FROM carries SIZE=
+    qint64 m_sizeLimit = 0;     // 0: none named
+    bool m_needsReset = false;  // a refused transaction is still open
     std::unique_ptr<Staged> m_staged;
     std::unique_ptr<Pending> m_pending;
 };

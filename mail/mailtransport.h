@@ -37,6 +37,7 @@ struct TransportSettings {
 struct Envelope {
     MailAddress from;
     MailAddress to;
+    qint64 size = 0; // the message's octets, or an estimate of them (0: unknown)
     bool operator==(const Envelope &o) const { return from.wire == o.from.wire && to.wire == o.to.wire; }
 };
 
@@ -50,6 +51,8 @@ struct MessageResult {
         NotSent,   // the connection failed before the message's end went out
         Uncertain, // its end went out and no reply came: it may have arrived
         Unusable,  // the server can't be reached or used: the run stops
+        // Larger than the server takes (its SIZE); nothing went.
+        TooLarge,
     };
     Kind kind = Kind::Refused;
     QString text; // "" when accepted
@@ -93,6 +96,10 @@ public:
 
     // Says goodbye and closes the session, if any.
     virtual void end() = 0;
+
+    // The largest message the server takes, as its EHLO said (SIZE); 0 when
+    // it names none or no session was opened yet.
+    virtual qint64 sizeLimit() const { return 0; }
 
     // From any thread: ends every wait at once and closes the connection;
     // the message in flight ends NotSent, or Uncertain when its end had gone.

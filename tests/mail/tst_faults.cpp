@@ -30,6 +30,8 @@ private slots:
     void serverRefusingEverythingStopsTheRun();
     void refusedGreetingStopsTheRun_data();
     void refusedGreetingStopsTheRun();
+    void serverSizeLimitIsKept_data();
+    void serverSizeLimitIsKept();
     void eachRecipientGetsOnlyTheirOwnMessage();
     void journalTrustsOnlyWhatReachedTheDisk();
     void secondRunOnTheSameLogIsRefused();
@@ -206,6 +208,65 @@ void TestFaults::refusedGreetingStopsTheRun()
     QVERIFY(fault.mailCommands().isEmpty());
     QCOMPARE(w->sendList.count(), 3);
     QCOMPARE(logLines(env.logPath).size(), 1);
+}
+
+void TestFaults::serverSizeLimitIsKept_data()
+{
+    QTest::addColumn<QString>("size");    // what EHLO says after SIZE
+    QTest::addColumn<bool>("fits");       // the run goes
+    QTest::addColumn<bool>("sizeOnMail"); // MAIL FROM carries SIZE=
+    // A 300,000-octet attachment makes messages of about 0.4 MB.
+    QTest::newRow("over the limit") << "200000" << false << false;
+    QTest::newRow("under the limit") << "10485760" << true << true;
+    QTest::newRow("SIZE 0, no limit") << "0" << true << true;
+    QTest::newRow("SIZE not a number") << "10MB" << true << false;
+}
+
+void TestFaults::serverSizeLimitIsKept()
+{
+    QFETCH(QString, size);
+    QFETCH(bool, fits);
+    QFETCH(bool, sizeOnMail);
+    FaultServer server;
+    server.setSize(size);
+    QVERIFY2(server.start({}), qPrintable(server.error()));
+    const QString attachment = w->path(QStringLiteral("catalogue.pdf"));
+    QByteArray bytes(300000, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 7919) >> 3);
+    writeBytes(attachment, bytes);
+    fill(3);
+    Inputs in;
+    in.attachments = attachment;
+    const SendRunResult r = runSend(account(server.port()), w->sendList, in, env);
+    if (!fits) {
+        QCOMPARE(r.outcome, SendRunResult::Outcome::PreflightFailed);
+        QCOMPARE(sendOutcomeMessage(r),
+                 QStringLiteral(
+                     "添付ファイルを含めたメールの大きさ（0.4 MB）が、サーバーの上限（0.1 MB）を超えています。"));
+        // Nothing went, and nothing is left to finish.
+        QVERIFY(server.mailCommands().isEmpty());
+        QCOMPARE(w->sendList.count(), 3);
+        QVERIFY(!QFile::exists(env.journalPath));
+        return;
+    }
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+    const QList<FaultServer::Stored> got = server.stored();
+    const QStringList mail = server.mailCommands();
+    QCOMPARE(got.size(), 3);
+    QCOMPARE(mail.size(), 3);
+    for (qsizetype i = 0; i < mail.size(); ++i) {
+        const qsizetype at = mail[i].indexOf(QStringLiteral(" SIZE="));
+        QCOMPARE(at >= 0, sizeOnMail);
+        if (!sizeOnMail)
+            continue;
+        // The first message's own size; the others, sent ahead, estimated
+        // a little over.
+        const qint64 declared = mail[i].mid(at + 6).toLongLong();
+        const qint64 actual = got[i].raw.size();
+        QVERIFY2(i == 0 ? declared == actual : declared >= actual && declared <= actual + 64,
+                 qPrintable(QStringLiteral("%1: %2 for %3").arg(i).arg(declared).arg(actual)));
+    }
 }
 
 void TestFaults::eachRecipientGetsOnlyTheirOwnMessage()
