@@ -153,7 +153,7 @@ QString tooLargeText(qint64 size, qint64 limit)
 
 } // namespace
 
-QString CurlTransport::openSession()
+QString CurlTransport::openSession(bool *forNow)
 {
     m_staged.reset();
     m_needsReset = false;
@@ -166,7 +166,7 @@ QString CurlTransport::openSession()
     const QByteArrayList size = m_conn->capability("SIZE", &sizeOffered);
     m_sizeOffered = sizeCapability(size, sizeOffered, &m_sizeLimit);
     if (m_settings.smtpAuth) {
-        const QString refusal = login();
+        const QString refusal = login(forNow);
         if (!refusal.isEmpty()) {
             closeSession();
             return refusal;
@@ -175,7 +175,7 @@ QString CurlTransport::openSession()
     return {};
 }
 
-QString CurlTransport::login()
+QString CurlTransport::login(bool *forNow)
 {
     bool offered = false;
     const QByteArrayList mechanisms = m_conn->capability("AUTH", &offered);
@@ -216,6 +216,7 @@ QString CurlTransport::login()
         return {};
     if (!r.complete())
         return cantConnect(r.status == ServerReply::TooLong ? tooLongText() : QStringLiteral("no answer to the login"));
+    *forNow = r.code >= 400 && r.code < 500;
     return QStringLiteral("AUTH LOGIN failed (") + fromServer(r.text) + QLatin1Char(')');
 }
 
@@ -386,9 +387,10 @@ MessageResult CurlTransport::sendWhole()
     for (int attempt = 0;; ++attempt) {
         bool fresh = false;
         if (!m_conn->isOpen()) {
-            const QString error = openSession();
+            bool forNow = false;
+            const QString error = openSession(&forNow);
             if (!error.isEmpty())
-                return {m_conn->wasAborted() ? Kind::NotSent : Kind::Unusable, error};
+                return {m_conn->wasAborted() ? Kind::NotSent : forNow ? Kind::UnusableForNow : Kind::Unusable, error};
             fresh = true;
         }
         if (!sendable(envelope))

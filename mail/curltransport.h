@@ -45,8 +45,9 @@ private:
         bool ahead = false;      // the next envelope went with it
     };
 
-    QString openSession();
-    QString login();
+    // *forNow: the server refused the login for the time being.
+    QString openSession(bool *forNow);
+    QString login(bool *forNow);
     QString cantConnect(const QString &detail) const;
     QString lost(const ServerReply &reply) const;
     // The longest wait RFC 5321 gives for a step, or the user's shorter one.

@@ -51,6 +51,9 @@ struct MessageResult {
         NotSent,   // the connection failed before the message's end went out
         Uncertain, // its end went out and no reply came: it may have arrived
         Unusable,  // the server can't be reached or used: the run stops
+        // The server refused the login for the time being (4xx): tried
+        // again like a temporary refusal, then the run stops.
+        UnusableForNow,
         // Larger than the server takes (its SIZE); nothing went.
         TooLarge,
     };

@@ -387,7 +387,8 @@ MessageResult Runner::deliver(qsizetype i, const OutgoingMessage &m, OutgoingMes
         *following = m_messages->messageFor(m_list.entry(i + 1), m_env.now());
     MessageResult r = m_transport->finish();
     for (qsizetype attempt = 0;; ++attempt) {
-        m_troubleStreak = r.serverTrouble() ? m_troubleStreak + 1 : r.kind == Kind::Unusable ? m_troubleStreak : 0;
+        const bool unusable = r.kind == Kind::Unusable || r.kind == Kind::UnusableForNow;
+        m_troubleStreak = r.serverTrouble() ? m_troubleStreak + 1 : unusable ? m_troubleStreak : 0;
         if (!r.temporary() || m_journalBroken || m_troubleStreak >= kTroubleLimit
             || attempt >= m_env.retryWaitsMs.size())
             break;
@@ -523,7 +524,7 @@ SendRunResult Runner::run()
         current = std::move(following);
         if (journalFailed())
             return m_result;
-        if (r.kind == Kind::Unusable)
+        if (r.kind == Kind::Unusable || r.kind == Kind::UnusableForNow)
             return abort(r.text);
         // Messages differ by their names alone: when the first is too large
         // for the server, so is the run.

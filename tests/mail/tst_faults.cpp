@@ -32,6 +32,8 @@ private slots:
     void refusedGreetingStopsTheRun();
     void serverSizeLimitIsKept_data();
     void serverSizeLimitIsKept();
+    void temporaryLoginRefusalIsTriedAgain_data();
+    void temporaryLoginRefusalIsTriedAgain();
     void eachRecipientGetsOnlyTheirOwnMessage();
     void journalTrustsOnlyWhatReachedTheDisk();
     void secondRunOnTheSameLogIsRefused();
@@ -267,6 +269,41 @@ void TestFaults::serverSizeLimitIsKept()
         QVERIFY2(i == 0 ? declared == actual : declared >= actual && declared <= actual + 64,
                  qPrintable(QStringLiteral("%1: %2 for %3").arg(i).arg(declared).arg(actual)));
     }
+}
+
+void TestFaults::temporaryLoginRefusalIsTriedAgain_data()
+{
+    QTest::addColumn<int>("nth"); // 0: every login refused
+    QTest::newRow("refused once, then taken") << 1;
+    QTest::newRow("refused every time") << 0;
+}
+
+void TestFaults::temporaryLoginRefusalIsTriedAgain()
+{
+    QFETCH(int, nth);
+    FaultServer server;
+    server.setAuth(true);
+    QVERIFY2(server.start({{"auth", nth, "refuse:454 4.7.0 Temporary authentication failure"}}),
+             qPrintable(server.error()));
+    fill(2);
+    Inputs in;
+    const SendRunResult r = runSend(account(server.port(), true), w->sendList, in, env);
+    if (nth == 1) {
+        QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+        QCOMPARE(r.accepted, 2);
+        QCOMPARE(in.pauses, QList<qint64>{1});
+        QCOMPARE(server.connections(), 2);
+        return;
+    }
+    // After the waits a temporary refusal gets, the run stops as on any
+    // refused login.
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Aborted);
+    QVERIFY2(r.text.contains(QStringLiteral("AUTH LOGIN")) && r.text.contains(QStringLiteral("454 4.7.0")),
+             qPrintable(r.text));
+    QCOMPARE(in.pauses, env.retryWaitsMs);
+    QCOMPARE(server.connections(), 4);
+    QVERIFY(server.stored().isEmpty());
+    QCOMPARE(w->sendList.count(), 2);
 }
 
 void TestFaults::eachRecipientGetsOnlyTheirOwnMessage()
