@@ -3,6 +3,7 @@
 #include "curlconnection.h"
 #include "helloname.h"
 
+#include <QElapsedTimer>
 #include <QMessageAuthenticationCode>
 #include <QVariantList>
 #include <algorithm>
@@ -157,6 +158,9 @@ QString CurlTransport::openSession(bool *forNow)
 {
     m_staged.reset();
     m_needsReset = false;
+    m_refusedHere = 0;
+    m_lagging = false;
+    m_quickestReplyMs = -1;
     const QString error = m_conn->open(connectionOptions(m_settings, MailProtocol::Smtp));
     if (!error.isEmpty())
         return cantConnect(error);
@@ -251,7 +255,30 @@ QByteArray CurlTransport::envelopeCommands(const Envelope &e) const
 
 ServerReply CurlTransport::readEnvelopeReply(int index)
 {
-    return m_conn->readReply(limitMs(index == 2 ? kDataSeconds : kCommandSeconds));
+    return timedReply(limitMs(index == 2 ? kDataSeconds : kCommandSeconds));
+}
+
+ServerReply CurlTransport::timedReply(int limit)
+{
+    // After a refusal, a reply that keeps us waiting much longer than this
+    // session's quickest is not waited for.
+    const bool watch = m_refusedHere > 0 && m_quickestReplyMs >= 0 && !m_lagging;
+    const int wait = watch ? static_cast<int>(std::min<qint64>(limit, m_quickestReplyMs + kLagMs)) : limit;
+    QElapsedTimer waited;
+    waited.start();
+    const ServerReply r = m_conn->readReply(wait);
+    if (watch && wait < limit && r.status == ServerReply::TimedOut)
+        m_lagging = true;
+    if (r.complete() && (m_quickestReplyMs < 0 || waited.elapsed() < m_quickestReplyMs))
+        m_quickestReplyMs = waited.elapsed();
+    return r;
+}
+
+void CurlTransport::leaveSession()
+{
+    if (!(m_staged && m_staged->replies.value(2).code == 354))
+        m_conn->sendAll("QUIT\r\n", kGoodbyeMs);
+    closeSession();
 }
 
 void CurlTransport::closeSession()
@@ -286,7 +313,7 @@ bool CurlTransport::sendEnvelope(const Envelope &e, QList<ServerReply> *replies,
     if (!first.isEmpty() && !m_conn->sendAll(first))
         return fail(ServerReply());
     if (m_needsReset) {
-        const ServerReply reset = m_conn->readReply(limitMs(kCommandSeconds));
+        const ServerReply reset = timedReply(limitMs(kCommandSeconds));
         if (!reset.complete())
             return fail(reset);
         m_needsReset = false;
@@ -302,7 +329,7 @@ bool CurlTransport::sendEnvelope(const Envelope &e, QList<ServerReply> *replies,
             from = end;
         }
         const ServerReply r = sent ? readEnvelopeReply(i) : ServerReply();
-        if (!r.complete() && replies->isEmpty())
+        if ((!r.complete() && replies->isEmpty()) || m_lagging)
             return fail(r);
         replies->append(r);
         if (!r.complete() || (!m_pipelining && !r.positive()))
@@ -340,6 +367,7 @@ MessageResult CurlTransport::finishRefused(const ServerReply &refusal, const QLi
         closeSession();
         return {Kind::Refused, text};
     }
+    ++m_refusedHere;
     // A server that takes DATA all the same waits for a message. Only when it
     // refused the recipient can an empty one end that without delivering
     // anything; otherwise the connection goes.
@@ -386,6 +414,10 @@ MessageResult CurlTransport::sendWhole()
     QList<ServerReply> replies;
     for (int attempt = 0;; ++attempt) {
         bool fresh = false;
+        // A server that has begun to slow this session down gets no more
+        // of it.
+        if (m_conn->isOpen() && !m_staged && freshSessionDue())
+            leaveSession();
         if (!m_conn->isOpen()) {
             bool forNow = false;
             const QString error = openSession(&forNow);
@@ -410,6 +442,12 @@ MessageResult CurlTransport::sendWhole()
         ServerReply failure;
         if (sendEnvelope(envelope, &replies, &failure))
             break;
+        // Nothing of the message went: it goes on a fresh connection now.
+        if (m_lagging) {
+            leaveSession();
+            replies.clear();
+            continue;
+        }
         closeSession();
         // A kept connection that the server dropped while idle: once more
         // on a new one. Nothing of the message has gone out.
@@ -432,7 +470,7 @@ bool CurlTransport::writeMessage()
         closeSession();
         return false;
     }
-    p.ahead = m_pipelining && p.next && sendable(*p.next) && fits(p.next->size);
+    p.ahead = m_pipelining && p.next && sendable(*p.next) && fits(p.next->size) && !freshSessionDue();
     QByteArray out;
     out.reserve(p.message.size() + 160);
     out += p.message;
@@ -464,12 +502,16 @@ MessageResult CurlTransport::readOutcome()
     if (p.ahead && done.code != 421 && !malformed(done)) {
         auto staged = std::make_unique<Staged>();
         staged->envelope = *p.next;
-        for (int i = 0; i < 3 && (staged->replies.isEmpty() || staged->replies.last().complete()); ++i)
+        for (int i = 0; i < 3 && (staged->replies.isEmpty() || staged->replies.last().complete()) && !m_lagging; ++i)
             staged->replies.append(readEnvelopeReply(i));
         // Kept when it is complete, or refused before the connection broke
-        // (a 421 to the next MAIL is that message's answer).
+        // (a 421 to the next MAIL is that message's answer). A server that
+        // lags gets no more of this session: without its data nothing of
+        // that envelope is delivered, and it goes again on a fresh one.
         const ServerReply *refusal = firstRefusal(staged->replies);
-        if (!refusal || refusal->complete())
+        if (m_lagging)
+            leaveSession();
+        else if (!refusal || refusal->complete())
             m_staged = std::move(staged);
         else
             closeSession(); // the connection is in no known state

@@ -34,6 +34,8 @@ private slots:
     void serverSizeLimitIsKept();
     void temporaryLoginRefusalIsTriedAgain_data();
     void temporaryLoginRefusalIsTriedAgain();
+    void deadAddressesDontSlowTheRun_data();
+    void deadAddressesDontSlowTheRun();
     void eachRecipientGetsOnlyTheirOwnMessage();
     void journalTrustsOnlyWhatReachedTheDisk();
     void secondRunOnTheSameLogIsRefused();
@@ -304,6 +306,47 @@ void TestFaults::temporaryLoginRefusalIsTriedAgain()
     QCOMPARE(server.connections(), 4);
     QVERIFY(server.stored().isEmpty());
     QCOMPARE(w->sendList.count(), 2);
+}
+
+void TestFaults::deadAddressesDontSlowTheRun_data()
+{
+    QTest::addColumn<int>("holdAfter");   // refusals on a connection before its replies are held
+    QTest::addColumn<QString>("pattern"); // one letter an entry: g good, d dead
+    // Two refusals each with PIPELINING: the RCPT and the DATA after it.
+    QTest::newRow("ten refusals held") << 10 << "gddgddgddgddgddgddg";
+    QTest::newRow("two refusals held") << 2 << "gdgdgdgg";
+}
+
+void TestFaults::deadAddressesDontSlowTheRun()
+{
+    QFETCH(int, holdAfter);
+    QFETCH(QString, pattern);
+    FaultServer server;
+    server.setDeadPrefix(QStringLiteral("dead"));
+    server.setHoldAfter(holdAfter);
+    QVERIFY2(server.start({}), qPrintable(server.error()));
+    QMap<QString, int> good;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QString address = (pattern[i] == QLatin1Char('d') ? QStringLiteral("dead%1@example.jp")
+                                                                : QStringLiteral("r%1@example.jp"))
+                                    .arg(i);
+        w->sendList.append(QStringLiteral("宛先%1").arg(i), QString(), address);
+        if (pattern[i] == QLatin1Char('g'))
+            good.insert(address, 1);
+    }
+    // A held reply would cost this much, and the message a wait.
+    env.transport.timeoutSeconds = 10;
+    Inputs in;
+    const SendRunResult r = runSend(account(server.port()), w->sendList, in, env);
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+    QCOMPARE(server.received(), good);
+    QCOMPARE(logLines(env.logPath).filter(QStringLiteral("Recipient address rejected")).size(), pattern.count('d'));
+    // The run never waited on a held reply: it left each connection in time,
+    // saying QUIT without waiting for the answer a slowed server holds.
+    QVERIFY(in.pauses.isEmpty());
+    for (const QString &step : server.held())
+        QVERIFY2(step == QLatin1String("quit") || holdAfter < 10, qPrintable(step));
+    QVERIFY(server.connections() > 1);
 }
 
 void TestFaults::eachRecipientGetsOnlyTheirOwnMessage()
