@@ -527,6 +527,11 @@ void CurlTransport::end()
 {
     if (!m_conn->isOpen())
         return;
+    // A server slowing the session down holds its goodbye back too.
+    if (freshSessionDue()) {
+        leaveSession();
+        return;
+    }
     if (!(m_staged && m_staged->replies.value(2).code == 354) && m_conn->sendAll("QUIT\r\n", kGoodbyeMs))
         m_conn->readReply(kGoodbyeMs);
     closeSession();
