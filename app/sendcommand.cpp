@@ -432,6 +432,7 @@ int runSendCommand(const QStringList &arguments)
     AccountRecord account;
     account.Account = static_cast<qint16>(profile);
     readAccountProfile(settings, account.Account, account);
+    env.sizeLimit = storedSizeLimit(settings, account.Account);
     const SendCheck check = checkSendRun(account, list.count(), source.subjectText, source.body);
     if (check != SendCheck::Ok)
         return fail(sendCheckMessage(check));

@@ -34,6 +34,7 @@ enum class Setting {
     Port,
     ClearTextPassword, // 0/1: the password may travel unencrypted
     MaxPerMinute,      // 0: no limit
+    SmtpSizeLimit,     // the server's largest message in octets, as last found; 0: unknown
 };
 
 enum class SettingType {

@@ -1,5 +1,7 @@
 #include "curlconnection.h"
 
+#include "helloname.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
@@ -68,6 +70,7 @@ struct CurlConnection::State {
     std::function<void(curl_socket_t)> onSocket;
 
     // Filled by the debug callback during open().
+    QByteArray helloVerb; // EHLO, or HELO where the server refused EHLO
     QByteArrayList caps;
     bool inCapabilities = false;
     bool firstCapabilityLine = false;
@@ -94,6 +97,8 @@ void CurlConnection::State::onCommand(QByteArrayView line)
     line = line.trimmed();
     replyBytes = 0;
     inCapabilities = startsWithWord(line, "EHLO") || startsWithWord(line, "HELO") || startsWithWord(line, "CAPA");
+    if (startsWithWord(line, "EHLO") || startsWithWord(line, "HELO"))
+        helloVerb = line.first(4).toByteArray().toUpper();
     if (inCapabilities) {
         caps.clear();
         firstCapabilityLine = true;
@@ -245,7 +250,16 @@ QString CurlConnection::open(const Options &o)
     CURL *h = s.handle;
     const bool smtp = o.protocol == MailProtocol::Smtp;
     const QByteArray scheme = smtp ? (o.implicitTls ? "smtps" : "smtp") : (o.implicitTls ? "pop3s" : "pop3");
-    const QByteArray url = scheme + "://" + host + ":" + QByteArray::number(o.port) + "/";
+    // libcurl greets with the URL's path, the bare host name when it is
+    // empty. Without a fully qualified name, the local end's address
+    // literal: the likely one now, checked once connected.
+    QByteArray hello = o.helloName;
+    if (smtp && hello.isEmpty())
+        hello = probableLocalLiteral(o.host);
+    if (smtp && hello.isEmpty())
+        hello = "[127.0.0.1]";
+    const QByteArray url = scheme + "://" + host + ":" + QByteArray::number(o.port) + "/"
+                           + (smtp ? QUrl::toPercentEncoding(QString::fromLatin1(hello)) : QByteArray());
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
     // TRY: STARTTLS/STLS whenever offered. libcurl would go on in clear after
     // a refused upgrade; it holds no credentials, and open() fails then.
@@ -300,6 +314,37 @@ QString CurlConnection::open(const Options &o)
     curl_easy_setopt(h, CURLOPT_VERBOSE, 0L);
     m_abort->setSocket(s.socket);
     s.open = true;
+    if (smtp && o.helloName.isEmpty()) {
+        char *local = nullptr;
+        const QByteArray actual = curl_easy_getinfo(h, CURLINFO_LOCAL_IP, &local) == CURLE_OK && local
+                                      ? addressLiteral(QHostAddress(QString::fromLatin1(local)))
+                                      : QByteArray();
+        if (!actual.isEmpty() && actual != hello)
+            failure = greetAgain(actual);
+        if (!failure.isEmpty()) {
+            close();
+            return failure;
+        }
+    }
+    return {};
+}
+
+QString CurlConnection::greetAgain(const QByteArray &name)
+{
+    const QByteArray verb = d->helloVerb.isEmpty() ? QByteArray("EHLO") : d->helloVerb;
+    const QByteArray command = verb + ' ' + name;
+    if (!sendAll(command + "\r\n"))
+        return QStringLiteral("connection lost");
+    QByteArrayList lines;
+    const ServerReply r = readReply(-1, &lines);
+    if (!r.complete())
+        return r.status == ServerReply::TooLong ? QStringLiteral("reply too long")
+                                                : QStringLiteral("no answer to ") + QString::fromLatin1(verb);
+    if (!r.positive())
+        return serverText(r.text);
+    d->onCommand(command);
+    for (const QByteArray &line : lines)
+        d->onReplyLine(line);
     return {};
 }
 
@@ -428,7 +473,7 @@ QString serverText(QByteArrayView bytes)
     return shown;
 }
 
-ServerReply CurlConnection::readReply(int timeoutMs)
+ServerReply CurlConnection::readReply(int timeoutMs, QByteArrayList *lines)
 {
     ServerReply r;
     if (!d->open || m_abort->requested)
@@ -448,6 +493,8 @@ ServerReply CurlConnection::readReply(int timeoutMs)
             }
             while (line.endsWith('\r'))
                 line.chop(1);
+            if (lines)
+                lines->append(line.toByteArray());
             if (!r.text.isEmpty())
                 r.text += ' ';
             r.text += line;

@@ -42,6 +42,9 @@ public:
         int connectSeconds = 60; // TCP and TLS
         int replySeconds = 300;  // the greeting, and each reply while opening
         QString extraCaFile;
+        // SMTP: the domain of EHLO and HELO; "" for the address literal of
+        // the connection's local end.
+        QByteArray helloName;
     };
 
     CurlConnection();
@@ -70,8 +73,8 @@ public:
     // *written: the bytes handed to the connection.
     bool sendAll(QByteArrayView data, int inactivityMs = -1, qsizetype *written = nullptr);
     // The time limit is the reply limit of the options unless given
-    // (milliseconds).
-    ServerReply readReply(int timeoutMs = -1);
+    // (milliseconds). *lines: the reply's lines as they came, if asked for.
+    ServerReply readReply(int timeoutMs = -1, QByteArrayList *lines = nullptr);
 
     // From any thread: every wait ends at once, now and later; the
     // connection is shut.
@@ -81,6 +84,9 @@ public:
     struct State; // shared with libcurl's callbacks
 
 private:
+    // EHLO (or HELO, where the server took only that) once more, naming the
+    // local end as it turned out; "" or why the server can't be used.
+    QString greetAgain(const QByteArray &name);
     struct Abort;
     std::unique_ptr<State> d;
     std::unique_ptr<Abort> m_abort;

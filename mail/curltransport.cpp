@@ -1,7 +1,9 @@
 #include "curltransport.h"
 
 #include "curlconnection.h"
+#include "helloname.h"
 
+#include <QElapsedTimer>
 #include <QMessageAuthenticationCode>
 #include <QVariantList>
 #include <algorithm>
@@ -70,6 +72,8 @@ CurlConnection::Options connectionOptions(const TransportSettings &s, MailProtoc
     o.connectSeconds = shorter(kConnectSeconds, s);
     o.replySeconds = shorter(kCommandSeconds, s);
     o.extraCaFile = s.extraCaFile;
+    if (smtp)
+        o.helloName = s.helloName.isEmpty() ? fullyQualifiedHostName() : s.helloName.toLatin1();
     return o;
 }
 
@@ -125,17 +129,48 @@ QString CurlTransport::lost(const ServerReply &reply) const
     }
 }
 
-QString CurlTransport::openSession()
+namespace {
+
+// SIZE with a number names the server's limit (0: none); without one it
+// names none. Anything else is no SIZE at all (RFC 1870).
+bool sizeCapability(const QByteArrayList &words, bool offered, qint64 *limit)
+{
+    *limit = 0;
+    if (!offered)
+        return false;
+    if (words.isEmpty())
+        return true;
+    const QByteArray &n = words.first();
+    if (n.isEmpty() || n.size() > 18 || !std::all_of(n.cbegin(), n.cend(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    *limit = n.toLongLong();
+    return true;
+}
+
+QString tooLargeText(qint64 size, qint64 limit)
+{
+    return QStringLiteral("The message (%1 octets) is larger than the server takes (%2 octets)").arg(size).arg(limit);
+}
+
+} // namespace
+
+QString CurlTransport::openSession(bool *forNow)
 {
     m_staged.reset();
     m_needsReset = false;
+    m_refusedHere = 0;
+    m_lagging = false;
+    m_quickestReplyMs = -1;
     const QString error = m_conn->open(connectionOptions(m_settings, MailProtocol::Smtp));
     if (!error.isEmpty())
         return cantConnect(error);
     m_conn->capability("PIPELINING", &m_pipelining);
     m_conn->capability("SMTPUTF8", &m_smtpUtf8);
+    bool sizeOffered = false;
+    const QByteArrayList size = m_conn->capability("SIZE", &sizeOffered);
+    m_sizeOffered = sizeCapability(size, sizeOffered, &m_sizeLimit);
     if (m_settings.smtpAuth) {
-        const QString refusal = login();
+        const QString refusal = login(forNow);
         if (!refusal.isEmpty()) {
             closeSession();
             return refusal;
@@ -144,7 +179,7 @@ QString CurlTransport::openSession()
     return {};
 }
 
-QString CurlTransport::login()
+QString CurlTransport::login(bool *forNow)
 {
     bool offered = false;
     const QByteArrayList mechanisms = m_conn->capability("AUTH", &offered);
@@ -185,6 +220,7 @@ QString CurlTransport::login()
         return {};
     if (!r.complete())
         return cantConnect(r.status == ServerReply::TooLong ? tooLongText() : QStringLiteral("no answer to the login"));
+    *forNow = r.code >= 400 && r.code < 500;
     return QStringLiteral("AUTH LOGIN failed (") + fromServer(r.text) + QLatin1Char(')');
 }
 
@@ -207,7 +243,10 @@ QByteArray CurlTransport::envelopeCommands(const Envelope &e) const
     c.reserve(from.size() + to.size() + 48);
     c += "MAIL FROM:<";
     c += from;
-    c += utf8 ? "> SMTPUTF8\r\n" : ">\r\n";
+    c += utf8 ? "> SMTPUTF8" : ">";
+    if (m_sizeOffered && e.size > 0)
+        c += " SIZE=" + QByteArray::number(e.size);
+    c += "\r\n";
     c += "RCPT TO:<";
     c += to;
     c += ">\r\nDATA\r\n";
@@ -216,7 +255,30 @@ QByteArray CurlTransport::envelopeCommands(const Envelope &e) const
 
 ServerReply CurlTransport::readEnvelopeReply(int index)
 {
-    return m_conn->readReply(limitMs(index == 2 ? kDataSeconds : kCommandSeconds));
+    return timedReply(limitMs(index == 2 ? kDataSeconds : kCommandSeconds));
+}
+
+ServerReply CurlTransport::timedReply(int limit)
+{
+    // After a refusal, a reply that keeps us waiting much longer than this
+    // session's quickest is not waited for.
+    const bool watch = m_refusedHere > 0 && m_quickestReplyMs >= 0 && !m_lagging;
+    const int wait = watch ? static_cast<int>(std::min<qint64>(limit, m_quickestReplyMs + kLagMs)) : limit;
+    QElapsedTimer waited;
+    waited.start();
+    const ServerReply r = m_conn->readReply(wait);
+    if (watch && wait < limit && r.status == ServerReply::TimedOut)
+        m_lagging = true;
+    if (r.complete() && (m_quickestReplyMs < 0 || waited.elapsed() < m_quickestReplyMs))
+        m_quickestReplyMs = waited.elapsed();
+    return r;
+}
+
+void CurlTransport::leaveSession()
+{
+    if (!(m_staged && m_staged->replies.value(2).code == 354))
+        m_conn->sendAll("QUIT\r\n", kGoodbyeMs);
+    closeSession();
 }
 
 void CurlTransport::closeSession()
@@ -251,7 +313,7 @@ bool CurlTransport::sendEnvelope(const Envelope &e, QList<ServerReply> *replies,
     if (!first.isEmpty() && !m_conn->sendAll(first))
         return fail(ServerReply());
     if (m_needsReset) {
-        const ServerReply reset = m_conn->readReply(limitMs(kCommandSeconds));
+        const ServerReply reset = timedReply(limitMs(kCommandSeconds));
         if (!reset.complete())
             return fail(reset);
         m_needsReset = false;
@@ -267,7 +329,7 @@ bool CurlTransport::sendEnvelope(const Envelope &e, QList<ServerReply> *replies,
             from = end;
         }
         const ServerReply r = sent ? readEnvelopeReply(i) : ServerReply();
-        if (!r.complete() && replies->isEmpty())
+        if ((!r.complete() && replies->isEmpty()) || m_lagging)
             return fail(r);
         replies->append(r);
         if (!r.complete() || (!m_pipelining && !r.positive()))
@@ -305,6 +367,7 @@ MessageResult CurlTransport::finishRefused(const ServerReply &refusal, const QLi
         closeSession();
         return {Kind::Refused, text};
     }
+    ++m_refusedHere;
     // A server that takes DATA all the same waits for a message. Only when it
     // refused the recipient can an empty one end that without delivering
     // anything; otherwise the connection goes.
@@ -325,7 +388,7 @@ void CurlTransport::start(const Envelope &envelope, const QByteArray &message, c
     m_pending = std::make_unique<Pending>(Pending{envelope, message, next ? std::optional(*next) : std::nullopt});
     // The envelope went ahead and the server is waiting for its message:
     // send it now, and its end carries the next envelope.
-    if (m_staged && m_staged->envelope == envelope && !firstRefusal(m_staged->replies)) {
+    if (m_staged && m_staged->envelope == envelope && !firstRefusal(m_staged->replies) && fits(message.size())) {
         m_staged.reset();
         m_pending->written = true;
         m_pending->writeFailed = !writeMessage();
@@ -351,16 +414,26 @@ MessageResult CurlTransport::sendWhole()
     QList<ServerReply> replies;
     for (int attempt = 0;; ++attempt) {
         bool fresh = false;
+        // A server that has begun to slow this session down gets no more
+        // of it.
+        if (m_conn->isOpen() && !m_staged && freshSessionDue())
+            leaveSession();
         if (!m_conn->isOpen()) {
-            const QString error = openSession();
+            bool forNow = false;
+            const QString error = openSession(&forNow);
             if (!error.isEmpty())
-                return {m_conn->wasAborted() ? Kind::NotSent : Kind::Unusable, error};
+                return {m_conn->wasAborted() ? Kind::NotSent : forNow ? Kind::UnusableForNow : Kind::Unusable, error};
             fresh = true;
         }
         if (!sendable(envelope))
             return {Kind::Refused,
                     QStringLiteral("The server does not take addresses outside ASCII (no SMTPUTF8): ")
                         + QString::fromUtf8(envelope.from.needsSmtpUtf8 ? envelope.from.wire : envelope.to.wire)};
+        if (!fits(m_pending->message.size())) {
+            if (m_staged)
+                discardStaged();
+            return {Kind::TooLarge, tooLargeText(m_pending->message.size(), m_sizeLimit)};
+        }
         if (m_staged) {
             replies = std::move(m_staged->replies);
             m_staged.reset();
@@ -369,6 +442,12 @@ MessageResult CurlTransport::sendWhole()
         ServerReply failure;
         if (sendEnvelope(envelope, &replies, &failure))
             break;
+        // Nothing of the message went: it goes on a fresh connection now.
+        if (m_lagging) {
+            leaveSession();
+            replies.clear();
+            continue;
+        }
         closeSession();
         // A kept connection that the server dropped while idle: once more
         // on a new one. Nothing of the message has gone out.
@@ -391,7 +470,7 @@ bool CurlTransport::writeMessage()
         closeSession();
         return false;
     }
-    p.ahead = m_pipelining && p.next && sendable(*p.next);
+    p.ahead = m_pipelining && p.next && sendable(*p.next) && fits(p.next->size) && !freshSessionDue();
     QByteArray out;
     out.reserve(p.message.size() + 160);
     out += p.message;
@@ -423,12 +502,16 @@ MessageResult CurlTransport::readOutcome()
     if (p.ahead && done.code != 421 && !malformed(done)) {
         auto staged = std::make_unique<Staged>();
         staged->envelope = *p.next;
-        for (int i = 0; i < 3 && (staged->replies.isEmpty() || staged->replies.last().complete()); ++i)
+        for (int i = 0; i < 3 && (staged->replies.isEmpty() || staged->replies.last().complete()) && !m_lagging; ++i)
             staged->replies.append(readEnvelopeReply(i));
         // Kept when it is complete, or refused before the connection broke
-        // (a 421 to the next MAIL is that message's answer).
+        // (a 421 to the next MAIL is that message's answer). A server that
+        // lags gets no more of this session: without its data nothing of
+        // that envelope is delivered, and it goes again on a fresh one.
         const ServerReply *refusal = firstRefusal(staged->replies);
-        if (!refusal || refusal->complete())
+        if (m_lagging)
+            leaveSession();
+        else if (!refusal || refusal->complete())
             m_staged = std::move(staged);
         else
             closeSession(); // the connection is in no known state
@@ -444,6 +527,11 @@ void CurlTransport::end()
 {
     if (!m_conn->isOpen())
         return;
+    // A server slowing the session down holds its goodbye back too.
+    if (freshSessionDue()) {
+        leaveSession();
+        return;
+    }
     if (!(m_staged && m_staged->replies.value(2).code == 354) && m_conn->sendAll("QUIT\r\n", kGoodbyeMs))
         m_conn->readReply(kGoodbyeMs);
     closeSession();

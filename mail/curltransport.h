@@ -6,7 +6,10 @@
 // credentials only over TLS, to a loopback server, or where the account
 // allows them in clear. Speed: with PIPELINING, one write and one round trip
 // per message: a message's end travels with the next message's MAIL, RCPT
-// and DATA (RFC 2920), so their replies come back together.
+// and DATA (RFC 2920), so their replies come back together. Servers slow
+// down a session that makes errors, each reply more after a few: after a
+// few refused envelopes, or once replies lag after one, the session says
+// QUIT and the next message goes on a fresh connection.
 
 #include "mailtransport.h"
 
@@ -26,6 +29,13 @@ public:
     MessageResult finish() override;
     void end() override;
     void abort() override;
+    qint64 sizeLimit() const override { return m_sizeLimit; }
+
+    // Refused envelopes after which a session is left for a fresh one.
+    static constexpr int kRefusalsPerSession = 5;
+    // A reply this much slower than the session's quickest, after a
+    // refusal, means the server has begun to hold its replies back.
+    static constexpr int kLagMs = 500;
 
 private:
     // An envelope sent ahead with the previous message's end, and its replies.
@@ -44,8 +54,9 @@ private:
         bool ahead = false;      // the next envelope went with it
     };
 
-    QString openSession();
-    QString login();
+    // *forNow: the server refused the login for the time being.
+    QString openSession(bool *forNow);
+    QString login(bool *forNow);
     QString cantConnect(const QString &detail) const;
     QString lost(const ServerReply &reply) const;
     // The longest wait RFC 5321 gives for a step, or the user's shorter one.
@@ -57,6 +68,14 @@ private:
     QByteArray envelopeCommands(const Envelope &e) const;
     // Replies to MAIL, RCPT and DATA, each within its own limit.
     ServerReply readEnvelopeReply(int index);
+    // A reply before a message's data, within limit (ms); after a refusal,
+    // one that lags behind is not waited for (m_lagging).
+    ServerReply timedReply(int limit);
+    bool fits(qint64 size) const { return m_sizeLimit <= 0 || size <= m_sizeLimit; }
+    // The server has begun to punish this session's errors, or soon will.
+    bool freshSessionDue() const { return m_refusedHere >= kRefusalsPerSession || m_lagging; }
+    // QUIT without waiting for the reply, which such a server holds back.
+    void leaveSession();
     // Drops a staged envelope the run did not send after all.
     void discardStaged();
     // MAIL, RCPT and DATA for an envelope not sent ahead; false when the
@@ -78,7 +97,12 @@ private:
     std::unique_ptr<CurlConnection> m_pop;
     bool m_pipelining = false;
     bool m_smtpUtf8 = false;
-    bool m_needsReset = false; // a refused transaction is still open
+    bool m_sizeOffered = false; // MAIL FROM carries SIZE=
+    qint64 m_sizeLimit = 0;     // 0: none named
+    bool m_needsReset = false;  // a refused transaction is still open
+    int m_refusedHere = 0;      // refused envelopes in this session
+    bool m_lagging = false;
+    qint64 m_quickestReplyMs = -1;
     std::unique_ptr<Staged> m_staged;
     std::unique_ptr<Pending> m_pending;
 };

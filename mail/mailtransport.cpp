@@ -12,7 +12,8 @@ bool startsWithCode(const QString &text, QChar first)
 
 bool MessageResult::temporary() const
 {
-    return kind == Kind::NotSent || (kind == Kind::Refused && startsWithCode(text, QLatin1Char('4')));
+    return kind == Kind::NotSent || kind == Kind::UnusableForNow
+           || (kind == Kind::Refused && startsWithCode(text, QLatin1Char('4')));
 }
 
 bool MessageResult::serverTrouble() const

@@ -28,12 +28,16 @@ struct TransportSettings {
     // up to 10 minutes); otherwise no wait longer than this.
     int timeoutSeconds = 0;
     QString extraCaFile; // PEM certificates trusted beside the system's
+    // The domain of EHLO; "": the host's fully qualified name, or the address
+    // literal of the connection's local end where it has none.
+    QString helloName;
 };
 
 // The envelope of one message.
 struct Envelope {
     MailAddress from;
     MailAddress to;
+    qint64 size = 0; // the message's octets, or an estimate of them (0: unknown)
     bool operator==(const Envelope &o) const { return from.wire == o.from.wire && to.wire == o.to.wire; }
 };
 
@@ -47,6 +51,11 @@ struct MessageResult {
         NotSent,   // the connection failed before the message's end went out
         Uncertain, // its end went out and no reply came: it may have arrived
         Unusable,  // the server can't be reached or used: the run stops
+        // The server refused the login for the time being (4xx): tried
+        // again like a temporary refusal, then the run stops.
+        UnusableForNow,
+        // Larger than the server takes (its SIZE); nothing went.
+        TooLarge,
     };
     Kind kind = Kind::Refused;
     QString text; // "" when accepted
@@ -90,6 +99,10 @@ public:
 
     // Says goodbye and closes the session, if any.
     virtual void end() = 0;
+
+    // The largest message the server takes, as its EHLO said (SIZE); 0 when
+    // it names none or no session was opened yet.
+    virtual qint64 sizeLimit() const { return 0; }
 
     // From any thread: ends every wait at once and closes the connection;
     // the message in flight ends NotSent, or Uncertain when its end had gone.

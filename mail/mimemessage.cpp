@@ -286,6 +286,19 @@ QByteArray MessageBuilder::headBase64(const QString &head, qsizetype *tail) cons
     return base64Lines(own);
 }
 
+qint64 MessageBuilder::sizeOf(const QByteArray &recipient, const QString &head)
+{
+    // The Date header, and the time and serial in the Message-ID, at most.
+    constexpr qint64 kVarying = 64;
+    if (m_blocks.isEmpty())
+        prepareBlocks();
+    qsizetype k = 0;
+    qint64 size = kVarying + recipient.size() + headBase64(head, &k).size() + (k >= 0 ? m_sharedTail[k].size() : 0);
+    for (const QByteArray &block : std::as_const(m_blocks))
+        size += block.size();
+    return size;
+}
+
 QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &head, const QDateTime &when)
 {
     const qint64 secs = when.toSecsSinceEpoch();

@@ -64,6 +64,9 @@ public:
     // The whole message for one recipient: head + shared text. CR LF line
     // ends, no final dot.
     QByteArray build(const QByteArray &recipient, const QString &head, const QDateTime &when);
+    // The size build() gives, or a little more: the date and the serial
+    // are not known yet.
+    qint64 sizeOf(const QByteArray &recipient, const QString &head);
 
 private:
     void prepareBlocks();

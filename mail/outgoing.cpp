@@ -1,5 +1,7 @@
 #include "outgoing.h"
 
+#include <algorithm>
+
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 }
@@ -43,7 +45,7 @@ OutgoingMessages::OutgoingMessages(const OutgoingContent &content) : m_content(c
     m_builder.setAttachments(std::move(parts));
 }
 
-OutgoingMessage OutgoingMessages::envelopeFor(const SendList::Entry &entry) const
+OutgoingMessage OutgoingMessages::checkedEnvelope(const SendList::Entry &entry)
 {
     OutgoingMessage m;
     m.error = m_commonError;
@@ -60,11 +62,30 @@ OutgoingMessage OutgoingMessages::envelopeFor(const SendList::Entry &entry) cons
     return m;
 }
 
+OutgoingMessage OutgoingMessages::envelopeFor(const SendList::Entry &entry)
+{
+    OutgoingMessage m = checkedEnvelope(entry);
+    if (m.error.isEmpty())
+        m.envelope.size = m_builder.sizeOf(m.envelope.to.wire, nameBlock(m_content.nameBlock, entry.name1, entry.name2,
+                                                                         m_content.honorific));
+    return m;
+}
+
 OutgoingMessage OutgoingMessages::messageFor(const SendList::Entry &entry, const QDateTime &when)
 {
-    OutgoingMessage m = envelopeFor(entry);
-    if (m.error.isEmpty())
+    OutgoingMessage m = checkedEnvelope(entry);
+    if (m.error.isEmpty()) {
         m.data = m_builder.build(m.envelope.to.wire,
                                  nameBlock(m_content.nameBlock, entry.name1, entry.name2, m_content.honorific), when);
+        m.envelope.size = m.data.size();
+    }
     return m;
+}
+
+qint64 OutgoingMessages::largestSize(const SendList &list)
+{
+    qint64 largest = 0;
+    for (qsizetype i = 0; i < list.count(); ++i)
+        largest = std::max(largest, envelopeFor(list.entry(i)).envelope.size);
+    return largest;
 }

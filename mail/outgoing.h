@@ -39,18 +39,22 @@ public:
     // Reads the attachments.
     explicit OutgoingMessages(const OutgoingContent &content);
 
-    // The envelope alone, for looking ahead; error set when the address is
-    // refused.
-    OutgoingMessage envelopeFor(const SendList::Entry &entry) const;
+    // The envelope alone, for looking ahead, with the message's size
+    // estimated; error set when the address is refused.
+    OutgoingMessage envelopeFor(const SendList::Entry &entry);
     OutgoingMessage messageFor(const SendList::Entry &entry, const QDateTime &when);
+    // The size of the largest message of the list, estimated as for looking
+    // ahead; 0 when none can be sent.
+    qint64 largestSize(const SendList &list);
 
 private:
+    OutgoingMessage checkedEnvelope(const SendList::Entry &entry);
     OutgoingContent m_content;
     MailAddress m_from;
     // The last recipient checked: the run looks ahead at each entry before
     // its turn.
-    mutable QString m_lastAddress;
-    mutable MailAddress m_lastTo;
+    QString m_lastAddress;
+    MailAddress m_lastTo;
     QString m_commonError; // a refusal that holds for every entry
     mime::MessageBuilder m_builder;
 };

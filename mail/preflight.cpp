@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSet>
 #include <QStringList>
+#include <cmath>
 
 namespace {
 constexpr int kEntriesShown = 5;
@@ -31,6 +32,18 @@ QString preflightMessage(const QString &fromAddress, const QString &attachmentTe
                      .arg(printableAddress(fromAddress), addressProblemTextJa(from.problem));
 
     return parts.join(QStringLiteral("\n\n"));
+}
+
+QString messageSizeMessage(qint64 size, qint64 limit)
+{
+    if (limit <= 0 || size <= limit)
+        return {};
+    // Tenths of a MB, the message's rounded up and the limit's down, so the
+    // two never read alike.
+    constexpr double kTenth = 1024 * 1024 / 10.0;
+    auto mb = [](double tenths) { return QString::number(tenths / 10, 'f', 1); };
+    return QStringLiteral("添付ファイルを含めたメールの大きさ（%1 MB）が、サーバーの上限（%2 MB）を超えています。")
+        .arg(mb(std::ceil(size / kTenth)), mb(std::floor(limit / kTenth)));
 }
 
 AddressProblems findAddressProblems(const SendList &list)

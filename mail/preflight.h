@@ -16,6 +16,9 @@ class SendList;
 // "" when the run may start; otherwise the message for the user, naming
 // each attachment that can't be read and the sender address.
 QString preflightMessage(const QString &fromAddress, const QString &attachmentText);
+// "" when a message of size octets fits the server's limit (0: none known);
+// otherwise the message for the user, both sizes in MB.
+QString messageSizeMessage(qint64 size, qint64 limit);
 
 struct AddressProblems {
     QList<qsizetype> refused;    // entries the address rule refuses

@@ -9,6 +9,7 @@
 #include "sendjournal.h"
 #include "sendlist.h"
 #include "sentmaillog.h"
+#include "settingsstore.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -57,6 +58,13 @@ TransportSettings transportSettings(const AccountRecord &account, const Transpor
     s.timeoutSeconds = options.timeoutSeconds;
     s.extraCaFile = options.extraCaFile;
     return s;
+}
+
+qint64 storedSizeLimit(const SettingsStore &store, int profile)
+{
+    bool ok = false;
+    const qint64 limit = store.value(Setting::SmtpSizeLimit, profile).trimmed().toLongLong(&ok);
+    return ok && limit > 0 ? limit : 0;
 }
 
 SendCheck checkSendRun(const AccountRecord &account, qsizetype listCount, const QString &subject,
@@ -165,7 +173,12 @@ QString sendTestMessage(const AccountRecord &account, OutgoingContent content, c
     const OutgoingMessage m = messages.messageFor({entry.name1, entry.name2, account.szFrom}, env.now());
     if (!m.error.isEmpty())
         return m.error;
+    const QString tooLarge = messageSizeMessage(m.data.size(), env.sizeLimit);
+    if (!tooLarge.isEmpty())
+        return tooLarge;
     const MessageResult r = transport->send(m.envelope, m.data, nullptr);
+    if (r.kind == MessageResult::Kind::TooLarge)
+        return messageSizeMessage(m.data.size(), transport->sizeLimit());
     if (r.kind == MessageResult::Kind::Uncertain)
         return r.text + QStringLiteral("（届いたかどうかわかりません）");
     return r.text;
@@ -202,6 +215,8 @@ private:
     bool journalFailed();
     SendRunResult &fail(const QString &text);
     SendRunResult &abort(const QString &text);
+    // The server's limit stopped the run's first message: nothing went.
+    SendRunResult &tooLarge(qint64 size);
     SendRunResult &stop();
     SendRunResult &complete();
     // The journal stays while something is left to send or to decide.
@@ -226,6 +241,7 @@ private:
     qsizetype m_inFlight = -1; // the entry whose data may go next
     bool m_journalBroken = false;
     bool m_stopAfterThis = false;
+    bool m_reachedServer = false; // a message went past the server's size limit check
     int m_troubleStreak = 0;
     // The next entry that will reach the server, so its envelope can travel
     // with this message's end. It only moves forward, so each entry is
@@ -290,6 +306,15 @@ bool Runner::open()
         m_result.outcome = Outcome::PreflightFailed;
         return false;
     }
+    // The attachments are read once, here.
+    m_messages.emplace(m_content);
+    if (m_env.sizeLimit > 0) {
+        m_result.text = messageSizeMessage(m_messages->largestSize(m_list), m_env.sizeLimit);
+        if (!m_result.text.isEmpty()) {
+            m_result.outcome = Outcome::PreflightFailed;
+            return false;
+        }
+    }
     m_transport = makeTransport(m_account, m_env);
     m_control->setTransport(m_transport.get());
     m_transport->beforeData = [this] {
@@ -307,7 +332,6 @@ bool Runner::open()
             return false;
         }
     }
-    m_messages.emplace(m_content);
     // The log only once the journal runs: a run that can't keep its journal
     // leaves the last log as it was.
     if (!startJournal() || !openLog())
@@ -363,7 +387,8 @@ MessageResult Runner::deliver(qsizetype i, const OutgoingMessage &m, OutgoingMes
         *following = m_messages->messageFor(m_list.entry(i + 1), m_env.now());
     MessageResult r = m_transport->finish();
     for (qsizetype attempt = 0;; ++attempt) {
-        m_troubleStreak = r.serverTrouble() ? m_troubleStreak + 1 : r.kind == Kind::Unusable ? m_troubleStreak : 0;
+        const bool unusable = r.kind == Kind::Unusable || r.kind == Kind::UnusableForNow;
+        m_troubleStreak = r.serverTrouble() ? m_troubleStreak + 1 : unusable ? m_troubleStreak : 0;
         if (!r.temporary() || m_journalBroken || m_troubleStreak >= kTroubleLimit
             || attempt >= m_env.retryWaitsMs.size())
             break;
@@ -419,6 +444,19 @@ void Runner::closeJournal()
         m_journal.finish();
     else
         m_journal.close();
+}
+
+SendRunResult &Runner::tooLarge(qint64 size)
+{
+    m_log.close();
+    // A run begun here leaves nothing to finish; a resumed one its journal.
+    if (m_env.journalIndex.isEmpty())
+        m_journal.finish();
+    else
+        m_journal.close();
+    m_result.outcome = Outcome::PreflightFailed;
+    m_result.text = messageSizeMessage(size, m_transport->sizeLimit());
+    return m_result;
 }
 
 SendRunResult &Runner::abort(const QString &text)
@@ -477,15 +515,22 @@ SendRunResult Runner::run()
         sinceLast.start();
         OutgoingMessage following;
         MessageResult r{Kind::Refused, current.error};
-        if (current.error.isEmpty())
+        const qint64 size = current.data.size();
+        const bool toServer = current.error.isEmpty();
+        if (toServer)
             r = deliver(i, current, &following);
         else if (i + 1 < count)
             following = m_messages->messageFor(m_list.entry(i + 1), m_env.now());
         current = std::move(following);
         if (journalFailed())
             return m_result;
-        if (r.kind == Kind::Unusable)
+        if (r.kind == Kind::Unusable || r.kind == Kind::UnusableForNow)
             return abort(r.text);
+        // Messages differ by their names alone: when the first is too large
+        // for the server, so is the run.
+        if (r.kind == Kind::TooLarge && !m_reachedServer)
+            return tooLarge(size);
+        m_reachedServer = m_reachedServer || (toServer && r.kind != Kind::TooLarge);
         // A server that closes or fails on every message can't carry the
         // run: the entry stays to be sent, as after a failed connection.
         if (m_troubleStreak >= kTroubleLimit) {

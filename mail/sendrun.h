@@ -15,6 +15,7 @@
 #include <memory>
 
 struct AccountRecord;
+class SettingsStore;
 
 // What the account does not say about reaching its servers.
 struct TransportOptions {
@@ -26,6 +27,10 @@ struct TransportOptions {
 // The account's server, port (whether SMTP AUTH is on or off; 465 means
 // TLS from the start), login and whether its password may travel in clear.
 TransportSettings transportSettings(const AccountRecord &account, const TransportOptions &options = {});
+
+// The server's largest message as the profile's connection test stored it;
+// 0 when unknown.
+qint64 storedSizeLimit(const SettingsStore &store, int profile);
 
 // The checks before anything is sent, in their order.
 enum class SendCheck { Ok, Account, EmptyList, EmptySubject, EmptyBody };
@@ -61,13 +66,16 @@ OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &sou
 
 struct SendRunResult {
     enum class Outcome {
-        Completed,       // every entry tried; list emptied
-        PreflightFailed, // nothing connected, log untouched; text = the message
-        PopLoginFailed,  // log untouched; text = the POP result as text
-        Aborted,         // connection or login failure; text = the transport's text
-        Failed,          // log, journal or list failure; text = what went wrong
-        Stopped,         // the user stopped it; the list keeps the entries not accepted
-        Busy,            // another run holds the log; text = who
+        Completed, // every entry tried; list emptied
+        // Nothing sent; text = the message. Nothing connected and the log
+        // untouched, unless the server's own size limit (SIZE) stopped the
+        // first message: then the log holds what came before it.
+        PreflightFailed,
+        PopLoginFailed, // log untouched; text = the POP result as text
+        Aborted,        // connection or login failure; text = the transport's text
+        Failed,         // log, journal or list failure; text = what went wrong
+        Stopped,        // the user stopped it; the list keeps the entries not accepted
+        Busy,           // another run holds the log; text = who
     };
     Outcome outcome = Outcome::Failed;
     qint32 accepted = 0;
@@ -101,6 +109,9 @@ struct SendRunEnvironment {
     QList<qsizetype> journalIndex;
     // Waits before a message refused for the time being is tried again.
     QList<qint64> retryWaitsMs = {2000, 10000, 30000};
+    // The largest message the server takes, as the account's connection
+    // test found it (0: unknown): a run over it stops before connecting.
+    qint64 sizeLimit = 0;
 };
 
 // The message of one entry, sent once to the account's own address with

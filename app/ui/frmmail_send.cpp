@@ -144,6 +144,7 @@ void frmMail::startRun(const QList<qsizetype> &journalIndex)
     env.lockHeld = m_runLock != nullptr;
     env.now = [this] { return platform().now(); };
     env.transport = transportOptions;
+    env.sizeLimit = storedSizeLimit(settings(), ActiveAccount.Account);
     m_run = std::make_unique<BackgroundRun>(ActiveAccount, withoutEntries(sendList().rows(), m_skipEntries),
                                             windowInputs(), env);
     m_skipEntries.clear();
@@ -334,6 +335,7 @@ void frmMail::mnuFileTest_Click()
     SendRunEnvironment env;
     env.transport = transportOptions;
     env.now = [this] { return platform().now(); };
+    env.sizeLimit = storedSizeLimit(settings(), ActiveAccount.Account);
     QString reply;
     {
         BusyPointer busy(platform());

@@ -1,4 +1,5 @@
 #include "faultserver.h"
+#include "helloname.h"
 #include "mailservers.h"
 #include "runcontrol.h"
 #include "runfixture.h"
@@ -13,6 +14,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+Q_DECLARE_METATYPE(FaultServer::Rule)
+
 // The run against a server that misbehaves at one step: no recipient may be
 // counted as sent without being sent, or mailed twice without a word.
 class TestFaults : public QObject {
@@ -25,6 +28,14 @@ private slots:
     void replyLostAfterTheMessageIsUncertain();
     void serverRefusingEverythingStopsTheRun_data();
     void serverRefusingEverythingStopsTheRun();
+    void refusedGreetingStopsTheRun_data();
+    void refusedGreetingStopsTheRun();
+    void serverSizeLimitIsKept_data();
+    void serverSizeLimitIsKept();
+    void temporaryLoginRefusalIsTriedAgain_data();
+    void temporaryLoginRefusalIsTriedAgain();
+    void deadAddressesDontSlowTheRun_data();
+    void deadAddressesDontSlowTheRun();
     void eachRecipientGetsOnlyTheirOwnMessage();
     void journalTrustsOnlyWhatReachedTheDisk();
     void secondRunOnTheSameLogIsRefused();
@@ -161,6 +172,181 @@ void TestFaults::serverRefusingEverythingStopsTheRun()
     QVERIFY2(j, qPrintable(error));
     QCOMPARE(j->remaining(false).size(), 5);
     QVERIFY(j->uncertain.isEmpty());
+}
+
+void TestFaults::refusedGreetingStopsTheRun_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QList<FaultServer::Rule>>("rules");
+    QTest::addColumn<QString>("reply");
+    for (const char *reply : {"550 5.7.1 Access denied", "451 4.3.0 Not now"}) {
+        const QString refuse = QStringLiteral("refuse:") + QLatin1String(reply);
+        QTest::addRow("EHLO and HELO refused, %cxx", reply[0])
+            << "127.0.0.1" << QList<FaultServer::Rule>{{"ehlo", 0, refuse}, {"helo", 0, refuse}} << reply;
+    }
+    // The second EHLO names the local end as the connection found it.
+    QTest::newRow("greeting again with the address literal refused")
+        << "localhost" << QList<FaultServer::Rule>{{"ehlo", 2, "refuse:550 5.7.1 Invalid name"}}
+        << "550 5.7.1 Invalid name";
+}
+
+void TestFaults::refusedGreetingStopsTheRun()
+{
+    QFETCH(QString, server);
+    QFETCH(QList<FaultServer::Rule>, rules);
+    QFETCH(QString, reply);
+    if (server == QLatin1String("localhost")
+        && (!fullyQualifiedHostName().isEmpty() || probableLocalLiteral(server) == "[127.0.0.1]"))
+        QSKIP("this machine greets once: it has a full name, or no route but loopback");
+    FaultServer fault;
+    QVERIFY2(fault.start(rules), qPrintable(fault.error()));
+    fill(3);
+    AccountRecord a = account(fault.port());
+    a.szServer = server;
+    Inputs in;
+    const SendRunResult r = runSend(a, w->sendList, in, env);
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Aborted);
+    QVERIFY2(r.text.startsWith(QStringLiteral("Cant connect Server")) && r.text.contains(reply), qPrintable(r.text));
+    // Once, not once for every recipient.
+    QCOMPARE(fault.connections(), 1);
+    QVERIFY(fault.mailCommands().isEmpty());
+    QCOMPARE(w->sendList.count(), 3);
+    QCOMPARE(logLines(env.logPath).size(), 1);
+}
+
+void TestFaults::serverSizeLimitIsKept_data()
+{
+    QTest::addColumn<QString>("size");    // what EHLO says after SIZE
+    QTest::addColumn<bool>("fits");       // the run goes
+    QTest::addColumn<bool>("sizeOnMail"); // MAIL FROM carries SIZE=
+    // A 300,000-octet attachment makes messages of about 0.4 MB.
+    QTest::newRow("over the limit") << "200000" << false << false;
+    QTest::newRow("under the limit") << "10485760" << true << true;
+    QTest::newRow("SIZE 0, no limit") << "0" << true << true;
+    QTest::newRow("SIZE not a number") << "10MB" << true << false;
+}
+
+void TestFaults::serverSizeLimitIsKept()
+{
+    QFETCH(QString, size);
+    QFETCH(bool, fits);
+    QFETCH(bool, sizeOnMail);
+    FaultServer server;
+    server.setSize(size);
+    QVERIFY2(server.start({}), qPrintable(server.error()));
+    const QString attachment = w->path(QStringLiteral("catalogue.pdf"));
+    QByteArray bytes(300000, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 7919) >> 3);
+    writeBytes(attachment, bytes);
+    fill(3);
+    Inputs in;
+    in.attachments = attachment;
+    const SendRunResult r = runSend(account(server.port()), w->sendList, in, env);
+    if (!fits) {
+        QCOMPARE(r.outcome, SendRunResult::Outcome::PreflightFailed);
+        QCOMPARE(sendOutcomeMessage(r),
+                 QStringLiteral(
+                     "添付ファイルを含めたメールの大きさ（0.4 MB）が、サーバーの上限（0.1 MB）を超えています。"));
+        // Nothing went, and nothing is left to finish.
+        QVERIFY(server.mailCommands().isEmpty());
+        QCOMPARE(w->sendList.count(), 3);
+        QVERIFY(!QFile::exists(env.journalPath));
+        return;
+    }
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+    const QList<FaultServer::Stored> got = server.stored();
+    const QStringList mail = server.mailCommands();
+    QCOMPARE(got.size(), 3);
+    QCOMPARE(mail.size(), 3);
+    for (qsizetype i = 0; i < mail.size(); ++i) {
+        const qsizetype at = mail[i].indexOf(QStringLiteral(" SIZE="));
+        QCOMPARE(at >= 0, sizeOnMail);
+        if (!sizeOnMail)
+            continue;
+        // The first message's own size; the others, sent ahead, estimated
+        // a little over.
+        const qint64 declared = mail[i].mid(at + 6).toLongLong();
+        const qint64 actual = got[i].raw.size();
+        QVERIFY2(i == 0 ? declared == actual : declared >= actual && declared <= actual + 64,
+                 qPrintable(QStringLiteral("%1: %2 for %3").arg(i).arg(declared).arg(actual)));
+    }
+}
+
+void TestFaults::temporaryLoginRefusalIsTriedAgain_data()
+{
+    QTest::addColumn<int>("nth"); // 0: every login refused
+    QTest::newRow("refused once, then taken") << 1;
+    QTest::newRow("refused every time") << 0;
+}
+
+void TestFaults::temporaryLoginRefusalIsTriedAgain()
+{
+    QFETCH(int, nth);
+    FaultServer server;
+    server.setAuth(true);
+    QVERIFY2(server.start({{"auth", nth, "refuse:454 4.7.0 Temporary authentication failure"}}),
+             qPrintable(server.error()));
+    fill(2);
+    Inputs in;
+    const SendRunResult r = runSend(account(server.port(), true), w->sendList, in, env);
+    if (nth == 1) {
+        QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+        QCOMPARE(r.accepted, 2);
+        QCOMPARE(in.pauses, QList<qint64>{1});
+        QCOMPARE(server.connections(), 2);
+        return;
+    }
+    // After the waits a temporary refusal gets, the run stops as on any
+    // refused login.
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Aborted);
+    QVERIFY2(r.text.contains(QStringLiteral("AUTH LOGIN")) && r.text.contains(QStringLiteral("454 4.7.0")),
+             qPrintable(r.text));
+    QCOMPARE(in.pauses, env.retryWaitsMs);
+    QCOMPARE(server.connections(), 4);
+    QVERIFY(server.stored().isEmpty());
+    QCOMPARE(w->sendList.count(), 2);
+}
+
+void TestFaults::deadAddressesDontSlowTheRun_data()
+{
+    QTest::addColumn<int>("holdAfter");   // refusals on a connection before its replies are held
+    QTest::addColumn<QString>("pattern"); // one letter an entry: g good, d dead
+    // Two refusals each with PIPELINING: the RCPT and the DATA after it.
+    QTest::newRow("ten refusals held") << 10 << "gddgddgddgddgddgddg";
+    QTest::newRow("two refusals held") << 2 << "gdgdgdgg";
+}
+
+void TestFaults::deadAddressesDontSlowTheRun()
+{
+    QFETCH(int, holdAfter);
+    QFETCH(QString, pattern);
+    FaultServer server;
+    server.setDeadPrefix(QStringLiteral("dead"));
+    server.setHoldAfter(holdAfter);
+    QVERIFY2(server.start({}), qPrintable(server.error()));
+    QMap<QString, int> good;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QString address = (pattern[i] == QLatin1Char('d') ? QStringLiteral("dead%1@example.jp")
+                                                                : QStringLiteral("r%1@example.jp"))
+                                    .arg(i);
+        w->sendList.append(QStringLiteral("宛先%1").arg(i), QString(), address);
+        if (pattern[i] == QLatin1Char('g'))
+            good.insert(address, 1);
+    }
+    // A held reply would cost this much, and the message a wait.
+    env.transport.timeoutSeconds = 10;
+    Inputs in;
+    const SendRunResult r = runSend(account(server.port()), w->sendList, in, env);
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+    QCOMPARE(server.received(), good);
+    QCOMPARE(logLines(env.logPath).filter(QStringLiteral("Recipient address rejected")).size(), pattern.count('d'));
+    // The run never waited on a held reply: it left each connection in time,
+    // saying QUIT without waiting for the answer a slowed server holds.
+    QVERIFY(in.pauses.isEmpty());
+    for (const QString &step : server.held())
+        QVERIFY2(step == QLatin1String("quit") || holdAfter < 10, qPrintable(step));
+    QVERIFY(server.connections() > 1);
 }
 
 void TestFaults::eachRecipientGetsOnlyTheirOwnMessage()

@@ -174,6 +174,10 @@ void TestSendRun::preflightStopsTheRunBeforeAnyConnection_data()
     QTest::newRow("sender with a blank") << "sender"
                                          << QStringList{"送信元メールアドレス「shop at example.jp」は使えません"
                                                         "（空白が含まれています）。"};
+    // The limit the account's connection test found.
+    QTest::newRow("larger than the server takes")
+        << "size"
+        << QStringList{"添付ファイルを含めたメールの大きさ（0.4 MB）が、サーバーの上限（0.1 MB）を超えています。"};
 }
 
 void TestSendRun::preflightStopsTheRunBeforeAnyConnection()
@@ -191,6 +195,11 @@ void TestSendRun::preflightStopsTheRunBeforeAnyConnection()
         in.attachments = w->path(QStringLiteral("見積書.pdf"));
     if (fault == QLatin1String("sender"))
         a.szFrom = QStringLiteral("shop at example.jp");
+    if (fault == QLatin1String("size")) {
+        in.attachments = w->path(QStringLiteral("catalogue.pdf"));
+        writeBytes(in.attachments, QByteArray(300000, 'x'));
+        env.sizeLimit = 200000;
+    }
     const qsizetype entries = w->sendList.count();
     env.transport.pop3Port = unusedLoopbackPort();
     const SendRunResult r = runSend(a, w->sendList, in, env);

@@ -1,4 +1,6 @@
+#include "curlconnection.h"
 #include "curltransport.h"
+#include "faultserver.h"
 #include "mailservers.h"
 #include "runfixture.h"
 #include "sendlist.h"
@@ -15,6 +17,8 @@ class TestTransport : public QObject {
 private slots:
     void init();
     void textArrivesExactly();
+    void greetingNamesThisMachine_data();
+    void greetingNamesThisMachine();
     void nonAsciiAddressNeedsSmtpUtf8();
     void refusedUpgradeSendsNoCredentials_data();
     void refusedUpgradeSendsNoCredentials();
@@ -87,6 +91,47 @@ void TestTransport::textArrivesExactly()
     const QByteArray log = readBytes(env.logPath);
     QVERIFY(decodeCp932(log).has_value());
     QVERIFY(logLines(env.logPath).at(1).startsWith(QStringLiteral("?田 ①,Caf? \\,kichi@example.jp,送信済,")));
+}
+
+void TestTransport::greetingNamesThisMachine_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("given"); // "": no fully qualified name
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("a name with a dot") << "127.0.0.1"
+                                       << "client.example.jp"
+                                       << "client.example.jp";
+    QTest::newRow("address literal, server by address") << "127.0.0.1"
+                                                        << ""
+                                                        << "[127.0.0.1]";
+    // Found out once connected: the route to a name is not known before.
+    QTest::newRow("address literal, server by name") << "localhost"
+                                                     << ""
+                                                     << "[127.0.0.1]";
+}
+
+void TestTransport::greetingNamesThisMachine()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, given);
+    QFETCH(QString, expected);
+    FaultServer server;
+    QVERIFY2(server.start({}), qPrintable(server.error()));
+    CurlConnection c;
+    CurlConnection::Options o;
+    o.host = host;
+    o.port = server.port();
+    o.replySeconds = 10;
+    o.helloName = given.toLatin1();
+    QCOMPARE(c.open(o), QString());
+    const QList<FaultServer::Hello> hellos = server.hellos();
+    QVERIFY(!hellos.isEmpty());
+    QCOMPARE(hellos.last().verb, QStringLiteral("EHLO"));
+    QCOMPARE(hellos.last().name, expected);
+    // What the session goes on with is the answer to that greeting.
+    bool pipelining = false;
+    c.capability("PIPELINING", &pipelining);
+    QVERIFY(pipelining);
 }
 
 void TestTransport::nonAsciiAddressNeedsSmtpUtf8()

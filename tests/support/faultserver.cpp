@@ -20,9 +20,11 @@ bool FaultServer::start(const QList<Rule> &rules, bool pipelining, bool smtpUtf8
             o.insert(QStringLiteral("every"), true);
         list.append(o);
     }
-    const QJsonObject config{{QStringLiteral("pipelining"), pipelining},
-                             {QStringLiteral("smtputf8"), smtpUtf8},
-                             {QStringLiteral("rules"), list}};
+    QJsonObject config{{QStringLiteral("pipelining"), pipelining}, {QStringLiteral("smtputf8"), smtpUtf8},
+                       {QStringLiteral("auth"), m_auth},           {QStringLiteral("hold_after"), m_holdAfter},
+                       {QStringLiteral("dead"), m_dead},           {QStringLiteral("rules"), list}};
+    if (m_size)
+        config.insert(QStringLiteral("size"), *m_size);
     QFile f(m_dir.filePath(QStringLiteral("config.json")));
     if (!f.open(QIODevice::WriteOnly) || f.write(QJsonDocument(config).toJson()) < 0) {
         m_error = f.errorString();
@@ -100,4 +102,32 @@ bool FaultServer::hasStalled() const
         if (e.contains(QStringLiteral("stalled")))
             return true;
     return false;
+}
+
+QList<FaultServer::Hello> FaultServer::hellos() const
+{
+    QList<Hello> out;
+    for (const QJsonObject &e : events())
+        if (e.contains(QStringLiteral("hello")))
+            out << Hello{e.value(QStringLiteral("hello")).toString(), e.value(QStringLiteral("name")).toString(),
+                         e.value(QStringLiteral("connection")).toInt()};
+    return out;
+}
+
+QStringList FaultServer::mailCommands() const
+{
+    QStringList out;
+    for (const QJsonObject &e : events())
+        if (e.contains(QStringLiteral("mail")))
+            out << e.value(QStringLiteral("mail")).toString();
+    return out;
+}
+
+QStringList FaultServer::held() const
+{
+    QStringList out;
+    for (const QJsonObject &e : events())
+        if (e.contains(QStringLiteral("held")))
+            out << e.value(QStringLiteral("held")).toString();
+    return out;
 }

@@ -4,9 +4,16 @@
 #
 # Usage: faultserver.py CONFIG EVENTS
 # CONFIG is JSON: {"pipelining": true, "smtputf8": true,
+#   "size": null or the SIZE keyword's parameter ("" for none),
+#   "auth": false (true: AUTH PLAIN offered and taken),
+#   "dead": "" or a prefix: RCPT TO an address starting with it is refused
+#     (550, unknown user),
+#   "hold_after": 0 or N: once a connection has had N replies 4xx or 5xx,
+#     every later reply on it is held back, never sent (as servers slow
+#     down clients that make errors),
 #   "rules": [{"on": STEP, "nth": N or "every": true, "do": ACTION}, ...]}
-# STEP: greeting, mail, rcpt, data, dataend, quit (N counts that step over
-# the server's life, from 1). ACTION:
+# STEP: greeting, ehlo, helo, auth, mail, rcpt, data, dataend, quit (N counts
+# that step over the server's life, from 1). ACTION:
 #   "say:TEXT"      reply TEXT ("" gives a bare CR LF) but go on as if the
 #                   step succeeded (a dataend stores the message)
 #   "refuse:TEXT"   reply TEXT and treat the step as refused
@@ -16,28 +23,33 @@
 #   "stall"         note it and answer nothing more on this connection; a
 #                   dataend stores the message first
 # Events appended to EVENTS, one JSON object a line:
-#   {"connected": n}  {"stalled": STEP, "n": N}
+#   {"connected": n}  {"stalled": STEP, "n": N}  {"held": STEP, "connection": n}
+#   {"hello": "EHLO" or "HELO", "name": ..., "connection": n}
+#   {"mail": "MAIL FROM:<...> ...", "connection": n}
 #   {"stored": k, "from": ..., "rcpt": [...], "raw": latin-1 text}
-import json, socket, sys
+# Each connection is served on a thread of its own, as real servers do.
+import json, socket, sys, threading
 
 config = json.load(open(sys.argv[1]))
 events = sys.argv[2]
 counts = {}
 stored = 0
 connections = 0
+lock = threading.RLock()
 
 
 def note(**what):
-    with open(events, 'a') as f:
+    with lock, open(events, 'a') as f:
         f.write(json.dumps(what) + '\n')
 
 
 def rule_for(step):
-    counts[step] = counts.get(step, 0) + 1
-    for r in config.get('rules', []):
-        if r['on'] == step and (r.get('every') or r.get('nth') == counts[step]):
-            return r['do'], counts[step]
-    return None, counts[step]
+    with lock:
+        counts[step] = counts.get(step, 0) + 1
+        for r in config.get('rules', []):
+            if r['on'] == step and (r.get('every') or r.get('nth') == counts[step]):
+                return r['do'], counts[step]
+        return None, counts[step]
 
 
 class Stall(Exception):
@@ -48,20 +60,28 @@ class Drop(Exception):
     pass
 
 
-def serve(conn):
+def serve(conn, number):
     buf = b''
-    state = {'from': None, 'rcpt': [], 'data': False, 'msg': b''}
+    state = {'from': None, 'rcpt': [], 'data': False, 'msg': b'', 'errors': 0, 'step': 'greeting'}
+    hold_after = config.get('hold_after', 0)
 
     def say(text):
+        if hold_after and state['errors'] >= hold_after:
+            note(held=state['step'], connection=number)
+            raise Stall()
         conn.sendall(text.encode('utf-8') + b'\r\n')
+        if text[:1] in ('4', '5'):
+            state['errors'] += 1
 
     def store():
         global stored
-        stored += 1
-        note(stored=stored, rcpt=state['rcpt'], raw=state['msg'].decode('latin-1'), **{'from': state['from']})
+        with lock:
+            stored += 1
+            note(stored=stored, rcpt=state['rcpt'], raw=state['msg'].decode('latin-1'), **{'from': state['from']})
 
     def act(step, default):
         """Runs the rule of a step; True when the step goes on as succeeded."""
+        state['step'] = step
         action, n = rule_for(step)
         if action is None:
             say(default)
@@ -112,27 +132,42 @@ def serve(conn):
             line, buf = buf[:nl].decode('utf-8', 'replace'), buf[nl + 2:]
             word = line.split(' ')[0].upper()
             if word in ('EHLO', 'HELO'):
+                note(hello=word, name=line[5:], connection=number)
                 caps = ['250-fault']
-                if config.get('pipelining', True):
-                    caps.append('250-PIPELINING')
-                if config.get('smtputf8', True):
-                    caps.append('250-SMTPUTF8')
-                say('\r\n'.join(caps) + '\r\n250 8BITMIME')
+                if word == 'EHLO':
+                    if config.get('pipelining', True):
+                        caps.append('250-PIPELINING')
+                    if config.get('smtputf8', True):
+                        caps.append('250-SMTPUTF8')
+                    if config.get('size') is not None:
+                        caps.append(('250-SIZE ' + config['size']).rstrip())
+                    if config.get('auth'):
+                        caps.append('250-AUTH PLAIN')
+                caps.append('250 8BITMIME')
+                act(word.lower(), '\r\n'.join(caps))
+            elif word == 'AUTH':
+                act('auth', '235 2.7.0 Authentication successful')
             elif word == 'MAIL':
+                note(mail=line, connection=number)
                 addr = line[line.find('<') + 1:line.find('>')]
                 if act('mail', '250 2.1.0 OK'):
                     state['from'] = addr
             elif word == 'RCPT':
                 addr = line[line.find('<') + 1:line.find('>')]
-                if act('rcpt', '250 2.1.5 OK') and state['from'] is not None:
+                dead = config.get('dead')
+                if dead and addr.startswith(dead):
+                    state['step'] = 'rcpt'
+                    say('550 5.1.1 <%s>: Recipient address rejected: User unknown' % addr)
+                elif act('rcpt', '250 2.1.5 OK') and state['from'] is not None:
                     state['rcpt'].append(addr)
             elif word == 'DATA':
                 if state['from'] is None or not state['rcpt']:
+                    state['step'] = 'data'
                     say('554 5.5.1 no valid recipients')
                 elif act('data', '354 go ahead'):
                     state['data'] = True
             elif word == 'RSET':
-                state['from'], state['rcpt'] = None, []
+                state['from'], state['rcpt'], state['step'] = None, [], 'rset'
                 say('250 OK')
             elif word == 'QUIT':
                 act('quit', '221 bye')
@@ -141,18 +176,9 @@ def serve(conn):
                 say('502 5.5.2 unknown command')
 
 
-srv = socket.socket()
-srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-srv.bind(('127.0.0.1', 0))
-srv.listen(8)
-print(srv.getsockname()[1], flush=True)
-while True:
-    conn, _ = srv.accept()
-    conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    connections += 1
-    note(connected=connections)
+def session(conn, number):
     try:
-        serve(conn)
+        serve(conn, number)
     except Stall:
         # Hold the connection, answering nothing, until the client goes.
         try:
@@ -164,3 +190,18 @@ while True:
         pass
     finally:
         conn.close()
+
+
+srv = socket.socket()
+srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+srv.bind(('127.0.0.1', 0))
+srv.listen(8)
+print(srv.getsockname()[1], flush=True)
+while True:
+    conn, _ = srv.accept()
+    conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    with lock:
+        connections += 1
+        number = connections
+    note(connected=number)
+    threading.Thread(target=session, args=(conn, number), daemon=True).start()
