@@ -10,14 +10,19 @@
 #include <QString>
 #include <QVariant>
 #include <functional>
+#include <memory>
+
+class UntrustedCertificateSink;
 
 struct TransportSettings {
     QString host;
     int smtpPort = 25;
-    bool smtpImplicitTls = false; // TLS from the first byte (port 465)
+    bool smtpImplicitTls = false;      // TLS from the first byte (port 465)
+    bool smtpStartTlsRequired = false; // a server without STARTTLS gets nothing
     int pop3Port = 110;
     bool pop3ImplicitTls = false; // POP3S (port 995)
-    bool smtpAuth = false;        // log in to the SMTP server
+    bool pop3StlsRequired = false;
+    bool smtpAuth = false; // log in to the SMTP server
     QString user;
     QString password;
     // Credentials may travel unencrypted to a server that offers no TLS.
@@ -28,6 +33,9 @@ struct TransportSettings {
     // up to 10 minutes); otherwise no wait longer than this.
     int timeoutSeconds = 0;
     QString extraCaFile; // PEM certificates trusted beside the system's
+    QString pinnedKeys;  // public keys the user trusts, "sha256//...;sha256//..."
+    // Told what a certificate that was not trusted says.
+    std::shared_ptr<UntrustedCertificateSink> untrustedCertificates;
 };
 
 // The envelope of one message.

@@ -220,7 +220,7 @@ void TestSend::popLoginFailureWarns()
     TestWorld w;
     frmMail f(w.ctx);
     useAccount(f, unusedLoopbackPort());
-    f.transportOptions.pop3Port = pop.port();
+    ActiveAccount.Pop3Port = QString::number(pop.port());
     ActiveAccount.Check2V = 1;
     ActiveAccount.User = QStringLiteral("shop");
     ActiveAccount.UserPass = QStringLiteral("wrong");
