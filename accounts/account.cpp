@@ -36,6 +36,31 @@ void readAccountProfile(const SettingsStore &store, qint16 n, AccountRecord &a)
     bool ok = false;
     const int perMinute = text(Setting::MaxPerMinute).trimmed().toInt(&ok);
     a.MaxPerMinute = ok && perMinute > 0 ? perMinute : 0;
+    // Files from before these keys read as automatic, with the ports used
+    // then.
+    if (const auto v = store.int16Value(Setting::SmtpSecurity, n))
+        a.SmtpSecurity = connectionSecurity(*v);
+    a.Pop3Port = text(Setting::Pop3Port);
+    if (const auto v = store.int16Value(Setting::Pop3Security, n))
+        a.Pop3Security = connectionSecurity(*v);
+    a.CaFile = text(Setting::CaFile);
+    a.PinnedKeys = text(Setting::PinnedKeys);
+    const qint64 size = text(Setting::SmtpSizeLimit).trimmed().toLongLong(&ok);
+    a.SmtpSizeLimit = ok && size > 0 ? size : 0;
+}
+
+ConnectionSecurity connectionSecurity(qint16 stored)
+{
+    switch (stored) {
+    case 1: return ConnectionSecurity::StartTls;
+    case 2: return ConnectionSecurity::Tls;
+    default: return ConnectionSecurity::Auto;
+    }
+}
+
+int defaultPop3Port(ConnectionSecurity security)
+{
+    return security == ConnectionSecurity::Tls ? 995 : 110;
 }
 
 void LoadActiveAccount(SettingsStore &store)
@@ -64,7 +89,24 @@ void SaveActiveAccount(SettingsStore &store)
         store.setValue(Setting::Port, a.szPort, n);
         store.setValue(Setting::ClearTextPassword, QString::number(a.Check3V), n);
         store.setValue(Setting::MaxPerMinute, QString::number(a.MaxPerMinute), n);
+        store.setValue(Setting::SmtpSecurity, QString::number(qint16(a.SmtpSecurity)), n);
+        store.setValue(Setting::Pop3Port, a.Pop3Port, n);
+        store.setValue(Setting::Pop3Security, QString::number(qint16(a.Pop3Security)), n);
+        store.setValue(Setting::CaFile, a.CaFile, n);
+        store.setValue(Setting::PinnedKeys, a.PinnedKeys, n);
+        store.setValue(Setting::SmtpSizeLimit, QString::number(a.SmtpSizeLimit), n);
     }
+    store.sync();
+}
+
+void saveServerFacts(SettingsStore &store, const AccountRecord &a)
+{
+    const int n = a.Account;
+    if (n < 0 || n > 4)
+        return;
+    store.setValue(Setting::Server, a.szServer, n);
+    store.setValue(Setting::PinnedKeys, a.PinnedKeys, n);
+    store.setValue(Setting::SmtpSizeLimit, QString::number(a.SmtpSizeLimit), n);
     store.sync();
 }
 

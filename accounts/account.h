@@ -6,6 +6,13 @@
 
 class SettingsStore;
 
+// How a connection to a server is protected.
+enum class ConnectionSecurity : qint16 {
+    Auto = 0,     // STARTTLS when the server offers it; TLS from the start on 465 (SMTP) or 995 (POP3)
+    StartTls = 1, // STARTTLS (STLS) required: a server that does not offer it gets nothing
+    Tls = 2,      // TLS from the first byte, on any port
+};
+
 struct AccountRecord {
     QString szServer;
     QString szFrom;
@@ -20,7 +27,18 @@ struct AccountRecord {
     qint16 Account = 0;   // profile 0..4
     qint16 Check3V = 0;   // the password may travel over an unencrypted connection
     int MaxPerMinute = 0; // messages a minute at most; 0: no limit
+    ConnectionSecurity SmtpSecurity = ConnectionSecurity::Auto;
+    QString Pop3Port = QStringLiteral("110");
+    ConnectionSecurity Pop3Security = ConnectionSecurity::Auto;
+    QString CaFile{};         // PEM certificates trusted beside the system's
+    QString PinnedKeys{};     // public keys the user trusts: "sha256//...", ";" between
+    qint64 SmtpSizeLimit = 0; // the server's SIZE as last seen; 0: unknown or none
 };
+
+// The stored number of a security setting (anything unknown is Auto).
+ConnectionSecurity connectionSecurity(qint16 stored);
+// The POP3 port an account uses when it names none.
+int defaultPop3Port(ConnectionSecurity security);
 
 // The account in use; one per process.
 extern AccountRecord ActiveAccount;
@@ -37,6 +55,9 @@ void readAccountProfile(const SettingsStore &store, qint16 n, AccountRecord &int
 void LoadAccountProfile(SettingsStore &store, qint16 n);
 void LoadActiveAccount(SettingsStore &store);
 void SaveActiveAccount(SettingsStore &store);
+// What a connection learned about the account's servers, into its profile
+// alone: the server name, the trusted keys and the SIZE limit.
+void saveServerFacts(SettingsStore &store, const AccountRecord &account);
 
 // True when the server still begins with the placeholder's "****".
 bool accountNotConfigured(const AccountRecord &account);

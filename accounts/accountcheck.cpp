@@ -1,6 +1,7 @@
 #include "accountcheck.h"
 
 #include "account.h"
+#include "cafile.h"
 #include "settingkeys.h"
 #include "textcodec.h"
 
@@ -67,6 +68,20 @@ AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button)
     if (number == 0)
         return fault(AccountField::Port, QStringLiteral("ポート番号は 1 から 65535 までの数字で入力してください。"));
     entry.port = QString::number(number);
+
+    const QString pop3Port = trimBlanks(narrowWidth(entry.pop3Port));
+    const int pop3Number = pop3Port.isEmpty() ? defaultPop3Port(entry.pop3Security) : portNumber(pop3Port);
+    if (pop3Number == 0)
+        return fault(AccountField::Pop3Port,
+                     QStringLiteral("POP3 のポート番号は 1 から 65535 までの数字で入力してください。"));
+    entry.pop3Port = QString::number(pop3Number);
+
+    entry.caFile = trimBlanks(entry.caFile);
+    if (!entry.caFile.isEmpty()) {
+        const QString problem = caFileProblem(entry.caFile);
+        if (!problem.isEmpty())
+            return fault(AccountField::CaFile, problem);
+    }
     return {};
 }
 
@@ -84,4 +99,10 @@ void storeAccountEntry(const AccountEntry &entry, AccountRecord &account)
     account.Check2V = entry.popBeforeSmtp ? 1 : 0;
     account.Check3V = entry.plainPassword ? 1 : 0;
     account.MaxPerMinute = entry.maxPerMinute;
+    account.SmtpSecurity = entry.smtpSecurity;
+    account.Pop3Port = entry.pop3Port;
+    account.Pop3Security = entry.pop3Security;
+    account.CaFile = entry.caFile;
+    account.PinnedKeys = entry.pinnedKeys;
+    account.SmtpSizeLimit = entry.smtpSizeLimit;
 }

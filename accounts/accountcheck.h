@@ -3,9 +3,9 @@
 // the dialog hands over what is typed, shows the message of the field at
 // fault and saves the account these functions build.
 
-#include <QString>
+#include "account.h"
 
-struct AccountRecord;
+#include <QString>
 
 // The account as the dialog's fields hold it; the signature and body header
 // with LF line ends, as a text widget gives them.
@@ -22,9 +22,16 @@ struct AccountEntry {
     QString from;
     QString bodyHeader;
     QString signature;
+    ConnectionSecurity smtpSecurity = ConnectionSecurity::Auto;
+    QString pop3Port = QStringLiteral("110");
+    ConnectionSecurity pop3Security = ConnectionSecurity::Auto;
+    QString caFile{};
+    // Not typed: what the dialog holds of the account besides its fields.
+    QString pinnedKeys{};
+    qint64 smtpSizeLimit = 0;
 };
 
-enum class AccountField { None, Server, FromName, From, User, Password, Port };
+enum class AccountField { None, Server, FromName, From, User, Password, Port, Pop3Port, CaFile };
 
 // OK and Apply word the missing-port message apart.
 enum class AccountSaveButton { Ok, Apply };
@@ -40,7 +47,9 @@ struct AccountFault {
 // the dialog's order, stopping at the first fault. The entry keeps these
 // changes even when a check fails, so the dialog shows them either way. A
 // port that passes is rewritten as its plain number (" 587 " and full-width
-// digits give "587").
+// digits give "587"); so is the POP3 port, and an empty one becomes the
+// usual port of its security (110, or 995 for TLS from the start). A
+// certificate file, when named, must hold certificates.
 AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button);
 
 // Writes a checked entry into the account: server, sender, sender name and

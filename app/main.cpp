@@ -1,5 +1,5 @@
-// The program that starts first. The commands without a window (send) run
-// here on QtCore, QtNetwork, SQLite, curl and ICU alone; anything else is
+// The program that starts first. The commands without a window (send,
+// check) run here on QtCore, QtNetwork, SQLite, curl, OpenSSL and ICU alone; anything else is
 // the window, and this process becomes the window program beside it.
 
 #include "apptitle.h"

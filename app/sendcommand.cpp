@@ -2,6 +2,10 @@
 
 #include "account.h"
 #include "bodyfile.h"
+#include "cafile.h"
+#include "certificate.h"
+#include "checkcommand.h"
+#include "commandio.h"
 #include "csvimport.h"
 #include "dryrun.h"
 #include "failurehint.h"
@@ -31,16 +35,15 @@ namespace {
 enum Exit { Completed = 0, Error = 1, Aborted = 2, Uncertain = 3 };
 
 const char kUsage[] = "Usage:\n"
-                      "  quillpost                 start the window\n"
-                      "  quillpost send OPTIONS    send one message to every address of a list\n"
-                      "  quillpost send --help     the options of send\n"
-                      "  quillpost --help          this text\n";
+                      "  quillpost                      start the window\n"
+                      "  quillpost send OPTIONS         send one message to every address of a list\n"
+                      "  quillpost send --help          the options of send\n"
+                      "  quillpost check --account N    test the account's connection, sending nothing\n"
+                      "  quillpost --help               this text\n";
 
 void print(FILE *to, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
-    std::fflush(to);
+    printText(to, text);
 }
 
 int fail(const QString &what)
@@ -184,8 +187,8 @@ struct SendOptions {
             return QStringLiteral("--dry-run keeps no journal: it goes with neither --resume nor --discard-journal");
         if (parser.isSet(resume) && parser.isSet(discardJournal))
             return QStringLiteral("--resume and --discard-journal don't go together");
-        if (parser.isSet(caFile) && !QFileInfo(parser.value(caFile)).isReadable())
-            return parser.value(caFile) + QStringLiteral(": certificate file not readable");
+        if (parser.isSet(caFile))
+            return caFileProblem(parser.value(caFile));
         return {};
     }
     bool helpAsked() const { return parser.isSet(QStringLiteral("help")); }
@@ -196,6 +199,7 @@ bool prepareRun(const SendOptions &o, SendRunEnvironment &env, QString *dryRunEr
 {
     env.now = localTimeToTheSecond;
     env.transport.extraCaFile = o.parser.value(o.caFile);
+    env.transport.untrustedCertificates = std::make_shared<UntrustedCertificateSink>();
     env.logPath = o.parser.isSet(o.log)
                       ? o.parser.value(o.log)
                       : SentMailLog::pathIn(
@@ -239,6 +243,9 @@ int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvir
     // What a failed connection means, in a sentence.
     if (result.outcome == Outcome::Aborted && !connectionFailureHint(result.text).isEmpty())
         print(stdout, connectionFailureHint(result.text) + QLatin1Char('\n'));
+    // A certificate is the user's to trust, in the window: what it says.
+    if (const std::optional<UntrustedCertificate> c = env.transport.untrustedCertificates->take())
+        print(stderr, describeUntrustedCertificate(*c));
     for (const SendList::Entry &e : result.uncertain)
         print(stderr, QStringLiteral("quillpost send: %1 may not have arrived: the server gave no reply after its "
                                      "message; --resume sends it again\n")
@@ -444,13 +451,16 @@ int runSendCommand(const QStringList &arguments)
 bool isCommandLine(const QStringList &arguments)
 {
     const QString first = arguments.value(1);
-    return first == QStringLiteral("send") || first == QStringLiteral("--help") || first == QStringLiteral("-h");
+    return first == QStringLiteral("send") || first == QStringLiteral("check") || first == QStringLiteral("--help")
+           || first == QStringLiteral("-h");
 }
 
 int runCommandLine(const QStringList &arguments)
 {
     if (arguments.value(1) == QStringLiteral("send"))
         return runSendCommand(arguments);
+    if (arguments.value(1) == QStringLiteral("check"))
+        return runCheckCommand(arguments);
     print(stdout, QString::fromLatin1(kUsage));
     return Completed;
 }

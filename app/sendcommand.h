@@ -10,7 +10,8 @@
 
 #include <QStringList>
 
-// True when the arguments ask for a command rather than the window.
+// True when the arguments ask for a command (send, check; see
+// checkcommand.h) rather than the window.
 bool isCommandLine(const QStringList &arguments);
 // Runs the command the arguments name (a QCoreApplication must exist).
 int runCommandLine(const QStringList &arguments);

@@ -7,7 +7,7 @@ namespace {
 using T = SettingType;
 
 // Stored names are the file format: they never change.
-constexpr std::array<SettingSpec, 25> kSettings{{
+constexpr std::array<SettingSpec, 30> kSettings{{
     {Setting::Account, "Account", T::Int16, "0", false},
     {Setting::MainLeft, "MainLeft", T::Single, "0", false},
     {Setting::MainTop, "MainTop", T::Single, "0", false},
@@ -32,6 +32,11 @@ constexpr std::array<SettingSpec, 25> kSettings{{
     {Setting::Port, "szPort", T::Text, "25", true},
     {Setting::ClearTextPassword, "Check3V", T::Int16, "0", true},
     {Setting::MaxPerMinute, "MaxPerMinute", T::Int, "0", true},
+    {Setting::SmtpSecurity, "SmtpSecurity", T::Int16, "0", true},
+    {Setting::Pop3Port, "Pop3Port", T::Text, "110", true},
+    {Setting::Pop3Security, "Pop3Security", T::Int16, "0", true},
+    {Setting::CaFile, "CaFile", T::Text, "", true},
+    {Setting::PinnedKeys, "PinnedKeys", T::Text, "", true},
     {Setting::SmtpSizeLimit, "SmtpSizeLimit", T::Int, "0", true},
 }};
 

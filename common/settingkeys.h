@@ -34,7 +34,12 @@ enum class Setting {
     Port,
     ClearTextPassword, // 0/1: the password may travel unencrypted
     MaxPerMinute,      // 0: no limit
-    SmtpSizeLimit,     // the server's largest message in octets, as last found; 0: unknown
+    SmtpSecurity,      // 0 automatic, 1 STARTTLS required, 2 TLS from the start
+    Pop3Port,
+    Pop3Security,  // as SmtpSecurity
+    CaFile,        // PEM file of certificates trusted beside the system's
+    PinnedKeys,    // "sha256//..." public keys the user trusts, ";" between
+    SmtpSizeLimit, // the server's SIZE, learned by the connection test; 0: unknown or none
 };
 
 enum class SettingType {

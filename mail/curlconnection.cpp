@@ -1,5 +1,6 @@
 #include "curlconnection.h"
 
+#include "cafile.h"
 #include "helloname.h"
 
 #include <QDeadlineTimer>
@@ -12,6 +13,8 @@
 #include <curl/curl.h>
 #include <functional>
 #include <mutex>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -64,6 +67,12 @@ struct CurlConnection::State {
     curl_socket_t socket = CURL_SOCKET_BAD;
     bool open = false;
     bool implicitTls = false;
+    bool pinned = false;
+    // What the TLS layer saw when its handshake ended.
+    QString tlsVersion;
+    QList<QByteArray> peerChain;
+    Stage stage = Stage::Connect;
+    QString peer;
     int timeoutMs = 300000;
     QByteArray caBlob;
     const std::atomic<bool> *aborted = nullptr;
@@ -79,6 +88,9 @@ struct CurlConnection::State {
     bool upgradeAnswered = false;
     bool upgradeAccepted = false;
     bool overflow = false;
+    bool greeted = false;            // the server said something
+    bool pinMismatch = false;        // the server showed none of the pinned keys
+    bool certificateRefused = false; // its certificate failed the check
     qsizetype replyBytes = 0;
     QByteArray lastLine;
 
@@ -120,6 +132,7 @@ void CurlConnection::State::onReplyLine(QByteArrayView raw)
         return;
     }
     lastLine = line.toByteArray();
+    greeted = true;
     const bool smtp = protocol == MailProtocol::Smtp;
     if (upgradeSent && !upgradeAnswered) {
         upgradeAccepted = smtp ? line.startsWith("220") : line.startsWith("+OK");
@@ -181,9 +194,53 @@ int progressCallback(void *userp, curl_off_t, curl_off_t, curl_off_t, curl_off_t
     return s->aborted && s->aborted->load() ? 1 : 0;
 }
 
+// The TLS version and the server's chain, taken from OpenSSL as its
+// handshake ends: libcurl hands the connection's TLS object out only while
+// a transfer runs, and a connection opened to talk on ourselves has none.
+int stateIndex()
+{
+    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+void handshakeInfo(const SSL *ssl, int where, int)
+{
+    if (!(where & SSL_CB_HANDSHAKE_DONE))
+        return;
+    auto *s = static_cast<CurlConnection::State *>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), stateIndex()));
+    if (!s)
+        return;
+    s->tlsVersion = QString::fromLatin1(SSL_get_version(ssl));
+    s->peerChain.clear();
+    // On the client's side the chain starts with the server's own.
+    STACK_OF(X509) *certs = SSL_get_peer_cert_chain(const_cast<SSL *>(ssl));
+    for (int i = 0; certs && i < sk_X509_num(certs); ++i) {
+        X509 *x = sk_X509_value(certs, i);
+        const int length = i2d_X509(x, nullptr);
+        if (length <= 0)
+            continue;
+        QByteArray der(length, Qt::Uninitialized);
+        unsigned char *p = reinterpret_cast<unsigned char *>(der.data());
+        i2d_X509(x, &p);
+        s->peerChain << der;
+    }
+}
+
+CURLcode sslContextCallback(CURL *, void *context, void *userp)
+{
+    auto *ctx = static_cast<SSL_CTX *>(context);
+    SSL_CTX_set_ex_data(ctx, stateIndex(), userp);
+    SSL_CTX_set_info_callback(ctx, handshakeInfo);
+    return CURLE_OK;
+}
+
 // The system's trusted certificates and the extra ones, as one PEM blob.
 bool caBundleWith(const QString &extraFile, QByteArray *blob, QString *error)
 {
+    // A key where certificates belong trusts nothing; it is said so.
+    *error = caFileProblem(extraFile);
+    if (!error->isEmpty())
+        return false;
     QFile extra(extraFile);
     if (!extra.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("certificate file not readable: ") + extraFile;
@@ -227,8 +284,45 @@ CurlConnection::~CurlConnection()
 
 QString CurlConnection::open(const Options &o)
 {
+    if (!o.pinnedKeys.isEmpty()) {
+        const QString failure = openWith(o, Trust::Pinned);
+        if (failure.isEmpty() || !d->pinMismatch)
+            return failure;
+        // Another key than the trusted ones: a chain that verifies will do.
+    }
+    const QString failure = openWith(o, Trust::Verified);
+    if (d->certificateRefused && o.untrusted && !m_abort->requested)
+        reportUntrusted(o);
+    return failure;
+}
+
+namespace {
+
+// libcurl's codes for TLS that did not come about.
+bool tlsFailure(CURLcode rc)
+{
+    switch (rc) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_ENGINE_INITFAILED: return true;
+    default: return false;
+    }
+}
+
+} // namespace
+
+QString CurlConnection::openWith(const Options &o, Trust trust)
+{
     close();
     globalInit();
+    State &s = *d;
+    s = State();
     const QByteArray host = urlHost(o.host);
     if (host.isEmpty())
         return QStringLiteral("invalid server name");
@@ -237,8 +331,6 @@ QString CurlConnection::open(const Options &o)
 
     if (m_abort->requested)
         return QStringLiteral("stopped");
-    State &s = *d;
-    s = State();
     s.protocol = o.protocol;
     s.implicitTls = o.implicitTls;
     s.timeoutMs = o.replySeconds * 1000;
@@ -263,9 +355,15 @@ QString CurlConnection::open(const Options &o)
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
     // TRY: STARTTLS/STLS whenever offered. libcurl would go on in clear after
     // a refused upgrade; it holds no credentials, and open() fails then.
-    curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(o.implicitTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    // ALL: a server that does not offer it is left before anything is sent.
+    curl_easy_setopt(h, CURLOPT_USE_SSL,
+                     static_cast<long>(o.implicitTls || o.upgradeRequired ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+    const bool verify = trust == Trust::Verified;
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
+    const QByteArray pins = o.pinnedKeys.toLatin1();
+    if (trust == Trust::Pinned)
+        curl_easy_setopt(h, CURLOPT_PINNEDPUBLICKEY, pins.constData());
     if (!o.extraCaFile.isEmpty()) {
         QString error;
         if (!caBundleWith(o.extraCaFile, &s.caBlob, &error)) {
@@ -291,22 +389,42 @@ QString CurlConnection::open(const Options &o)
     curl_easy_setopt(h, CURLOPT_DEBUGDATA, &s);
     curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, socketCallback);
     curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, &s);
+    curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, sslContextCallback);
+    curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, &s);
 
     const CURLcode rc = curl_easy_perform(h);
+    char *ip = nullptr;
+    long port = 0;
+    if (curl_easy_getinfo(h, CURLINFO_PRIMARY_IP, &ip) == CURLE_OK && ip && *ip
+        && curl_easy_getinfo(h, CURLINFO_PRIMARY_PORT, &port) == CURLE_OK && port > 0)
+        s.peer = QHostAddress(QString::fromLatin1(ip)).protocol() == QAbstractSocket::IPv6Protocol
+                     ? QStringLiteral("[%1]:%2").arg(QString::fromLatin1(ip)).arg(port)
+                     : QStringLiteral("%1:%2").arg(QString::fromLatin1(ip)).arg(port);
+    s.pinMismatch = rc == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+    s.certificateRefused = rc == CURLE_PEER_FAILED_VERIFICATION;
+    const QString library = serverText(s.errorBuffer[0] ? s.errorBuffer : curl_easy_strerror(rc));
     QString failure;
     if (m_abort->requested)
         failure = QStringLiteral("stopped");
     else if (s.overflow)
         failure = QStringLiteral("reply too long");
+    else if (rc == CURLE_PEER_FAILED_VERIFICATION || rc == CURLE_SSL_PINNEDPUBKEYNOTMATCH)
+        failure = QStringLiteral("the server's certificate is not trusted: ") + library;
+    else if (rc == CURLE_USE_SSL_FAILED && !s.upgradeSent)
+        failure = smtp ? QStringLiteral("the server offers no STARTTLS") : QStringLiteral("the server offers no STLS");
+    else if (rc == CURLE_USE_SSL_FAILED || (rc == CURLE_OK && s.tlsOffered && !isEncrypted()))
+        failure = QStringLiteral("the server offers TLS but refused it: ") + serverText(s.lastLine);
+    else if (tlsFailure(rc))
+        failure = QStringLiteral("TLS handshake failed: ") + library;
     else if (rc != CURLE_OK)
         failure = s.lastLine.size() >= 3 && (s.lastLine[0] == '4' || s.lastLine[0] == '5' || s.lastLine[0] == '-')
                       ? serverText(s.lastLine)
-                      : serverText(s.errorBuffer[0] ? s.errorBuffer : curl_easy_strerror(rc));
-    else if (s.tlsOffered && !isEncrypted())
-        failure = QStringLiteral("the server offers TLS but refused it: ") + serverText(s.lastLine);
+                      : library;
     else if (curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &s.socket) != CURLE_OK || s.socket == CURL_SOCKET_BAD)
         failure = QStringLiteral("no connection");
     if (!failure.isEmpty()) {
+        const bool tls = tlsFailure(rc) || (rc == CURLE_OK && s.tlsOffered && !isEncrypted());
+        s.stage = tls ? Stage::Tls : s.greeted || !s.peer.isEmpty() ? Stage::Greeting : Stage::Connect;
         close();
         return failure;
     }
@@ -314,7 +432,10 @@ QString CurlConnection::open(const Options &o)
     curl_easy_setopt(h, CURLOPT_VERBOSE, 0L);
     m_abort->setSocket(s.socket);
     s.open = true;
-    if (smtp && o.helloName.isEmpty()) {
+    s.stage = Stage::Ready;
+    s.pinned = trust == Trust::Pinned && isEncrypted();
+    // Only a connection that talks on: a read of the certificate says nothing.
+    if (smtp && o.helloName.isEmpty() && trust != Trust::ReadOnly) {
         char *local = nullptr;
         const QByteArray actual = curl_easy_getinfo(h, CURLINFO_LOCAL_IP, &local) == CURLE_OK && local
                                       ? addressLiteral(QHostAddress(QString::fromLatin1(local)))
@@ -322,6 +443,7 @@ QString CurlConnection::open(const Options &o)
         if (!actual.isEmpty() && actual != hello)
             failure = greetAgain(actual);
         if (!failure.isEmpty()) {
+            s.stage = Stage::Greeting;
             close();
             return failure;
         }
@@ -348,6 +470,27 @@ QString CurlConnection::greetAgain(const QByteArray &name)
     return {};
 }
 
+void CurlConnection::reportUntrusted(const Options &o) const
+{
+    CurlConnection reader;
+    if (!reader.openWith(o, Trust::ReadOnly).isEmpty())
+        return;
+    const QList<QByteArray> chain = reader.peerCertificates();
+    reader.close();
+    const std::optional<CertificateDetails> details = chain.isEmpty() ? std::nullopt : certificateDetails(chain[0]);
+    if (!details)
+        return;
+    UntrustedCertificate c;
+    c.protocol = o.protocol;
+    c.host = o.host.trimmed();
+    c.port = o.port;
+    c.reasons = untrustedReasons(chain, c.host, o.extraCaFile, &c.otherFault);
+    if (!o.pinnedKeys.isEmpty())
+        c.reasons |= UntrustedCertificate::NotThePinned;
+    c.certificate = *details;
+    o.untrusted->put(c);
+}
+
 void CurlConnection::close()
 {
     m_abort->setSocket(CURL_SOCKET_BAD);
@@ -368,6 +511,31 @@ bool CurlConnection::isOpen() const
 bool CurlConnection::isEncrypted() const
 {
     return d->implicitTls || d->upgradeAccepted;
+}
+
+CurlConnection::Stage CurlConnection::stage() const
+{
+    return d->stage;
+}
+
+QString CurlConnection::peerAddress() const
+{
+    return d->peer;
+}
+
+bool CurlConnection::trustedByPin() const
+{
+    return d->pinned;
+}
+
+QString CurlConnection::tlsVersion() const
+{
+    return d->open && isEncrypted() ? d->tlsVersion : QString();
+}
+
+QList<QByteArray> CurlConnection::peerCertificates() const
+{
+    return d->open && isEncrypted() ? d->peerChain : QList<QByteArray>();
 }
 
 bool CurlConnection::isLoopback() const

@@ -1,18 +1,21 @@
 #pragma once
 // One connection to an SMTP or POP3 server, opened by libcurl: the TCP
 // connection, implicit TLS or STARTTLS/STLS whenever the server offers it
-// (certificates verified), the greeting and the server's capabilities. No
+// (or always, where required), certificates verified or the key pinned,
+// the greeting and the server's capabilities. No
 // credentials are given to libcurl, so it never logs in: the transport does,
 // once it has seen that the connection is safe for them. After opening, the
 // transport talks on the connection itself, through sendAll and readReply,
 // which bound every reply in size and time.
 
+#include "certificate.h"
+#include "mailprotocol.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
 #include <memory>
-
-enum class MailProtocol { Smtp, Pop3 };
+#include <optional>
 
 struct ServerReply {
     enum Status {
@@ -39,12 +42,26 @@ public:
         QString host;
         int port = 25;
         bool implicitTls = false;
-        int connectSeconds = 60; // TCP and TLS
-        int replySeconds = 300;  // the greeting, and each reply while opening
+        bool upgradeRequired = false; // STARTTLS (STLS) or nothing
+        int connectSeconds = 60;      // TCP and TLS
+        int replySeconds = 300;       // the greeting, and each reply while opening
         QString extraCaFile;
         // SMTP: the domain of EHLO and HELO; "" for the address literal of
         // the connection's local end.
         QByteArray helloName;
+        // Public keys the user trusts ("sha256//...", ";" between): a server
+        // that shows one of them is taken without a verified chain.
+        QString pinnedKeys;
+        // Told what the certificate says when it is not trusted.
+        std::shared_ptr<UntrustedCertificateSink> untrusted;
+    };
+
+    // How far the last open() got.
+    enum class Stage {
+        Connect,  // the server was not reached
+        Greeting, // it was, and refused or broke off before TLS
+        Tls,      // TLS was missing, failed, or the certificate not trusted
+        Ready,
     };
 
     CurlConnection();
@@ -59,7 +76,17 @@ public:
     void close();
     bool isOpen() const;
 
+    Stage stage() const;
+    // The address reached, "192.0.2.1:587"; "" when none was.
+    QString peerAddress() const;
+
     bool isEncrypted() const;
+    // While open: "TLSv1.3", and the server's certificate chain (its own
+    // first, DER); nothing in clear.
+    QString tlsVersion() const;
+    QList<QByteArray> peerCertificates() const;
+    // The server showed a key the user trusts rather than a verified chain.
+    bool trustedByPin() const;
     // The server is on this machine (127.0.0.0/8, ::1).
     bool isLoopback() const;
     // The capability lines of the last EHLO or CAPA, without reply codes.
@@ -87,6 +114,14 @@ private:
     // EHLO (or HELO, where the server took only that) once more, naming the
     // local end as it turned out; "" or why the server can't be used.
     QString greetAgain(const QByteArray &name);
+    // What the TLS layer checks: the chain and the name, a pinned key
+    // alone, or nothing (only to read the certificate of a server that
+    // failed the check; nothing is said to it after TLS).
+    enum class Trust { Verified, Pinned, ReadOnly };
+    QString openWith(const Options &options, Trust trust);
+    // Reads the certificate the check refused and tells options.untrusted.
+    void reportUntrusted(const Options &options) const;
+
     struct Abort;
     std::unique_ptr<State> d;
     std::unique_ptr<Abort> m_abort;

@@ -69,11 +69,14 @@ CurlConnection::Options connectionOptions(const TransportSettings &s, MailProtoc
     const bool smtp = protocol == MailProtocol::Smtp;
     o.port = smtp ? s.smtpPort : s.pop3Port;
     o.implicitTls = smtp ? s.smtpImplicitTls : s.pop3ImplicitTls;
+    o.upgradeRequired = smtp ? s.smtpStartTlsRequired : s.pop3StlsRequired;
     o.connectSeconds = shorter(kConnectSeconds, s);
     o.replySeconds = shorter(kCommandSeconds, s);
     o.extraCaFile = s.extraCaFile;
     if (smtp)
         o.helloName = s.helloName.isEmpty() ? fullyQualifiedHostName() : s.helloName.toLatin1();
+    o.pinnedKeys = s.pinnedKeys;
+    o.untrusted = s.untrustedCertificates;
     return o;
 }
 
@@ -162,6 +165,8 @@ QString CurlTransport::openSession(bool *forNow)
     m_lagging = false;
     m_quickestReplyMs = -1;
     const QString error = m_conn->open(connectionOptions(m_settings, MailProtocol::Smtp));
+    if (onOpened)
+        onOpened(MailProtocol::Smtp, *m_conn);
     if (!error.isEmpty())
         return cantConnect(error);
     m_conn->capability("PIPELINING", &m_pipelining);
@@ -523,6 +528,11 @@ MessageResult CurlTransport::readOutcome()
     return {Kind::Refused, fromServer(done.text)};
 }
 
+QString CurlTransport::open()
+{
+    return m_conn->isOpen() ? QString() : openSession();
+}
+
 void CurlTransport::end()
 {
     if (!m_conn->isOpen())
@@ -553,6 +563,8 @@ QVariant CurlTransport::checkPop()
         return QStringLiteral("POP3 login failed (a line break in the user name or password)");
     CurlConnection &pop = *m_pop;
     const QString error = pop.open(connectionOptions(m_settings, MailProtocol::Pop3));
+    if (onOpened)
+        onOpened(MailProtocol::Pop3, pop);
     if (!error.isEmpty())
         return cantConnectPop(error);
     if (!mayLogIn(pop, m_settings))

@@ -2,15 +2,17 @@
 // The transport on libcurl: one SMTP session kept open across the run's
 // messages, and the POP3 check.
 //
-// Safety: TLS whenever the server offers it (and then required);
-// credentials only over TLS, to a loopback server, or where the account
-// allows them in clear. Speed: with PIPELINING, one write and one round trip
+// Safety: TLS whenever the server offers it (and then required), or always
+// where the account says so; certificates verified, or the key the user
+// trusted; credentials only over TLS, to a loopback server, or where the
+// account allows them in clear. Speed: with PIPELINING, one write and one round trip
 // per message: a message's end travels with the next message's MAIL, RCPT
 // and DATA (RFC 2920), so their replies come back together. Servers slow
 // down a session that makes errors, each reply more after a few: after a
 // few refused envelopes, or once replies lag after one, the session says
 // QUIT and the next message goes on a fresh connection.
 
+#include "mailprotocol.h"
 #include "mailtransport.h"
 
 #include <memory>
@@ -25,6 +27,9 @@ public:
     ~CurlTransport() override;
 
     QVariant checkPop() override;
+    // Opens the SMTP session (connection, TLS, login) before any message;
+    // "" or why not, as a message's text would say.
+    QString open();
     void start(const Envelope &envelope, const QByteArray &message, const Envelope *next) override;
     MessageResult finish() override;
     void end() override;
@@ -36,6 +41,11 @@ public:
     // A reply this much slower than the session's quickest, after a
     // refusal, means the server has begun to hold its replies back.
     static constexpr int kLagMs = 500;
+
+    // Called after each attempt to open a connection, whether it opened or
+    // not, before anything is said on it: the connection test shows what
+    // each one saw.
+    std::function<void(MailProtocol, const CurlConnection &)> onOpened;
 
 private:
     // An envelope sent ahead with the previous message's end, and its replies.

@@ -47,6 +47,18 @@ QString connectionFailureHint(const QString &transportText)
     // First: an untrusted certificate also ends the connection.
     if (containsAny(t, {"certificate", "CA cert"}))
         return QStringLiteral("サーバーの証明書を確認できなかったため、接続を中止しました。");
+    // The account's 接続の保護 and what the server offers do not meet.
+    if (containsAny(t, {"offers no STARTTLS", "offers no STLS"}))
+        return QStringLiteral("サーバーが STARTTLS に対応していないため、何も送らずに接続を終えました。"
+                              "接続の保護を「SSL/TLS」にする（ポート 465 や 995 など）か、"
+                              "サーバー名とポート番号を確認してください。");
+    if (containsAny(t, {"TLS handshake failed"}))
+        return QStringLiteral("TLS で接続できませんでした。接続の保護とポート番号の組み合わせを確認してください"
+                              "（SSL/TLS はふつう 465 や 995、STARTTLS や自動は 587、25 や 110）。");
+    if (containsAny(t, {"offers no TLS, and the account does not allow"}))
+        return QStringLiteral("サーバーが暗号化に対応していないため、パスワードを送りませんでした。"
+                              "接続の保護とポート番号を確認するか、信頼できる社内のサーバーなら"
+                              "［暗号化されていない接続でパスワードを送信する］をチェックしてください。");
     if (loginRefused(t))
         return QStringLiteral("ユーザー名またはパスワードが正しくありません。アカウントの設定を確認してください。");
     if (notReached(t)) {

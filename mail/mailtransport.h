@@ -10,14 +10,19 @@
 #include <QString>
 #include <QVariant>
 #include <functional>
+#include <memory>
+
+class UntrustedCertificateSink;
 
 struct TransportSettings {
     QString host;
     int smtpPort = 25;
-    bool smtpImplicitTls = false; // TLS from the first byte (port 465)
+    bool smtpImplicitTls = false;      // TLS from the first byte (port 465)
+    bool smtpStartTlsRequired = false; // a server without STARTTLS gets nothing
     int pop3Port = 110;
     bool pop3ImplicitTls = false; // POP3S (port 995)
-    bool smtpAuth = false;        // log in to the SMTP server
+    bool pop3StlsRequired = false;
+    bool smtpAuth = false; // log in to the SMTP server
     QString user;
     QString password;
     // Credentials may travel unencrypted to a server that offers no TLS.
@@ -31,6 +36,9 @@ struct TransportSettings {
     // The domain of EHLO; "": the host's fully qualified name, or the address
     // literal of the connection's local end where it has none.
     QString helloName;
+    QString pinnedKeys;  // public keys the user trusts, "sha256//...;sha256//..."
+    // Told what a certificate that was not trusted says.
+    std::shared_ptr<UntrustedCertificateSink> untrustedCertificates;
 };
 
 // The envelope of one message.

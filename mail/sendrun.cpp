@@ -48,15 +48,24 @@ TransportSettings transportSettings(const AccountRecord &account, const Transpor
     bool ok = false;
     const int n = port.toInt(&ok);
     s.smtpPort = port.isEmpty() ? 25 : ok && n > 0 && n < 65536 ? n : 0;
-    s.smtpImplicitTls = s.smtpPort == 465;
-    s.pop3Port = options.pop3Port;
-    s.pop3ImplicitTls = options.pop3Port == 995;
+    using Security = ConnectionSecurity;
+    s.smtpImplicitTls = account.SmtpSecurity == Security::Tls
+                        || (account.SmtpSecurity == Security::Auto && s.smtpPort == 465);
+    s.smtpStartTlsRequired = account.SmtpSecurity == Security::StartTls;
+    const QString pop3Port = account.Pop3Port.trimmed();
+    const int p = pop3Port.toInt(&ok);
+    s.pop3Port = pop3Port.isEmpty() ? defaultPop3Port(account.Pop3Security) : ok && p > 0 && p < 65536 ? p : 0;
+    s.pop3ImplicitTls = account.Pop3Security == Security::Tls
+                        || (account.Pop3Security == Security::Auto && s.pop3Port == 995);
+    s.pop3StlsRequired = account.Pop3Security == Security::StartTls;
     s.smtpAuth = account.Check1V == 1;
     s.user = account.User;
     s.password = account.UserPass;
     s.allowCleartextPassword = account.Check3V == 1;
     s.timeoutSeconds = options.timeoutSeconds;
-    s.extraCaFile = options.extraCaFile;
+    s.extraCaFile = options.extraCaFile.isEmpty() ? account.CaFile : options.extraCaFile;
+    s.pinnedKeys = account.PinnedKeys;
+    s.untrustedCertificates = options.untrustedCertificates;
     return s;
 }
 

@@ -19,13 +19,17 @@ class SettingsStore;
 
 // What the account does not say about reaching its servers.
 struct TransportOptions {
-    int pop3Port = 110;     // 995 means POP3 over TLS
     int timeoutSeconds = 0; // 0: RFC 5321's limits; otherwise no wait longer
-    QString extraCaFile;    // a company's own CA, trusted beside the system's
+    QString extraCaFile;    // in place of the account's: a company's own CA, trusted beside the system's
+    // Where a connection leaves a certificate it did not trust, for the
+    // face to show.
+    std::shared_ptr<UntrustedCertificateSink> untrustedCertificates;
 };
 
-// The account's server, port (whether SMTP AUTH is on or off; 465 means
-// TLS from the start), login and whether its password may travel in clear.
+// The account's server, ports (the SMTP port whether SMTP AUTH is on or
+// off) and their security (automatic: TLS from the start on 465 and 995,
+// STARTTLS where offered on others), login, whether its password may
+// travel in clear, and the certificates it trusts.
 TransportSettings transportSettings(const AccountRecord &account, const TransportOptions &options = {});
 
 // The server's largest message as the profile's connection test stored it;

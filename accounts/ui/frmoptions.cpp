@@ -5,6 +5,7 @@
 #include "accountcheck.h"
 #include "appcontext.h"
 #include "apptitle.h"
+#include "frmconnectiontest.h"
 #include "platform.h"
 #include "programfolder.h"
 #include "settingsstore.h"
@@ -55,6 +56,28 @@ QLabel *fieldLabel(const QString &caption, const char *name, QWidget *buddy, QWi
     l->setObjectName(QLatin1String(name));
     l->setBuddy(buddy);
     return l;
+}
+
+// 接続の保護: the entries in the order of ConnectionSecurity, the same for
+// SMTP and POP3 (whose STLS is its STARTTLS).
+QComboBox *securityChooser(const char *name, QWidget *parent)
+{
+    auto *c = new QComboBox(parent);
+    c->setObjectName(QLatin1String(name));
+    c->addItems({QStringLiteral("自動"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
+    c->setItemData(0,
+                   QStringLiteral(
+                       "サーバーが対応していれば STARTTLS で暗号化します（ポート 465 と 995 は最初から TLS）"),
+                   Qt::ToolTipRole);
+    c->setItemData(1, QStringLiteral("STARTTLS で暗号化します。対応していないサーバーには何も送りません"),
+                   Qt::ToolTipRole);
+    c->setItemData(2, QStringLiteral("最初から TLS で接続します"), Qt::ToolTipRole);
+    return c;
+}
+
+ConnectionSecurity chosenSecurity(const QComboBox *c)
+{
+    return connectionSecurity(static_cast<qint16>(std::max(0, c->currentIndex())));
 }
 
 } // namespace
@@ -145,12 +168,23 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     Text8->setMaximumWidth(90);
     Label9 = fieldLabel(QStringLiteral("サブミッションポート番号(&O)"), "Label9", Text8, Frame1);
 
+    Combo2 = securityChooser("Combo2", Frame1);
+    Label11 = fieldLabel(QStringLiteral("接続の保護(&L)"), "Label11", Combo2, Frame1);
+
     Check1 = new QCheckBox(QStringLiteral("SMTP－AUTH　認証が必要(&V)"), Frame1);
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setToolTip(QStringLiteral("この送信メールサーバーは（SMTP－AUTH）認証が必要"));
     Check2 = new QCheckBox(QStringLiteral("POP Before SMTP　認証が必要(&W)"), Frame1);
     Check2->setObjectName(QStringLiteral("Check2"));
     Check2->setToolTip(QStringLiteral("この送信メールサーバーは（POP Before SMTP）認証が必要"));
+
+    Text10 = new QLineEdit(Frame1);
+    Text10->setObjectName(QStringLiteral("Text10"));
+    Text10->setMinimumWidth(60);
+    Text10->setMaximumWidth(90);
+    Label12 = fieldLabel(QStringLiteral("POP3 ポート番号"), "Label12", Text10, Frame1);
+    Combo3 = securityChooser("Combo3", Frame1);
+    Label13 = fieldLabel(QStringLiteral("接続の保護"), "Label13", Combo3, Frame1);
 
     Text6 = new QLineEdit(Frame1);
     Text6->setObjectName(QStringLiteral("Text6"));
@@ -168,6 +202,19 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     Check3->setObjectName(QStringLiteral("Check3"));
     Check3->setToolTip(QStringLiteral("サーバーが暗号化（STARTTLS）に対応していないときだけ使われます。"
                                       "暗号化に対応したサーバーには、常に暗号化してから送信します。"));
+
+    Text11 = new QLineEdit(Frame1);
+    Text11->setObjectName(QStringLiteral("Text11"));
+    Text11->setPlaceholderText(QStringLiteral("（なし：システムが信頼する認証局だけ）"));
+    Text11->setToolTip(QStringLiteral("会社などが独自の認証局を使っている場合に、その証明書（PEM 形式）のファイルを"
+                                      "指定します。"));
+    Label14 = fieldLabel(QStringLiteral("信頼する証明書(&R)"), "Label14", Text11, Frame1);
+    cmdCaFile = new QPushButton(QStringLiteral("参照..."), Frame1);
+    cmdCaFile->setObjectName(QStringLiteral("cmdCaFile"));
+    lblPinned = new QLabel(Frame1);
+    lblPinned->setObjectName(QStringLiteral("lblPinned"));
+    cmdForgetPins = new QPushButton(QStringLiteral("信頼を取り消す"), Frame1);
+    cmdForgetPins->setObjectName(QStringLiteral("cmdForgetPins"));
 
     Text9 = new QSpinBox(Frame1);
     Text9->setObjectName(QStringLiteral("Text9"));
@@ -215,31 +262,58 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     Text6->setMinimumWidth(120);
     Text7->setMinimumWidth(120);
 
+    auto *securityRow = new QHBoxLayout;
+    securityRow->addWidget(Combo2);
+    securityRow->addStretch(1);
+    auto *popRow = new QHBoxLayout;
+    popRow->addWidget(Check2);
+    popRow->addStretch(1);
+    popRow->addWidget(Label12);
+    popRow->addSpacing(4);
+    popRow->addWidget(Text10);
+    popRow->addSpacing(12);
+    popRow->addWidget(Label13);
+    popRow->addSpacing(4);
+    popRow->addWidget(Combo3);
+    auto *trustRow = new QHBoxLayout;
+    trustRow->addWidget(Text11, 1);
+    trustRow->addWidget(cmdCaFile);
+    auto *pinnedRow = new QHBoxLayout;
+    pinnedRow->addWidget(lblPinned);
+    pinnedRow->addWidget(cmdForgetPins);
+    pinnedRow->addStretch(1);
+
     auto *grid = new QGridLayout(Frame1);
     grid->setHorizontalSpacing(8);
-    grid->addWidget(Label3, 0, 0);
-    grid->addLayout(serverRow, 0, 1);
-    grid->addWidget(Check1, 1, 1);
-    grid->addWidget(Check2, 2, 1);
-    grid->addWidget(Label7, 3, 0);
-    grid->addLayout(loginRow, 3, 1);
-    grid->addWidget(Check3, 4, 1);
+    int row = 0;
+    grid->addWidget(Label3, row, 0);
+    grid->addLayout(serverRow, row++, 1);
+    grid->addWidget(Label11, row, 0);
+    grid->addLayout(securityRow, row++, 1);
+    grid->addWidget(Check1, row++, 1);
+    grid->addLayout(popRow, row++, 1);
+    grid->addWidget(Label7, row, 0);
+    grid->addLayout(loginRow, row++, 1);
+    grid->addWidget(Check3, row++, 1);
+    grid->addWidget(Label14, row, 0);
+    grid->addLayout(trustRow, row++, 1);
+    grid->addLayout(pinnedRow, row++, 1);
     auto *paceRow = new QHBoxLayout;
     paceRow->addWidget(Text9);
     paceRow->addStretch(1);
-    grid->addWidget(Label10, 5, 0);
-    grid->addLayout(paceRow, 5, 1);
-    grid->addWidget(Label5, 6, 0);
-    grid->addWidget(Text5, 6, 1);
-    grid->addWidget(Label4, 7, 0);
-    grid->addWidget(Text2, 7, 1);
-    grid->addWidget(Label2, 8, 0, Qt::AlignTop);
-    grid->addWidget(Text4, 8, 1);
-    grid->addWidget(Label1, 9, 0, Qt::AlignTop);
-    grid->addWidget(Text3, 9, 1);
+    grid->addWidget(Label10, row, 0);
+    grid->addLayout(paceRow, row++, 1);
+    grid->addWidget(Label5, row, 0);
+    grid->addWidget(Text5, row++, 1);
+    grid->addWidget(Label4, row, 0);
+    grid->addWidget(Text2, row++, 1);
+    grid->addWidget(Label2, row, 0, Qt::AlignTop);
+    grid->setRowStretch(row, 1);
+    grid->addWidget(Text4, row++, 1);
+    grid->addWidget(Label1, row, 0, Qt::AlignTop);
+    grid->setRowStretch(row, 2);
+    grid->addWidget(Text3, row++, 1);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(8, 1);
-    grid->setRowStretch(9, 2);
 
     // Buttons. No default: Enter never saves by accident; Esc is Cancel.
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
@@ -250,7 +324,11 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     cmdApply->setObjectName(QStringLiteral("cmdApply"));
     Command1 = new QPushButton(QStringLiteral("ﾍﾙﾌﾟ(&H)"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    for (QPushButton *b : {cmdOK, cmdCancel, cmdApply, Command1}) {
+    cmdTest = new QPushButton(QStringLiteral("接続テスト(&E)"), this);
+    cmdTest->setObjectName(QStringLiteral("cmdTest"));
+    cmdTest->setToolTip(
+        QStringLiteral("入力中の設定でサーバーに接続し、暗号化とログインを確かめます。メールは送りません。"));
+    for (QPushButton *b : {cmdOK, cmdCancel, cmdApply, Command1, cmdTest, cmdCaFile, cmdForgetPins}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
@@ -260,6 +338,7 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     chooser->addWidget(Combo1, 1);
 
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdTest);
     buttons->addStretch(1);
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancel);
@@ -272,8 +351,9 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     root->addWidget(Frame1, 1);
     root->addLayout(buttons);
 
-    const QList<QWidget *> order = {Combo1, Text1, Text8, Check1, Check2, Text6,     Text7,    Check3,  Text9,
-                                    Text5,  Text2, Text4, Text3,  cmdOK,  cmdCancel, cmdApply, Command1};
+    const QList<QWidget *> order = {Combo1, Text1, Text8,  Combo2,  Check1,    Check2,        Text10,   Combo3,
+                                    Text6,  Text7, Check3, Text11,  cmdCaFile, cmdForgetPins, Text9,    Text5,
+                                    Text2,  Text4, Text3,  cmdTest, cmdOK,     cmdCancel,     cmdApply, Command1};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -285,6 +365,17 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     auto *f1 = new QShortcut(QKeySequence::HelpContents, this);
     connect(f1, &QShortcut::activated, this, &frmOptions::Command1_Click);
     connect(Picture2, &QToolButton::clicked, this, &frmOptions::Picture2_Click);
+    // The POP3 server's settings matter only with POP before SMTP.
+    auto popFieldsFollow = [this](bool on) {
+        for (QWidget *w : {static_cast<QWidget *>(Label12), static_cast<QWidget *>(Text10),
+                           static_cast<QWidget *>(Label13), static_cast<QWidget *>(Combo3)})
+            w->setEnabled(on);
+    };
+    connect(Check2, &QCheckBox::toggled, this, popFieldsFollow);
+    popFieldsFollow(false);
+    connect(cmdTest, &QPushButton::clicked, this, &frmOptions::cmdTest_Click);
+    connect(cmdCaFile, &QPushButton::clicked, this, &frmOptions::cmdCaFile_Click);
+    connect(cmdForgetPins, &QPushButton::clicked, this, &frmOptions::cmdForgetPins_Click);
 
     Form_Load();
 }
@@ -304,6 +395,27 @@ void frmOptions::showAccount()
     Check2->setChecked(a.Check2V == 1);
     Check3->setChecked(a.Check3V == 1);
     Text9->setValue(a.MaxPerMinute);
+    Combo2->setCurrentIndex(int(a.SmtpSecurity));
+    Text10->setText(a.Pop3Port);
+    Combo3->setCurrentIndex(int(a.Pop3Security));
+    Text11->setText(a.CaFile);
+    m_pinnedKeys = a.PinnedKeys;
+    m_sizeLimit = a.SmtpSizeLimit;
+    m_sizeLimitOf = serverKey();
+    showPinned();
+}
+
+void frmOptions::showPinned()
+{
+    const qsizetype n = m_pinnedKeys.split(QLatin1Char(';'), Qt::SkipEmptyParts).size();
+    lblPinned->setText(n == 0 ? QStringLiteral("このアカウントで信頼した証明書はありません。")
+                              : QStringLiteral("このアカウントで信頼した証明書: %1 件").arg(n));
+    cmdForgetPins->setEnabled(n > 0);
+}
+
+QString frmOptions::serverKey() const
+{
+    return trimBlanks(Text1->text()) + QLatin1Char(':') + trimBlanks(narrowWidth(Text8->text()));
 }
 
 void frmOptions::Form_Load()
@@ -343,30 +455,45 @@ AccountEntry frmOptions::entry() const
     e.from = Text2->text();
     e.bodyHeader = Text4->toPlainText();
     e.signature = Text3->toPlainText();
+    e.smtpSecurity = chosenSecurity(Combo2);
+    e.pop3Port = Text10->text();
+    e.pop3Security = chosenSecurity(Combo3);
+    e.caFile = Text11->text();
+    e.pinnedKeys = m_pinnedKeys;
+    e.smtpSizeLimit = serverKey() == m_sizeLimitOf ? m_sizeLimit : 0;
     return e;
 }
 
-bool frmOptions::validateAndSave(bool fromOk)
+bool frmOptions::checkFields(AccountEntry &e, AccountSaveButton button)
 {
-    AccountEntry e = entry();
-    const AccountFault fault = checkAccountEntry(e, fromOk ? AccountSaveButton::Ok : AccountSaveButton::Apply);
+    const AccountFault fault = checkAccountEntry(e, button);
     // Cleared placeholders and the narrowed address show even when refused.
     showChanged(Text1, e.server);
     showChanged(Text5, e.fromName);
     showChanged(Text2, e.from);
     showChanged(Text6, e.user);
     showChanged(Text8, e.port);
-    if (!fault.ok()) {
-        m_ctx.platform->messageBox(this, fault.message, QStringLiteral("Information"), MsgIcon::Information,
-                                   MsgButtons::Ok);
-        // The user goes on where the fault is.
-        const QHash<AccountField, QLineEdit *> boxes = {
-            {AccountField::Server, Text1}, {AccountField::FromName, Text5}, {AccountField::From, Text2},
-            {AccountField::User, Text6},   {AccountField::Password, Text7}, {AccountField::Port, Text8}};
-        if (QLineEdit *box = boxes.value(fault.field))
-            box->setFocus();
+    showChanged(Text10, e.pop3Port);
+    showChanged(Text11, e.caFile);
+    if (fault.ok())
+        return true;
+    m_ctx.platform->messageBox(this, fault.message, QStringLiteral("Information"), MsgIcon::Information,
+                               MsgButtons::Ok);
+    // The user goes on where the fault is.
+    const QHash<AccountField, QLineEdit *> boxes = {{AccountField::Server, Text1},    {AccountField::FromName, Text5},
+                                                    {AccountField::From, Text2},      {AccountField::User, Text6},
+                                                    {AccountField::Password, Text7},  {AccountField::Port, Text8},
+                                                    {AccountField::Pop3Port, Text10}, {AccountField::CaFile, Text11}};
+    if (QLineEdit *box = boxes.value(fault.field))
+        box->setFocus();
+    return false;
+}
+
+bool frmOptions::validateAndSave(bool fromOk)
+{
+    AccountEntry e = entry();
+    if (!checkFields(e, fromOk ? AccountSaveButton::Ok : AccountSaveButton::Apply))
         return false;
-    }
     // Account stays the profile last chosen (or the one the dialog opened with).
     storeAccountEntry(e, ActiveAccount);
     SaveActiveAccount(*m_ctx.settings);
@@ -397,4 +524,45 @@ void frmOptions::Command1_Click()
 void frmOptions::Picture2_Click()
 {
     showTipWindow(m_ctx, accountTipTitle(), accountTips());
+}
+
+// The fields as typed, tried against the servers; nothing is saved. What
+// the test learned (a trusted key, the certificate's name, the SIZE limit)
+// goes with the account when it is saved.
+void frmOptions::cmdTest_Click()
+{
+    AccountEntry e = entry();
+    if (!checkFields(e, AccountSaveButton::Apply))
+        return;
+    AccountRecord account = ActiveAccount;
+    storeAccountEntry(e, account);
+    frmConnectionTest test(m_ctx, account, this);
+    m_ctx.platform->showModal(&test);
+    const AccountRecord &after = test.account();
+    showChanged(Text1, after.szServer);
+    m_pinnedKeys = after.PinnedKeys;
+    showPinned();
+    if (test.result() && test.result()->smtpSizeLimit) {
+        m_sizeLimit = *test.result()->smtpSizeLimit;
+        m_sizeLimitOf = serverKey();
+    }
+}
+
+void frmOptions::cmdCaFile_Click()
+{
+    FileDialogSpec spec;
+    spec.title = QStringLiteral("信頼する証明書");
+    spec.filters = {{QStringLiteral("証明書 (*.pem *.crt *.cer)"), QStringLiteral("*.pem *.crt *.cer")},
+                    {QStringLiteral("すべてのファイル (*.*)"), QStringLiteral("*")}};
+    spec.fileName = Text11->text();
+    spec.mustExist = true;
+    const FileDialogResult r = m_ctx.platform->openFileDialog(this, spec);
+    if (!r.cancelled && !r.files.isEmpty())
+        Text11->setText(r.files.first());
+}
+
+void frmOptions::cmdForgetPins_Click()
+{
+    m_pinnedKeys.clear();
+    showPinned();
 }

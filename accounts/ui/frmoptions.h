@@ -37,14 +37,25 @@ public:
     QLabel *Label3 = nullptr;
     QLineEdit *Text1 = nullptr; // server
     QLabel *Label9 = nullptr;
-    QLineEdit *Text8 = nullptr;  // port
+    QLineEdit *Text8 = nullptr; // port
+    QLabel *Label11 = nullptr;
+    QComboBox *Combo2 = nullptr; // SMTP connection security, by ConnectionSecurity
     QCheckBox *Check1 = nullptr; // SMTP AUTH
     QCheckBox *Check2 = nullptr; // POP before SMTP
+    QLabel *Label12 = nullptr;
+    QLineEdit *Text10 = nullptr; // POP3 port
+    QLabel *Label13 = nullptr;
+    QComboBox *Combo3 = nullptr; // POP3 connection security
     QLabel *Label7 = nullptr;
     QLineEdit *Text6 = nullptr; // account name
     QLabel *Label8 = nullptr;
     QLineEdit *Text7 = nullptr;  // password
     QCheckBox *Check3 = nullptr; // password over an unencrypted connection
+    QLabel *Label14 = nullptr;
+    QLineEdit *Text11 = nullptr; // PEM file of extra trusted certificates
+    QPushButton *cmdCaFile = nullptr;
+    QLabel *lblPinned = nullptr; // how many certificates the account trusts itself
+    QPushButton *cmdForgetPins = nullptr;
     QLabel *Label10 = nullptr;
     QSpinBox *Text9 = nullptr; // messages a minute at most, 0: no limit
     QLabel *Label5 = nullptr;
@@ -59,6 +70,7 @@ public:
     QPushButton *cmdCancel = nullptr;
     QPushButton *cmdApply = nullptr;
     QPushButton *Command1 = nullptr; // help
+    QPushButton *cmdTest = nullptr;  // connection test
 
 public slots:
     void Form_Load();
@@ -68,14 +80,27 @@ public slots:
     void cmdApply_Click();
     void Command1_Click();
     void Picture2_Click();
+    void cmdTest_Click();
+    void cmdCaFile_Click();
+    void cmdForgetPins_Click();
 
 private:
     void showAccount();
-    // What the fields hold, as typed.
+    void showPinned();
+    // What the fields hold, as typed, with what the dialog holds besides.
     AccountEntry entry() const;
-    // Checks the fields and saves them; false when a check failed (its
-    // message has been shown). OK and Apply word the port message apart.
+    // Runs the checks on the fields and shows what they changed; false when
+    // one failed (its message has been shown). OK and Apply word the port
+    // message apart.
+    bool checkFields(AccountEntry &e, AccountSaveButton button);
     bool validateAndSave(bool fromOk);
+    // Where the server named by the fields is ("host:port").
+    QString serverKey() const;
 
     AppContext &m_ctx;
+    // Not fields: the keys the account trusts, and the server's SIZE limit
+    // with the server it was learned from (another server's is unknown).
+    QString m_pinnedKeys;
+    qint64 m_sizeLimit = 0;
+    QString m_sizeLimitOf;
 };

@@ -199,6 +199,9 @@ private:
     void runFinished();
     void showRunState();
     void showRunOutcome(const SendRunResult &result, const RecipientRows &left);
+    // A certificate the run did not trust, put to the user in place of the
+    // run's message; false when there was none.
+    bool askAboutUntrustedCertificate();
     void setRunInputBlocked(bool blocked);
     void offerStopNow();
     // A run that ended early, offered to be finished: true when the user
@@ -235,4 +238,6 @@ private:
     bool m_closeAfterRun = false;
     bool m_stopNowAsked = false;
     QList<qsizetype> m_skipEntries; // repeated addresses the user sends once
+    // Where the run leaves a certificate it did not trust.
+    std::shared_ptr<UntrustedCertificateSink> m_untrusted;
 };

@@ -3,7 +3,9 @@
 #include "account.h"
 #include "appcontext.h"
 #include "apptitle.h"
+#include "certificate.h"
 #include "failurehint.h"
+#include "frmcertificate.h"
 #include "frmpreview.h"
 #include "offthread.h"
 #include "platform.h"
@@ -145,6 +147,8 @@ void frmMail::startRun(const QList<qsizetype> &journalIndex)
     env.now = [this] { return platform().now(); };
     env.transport = transportOptions;
     env.sizeLimit = storedSizeLimit(settings(), ActiveAccount.Account);
+    m_untrusted = std::make_shared<UntrustedCertificateSink>();
+    env.transport.untrustedCertificates = m_untrusted;
     m_run = std::make_unique<BackgroundRun>(ActiveAccount, withoutEntries(sendList().rows(), m_skipEntries),
                                             windowInputs(), env);
     m_skipEntries.clear();
@@ -282,9 +286,13 @@ void frmMail::showRunOutcome(const SendRunResult &result, const RecipientRows &l
         platform().messageBox(this, message, kInformation, MsgIcon::Information, MsgButtons::Ok);
         return;
     case Outcome::PopLoginFailed:
+        if (askAboutUntrustedCertificate())
+            return;
         platform().messageBox(this, message, appTitle(), MsgIcon::Warning, MsgButtons::Ok);
         return;
     case Outcome::Aborted: {
+        if (askAboutUntrustedCertificate())
+            return;
         const QString hint = connectionFailureHint(result.text);
         platform().messageBox(this, hint.isEmpty() ? message : message + QLatin1Char('\n') + hint, appTitle(),
                               MsgIcon::None, MsgButtons::Ok);
@@ -311,6 +319,18 @@ void frmMail::showRunOutcome(const SendRunResult &result, const RecipientRows &l
         platform().setBusy(false);
 }
 
+bool frmMail::askAboutUntrustedCertificate()
+{
+    const std::optional<UntrustedCertificate> c = m_untrusted ? m_untrusted->take() : std::nullopt;
+    if (!c)
+        return false;
+    // The list stays as it was; with the certificate trusted, the next send
+    // goes through.
+    if (askAboutCertificateOfAccountInUse(m_ctx, this, *c))
+        showAccountState();
+    return true;
+}
+
 // What each entry will receive, one at a time.
 void frmMail::mnuFilePreview_Click()
 {
@@ -334,6 +354,7 @@ void frmMail::mnuFileTest_Click()
         return;
     SendRunEnvironment env;
     env.transport = transportOptions;
+    env.transport.untrustedCertificates = std::make_shared<UntrustedCertificateSink>();
     env.now = [this] { return platform().now(); };
     env.sizeLimit = storedSizeLimit(settings(), ActiveAccount.Account);
     QString reply;
@@ -344,5 +365,6 @@ void frmMail::mnuFileTest_Click()
         const SendList::Entry entry = sendList().entry(0);
         reply = waitOffThread<QString>(this, [&] { return sendTestMessage(account, content, entry, env); });
     }
-    showTestMessageResult(m_ctx, this, ActiveAccount.szFrom, reply);
+    if (showTestMessageResult(m_ctx, this, ActiveAccount.szFrom, reply, *env.transport.untrustedCertificates))
+        showAccountState();
 }

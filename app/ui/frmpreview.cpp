@@ -3,6 +3,8 @@
 #include "account.h"
 #include "appcontext.h"
 #include "apptitle.h"
+#include "certificate.h"
+#include "frmcertificate.h"
 #include "messageview.h"
 #include "offthread.h"
 #include "platform.h"
@@ -39,14 +41,18 @@ QLineEdit *field(QWidget *parent, const char *name)
 
 } // namespace
 
-void showTestMessageResult(AppContext &ctx, QWidget *owner, const QString &address, const QString &reply)
+bool showTestMessageResult(AppContext &ctx, QWidget *owner, const QString &address, const QString &reply,
+                           UntrustedCertificateSink &untrusted)
 {
+    if (const std::optional<UntrustedCertificate> c = reply.isEmpty() ? std::nullopt : untrusted.take())
+        return askAboutCertificateOfAccountInUse(ctx, owner, *c);
     if (reply.isEmpty())
         ctx.platform->messageBox(owner, QStringLiteral("テストメールを %1 に送信しました。").arg(address),
                                  QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok);
     else
         ctx.platform->messageBox(owner, QStringLiteral("テストメールを送信できませんでした。\n") + reply, appTitle(),
                                  MsgIcon::Warning, MsgButtons::Ok);
+    return false;
 }
 
 frmPreview::frmPreview(AppContext &ctx, const AccountRecord &account, const OutgoingContent &content,
@@ -211,6 +217,7 @@ void frmPreview::cmdTest_Click()
         return;
     SendRunEnvironment env;
     env.transport = m_transport;
+    env.transport.untrustedCertificates = std::make_shared<UntrustedCertificateSink>();
     env.now = [this] { return m_ctx.platform->now(); };
     QString reply;
     {
@@ -218,5 +225,8 @@ void frmPreview::cmdTest_Click()
         const SendList::Entry entry = m_ctx.sendList->entry(index);
         reply = waitOffThread<QString>(this, [&] { return sendTestMessage(m_account, m_content, entry, env); });
     }
-    showTestMessageResult(m_ctx, this, m_account.szFrom, reply);
+    // The preview shows the account in use; the next test goes with its
+    // newly trusted certificate or name.
+    if (showTestMessageResult(m_ctx, this, m_account.szFrom, reply, *env.transport.untrustedCertificates))
+        m_account = ActiveAccount;
 }

@@ -16,6 +16,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 struct AppContext;
+class UntrustedCertificateSink;
 
 class frmPreview : public QDialog {
     Q_OBJECT
@@ -60,5 +61,8 @@ private:
     QByteArray m_message;
 };
 
-// The test message's outcome as the user is told it.
-void showTestMessageResult(AppContext &ctx, QWidget *owner, const QString &address, const QString &reply);
+// The test message's outcome as the user is told it. A certificate the test
+// did not trust is put to the user in place of the failure; true when the account in use changed (the user trusted it,
+// or took its name as the server).
+bool showTestMessageResult(AppContext &ctx, QWidget *owner, const QString &address, const QString &reply,
+                           UntrustedCertificateSink &untrusted);

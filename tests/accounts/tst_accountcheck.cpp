@@ -1,6 +1,9 @@
 // The checks an account passes before it is saved, without the dialog.
 
 #include "accountcheck.h"
+#include "cafile.h"
+#include "mailservers.h"
+#include "testutil.h"
 
 #include <QtTest>
 
@@ -9,6 +12,8 @@ class TestAccountCheck : public QObject {
 private slots:
     void firstFaultNamesItsFieldAndMessage_data();
     void firstFaultNamesItsFieldAndMessage();
+    void certificateFileMustHoldCertificates_data();
+    void certificateFileMustHoldCertificates();
 };
 
 void TestAccountCheck::firstFaultNamesItsFieldAndMessage_data()
@@ -52,6 +57,14 @@ void TestAccountCheck::firstFaultNamesItsFieldAndMessage_data()
     row("port 65535", F::Port, "65535", 1, "65535", F::None, "");
     row("port with blanks around", F::Port, " 587 ", 1, "587", F::None, "");
     row("full-width port", F::Port, "５８７", 1, "587", F::None, "");
+    const char *pop3Range = "POP3 のポート番号は 1 から 65535 までの数字で入力してください。";
+    row("POP3 port of letters", F::Pop3Port, "pop", 2, "pop", F::Pop3Port, pop3Range);
+    row("POP3 port 0", F::Pop3Port, "0", 2, "0", F::Pop3Port, pop3Range);
+    row("no POP3 port", F::Pop3Port, "", 2, "110", F::None, "");
+    row("full-width POP3 port", F::Pop3Port, "９９５", 2, "995", F::None, "");
+    row("no certificate file", F::CaFile, " ", 1, "", F::None, "");
+    row("certificate file missing", F::CaFile, "/no/such/ca.pem", 1, "/no/such/ca.pem", F::CaFile,
+        "証明書ファイル（/no/such/ca.pem）を読み込めません。");
 }
 
 void TestAccountCheck::firstFaultNamesItsFieldAndMessage()
@@ -77,7 +90,8 @@ void TestAccountCheck::firstFaultNamesItsFieldAndMessage()
                    QString(),
                    QString()};
     // In AccountField's order.
-    QString *const fields[] = {nullptr, &e.server, &e.fromName, &e.from, &e.user, &e.password, &e.port};
+    QString *const fields[] = {nullptr,     &e.server, &e.fromName, &e.from,  &e.user,
+                               &e.password, &e.port,   &e.pop3Port, &e.caFile};
     *fields[field] = typed;
     e.smtpAuth = boxes & 1;
     e.popBeforeSmtp = boxes & 2;
@@ -87,6 +101,52 @@ void TestAccountCheck::firstFaultNamesItsFieldAndMessage()
     // Placeholders go and the address is narrowed even when refused; a
     // port that passes becomes its plain number.
     QCOMPARE(*fields[field], shown);
+}
+
+void TestAccountCheck::certificateFileMustHoldCertificates_data()
+{
+    QTest::addColumn<QStringList>("parts"); // what the file holds, in order
+    QTest::addColumn<QString>("problem");   // a piece of the message; "" when the file is taken
+    QTest::newRow("a certificate") << QStringList{"cert"} << "";
+    QTest::newRow("a key, then its certificate") << QStringList{"key", "cert"} << "";
+    QTest::newRow("a private key alone") << QStringList{"key"} << "証明書がなく、秘密鍵が入っています。";
+    QTest::newRow("no PEM at all") << QStringList{"text"} << "PEM 形式の証明書がありません。";
+    QTest::newRow("nothing") << QStringList{} << "PEM 形式の証明書がありません。";
+}
+
+void TestAccountCheck::certificateFileMustHoldCertificates()
+{
+    QFETCH(QStringList, parts);
+    QFETCH(QString, problem);
+    QTemporaryDir dir;
+    QVERIFY(makeTestCertificate(dir.path()));
+    QByteArray bytes;
+    for (const QString &part : parts)
+        bytes += part == QLatin1String("cert")  ? readBytes(dir.filePath(QStringLiteral("cert.pem")))
+                 : part == QLatin1String("key") ? readBytes(dir.filePath(QStringLiteral("key.pem")))
+                                                : QByteArray("server.example.jp:587\n");
+    const QString file = dir.filePath(QStringLiteral("trust.pem"));
+    writeBytes(file, bytes);
+    const QString got = caFileProblem(file);
+    QVERIFY2(problem.isEmpty() ? got.isEmpty() : got.contains(problem) && got.contains(file), qPrintable(got));
+
+    // The account dialog says the same and stops there.
+    AccountEntry e{QStringLiteral("smtp.example.jp"),
+                   QStringLiteral("587"),
+                   false,
+                   false,
+                   QString(),
+                   QString(),
+                   false,
+                   0,
+                   QStringLiteral("山田太郎"),
+                   QStringLiteral("taro@example.jp"),
+                   QString(),
+                   QString()};
+    e.caFile = file;
+    const AccountFault fault = checkAccountEntry(e, AccountSaveButton::Ok);
+    QCOMPARE(fault.message, got);
+    QCOMPARE(fault.field, problem.isEmpty() ? AccountField::None : AccountField::CaFile);
 }
 
 QTEST_GUILESS_MAIN(TestAccountCheck)

@@ -13,6 +13,8 @@ private slots:
     void profileZeroKeysCarryNoDigit();
     void unsavedProfileReadsDefaults();
     void badValuesLeaveFieldsAlone();
+    void olderFilesReadAsAutomatic_data();
+    void olderFilesReadAsAutomatic();
     void statusLine();
 };
 
@@ -61,7 +63,8 @@ void TestAccounts::saveWritesTheTenKeysOfTheActiveProfileInOrder()
 
     QCOMPARE(written,
              (QStringList{"Account", "szServer3", "szFrom3", "Signature3", "BodyHeader3", "szFromName3", "Check1V3",
-                          "Check2V3", "User3", "UserPass3", "szPort3", "Check3V3", "MaxPerMinute3"}));
+                          "Check2V3", "User3", "UserPass3", "szPort3", "Check3V3", "MaxPerMinute3", "SmtpSecurity3",
+                          "Pop3Port3", "Pop3Security3", "CaFile3", "PinnedKeys3", "SmtpSizeLimit3"}));
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));
     QCOMPARE(w.settings->value(QStringLiteral("UserPass3")), QStringLiteral("pw3"));
@@ -115,6 +118,44 @@ void TestAccounts::unsavedProfileReadsDefaults()
     LoadAccountProfile(*w.settings, 5);
     LoadAccountProfile(*w.settings, -1);
     QCOMPARE(ActiveAccount.szServer, QStringLiteral("kept"));
+}
+
+void TestAccounts::olderFilesReadAsAutomatic_data()
+{
+    QTest::addColumn<QString>("line"); // what profile 1 of the file holds besides the older keys
+    QTest::addColumn<int>("smtp");     // ConnectionSecurity read
+    QTest::addColumn<QString>("pop3Port");
+    QTest::addColumn<int>("pop3");
+    QTest::newRow("a file from before the keys") << "" << 0 << "110" << 0;
+    QTest::newRow("STARTTLS and POP3S") << "SmtpSecurity1=1\nPop3Port1=995\nPop3Security1=2" << 1 << "995" << 2;
+    QTest::newRow("a number no setting has") << "SmtpSecurity1=7\nPop3Security1=-1" << 0 << "110" << 0;
+}
+
+void TestAccounts::olderFilesReadAsAutomatic()
+{
+    QFETCH(QString, line);
+    QFETCH(int, smtp);
+    QFETCH(QString, pop3Port);
+    QFETCH(int, pop3);
+    TestWorld w;
+    // The file as an older version wrote it: the ten keys, no others.
+    w.settings.reset();
+    writeBytes(w.path(QStringLiteral("settings.ini")),
+               ("[Settings]\nAccount=1\nszServer1=smtp.example.jp\nszPort1=465\n"
+                "Check1V1=1\nCheck2V1=1\nUser1=taro\nUserPass1=pw\n"
+                + line + QLatin1Char('\n'))
+                   .toUtf8());
+    w.reopenSettings();
+    ActiveAccount.SmtpSecurity = ConnectionSecurity::Tls;
+    LoadActiveAccount(*w.settings);
+    const AccountRecord &a = ActiveAccount;
+    QCOMPARE(a.szServer, QStringLiteral("smtp.example.jp"));
+    QCOMPARE(int(a.SmtpSecurity), smtp);
+    QCOMPARE(a.Pop3Port, pop3Port);
+    QCOMPARE(int(a.Pop3Security), pop3);
+    QCOMPARE(a.CaFile, QString());
+    QCOMPARE(a.PinnedKeys, QString());
+    QCOMPARE(a.SmtpSizeLimit, qint64(0));
 }
 
 void TestAccounts::badValuesLeaveFieldsAlone()

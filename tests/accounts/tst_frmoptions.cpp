@@ -1,6 +1,9 @@
 #include "account.h"
+#include "frmcertificate.h"
+#include "frmconnectiontest.h"
 #include "frmoptions.h"
 #include "frmtipa.h"
+#include "mailservers.h"
 #include "settingsstore.h"
 #include "testutil.h"
 
@@ -11,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
 #include <QtTest>
@@ -89,6 +93,8 @@ private slots:
     void escapeAndFrameCloseAreCancel();
     void helpOpensThePageWithTheBusyPointer();
     void adviceIconShowsTheTipWindow();
+    void connectionTestAsksAboutTheCertificateAndTriesAgain_data();
+    void connectionTestAsksAboutTheCertificateAndTriesAgain();
 };
 
 void TestFrmOptions::controlsShowTheAccountInUse()
@@ -106,7 +112,20 @@ void TestFrmOptions::controlsShowTheAccountInUse()
     a.Check1V = 0;
     a.Check2V = 1;
     a.Account = 3;
+    a.SmtpSecurity = ConnectionSecurity::StartTls;
+    a.Pop3Port = QStringLiteral("995");
+    a.Pop3Security = ConnectionSecurity::Tls;
+    a.CaFile = QStringLiteral("/etc/company-ca.pem");
+    a.PinnedKeys = QStringLiteral("sha256//a;sha256//b");
     frmOptions d(w.ctx);
+    QCOMPARE(d.Combo2->currentText(), QStringLiteral("STARTTLS"));
+    QCOMPARE(d.Text10->text(), a.Pop3Port);
+    QCOMPARE(d.Combo3->currentText(), QStringLiteral("SSL/TLS"));
+    QCOMPARE(d.Text11->text(), a.CaFile);
+    QCOMPARE(d.lblPinned->text(), QStringLiteral("このアカウントで信頼した証明書: 2 件"));
+    for (QComboBox *c : {d.Combo2, d.Combo3})
+        QCOMPARE((QStringList{c->itemText(0), c->itemText(1), c->itemText(2)}),
+                 (QStringList{QStringLiteral("自動"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")}));
     QCOMPARE(d.Text1->text(), a.szServer);
     QCOMPARE(d.Text2->text(), a.szFrom);
     QCOMPARE(d.Text3->toPlainText(), QStringLiteral("--\n山田"));
@@ -425,15 +444,18 @@ void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
     w.settings->setWriteObserver([&](const QString &k, const QString &) { writes << k; });
     d.cmdApply_Click();
     QVERIFY(w.platform.calls.isEmpty());
-    QCOMPARE(writes, (QStringList{QStringLiteral("Account"), QStringLiteral("szServer3"), QStringLiteral("szFrom3"),
-                                  QStringLiteral("Signature3"), QStringLiteral("BodyHeader3"),
-                                  QStringLiteral("szFromName3"), QStringLiteral("Check1V3"), QStringLiteral("Check2V3"),
-                                  QStringLiteral("User3"), QStringLiteral("UserPass3"), QStringLiteral("szPort3"),
-                                  QStringLiteral("Check3V3"), QStringLiteral("MaxPerMinute3")}));
+    QCOMPARE(writes,
+             (QStringList{QStringLiteral("Account"), QStringLiteral("szServer3"), QStringLiteral("szFrom3"),
+                          QStringLiteral("Signature3"), QStringLiteral("BodyHeader3"), QStringLiteral("szFromName3"),
+                          QStringLiteral("Check1V3"), QStringLiteral("Check2V3"), QStringLiteral("User3"),
+                          QStringLiteral("UserPass3"), QStringLiteral("szPort3"), QStringLiteral("Check3V3"),
+                          QStringLiteral("MaxPerMinute3"), QStringLiteral("SmtpSecurity3"), QStringLiteral("Pop3Port3"),
+                          QStringLiteral("Pop3Security3"), QStringLiteral("CaFile3"), QStringLiteral("PinnedKeys3"),
+                          QStringLiteral("SmtpSizeLimit3")}));
     d.Text1->setText(QStringLiteral("changed.example.jp"));
     d.cmdCancel_Click();
     QVERIFY(!d.isVisible());
-    QCOMPARE(writes.size(), 13);
+    QCOMPARE(writes.size(), 19);
 
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));
@@ -544,6 +566,69 @@ void TestFrmOptions::adviceIconShowsTheTipWindow()
     QCOMPARE(shown.mid(1), QStringList{accountTipTitle()} + accountTips());
     QCOMPARE(shown[1], QStringLiteral("環境設定の方法..."));
     QVERIFY(d.isVisible());
+}
+
+void TestFrmOptions::connectionTestAsksAboutTheCertificateAndTriesAgain_data()
+{
+    QTest::addColumn<bool>("otherName"); // a certificate for localhost, its issuer trusted; else self-signed
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("made for another name: its name taken")
+        << true << QStringLiteral("証明書の名前がサーバー名（127.0.0.1）と一致しません。");
+    QTest::newRow("self-signed: trusted for the account")
+        << false
+        << QStringLiteral(
+               "発行者が不明です。信頼された認証局が発行した証明書ではありません（自己署名の証明書を含みます）。");
+}
+
+void TestFrmOptions::connectionTestAsksAboutTheCertificateAndTriesAgain()
+{
+    QFETCH(bool, otherName);
+    QFETCH(QString, reason);
+    SmtpTestServer smtp;
+    if (otherName)
+        smtp.setCertificateNames({QStringLiteral("DNS:localhost")});
+    QVERIFY2(smtp.start(SmtpTestServer::Mode::ImplicitTls), qPrintable(smtp.error()));
+    TestWorld w;
+    frmOptions d(w.ctx);
+    fillValid(d);
+    d.Text1->setText(QStringLiteral("127.0.0.1"));
+    d.Text8->setText(QString::number(smtp.port()));
+    d.Combo2->setCurrentIndex(int(ConnectionSecurity::Tls));
+    d.Check1->setChecked(false);
+    if (otherName)
+        d.Text11->setText(smtp.caFile());
+
+    QString steps, shownReasons;
+    w.platform.answerModal(QStringLiteral("frmConnectionTest"), [&](QWidget *window) {
+        auto *test = static_cast<frmConnectionTest *>(window);
+        // It starts by itself, asks, and tries again with the answer.
+        QTRY_VERIFY_WITH_TIMEOUT(test->result() && test->result()->passed, 60000);
+        steps = test->txtSteps->toPlainText();
+    });
+    w.platform.answerModal(QStringLiteral("frmCertificate"), [&](QWidget *window) {
+        auto *question = static_cast<frmCertificate *>(window);
+        shownReasons = question->lblReasons->text();
+        QCOMPARE(bool(question->cmdUseName), otherName);
+        if (otherName)
+            QCOMPARE(question->cmdUseName->text(), QStringLiteral("証明書の名前（localhost）をサーバー名に使う"));
+        (otherName ? question->cmdUseName : question->cmdTrust)->click();
+    });
+    d.cmdTest->click();
+    VERIFY_PLATFORM(w.platform);
+    QCOMPARE(shownReasons, QStringLiteral("・") + reason);
+    QVERIFY2(steps.contains(QStringLiteral("SMTP: 暗号化")) && steps.contains(QStringLiteral("SMTP: 終了")),
+             qPrintable(steps));
+    QCOMPARE(smtp.messageCount(), 0);
+
+    // Nothing is saved until OK; then the answer goes with the account.
+    QVERIFY(!w.settings->contains(Setting::Server, 0));
+    QCOMPARE(d.Text1->text(), otherName ? QStringLiteral("localhost") : QStringLiteral("127.0.0.1"));
+    QCOMPARE(d.lblPinned->text(), otherName ? QStringLiteral("このアカウントで信頼した証明書はありません。")
+                                            : QStringLiteral("このアカウントで信頼した証明書: 1 件"));
+    d.cmdOK_Click();
+    QCOMPARE(w.settings->value(Setting::Server, 0), d.Text1->text());
+    QCOMPARE(w.settings->value(Setting::PinnedKeys, 0).startsWith(QStringLiteral("sha256//")), !otherName);
+    QCOMPARE(w.settings->value(Setting::SmtpSizeLimit, 0), QStringLiteral("33554432"));
 }
 
 QTEST_MAIN(TestFrmOptions)

@@ -1,6 +1,7 @@
 #include "account.h"
 #include "apptitle.h"
 #include "faultserver.h"
+#include "frmcertificate.h"
 #include "frmmail.h"
 #include "mailservers.h"
 #include "runlock.h"
@@ -69,6 +70,7 @@ private slots:
     void completedRunReportsAndOpensTheLog();
     void abortShowsTheClientText();
     void popLoginFailureWarns();
+    void untrustedCertificateIsTheUsersToTrust();
     void unwritableLogIsTrapped();
     void inputDuringTheRunIsDropped();
     void stopTakesAClickEscOrTheCloseBox_data();
@@ -220,7 +222,7 @@ void TestSend::popLoginFailureWarns()
     TestWorld w;
     frmMail f(w.ctx);
     useAccount(f, unusedLoopbackPort());
-    f.transportOptions.pop3Port = pop.port();
+    ActiveAccount.Pop3Port = QString::number(pop.port());
     ActiveAccount.Check2V = 1;
     ActiveAccount.User = QStringLiteral("shop");
     ActiveAccount.UserPass = QStringLiteral("wrong");
@@ -241,6 +243,49 @@ void TestSend::popLoginFailureWarns()
     QCOMPARE(w.sendList.count(), 2);
     QCOMPARE(w.platform.busyDepth, 0);
     VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::untrustedCertificateIsTheUsersToTrust()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(SmtpTestServer::Mode::ImplicitTls), qPrintable(smtp.error()));
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    ActiveAccount.SmtpSecurity = ConnectionSecurity::Tls;
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    fill(w.sendList, 2);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    f.Form_Activate(); // started: no run to finish
+    QString reasons;
+    w.platform.answerModal(QStringLiteral("frmCertificate"), [&](QWidget *window) {
+        auto *question = static_cast<frmCertificate *>(window);
+        reasons = question->lblReasons->text();
+        question->cmdTrust->click();
+    });
+    f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
+    // Asked in place of the run's message; nothing went and the list stays.
+    QVERIFY2(w.platform.callsOf(QStringLiteral("message")).isEmpty(), qPrintable(w.platform.messageTexts().join('|')));
+    VERIFY_PLATFORM(w.platform);
+    QVERIFY2(reasons.startsWith(QStringLiteral("・発行者が不明です。")), qPrintable(reasons));
+    QCOMPARE(smtp.messageCount(), 0);
+    QCOMPARE(w.sendList.count(), 2);
+    QCOMPARE(opened, 0);
+    // The key is the account's from now on, in memory and in its profile.
+    QVERIFY(ActiveAccount.PinnedKeys.startsWith(QStringLiteral("sha256//")));
+    QCOMPARE(w.settings->value(Setting::PinnedKeys, 0), ActiveAccount.PinnedKeys);
+
+    // The next send finishes the run with the trusted key.
+    w.platform.answerMessage(MsgAnswer::Yes); // the rest of the run that ended
+    w.platform.answerModal(QStringLiteral("frmLog"));
+    f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
+    VERIFY_PLATFORM(w.platform);
+    QCOMPARE(smtp.messageCount(), 2);
+    QCOMPARE(w.platform.messageTexts().last(), QStringLiteral("2") + kDone);
 }
 
 void TestSend::unwritableLogIsTrapped()

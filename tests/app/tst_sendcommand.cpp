@@ -19,6 +19,8 @@ private slots:
     void init();
     void sendsTheListAndSaysSo();
     void unreachableServerExitsWithTwo();
+    void checkShowsEachStepAndExitsAsSend();
+    void untrustedCertificateIsRefusedWithItsDetailsUntilPinned();
     void dryRunWritesEachMessageAndConnectsToNothing();
     void killedRunIsFinishedWithResume();
     void resumeUsesNoJournalItCannotTrust();
@@ -107,6 +109,57 @@ void TestSendCommand::unreachableServerExitsWithTwo()
     QCOMPARE(r.exit, 2);
     QVERIFY2(r.out.startsWith(QStringLiteral("メールサーバーに接続できません。Cant connect Server")),
              qPrintable(r.out));
+}
+
+void TestSendCommand::checkShowsEachStepAndExitsAsSend()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    writeAccount(smtp.port());
+    const Run ok = run({QStringLiteral("check"), QStringLiteral("--account"), QStringLiteral("2")});
+    QCOMPARE(ok.exit, 0);
+    for (const char *piece : {"[OK] SMTP: 接続\n      127.0.0.1:", "[OK] SMTP: EHLO\n      PIPELINING: あり",
+                              "[OK] SMTP: 終了", "接続テストに成功しました。\n"})
+        QVERIFY2(ok.out.contains(QString::fromUtf8(piece)), qPrintable(ok.out));
+    QCOMPARE(smtp.messageCount(), 0);
+    // The SIZE the server offered stays with the account.
+    QCOMPARE(SettingsStore(config + QStringLiteral("/Quillpost/Quillpost.ini")).value(Setting::SmtpSizeLimit, 2),
+             QStringLiteral("33554432"));
+
+    writeAccount(unusedLoopbackPort());
+    const Run down = run({QStringLiteral("check"), QStringLiteral("--account"), QStringLiteral("2")});
+    QCOMPARE(down.exit, 2);
+    QVERIFY2(down.out.contains(QStringLiteral("[NG] SMTP: 接続"))
+                 && down.out.contains(QStringLiteral("接続テストに失敗しました。")),
+             qPrintable(down.out));
+    const Run never = run({QStringLiteral("check"), QStringLiteral("--account"), QStringLiteral("4")});
+    QCOMPARE(never.exit, 1);
+    QVERIFY2(never.err.startsWith(QStringLiteral("quillpost check: メールサーバー情報に誤りがあります。")),
+             qPrintable(never.err));
+}
+
+void TestSendCommand::untrustedCertificateIsRefusedWithItsDetailsUntilPinned()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(SmtpTestServer::Mode::ImplicitTls), qPrintable(smtp.error()));
+    writeAccount(smtp.port());
+    const QString ini = config + QStringLiteral("/Quillpost/Quillpost.ini");
+    SettingsStore(ini).setValue(Setting::SmtpSecurity, QStringLiteral("2"), 2);
+
+    const Run refused = run(sendArguments());
+    QCOMPARE(refused.exit, 2);
+    for (const char *piece : {"SMTP サーバー（127.0.0.1:", "発行者が不明です。", "発行先: CN=localhost",
+                              "有効な名前: localhost, 127.0.0.1", "SHA-256 フィンガープリント: ", "公開鍵: sha256//"})
+        QVERIFY2(refused.err.contains(QString::fromUtf8(piece)), qPrintable(refused.err));
+    QCOMPARE(smtp.messageCount(), 0);
+
+    // The key it showed, trusted for the account as the window would.
+    static const QRegularExpression key(QStringLiteral("公開鍵: (sha256//\\S+)"));
+    SettingsStore(ini).setValue(Setting::PinnedKeys, key.match(refused.err).captured(1), 2);
+    // The run that stopped on it is finished.
+    const Run pinned = run(sendArguments() << QStringLiteral("--resume"));
+    QVERIFY2(pinned.exit == 0, qPrintable(pinned.err));
+    QCOMPARE(smtp.messageCount(), 2);
 }
 
 void TestSendCommand::dryRunWritesEachMessageAndConnectsToNothing()

@@ -382,6 +382,12 @@ void TestCommon::settingsKeepTheirStoredNames_data()
     row("port", Setting::Port, 4, "szPort4", "25");
     row("clear text", Setting::ClearTextPassword, 1, "Check3V1", "0");
     row("pace", Setting::MaxPerMinute, 2, "MaxPerMinute2", "0");
+    row("SMTP security", Setting::SmtpSecurity, 1, "SmtpSecurity1", "0");
+    row("POP3 port", Setting::Pop3Port, 0, "Pop3Port", "110");
+    row("POP3 security", Setting::Pop3Security, 4, "Pop3Security4", "0");
+    row("certificate file", Setting::CaFile, 2, "CaFile2", "");
+    row("trusted keys", Setting::PinnedKeys, 3, "PinnedKeys3", "");
+    row("size limit", Setting::SmtpSizeLimit, 1, "SmtpSizeLimit1", "0");
 }
 
 void TestCommon::settingsKeepTheirStoredNames()

@@ -14,6 +14,11 @@ const QString kLogin = QStringLiteral(
     "ユーザー名またはパスワードが正しくありません。アカウントの設定を確認してください。");
 const QString kCertificate = QStringLiteral("サーバーの証明書を確認できなかったため、接続を中止しました。");
 const QString kDropped = QStringLiteral("通信の途中でサーバーが接続を切りました。");
+const QString kNoStartTls = QStringLiteral("サーバーが STARTTLS に対応していないため、何も送らずに接続を終えました。"
+                                           "接続の保護を「SSL/TLS」にする（ポート 465 や 995 など）か、"
+                                           "サーバー名とポート番号を確認してください。");
+const QString kNoTls = QStringLiteral("TLS で接続できませんでした。接続の保護とポート番号の組み合わせを確認してください"
+                                      "（SSL/TLS はふつう 465 や 995、STARTTLS や自動は 587、25 や 110）。");
 
 QString unreached(const QString &host, int port)
 {
@@ -64,6 +69,13 @@ void TestFailureHint::hintSaysWhatTheFailureMeans_data()
     s.smtpImplicitTls = true;
     s.smtpAuth = false;
     QTest::newRow("certificate nobody trusts") << failureOf(s) << kCertificate;
+    SmtpTestServer plain;
+    QVERIFY2(plain.start(), qPrintable(plain.error()));
+    s.smtpPort = plain.port();
+    QTest::newRow("SSL/TLS to a server in clear") << failureOf(s) << kNoTls;
+    s.smtpImplicitTls = false;
+    s.smtpStartTlsRequired = true;
+    QTest::newRow("STARTTLS required, none offered") << failureOf(s) << kNoStartTls;
 
     // libcurl's other texts and the transport's, as they read.
     auto row = [](const char *name, const char *text, const QString &hint) {
@@ -88,6 +100,12 @@ void TestFailureHint::hintSaysWhatTheFailureMeans_data()
         kCertificate);
     row("refused by the POP3 server", "POP3 login failed (-ERR [AUTH] Authentication failed.)", kLogin);
     row("connection lost", "Connection to the server was lost (mail.example.jp:25)", kDropped);
+    row("password not sent in clear",
+        "Cant connect Server (mail.example.jp:587: the server offers no TLS, and the account does not allow the "
+        "password to be sent unencrypted)",
+        QStringLiteral("サーバーが暗号化に対応していないため、パスワードを送りませんでした。"
+                       "接続の保護とポート番号を確認するか、信頼できる社内のサーバーなら"
+                       "［暗号化されていない接続でパスワードを送信する］をチェックしてください。"));
     row("reset while reading", "Cant connect Server (mail.example.jp:25: Recv failure: Connection reset by peer)",
         kDropped);
     // Texts that say enough, or where a guess would mislead.

@@ -17,6 +17,8 @@ class TestMime : public QObject {
     Q_OBJECT
 private slots:
     void transportFollowsTheAccount();
+    void securityFollowsTheAccount_data();
+    void securityFollowsTheAccount();
     void nameBlockAndBody();
     void checksInTheirOrder();
     void addressRule_data();
@@ -54,10 +56,14 @@ void TestMime::transportFollowsTheAccount()
     a.Check1V = 0;
     a.szPort = QStringLiteral("465");
     a.Check3V = 1;
-    s = transportSettings(a, TransportOptions{995, 60, QStringLiteral("/ca.pem")});
+    a.CaFile = QStringLiteral("/account-ca.pem");
+    a.PinnedKeys = QStringLiteral("sha256//a;sha256//b");
+    QCOMPARE(transportSettings(a).extraCaFile, a.CaFile);
+    QCOMPARE(transportSettings(a).pinnedKeys, a.PinnedKeys);
+    // The command's --ca-file takes the account's place.
+    s = transportSettings(a, TransportOptions{60, QStringLiteral("/ca.pem"), {}});
     QVERIFY(!s.smtpAuth && s.smtpImplicitTls && s.allowCleartextPassword);
     QCOMPARE(s.smtpPort, 465);
-    QVERIFY(s.pop3ImplicitTls);
     QCOMPARE(s.extraCaFile, QStringLiteral("/ca.pem"));
     a.szPort = QString();
     QCOMPARE(transportSettings(a).smtpPort, 25);
@@ -65,6 +71,47 @@ void TestMime::transportFollowsTheAccount()
     QCOMPARE(transportSettings(a).smtpPort, 0); // refused when connecting
     QCOMPARE(honorificText(true), QStringLiteral("\u3000様"));
     QCOMPARE(honorificText(false), QString());
+}
+
+void TestMime::securityFollowsTheAccount_data()
+{
+    QTest::addColumn<bool>("pop3");
+    QTest::addColumn<int>("security"); // ConnectionSecurity
+    QTest::addColumn<QString>("port"); // as the account holds it
+    QTest::addColumn<int>("used");     // the port connected to; 0: refused when connecting
+    QTest::addColumn<bool>("implicitTls");
+    QTest::addColumn<bool>("upgradeRequired");
+    const int autoTls = int(ConnectionSecurity::Auto), startTls = int(ConnectionSecurity::StartTls),
+              tls = int(ConnectionSecurity::Tls);
+    QTest::newRow("SMTP 自動 on 587") << false << autoTls << "587" << 587 << false << false;
+    QTest::newRow("SMTP 自動 on 465") << false << autoTls << "465" << 465 << true << false;
+    QTest::newRow("SMTP STARTTLS on 587") << false << startTls << "587" << 587 << false << true;
+    QTest::newRow("SMTP STARTTLS even on 465") << false << startTls << "465" << 465 << false << true;
+    QTest::newRow("SMTP SSL/TLS on 2465") << false << tls << "2465" << 2465 << true << false;
+    QTest::newRow("POP3 自動 on 110") << true << autoTls << "110" << 110 << false << false;
+    QTest::newRow("POP3 自動 on 995") << true << autoTls << "995" << 995 << true << false;
+    QTest::newRow("POP3 自動, no port") << true << autoTls << "" << 110 << false << false;
+    QTest::newRow("POP3 SSL/TLS, no port") << true << tls << "" << 995 << true << false;
+    QTest::newRow("POP3 STARTTLS on 110") << true << startTls << "110" << 110 << false << true;
+    QTest::newRow("POP3 port of letters") << true << autoTls << "pop" << 0 << false << false;
+}
+
+void TestMime::securityFollowsTheAccount()
+{
+    QFETCH(bool, pop3);
+    QFETCH(int, security);
+    QFETCH(QString, port);
+    QFETCH(int, used);
+    QFETCH(bool, implicitTls);
+    QFETCH(bool, upgradeRequired);
+    AccountRecord a;
+    a.szServer = QStringLiteral("mail.example.jp");
+    (pop3 ? a.Pop3Port : a.szPort) = port;
+    (pop3 ? a.Pop3Security : a.SmtpSecurity) = connectionSecurity(qint16(security));
+    const TransportSettings s = transportSettings(a);
+    QCOMPARE(pop3 ? s.pop3Port : s.smtpPort, used);
+    QCOMPARE(pop3 ? s.pop3ImplicitTls : s.smtpImplicitTls, implicitTls);
+    QCOMPARE(pop3 ? s.pop3StlsRequired : s.smtpStartTlsRequired, upgradeRequired);
 }
 
 void TestMime::nameBlockAndBody()

@@ -201,7 +201,7 @@ void TestSendRun::preflightStopsTheRunBeforeAnyConnection()
         env.sizeLimit = 200000;
     }
     const qsizetype entries = w->sendList.count();
-    env.transport.pop3Port = unusedLoopbackPort();
+    a.Pop3Port = QString::number(unusedLoopbackPort());
     const SendRunResult r = runSend(a, w->sendList, in, env);
     QCOMPARE(r.outcome, SendRunResult::Outcome::PreflightFailed);
     qsizetype from = 0;
@@ -361,12 +361,13 @@ void TestSendRun::popBeforeSmtp()
     // seconds, so each server here sees at most one failure, and last.
     Pop3TestServer pop;
     QVERIFY2(pop.start(QStringLiteral("shop"), QStringLiteral("secret")), qPrintable(pop.error()));
-    env.transport.pop3Port = pop.port();
     SmtpTestServer smtp;
     QVERIFY2(smtp.start(), qPrintable(smtp.error()));
 
     // The transport on its own: an array on success, a text otherwise.
-    TransportSettings s = transportSettings(account(smtp.port()), env.transport);
+    AccountRecord a = account(smtp.port());
+    a.Pop3Port = QString::number(pop.port());
+    TransportSettings s = transportSettings(a, env.transport);
     const QVariant ok = CurlTransport(s).checkPop();
     QCOMPARE(ok.typeId(), QMetaType::QVariantList);
     QCOMPARE(ok.toList(), (QVariantList{0, 0}));
@@ -374,7 +375,6 @@ void TestSendRun::popBeforeSmtp()
     QVERIFY(CurlTransport(s).checkPop().toString().contains(QStringLiteral("Cant connect Server")));
 
     // Right password: the run goes on to send.
-    AccountRecord a = account(smtp.port());
     a.Check2V = 1;
     fillThree(w->sendList);
     Inputs in;

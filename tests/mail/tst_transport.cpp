@@ -1,3 +1,4 @@
+#include "certificate.h"
 #include "curlconnection.h"
 #include "curltransport.h"
 #include "faultserver.h"
@@ -25,6 +26,10 @@ private slots:
     void tlsIsVerifiedWhereverItIsUsed_data();
     void tlsIsVerifiedWhereverItIsUsed();
     void passwordGoesInClearOnlyWhereAllowed();
+    void connectionSecurityMeetsWhatTheServerOffers_data();
+    void connectionSecurityMeetsWhatTheServerOffers();
+    void certificateForAnotherNameTakesItsName();
+    void pinnedKeyIsTrustedAndNoOther();
     void hostileRepliesEndInBoundedTime_data();
     void hostileRepliesEndInBoundedTime();
     void eachMessageEndTravelsWithTheNextEnvelope();
@@ -183,7 +188,7 @@ void TestTransport::refusedUpgradeSendsNoCredentials()
     const bool pop = mode.startsWith(QLatin1String("pop3"));
     if (pop) {
         a.Check2V = 1;
-        env.transport.pop3Port = server.port();
+        a.Pop3Port = QString::number(server.port());
     }
     Inputs in;
     const SendRunResult r = run(a, {QStringLiteral("a@example.jp")}, in);
@@ -271,6 +276,164 @@ void TestTransport::passwordGoesInClearOnlyWhereAllowed()
     s.allowCleartextPassword = true;
     QCOMPARE(CurlTransport(s).send(e, "Subject: x\r\n\r\nx\r\n", nullptr).text, QString());
     QCOMPARE(server.credentials().size(), 1);
+}
+
+void TestTransport::connectionSecurityMeetsWhatTheServerOffers_data()
+{
+    QTest::addColumn<QString>("server");  // smtp-starttls, smtp-plain, smtp-tls, pop3-stls, pop3-plain, pop3-tls
+    QTest::addColumn<int>("security");    // ConnectionSecurity of the account
+    QTest::addColumn<QString>("failure"); // "" when the server is used
+    const int autoTls = int(ConnectionSecurity::Auto), startTls = int(ConnectionSecurity::StartTls),
+              tls = int(ConnectionSecurity::Tls);
+    QTest::newRow("SMTP 自動, STARTTLS offered") << "smtp-starttls" << autoTls << "";
+    QTest::newRow("SMTP 自動, none offered") << "smtp-plain" << autoTls << "";
+    QTest::newRow("SMTP STARTTLS, offered") << "smtp-starttls" << startTls << "";
+    QTest::newRow("SMTP STARTTLS, none offered") << "smtp-plain" << startTls << "the server offers no STARTTLS";
+    QTest::newRow("SMTP SSL/TLS on a port not 465") << "smtp-tls" << tls << "";
+    QTest::newRow("SMTP SSL/TLS to a server in clear") << "smtp-plain" << tls << "TLS handshake failed";
+    QTest::newRow("POP3 自動, STLS offered") << "pop3-stls" << autoTls << "";
+    QTest::newRow("POP3 自動, none offered") << "pop3-plain" << autoTls << "";
+    QTest::newRow("POP3 STARTTLS, offered") << "pop3-stls" << startTls << "";
+    QTest::newRow("POP3 STARTTLS, none offered") << "pop3-plain" << startTls << "the server offers no STLS";
+    QTest::newRow("POP3 SSL/TLS on a port not 995") << "pop3-tls" << tls << "";
+    QTest::newRow("POP3 SSL/TLS to a server in clear") << "pop3-plain" << tls << "TLS handshake failed";
+}
+
+void TestTransport::connectionSecurityMeetsWhatTheServerOffers()
+{
+    QFETCH(QString, server);
+    QFETCH(int, security);
+    QFETCH(QString, failure);
+    SmtpTestServer smtp;
+    Pop3TestServer pop;
+    AccountRecord a = account(0, false);
+    const bool isPop = server.startsWith(QLatin1String("pop3"));
+    const QString kind = server.section(QLatin1Char('-'), 1);
+    if (isPop) {
+        const auto tls = kind == QLatin1String("stls")  ? Pop3TestServer::Tls::Stls
+                         : kind == QLatin1String("tls") ? Pop3TestServer::Tls::Implicit
+                                                        : Pop3TestServer::Tls::None;
+        QVERIFY2(pop.start(a.User, a.UserPass, tls), qPrintable(pop.error()));
+        a.Pop3Port = QString::number(pop.port());
+        a.Pop3Security = connectionSecurity(qint16(security));
+        a.CaFile = pop.caFile();
+    } else {
+        const auto mode = kind == QLatin1String("starttls") ? SmtpTestServer::Mode::StartTls
+                          : kind == QLatin1String("tls")    ? SmtpTestServer::Mode::ImplicitTls
+                                                            : SmtpTestServer::Mode::Plain;
+        QVERIFY2(smtp.start(mode), qPrintable(smtp.error()));
+        a.szPort = QString::number(smtp.port());
+        a.SmtpSecurity = connectionSecurity(qint16(security));
+        a.CaFile = smtp.caFile();
+    }
+    TransportOptions options;
+    options.timeoutSeconds = 10;
+    CurlTransport t(transportSettings(a, options));
+    Envelope e{parseMailAddress(QStringLiteral("shop@example.jp")), parseMailAddress(QStringLiteral("a@example.jp"))};
+    QString text;
+    if (isPop) {
+        const QVariant r = t.checkPop();
+        text = r.typeId() == QMetaType::QVariantList ? QString() : r.toString();
+    } else {
+        text = t.send(e, "Subject: x\r\n\r\nx\r\n", nullptr).text;
+    }
+    if (failure.isEmpty())
+        QCOMPARE(text, QString());
+    else
+        QVERIFY2(text.contains(QStringLiteral("Cant connect Server")) && text.contains(failure), qPrintable(text));
+    if (!isPop)
+        QCOMPARE(smtp.messageCount(), failure.isEmpty() ? 1 : 0);
+}
+
+void TestTransport::certificateForAnotherNameTakesItsName()
+{
+    // A certificate for localhost, trusted through the account's file; the
+    // account names the server by its address.
+    SmtpTestServer smtp;
+    smtp.setCertificateNames({QStringLiteral("DNS:localhost")});
+    QVERIFY2(smtp.start(SmtpTestServer::Mode::StartTls), qPrintable(smtp.error()));
+    AccountRecord a = account(smtp.port());
+    TransportOptions options;
+    options.timeoutSeconds = 10;
+    options.untrustedCertificates = std::make_shared<UntrustedCertificateSink>();
+    const Envelope e{parseMailAddress(QStringLiteral("shop@example.jp")),
+                     parseMailAddress(QStringLiteral("a@example.jp"))};
+    auto send = [&] {
+        return CurlTransport(transportSettings(a, options)).send(e, "Subject: x\r\n\r\nx\r\n", nullptr);
+    };
+
+    // Without the file nobody vouches for it either.
+    QVERIFY(!send().accepted());
+    std::optional<UntrustedCertificate> c = options.untrustedCertificates->take();
+    QVERIFY(c);
+    QCOMPARE(c->reasons, UntrustedCertificate::UnknownIssuer | UntrustedCertificate::NameMismatch);
+
+    a.CaFile = smtp.caFile();
+    const MessageResult refused = send();
+    QVERIFY2(refused.kind == MessageResult::Kind::Unusable && refused.text.contains(QStringLiteral("not trusted")),
+             qPrintable(refused.text));
+    c = options.untrustedCertificates->take();
+    QVERIFY(c);
+    QCOMPARE(c->reasons, int(UntrustedCertificate::NameMismatch));
+    QCOMPARE(c->host, QStringLiteral("127.0.0.1"));
+    QCOMPARE(c->port, smtp.port());
+    QCOMPARE(c->certificate.names, QStringList{QStringLiteral("localhost")});
+    QCOMPARE(c->certificate.subject, QStringLiteral("CN=localhost"));
+    QCOMPARE(smtp.messageCount(), 0);
+
+    // "証明書の名前（localhost）をサーバー名に使う".
+    a.szServer = usableCertificateName(c->certificate);
+    QCOMPARE(a.szServer, QStringLiteral("localhost"));
+    QCOMPARE(send().text, QString());
+    QCOMPARE(smtp.messageCount(), 1);
+    QVERIFY(!options.untrustedCertificates->take());
+}
+
+void TestTransport::pinnedKeyIsTrustedAndNoOther()
+{
+    // Self-signed: no authority vouches for it, whatever its name.
+    SmtpTestServer first;
+    QVERIFY2(first.start(SmtpTestServer::Mode::ImplicitTls), qPrintable(first.error()));
+    AccountRecord a = account(first.port());
+    a.SmtpSecurity = ConnectionSecurity::Tls;
+    TransportOptions options;
+    options.timeoutSeconds = 10;
+    options.untrustedCertificates = std::make_shared<UntrustedCertificateSink>();
+    const Envelope e{parseMailAddress(QStringLiteral("shop@example.jp")),
+                     parseMailAddress(QStringLiteral("a@example.jp"))};
+    auto send = [&] {
+        return CurlTransport(transportSettings(a, options)).send(e, "Subject: x\r\n\r\nx\r\n", nullptr);
+    };
+
+    QVERIFY(!send().accepted());
+    const std::optional<UntrustedCertificate> shown = options.untrustedCertificates->take();
+    QVERIFY(shown);
+    QCOMPARE(shown->reasons, int(UntrustedCertificate::UnknownIssuer));
+    // The key's hash as openssl itself gives it, and the certificate's.
+    QProcess openssl;
+    openssl.start(QStringLiteral("sh"),
+                  {QStringLiteral("-c"), QStringLiteral("openssl x509 -in '%1' -pubkey -noout | openssl pkey -pubin "
+                                                        "-outform der | openssl dgst -sha256 -binary | base64")
+                                             .arg(first.caFile())});
+    QVERIFY(openssl.waitForFinished(30000));
+    QCOMPARE(shown->certificate.publicKeyPin,
+             QStringLiteral("sha256//") + QString::fromLatin1(openssl.readAllStandardOutput().trimmed()));
+
+    // "この証明書を信頼する（このアカウントのみ）".
+    a.PinnedKeys = withPinnedKey(a.PinnedKeys, shown->certificate.publicKeyPin);
+    QCOMPARE(send().text, QString());
+    QCOMPARE(first.messageCount(), 1);
+
+    // Another server, another key: refused again, and shown.
+    SmtpTestServer second;
+    QVERIFY2(second.start(SmtpTestServer::Mode::ImplicitTls), qPrintable(second.error()));
+    a.szPort = QString::number(second.port());
+    QVERIFY(!send().accepted());
+    const std::optional<UntrustedCertificate> other = options.untrustedCertificates->take();
+    QVERIFY(other);
+    QCOMPARE(other->reasons, UntrustedCertificate::UnknownIssuer | UntrustedCertificate::NotThePinned);
+    QVERIFY(other->certificate.publicKeyPin != shown->certificate.publicKeyPin);
+    QCOMPARE(second.messageCount(), 0);
 }
 
 void TestTransport::hostileRepliesEndInBoundedTime_data()

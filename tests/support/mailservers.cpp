@@ -108,7 +108,7 @@ if mode in ('starttls', 'implicit'):
     cert = os.path.join(outdir, 'cert.pem')
     key = os.path.join(outdir, 'key.pem')
     subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '2',
-                    '-subj', '/CN=localhost', '-addext', 'subjectAltName=DNS:localhost,IP:127.0.0.1',
+                    '-subj', '/CN=localhost', '-addext', 'subjectAltName=' + os.environ['TEST_CERT_NAMES'],
                     '-keyout', key, '-out', cert], check=True, capture_output=True)
     ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     ctx.load_cert_chain(cert, key)
@@ -264,6 +264,9 @@ bool SmtpTestServer::start(Mode mode, const QString &user, const QString &passwo
                                                          : QStringLiteral("plain");
     m_proc = std::make_unique<QProcess>();
     m_proc->setProcessChannelMode(QProcess::SeparateChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TEST_CERT_NAMES"), m_certificateNames.join(QLatin1Char(',')));
+    m_proc->setProcessEnvironment(env);
     m_proc->start(QString::fromLatin1(kPython),
                   QStringList{script, modeName, out, user, password,
                               m_pipelining ? QStringLiteral("pipelining") : QStringLiteral("plain"),

@@ -16,6 +16,9 @@
 //   refuseRecipient(address, reply) before start(): RCPT TO that address gets
 //   the reply (e.g. "550 5.1.1 <x@example.jp>: unknown user").
 //   EHLO offers PIPELINING unless setPipelining(false) was called before start().
+//   setCertificateNames({"DNS:localhost"}) before start(): the throw-away
+//   certificate is made for those names only (a certificate for another
+//   name than 127.0.0.1). Each start makes a new key.
 //
 // POP3 (Debian's dovecot-pop3d with a throw-away configuration):
 //     Pop3TestServer pop;
@@ -63,6 +66,8 @@ public:
     void setPipelining(bool on) { m_pipelining = on; }
     // Whether EHLO offers SMTPUTF8 (it does unless switched off before start).
     void setSmtpUtf8(bool on) { m_smtpUtf8 = on; }
+    // The subjectAltName entries of the TLS modes' certificate.
+    void setCertificateNames(const QStringList &names) { m_certificateNames = names; }
     bool start(Mode mode = Mode::Plain, const QString &user = {}, const QString &password = {});
     void stop();
     bool isRunning() const;
@@ -82,6 +87,7 @@ private:
     QStringList m_refusals;
     bool m_pipelining = true;
     bool m_smtpUtf8 = true;
+    QStringList m_certificateNames = {QStringLiteral("DNS:localhost"), QStringLiteral("IP:127.0.0.1")};
     int m_port = 0;
     QString m_caFile;
     QString m_error;

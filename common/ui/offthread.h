@@ -1,6 +1,6 @@
 #pragma once
-// A short job (a test message, a POP check) on a thread of its own while the
-// window waits for it alive: it paints, and takes no input until the job
+// A short job (a test message, a connection test) on a thread of its own
+// while the window waits for it alive: it paints, and takes no input until the job
 // is done (input meanwhile is dropped, not replayed).
 
 #include <QEventLoop>
