@@ -530,7 +530,8 @@ MessageResult CurlTransport::readOutcome()
 
 QString CurlTransport::open()
 {
-    return m_conn->isOpen() ? QString() : openSession();
+    bool forNow = false; // a check reports a login refused for now as refused
+    return m_conn->isOpen() ? QString() : openSession(&forNow);
 }
 
 void CurlTransport::end()

@@ -36,7 +36,7 @@ struct TransportSettings {
     // The domain of EHLO; "": the host's fully qualified name, or the address
     // literal of the connection's local end where it has none.
     QString helloName;
-    QString pinnedKeys;  // public keys the user trusts, "sha256//...;sha256//..."
+    QString pinnedKeys; // public keys the user trusts, "sha256//...;sha256//..."
     // Told what a certificate that was not trusted says.
     std::shared_ptr<UntrustedCertificateSink> untrustedCertificates;
 };
