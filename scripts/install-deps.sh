@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-qpa-plugins qt6-translations-l10n
-  libsqlite3-dev sqlite3 libcurl4-openssl-dev libicu-dev
+  libsqlite3-dev sqlite3 libcurl4-openssl-dev libssl-dev libicu-dev
   fonts-noto-cjk fonts-ipafont-mincho fonts-ipafont-gothic
   xvfb xauth x11-apps imagemagick poppler-utils
   python3 python3-aiosmtpd openssl dovecot-pop3d
