@@ -35,21 +35,7 @@ trap cleanup EXIT
 
 # smtp-sink and smtp-source come with Postfix; the mail service itself is
 # neither configured nor started.
-if ! command -v smtp-sink >/dev/null && [ ! -x /usr/sbin/smtp-sink ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update
-  echo "postfix postfix/main_mailer_type select No configuration" | $SUDO debconf-set-selections
-  policy_added=""
-  if [ ! -e /usr/sbin/policy-rc.d ]; then
-    echo "exit 101" | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
-    $SUDO chmod +x /usr/sbin/policy-rc.d
-    policy_added=1
-  fi
-  $SUDO apt-get install -y --no-install-recommends postfix
-  [ -n "$policy_added" ] && $SUDO rm -f /usr/sbin/policy-rc.d
-fi
-PATH="$PATH:/usr/sbin"
+. "$here/../install-postfix.sh"
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update && $SUDO apt-get install -y --no-install-recommends nodejs npm
