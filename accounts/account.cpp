@@ -3,6 +3,9 @@
 
 AccountRecord ActiveAccount;
 
+const char kAuthPassword[] = "password";
+const char kAuthOAuth2[] = "oauth2";
+
 QString placeholderServer()
 {
     return settingDefault(Setting::Server);
@@ -30,12 +33,23 @@ void readAccountProfile(const SettingsStore &store, qint16 n, AccountRecord &a)
     flag(Setting::SmtpAuth, a.Check1V);
     flag(Setting::PopBeforeSmtp, a.Check2V);
     a.User = text(Setting::User);
-    a.UserPass = text(Setting::Password);
+    // The keyring's copy where there is one; older files hold it themselves.
+    a.UserPass = store.secret(Setting::Password, n);
     a.szPort = text(Setting::Port);
     flag(Setting::ClearTextPassword, a.Check3V);
     bool ok = false;
     const int perMinute = text(Setting::MaxPerMinute).trimmed().toInt(&ok);
     a.MaxPerMinute = ok && perMinute > 0 ? perMinute : 0;
+    a.OAuth2 = text(Setting::AuthMethod).trimmed() == QLatin1String(kAuthOAuth2);
+    a.OAuthProvider = text(Setting::OAuthProvider);
+    a.OAuthClientId = text(Setting::OAuthClientId);
+    a.OAuthClientSecret = store.secret(Setting::OAuthClientSecret, n);
+    a.OAuthTenant = text(Setting::OAuthTenant);
+    a.OAuthAuthUrl = text(Setting::OAuthAuthUrl);
+    a.OAuthTokenUrl = text(Setting::OAuthTokenUrl);
+    a.OAuthDeviceUrl = text(Setting::OAuthDeviceUrl);
+    a.OAuthScope = text(Setting::OAuthScope);
+    a.OAuthSignedIn = text(Setting::OAuthSignedIn);
 }
 
 void LoadActiveAccount(SettingsStore &store)
@@ -60,10 +74,21 @@ void SaveActiveAccount(SettingsStore &store)
         store.setValue(Setting::SmtpAuth, QString::number(a.Check1V), n);
         store.setValue(Setting::PopBeforeSmtp, QString::number(a.Check2V), n);
         store.setValue(Setting::User, a.User, n);
-        store.setValue(Setting::Password, a.UserPass, n);
+        store.setSecret(Setting::Password, a.UserPass, n);
         store.setValue(Setting::Port, a.szPort, n);
         store.setValue(Setting::ClearTextPassword, QString::number(a.Check3V), n);
         store.setValue(Setting::MaxPerMinute, QString::number(a.MaxPerMinute), n);
+        store.setValue(Setting::AuthMethod, QLatin1String(a.OAuth2 ? kAuthOAuth2 : kAuthPassword), n);
+        store.setValue(Setting::OAuthProvider, a.OAuthProvider, n);
+        store.setValue(Setting::OAuthClientId, a.OAuthClientId, n);
+        store.setSecret(Setting::OAuthClientSecret, a.OAuthClientSecret, n);
+        store.setValue(Setting::OAuthTenant, a.OAuthTenant, n);
+        store.setValue(Setting::OAuthAuthUrl, a.OAuthAuthUrl, n);
+        store.setValue(Setting::OAuthTokenUrl, a.OAuthTokenUrl, n);
+        store.setValue(Setting::OAuthDeviceUrl, a.OAuthDeviceUrl, n);
+        store.setValue(Setting::OAuthScope, a.OAuthScope, n);
+        // The signed-in address and the refresh token are the sign-in's to
+        // write, when it happens.
     }
     store.sync();
 }

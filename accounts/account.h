@@ -20,7 +20,22 @@ struct AccountRecord {
     qint16 Account = 0;   // profile 0..4
     qint16 Check3V = 0;   // the password may travel over an unencrypted connection
     int MaxPerMinute = 0; // messages a minute at most; 0: no limit
+    // Signs in with OAuth 2.0 instead of the password ("AuthMethod").
+    bool OAuth2 = false;
+    QString OAuthProvider; // "microsoft", "google", "other"
+    QString OAuthClientId;
+    QString OAuthClientSecret;
+    QString OAuthTenant;
+    QString OAuthAuthUrl; // "other": the endpoints and the scope
+    QString OAuthTokenUrl;
+    QString OAuthDeviceUrl;
+    QString OAuthScope;
+    QString OAuthSignedIn; // the address of the last sign-in; "" before one
 };
+
+// The stored values of "AuthMethod".
+extern const char kAuthPassword[];
+extern const char kAuthOAuth2[];
 
 // The account in use; one per process.
 extern AccountRecord ActiveAccount;

@@ -22,9 +22,19 @@ struct AccountEntry {
     QString from;
     QString bodyHeader;
     QString signature;
+    // OAuth 2.0 in place of the password.
+    bool oauth = false;
+    QString oauthProvider; // "microsoft", "google", "other"
+    QString oauthClientId;
+    QString oauthClientSecret;
+    QString oauthTenant;
+    QString oauthAuthUrl;
+    QString oauthTokenUrl;
+    QString oauthDeviceUrl;
+    QString oauthScope;
 };
 
-enum class AccountField { None, Server, FromName, From, User, Password, Port };
+enum class AccountField { None, Server, FromName, From, User, Password, Port, OAuthClient, OAuthEndpoints };
 
 // OK and Apply word the missing-port message apart.
 enum class AccountSaveButton { Ok, Apply };

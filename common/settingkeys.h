@@ -34,6 +34,18 @@ enum class Setting {
     Port,
     ClearTextPassword, // 0/1: the password may travel unencrypted
     MaxPerMinute,      // 0: no limit
+    // How the account signs in, and its OAuth 2.0 sign-in; per profile.
+    AuthMethod,        // "password" or "oauth2"
+    OAuthProvider,     // "microsoft", "google" or "other"
+    OAuthClientId,     // the application's registration with the provider
+    OAuthClientSecret, // where the provider issues one to desktop programs; a secret
+    OAuthTenant,       // Microsoft: the directory (tenant) ID or domain
+    OAuthAuthUrl,      // "other": the endpoints and the scope
+    OAuthTokenUrl,
+    OAuthDeviceUrl, // "other": the device authorisation endpoint, if any
+    OAuthScope,
+    OAuthSignedIn,     // the address the last sign-in was for
+    OAuthRefreshToken, // a secret: kept in the keyring where one answers
 };
 
 enum class SettingType {
@@ -49,6 +61,9 @@ struct SettingSpec {
     SettingType type;
     const char *defaultValue;
     bool perProfile;
+    // Kept in the desktop's secret store where one answers, in the file
+    // otherwise.
+    bool secret = false;
 };
 
 const SettingSpec &settingSpec(Setting setting);

@@ -1,6 +1,7 @@
 #include "curltransport.h"
 
 #include "curlconnection.h"
+#include "oauthlogin.h"
 
 #include <QMessageAuthenticationCode>
 #include <QVariantList>
@@ -152,6 +153,8 @@ QString CurlTransport::login()
         return {}; // the server asks for no login
     if (!mayLogIn(*m_conn, m_settings))
         return cantConnect(clearTextRefusal());
+    if (m_settings.oauth)
+        return smtpOAuthLogin(*m_conn, m_settings);
     const QByteArray user = m_settings.user.toUtf8();
     const QByteArray password = m_settings.password.toUtf8();
 
@@ -481,7 +484,14 @@ QVariant CurlTransport::checkPop()
     pop.capability("USER", &userOffered);
     const QByteArrayList sasl = pop.capability("SASL", &saslOffered);
     ServerReply r;
-    if (!userOffered && saslOffered && sasl.contains("PLAIN")) {
+    if (m_settings.oauth) {
+        const QString refused = pop3OAuthLogin(pop, m_settings);
+        if (!refused.isEmpty()) {
+            pop.close();
+            return refused;
+        }
+        r = {ServerReply::Complete, 1, {}};
+    } else if (!userOffered && saslOffered && sasl.contains("PLAIN")) {
         r = step("AUTH PLAIN " + ('\0' + user + '\0' + password).toBase64());
     } else {
         r = step("USER " + user);

@@ -1,5 +1,7 @@
 #include "failurehint.h"
 
+#include "oauthlogin.h"
+
 #include <QRegularExpression>
 
 namespace {
@@ -47,6 +49,9 @@ QString connectionFailureHint(const QString &transportText)
     // First: an untrusted certificate also ends the connection.
     if (containsAny(t, {"certificate", "CA cert"}))
         return QStringLiteral("サーバーの証明書を確認できなかったため、接続を中止しました。");
+    // Before the password's: an OAuth 2.0 login has no password to check.
+    if (isOAuthLoginFailure(t))
+        return QStringLiteral("サーバーがサインインのトークンを受け付けませんでした。もう一度サインインしてください。");
     if (loginRefused(t))
         return QStringLiteral("ユーザー名またはパスワードが正しくありません。アカウントの設定を確認してください。");
     if (notReached(t)) {

@@ -5,6 +5,7 @@
 // CurlTransport, the tests of the run a fake.
 
 #include "mailaddress.h"
+#include "signin.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,6 +29,12 @@ struct TransportSettings {
     // up to 10 minutes); otherwise no wait longer than this.
     int timeoutSeconds = 0;
     QString extraCaFile; // PEM certificates trusted beside the system's
+    // OAuth 2.0 in place of the password: SASL XOAUTH2 (or OAUTHBEARER)
+    // with the access token, under the same TLS rules. renewToken, when set,
+    // gives a fresh token once, after the server refused the first.
+    bool oauth = false;
+    QString accessToken;
+    std::function<AccessToken()> renewToken;
 };
 
 // The envelope of one message.

@@ -21,6 +21,9 @@ struct TransportOptions {
     int pop3Port = 110;     // 995 means POP3 over TLS
     int timeoutSeconds = 0; // 0: RFC 5321's limits; otherwise no wait longer
     QString extraCaFile;    // a company's own CA, trusted beside the system's
+    // The settings file the account's OAuth 2.0 sign-in is kept in ("": the
+    // user's own).
+    QString settingsFile;
 };
 
 // The account's server, port (whether SMTP AUTH is on or off; 465 means
@@ -68,6 +71,7 @@ struct SendRunResult {
         Failed,          // log, journal or list failure; text = what went wrong
         Stopped,         // the user stopped it; the list keeps the entries not accepted
         Busy,            // another run holds the log; text = who
+        SignInFailed,    // no access token for the OAuth 2.0 account; log untouched; text = why
     };
     Outcome outcome = Outcome::Failed;
     qint32 accepted = 0;
@@ -76,7 +80,15 @@ struct SendRunResult {
     // Entries whose message went and whose reply never came: they may have
     // arrived. The journal keeps them for the next run to ask about.
     QList<SendList::Entry> uncertain;
+    // SignInFailed: the sign-in is gone (expired, revoked): sign in again.
+    bool signInExpired = false;
 };
+
+// What the user is told when an OAuth 2.0 account has no access token.
+QString signInFailureMessage(const AccessToken &token);
+// True for a run's or a test message's failure text that a new sign-in
+// mends: the sign-in expired, or the server refused the token.
+bool needsNewSignIn(const QString &text);
 
 // What the user is told at the end of a run.
 QString sendOutcomeMessage(const SendRunResult &result);
@@ -99,6 +111,9 @@ struct SendRunEnvironment {
     // journalIndex[k].
     QString journalPath;
     QList<qsizetype> journalIndex;
+    // A fresh access token for an OAuth 2.0 account, before the run connects
+    // and once more if the server refuses it; freshAccessToken() when not set.
+    std::function<AccessToken(const AccountRecord &)> accessToken;
     // Waits before a message refused for the time being is tried again.
     QList<qint64> retryWaitsMs = {2000, 10000, 30000};
 };

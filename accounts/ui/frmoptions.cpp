@@ -8,6 +8,7 @@
 #include "platform.h"
 #include "programfolder.h"
 #include "settingsstore.h"
+#include "signinpanel.h"
 #include "textcodec.h"
 
 #include <QCheckBox>
@@ -169,6 +170,17 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     Check3->setToolTip(QStringLiteral("サーバーが暗号化（STARTTLS）に対応していないときだけ使われます。"
                                       "暗号化に対応したサーバーには、常に暗号化してから送信します。"));
 
+    SignIn = new SignInPanel(ctx, Frame1);
+    connect(SignIn, &SignInPanel::presetChosen, this, [this](const QString &host, int port) {
+        Text1->setText(host);
+        Text8->setText(QString::number(port));
+        Check1->setChecked(true);
+    });
+    connect(SignIn, &SignInPanel::signInFinished, this, [this](bool ok, const QString &address) {
+        if (ok && !address.isEmpty())
+            Text6->setText(address);
+    });
+
     Text9 = new QSpinBox(Frame1);
     Text9->setObjectName(QStringLiteral("Text9"));
     Text9->setRange(0, 100000);
@@ -237,6 +249,8 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     grid->addWidget(Text4, 8, 1);
     grid->addWidget(Label1, 9, 0, Qt::AlignTop);
     grid->addWidget(Text3, 9, 1);
+    grid->addWidget(new QLabel(QStringLiteral("認証方式"), Frame1), 10, 0, Qt::AlignTop);
+    grid->addWidget(SignIn, 10, 1);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(8, 1);
     grid->setRowStretch(9, 2);
@@ -304,6 +318,7 @@ void frmOptions::showAccount()
     Check2->setChecked(a.Check2V == 1);
     Check3->setChecked(a.Check3V == 1);
     Text9->setValue(a.MaxPerMinute);
+    SignIn->showAccount(a);
 }
 
 void frmOptions::Form_Load()
@@ -343,6 +358,7 @@ AccountEntry frmOptions::entry() const
     e.from = Text2->text();
     e.bodyHeader = Text4->toPlainText();
     e.signature = Text3->toPlainText();
+    SignIn->fillEntry(e);
     return e;
 }
 
@@ -365,6 +381,10 @@ bool frmOptions::validateAndSave(bool fromOk)
             {AccountField::User, Text6},   {AccountField::Password, Text7}, {AccountField::Port, Text8}};
         if (QLineEdit *box = boxes.value(fault.field))
             box->setFocus();
+        else if (fault.field == AccountField::OAuthClient)
+            SignIn->txtClientId->setFocus();
+        else if (fault.field == AccountField::OAuthEndpoints)
+            SignIn->txtAuthUrl->setFocus();
         return false;
     }
     // Account stays the profile last chosen (or the one the dialog opened with).

@@ -62,3 +62,6 @@ private:
 
 // The test message's outcome as the user is told it.
 void showTestMessageResult(AppContext &ctx, QWidget *owner, const QString &address, const QString &reply);
+// A failure a new sign-in mends, with the provider's or server's words:
+// asks whether to open the account dialog to sign in again.
+void askToSignInAgain(AppContext &ctx, QWidget *owner, const QString &text);
