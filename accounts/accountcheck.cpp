@@ -51,9 +51,9 @@ AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button)
         return fault(AccountField::From, QStringLiteral("送信元　メールアドレスが不正です。"));
 
     const bool needsLogin = entry.smtpAuth || entry.popBeforeSmtp;
-    if (needsLogin && trimBlanks(entry.user).isEmpty())
+    // With OAuth 2.0 the sign-in names the account and stands for the password.
+    if (needsLogin && !entry.oauth && trimBlanks(entry.user).isEmpty())
         return fault(AccountField::User, QStringLiteral("アカウントが設定されていません。"));
-    // With OAuth 2.0 the sign-in stands for the password.
     if (needsLogin && !entry.oauth && entry.password.isEmpty())
         return fault(AccountField::Password, QStringLiteral("パスワードが設定されていません。"));
     if (entry.oauth) {

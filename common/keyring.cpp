@@ -2,8 +2,11 @@
 
 #include "apptitle.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <qt6keychain/keychain.h>
@@ -54,30 +57,49 @@ Result run(QKeychain::Job *job)
     return r;
 }
 
+// QtKeychain runs its jobs one at a time on the application's thread; a
+// job made on another thread (a send run's) is made and waited for there.
+Result runOnAppThread(const std::function<QKeychain::Job *()> &make)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return run(make());
+    Result r;
+    QMetaObject::invokeMethod(
+        app, [&] { r = run(make()); }, Qt::BlockingQueuedConnection);
+    return r;
+}
+
 } // namespace
 
 Result read(const QString &key)
 {
-    auto *job = new QKeychain::ReadPasswordJob(appTitle());
-    job->setKey(key);
-    return run(job);
+    return runOnAppThread([&] {
+        auto *job = new QKeychain::ReadPasswordJob(appTitle());
+        job->setKey(key);
+        return job;
+    });
 }
 
 Result write(const QString &key, const QString &value)
 {
     if (value.isEmpty())
         return remove(key);
-    auto *job = new QKeychain::WritePasswordJob(appTitle());
-    job->setKey(key);
-    job->setTextData(value);
-    return run(job);
+    return runOnAppThread([&] {
+        auto *job = new QKeychain::WritePasswordJob(appTitle());
+        job->setKey(key);
+        job->setTextData(value);
+        return job;
+    });
 }
 
 Result remove(const QString &key)
 {
-    auto *job = new QKeychain::DeletePasswordJob(appTitle());
-    job->setKey(key);
-    Result r = run(job);
+    Result r = runOnAppThread([&] {
+        auto *job = new QKeychain::DeletePasswordJob(appTitle());
+        job->setKey(key);
+        return job;
+    });
     // Nothing to remove is as good as removed.
     if (r.status == Status::NotFound)
         r.status = Status::Ok;
