@@ -22,15 +22,15 @@ struct AccountRecord {
     int MaxPerMinute = 0; // messages a minute at most; 0: no limit
     // Signs in with OAuth 2.0 instead of the password ("AuthMethod").
     bool OAuth2 = false;
-    QString OAuthProvider; // "microsoft", "google", "other"
-    QString OAuthClientId;
-    QString OAuthClientSecret;
-    QString OAuthTenant;
-    QString OAuthAuthUrl; // "other": the endpoints and the scope
-    QString OAuthTokenUrl;
-    QString OAuthDeviceUrl;
-    QString OAuthScope;
-    QString OAuthSignedIn; // the address of the last sign-in; "" before one
+    QString OAuthProvider{}; // "microsoft", "google", "other"
+    QString OAuthClientId{};
+    QString OAuthClientSecret{};
+    QString OAuthTenant{};
+    QString OAuthAuthUrl{}; // "other": the endpoints and the scope
+    QString OAuthTokenUrl{};
+    QString OAuthDeviceUrl{};
+    QString OAuthScope{};
+    QString OAuthSignedIn{}; // the address of the last sign-in; "" before one
 };
 
 // The stored values of "AuthMethod".

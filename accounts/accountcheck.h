@@ -24,14 +24,14 @@ struct AccountEntry {
     QString signature;
     // OAuth 2.0 in place of the password.
     bool oauth = false;
-    QString oauthProvider; // "microsoft", "google", "other"
-    QString oauthClientId;
-    QString oauthClientSecret;
-    QString oauthTenant;
-    QString oauthAuthUrl;
-    QString oauthTokenUrl;
-    QString oauthDeviceUrl;
-    QString oauthScope;
+    QString oauthProvider{}; // "microsoft", "google", "other"
+    QString oauthClientId{};
+    QString oauthClientSecret{};
+    QString oauthTenant{};
+    QString oauthAuthUrl{};
+    QString oauthTokenUrl{};
+    QString oauthDeviceUrl{};
+    QString oauthScope{};
 };
 
 enum class AccountField { None, Server, FromName, From, User, Password, Port, OAuthClient, OAuthEndpoints };

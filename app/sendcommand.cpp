@@ -215,6 +215,9 @@ bool prepareRun(const SendOptions &o, SendRunEnvironment &env, QString *dryRunEr
     env.makeTransport = [folder, dryRunError](const TransportSettings &) {
         return std::make_unique<DryRunTransport>(folder, dryRunError);
     };
+    // A dry run connects to nothing, the token endpoint included; its
+    // transport never logs in.
+    env.accessToken = [](const AccountRecord &) { return AccessToken{QStringLiteral("dry-run"), {}, false}; };
     return true;
 }
 

@@ -33,8 +33,8 @@ struct TransportSettings {
     // with the access token, under the same TLS rules. renewToken, when set,
     // gives a fresh token once, after the server refused the first.
     bool oauth = false;
-    QString accessToken;
-    std::function<AccessToken()> renewToken;
+    QString accessToken{};
+    std::function<AccessToken()> renewToken{};
 };
 
 // The envelope of one message.

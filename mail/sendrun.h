@@ -23,7 +23,7 @@ struct TransportOptions {
     QString extraCaFile;    // a company's own CA, trusted beside the system's
     // The settings file the account's OAuth 2.0 sign-in is kept in ("": the
     // user's own).
-    QString settingsFile;
+    QString settingsFile{};
 };
 
 // The account's server, port (whether SMTP AUTH is on or off; 465 means
@@ -113,7 +113,7 @@ struct SendRunEnvironment {
     QList<qsizetype> journalIndex;
     // A fresh access token for an OAuth 2.0 account, before the run connects
     // and once more if the server refuses it; freshAccessToken() when not set.
-    std::function<AccessToken(const AccountRecord &)> accessToken;
+    std::function<AccessToken(const AccountRecord &)> accessToken{};
     // Waits before a message refused for the time being is tried again.
     QList<qint64> retryWaitsMs = {2000, 10000, 30000};
 };

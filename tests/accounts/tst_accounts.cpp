@@ -60,8 +60,11 @@ void TestAccounts::saveWritesTheTenKeysOfTheActiveProfileInOrder()
     SaveActiveAccount(*w.settings);
 
     QCOMPARE(written,
-             (QStringList{"Account", "szServer3", "szFrom3", "Signature3", "BodyHeader3", "szFromName3", "Check1V3",
-                          "Check2V3", "User3", "UserPass3", "szPort3", "Check3V3", "MaxPerMinute3"}));
+             (QStringList{"Account",         "szServer3",          "szFrom3",       "Signature3",    "BodyHeader3",
+                          "szFromName3",     "Check1V3",           "Check2V3",      "User3",         "UserPass3",
+                          "szPort3",         "Check3V3",           "MaxPerMinute3", "AuthMethod3",   "OAuthProvider3",
+                          "OAuthClientId3",  "OAuthClientSecret3", "OAuthTenant3",  "OAuthAuthUrl3", "OAuthTokenUrl3",
+                          "OAuthDeviceUrl3", "OAuthScope3"}));
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));
     QCOMPARE(w.settings->value(QStringLiteral("UserPass3")), QStringLiteral("pw3"));

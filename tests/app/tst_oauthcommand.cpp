@@ -75,6 +75,7 @@ private slots:
     void expiredSignInEndsTheRunBeforeAnyMessage();
     void twoRunsRefreshingAtOnceBothSend();
     void loginOnAnotherDeviceKeepsTheSignIn();
+    void dryRunAsksNoTokenOfAnyone();
 };
 
 void OAuthCommandTest::expiredSignInEndsTheRunBeforeAnyMessage()
@@ -133,6 +134,18 @@ void OAuthCommandTest::loginOnAnotherDeviceKeepsTheSignIn()
     const CommandRun r = world().run(sendArguments(QStringLiteral("device")));
     QVERIFY2(r.exit == 0, qPrintable(r.out + r.err));
     QCOMPARE(m_smtp.messageCount(), before + 1);
+}
+
+void OAuthCommandTest::dryRunAsksNoTokenOfAnyone()
+{
+    // Not signed in at all: a run that asked for a token would stop.
+    writeOAuthAccount(false, false);
+    SettingsStore(ini()).remove(settingKey(Setting::OAuthRefreshToken, 1));
+    QStringList args = sendArguments(QStringLiteral("dry"));
+    args << QStringLiteral("--dry-run") << m_dir.filePath(QStringLiteral("dry/out"));
+    const CommandRun r = world().run(args);
+    QVERIFY2(r.exit == 0, qPrintable(r.out + r.err));
+    QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("dry/out/00001.eml"))));
 }
 
 QTEST_GUILESS_MAIN(OAuthCommandTest)
