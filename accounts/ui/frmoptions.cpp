@@ -176,6 +176,10 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
         Text8->setText(QString::number(port));
         Check1->setChecked(true);
     });
+    connect(SignIn, &SignInPanel::methodChosen, this, [this](bool oauth) {
+        Text7->setEnabled(!oauth);
+        Check3->setEnabled(!oauth);
+    });
     connect(SignIn, &SignInPanel::signInFinished, this, [this](bool ok, const QString &address) {
         if (ok && !address.isEmpty())
             Text6->setText(address);
@@ -249,7 +253,8 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     grid->addWidget(Text4, 8, 1);
     grid->addWidget(Label1, 9, 0, Qt::AlignTop);
     grid->addWidget(Text3, 9, 1);
-    grid->addWidget(new QLabel(QStringLiteral("認証方式"), Frame1), 10, 0, Qt::AlignTop);
+    grid->addWidget(fieldLabel(QStringLiteral("認証方式"), "Label11", SignIn->cboAuthMethod, Frame1), 10, 0,
+                    Qt::AlignTop);
     grid->addWidget(SignIn, 10, 1);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(8, 1);

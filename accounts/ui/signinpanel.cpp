@@ -91,8 +91,6 @@ SignInPanel::SignInPanel(AppContext &ctx, QWidget *parent) : QWidget(parent), m_
     lblKeyring->setVisible(!keyring::available());
 
     auto *methodRow = new QHBoxLayout;
-    auto *methodLabel = new QLabel(QStringLiteral("認証方式"), this);
-    methodLabel->setBuddy(cboAuthMethod);
     methodRow->addWidget(cboAuthMethod);
     methodRow->addStretch(1);
     auto *root = new QVBoxLayout(this);
@@ -132,6 +130,7 @@ void SignInPanel::showAccount(const AccountRecord &a)
     txtTokenUrl->setText(a.OAuthTokenUrl);
     txtDeviceUrl->setText(a.OAuthDeviceUrl);
     txtScope->setText(a.OAuthScope);
+    emit methodChosen(a.OAuth2);
     showSignedIn(hasSignIn(*m_ctx.settings, a.Account), a.OAuthSignedIn);
     showProviderFields();
 }
@@ -171,6 +170,7 @@ void SignInPanel::showSignedIn(bool signedIn, const QString &address)
 void SignInPanel::cboAuthMethod_Click()
 {
     showProviderFields();
+    emit methodChosen(oauthChosen());
     if (oauthChosen())
         cboProvider_Click();
 }

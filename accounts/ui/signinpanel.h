@@ -49,6 +49,8 @@ public slots:
     void cboProvider_Click();
 
 signals:
+    // Password or OAuth 2.0: the password's fields matter only for the first.
+    void methodChosen(bool oauth);
     // A provider was chosen: its SMTP server and port.
     void presetChosen(const QString &host, int port);
     // The sign-in ended; on success with the address it was for.
