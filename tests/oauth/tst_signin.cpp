@@ -34,6 +34,8 @@ private slots:
     void tokenLogsInOnTheWire_data();
     void tokenLogsInOnTheWire();
     void refreshReplacesTheKeptToken();
+    void popBeforeSmtpLogsInWithTheToken_data();
+    void popBeforeSmtpLogsInWithTheToken();
 };
 
 void SignInTest::codeFlowWithPkceGivesTokensForTheAddress_data()
@@ -247,6 +249,36 @@ void SignInTest::refreshReplacesTheKeptToken()
     QVERIFY(!gone.ok());
     QVERIFY(gone.signInExpired);
     QVERIFY2(gone.failure.contains(QLatin1String("invalid_grant")), qPrintable(gone.failure));
+}
+
+void SignInTest::popBeforeSmtpLogsInWithTheToken_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<bool>("loggedIn");
+    QTest::newRow("the token's own address") << "pop@example.jp" << true;
+    QTest::newRow("another address") << "other@example.jp" << false;
+}
+
+void SignInTest::popBeforeSmtpLogsInWithTheToken()
+{
+    QFETCH(QString, user);
+    QFETCH(bool, loggedIn);
+    Pop3TestServer pop;
+    pop.setOAuth(m_auth.userinfoUrl());
+    QVERIFY2(pop.start({}, {}), qPrintable(pop.error()));
+    const SignInResult signIn = m_auth.signIn(QStringLiteral("pop@example.jp"));
+    QVERIFY2(signIn.ok(), qPrintable(signIn.message));
+    TransportSettings s;
+    s.host = QStringLiteral("127.0.0.1");
+    s.pop3Port = pop.port();
+    s.oauth = true;
+    s.user = user;
+    s.accessToken = signIn.tokens.accessToken;
+    CurlTransport t(s);
+    const QVariant r = t.checkPop();
+    QCOMPARE(r.typeId() == QMetaType::QVariantList, loggedIn);
+    if (!loggedIn)
+        QVERIFY2(r.toString().startsWith(QLatin1String("POP3 login failed (XOAUTH2:")), qPrintable(r.toString()));
 }
 
 QTEST_GUILESS_MAIN(SignInTest)

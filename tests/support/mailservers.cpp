@@ -465,11 +465,31 @@ bool Pop3TestServer::start(const QString &user, const QString &password, Tls tls
             c += QStringLiteral("ssl = yes\nssl_cert = <%1/cert.pem\nssl_key = <%1/key.pem\n").arg(root);
         }
         c += QStringLiteral("disable_plaintext_auth = no\nauth_failure_delay = 0\n");
-        c += QStringLiteral("auth_mechanisms = plain login\n");
         c += QStringLiteral("default_login_user = nobody\ndefault_internal_user = nobody\n");
         c += QStringLiteral("mail_location = maildir:%1/mail/%u\n").arg(root);
-        c += QStringLiteral("passdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
-        c += QStringLiteral("userdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
+        if (m_userinfoUrl.isEmpty()) {
+            c += QStringLiteral("auth_mechanisms = plain login\n");
+            c += QStringLiteral("passdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
+            c += QStringLiteral("userdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
+        } else {
+            // The token is sent to the userinfo endpoint as a bearer token;
+            // its "email" is the user it belongs to.
+            const QString oauth = root + QStringLiteral("/oauth2.conf");
+            QFile o(oauth);
+            if (!o.open(QIODevice::WriteOnly)) {
+                m_error = QStringLiteral("cannot write oauth2.conf");
+                return false;
+            }
+            o.write(QStringLiteral("introspection_mode = auth\nintrospection_url = %1\nforce_introspection = yes\n"
+                                   "username_attribute = email\n")
+                        .arg(m_userinfoUrl)
+                        .toUtf8());
+            c += QStringLiteral("auth_mechanisms = xoauth2 oauthbearer\n");
+            c += QStringLiteral("passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = %1\n}\n")
+                     .arg(oauth);
+            c += QStringLiteral("userdb {\n  driver = static\n  args = uid=65534 gid=65534 home=%1/home/%u\n}\n")
+                     .arg(root);
+        }
         const bool implicit = tls == Tls::Implicit;
         c += QStringLiteral("service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    port = %1\n  }\n"
                             "  inet_listener pop3s {\n    port = %2\n  }\n}\n")

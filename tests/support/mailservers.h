@@ -103,6 +103,10 @@ public:
     // certificate in caFile().
     enum class Tls { None, Stls, Implicit };
     bool start(const QString &user, const QString &password, Tls tls = Tls::None);
+    // Before start(): logins by AUTH XOAUTH2 or OAUTHBEARER only, each token
+    // checked at the authorisation server's userinfo endpoint (Dovecot's
+    // oauth2 passdb); the user and password of start() are not used.
+    void setOAuth(const QString &userinfoUrl) { m_userinfoUrl = userinfoUrl; }
     void stop();
     QString caFile() const { return m_caFile; }
 
@@ -115,6 +119,7 @@ private:
     int m_port = 0;
     QString m_caFile;
     QString m_error;
+    QString m_userinfoUrl;
 };
 
 // A TCP port on 127.0.0.1 that nothing listens on (for "unreachable").
