@@ -3,6 +3,9 @@
 
 AccountRecord ActiveAccount;
 
+const char kAuthPassword[] = "password";
+const char kAuthOAuth2[] = "oauth2";
+
 QString placeholderServer()
 {
     return settingDefault(Setting::Server);
@@ -30,7 +33,8 @@ void readAccountProfile(const SettingsStore &store, qint16 n, AccountRecord &a)
     flag(Setting::SmtpAuth, a.Check1V);
     flag(Setting::PopBeforeSmtp, a.Check2V);
     a.User = text(Setting::User);
-    a.UserPass = text(Setting::Password);
+    // The keyring's copy where there is one; older files hold it themselves.
+    a.UserPass = store.secret(Setting::Password, n);
     a.szPort = text(Setting::Port);
     flag(Setting::ClearTextPassword, a.Check3V);
     bool ok = false;
@@ -47,6 +51,16 @@ void readAccountProfile(const SettingsStore &store, qint16 n, AccountRecord &a)
     a.PinnedKeys = text(Setting::PinnedKeys);
     const qint64 size = text(Setting::SmtpSizeLimit).trimmed().toLongLong(&ok);
     a.SmtpSizeLimit = ok && size > 0 ? size : 0;
+    a.OAuth2 = text(Setting::AuthMethod).trimmed() == QLatin1String(kAuthOAuth2);
+    a.OAuthProvider = text(Setting::OAuthProvider);
+    a.OAuthClientId = text(Setting::OAuthClientId);
+    a.OAuthClientSecret = store.secret(Setting::OAuthClientSecret, n);
+    a.OAuthTenant = text(Setting::OAuthTenant);
+    a.OAuthAuthUrl = text(Setting::OAuthAuthUrl);
+    a.OAuthTokenUrl = text(Setting::OAuthTokenUrl);
+    a.OAuthDeviceUrl = text(Setting::OAuthDeviceUrl);
+    a.OAuthScope = text(Setting::OAuthScope);
+    a.OAuthSignedIn = text(Setting::OAuthSignedIn);
 }
 
 ConnectionSecurity connectionSecurity(qint16 stored)
@@ -85,7 +99,7 @@ void SaveActiveAccount(SettingsStore &store)
         store.setValue(Setting::SmtpAuth, QString::number(a.Check1V), n);
         store.setValue(Setting::PopBeforeSmtp, QString::number(a.Check2V), n);
         store.setValue(Setting::User, a.User, n);
-        store.setValue(Setting::Password, a.UserPass, n);
+        store.setSecret(Setting::Password, a.UserPass, n);
         store.setValue(Setting::Port, a.szPort, n);
         store.setValue(Setting::ClearTextPassword, QString::number(a.Check3V), n);
         store.setValue(Setting::MaxPerMinute, QString::number(a.MaxPerMinute), n);
@@ -95,6 +109,17 @@ void SaveActiveAccount(SettingsStore &store)
         store.setValue(Setting::CaFile, a.CaFile, n);
         store.setValue(Setting::PinnedKeys, a.PinnedKeys, n);
         store.setValue(Setting::SmtpSizeLimit, QString::number(a.SmtpSizeLimit), n);
+        store.setValue(Setting::AuthMethod, QLatin1String(a.OAuth2 ? kAuthOAuth2 : kAuthPassword), n);
+        store.setValue(Setting::OAuthProvider, a.OAuthProvider, n);
+        store.setValue(Setting::OAuthClientId, a.OAuthClientId, n);
+        store.setSecret(Setting::OAuthClientSecret, a.OAuthClientSecret, n);
+        store.setValue(Setting::OAuthTenant, a.OAuthTenant, n);
+        store.setValue(Setting::OAuthAuthUrl, a.OAuthAuthUrl, n);
+        store.setValue(Setting::OAuthTokenUrl, a.OAuthTokenUrl, n);
+        store.setValue(Setting::OAuthDeviceUrl, a.OAuthDeviceUrl, n);
+        store.setValue(Setting::OAuthScope, a.OAuthScope, n);
+        // The signed-in address and the refresh token are the sign-in's to
+        // write, when it happens.
     }
     store.sync();
 }

@@ -33,12 +33,27 @@ struct AccountRecord {
     QString CaFile{};         // PEM certificates trusted beside the system's
     QString PinnedKeys{};     // public keys the user trusts: "sha256//...", ";" between
     qint64 SmtpSizeLimit = 0; // the server's SIZE as last seen; 0: unknown or none
+    // Signs in with OAuth 2.0 instead of the password ("AuthMethod").
+    bool OAuth2 = false;
+    QString OAuthProvider{}; // "microsoft", "google", "other"
+    QString OAuthClientId{};
+    QString OAuthClientSecret{};
+    QString OAuthTenant{};
+    QString OAuthAuthUrl{}; // "other": the endpoints and the scope
+    QString OAuthTokenUrl{};
+    QString OAuthDeviceUrl{};
+    QString OAuthScope{};
+    QString OAuthSignedIn{}; // the address of the last sign-in; "" before one
 };
 
 // The stored number of a security setting (anything unknown is Auto).
 ConnectionSecurity connectionSecurity(qint16 stored);
 // The POP3 port an account uses when it names none.
 int defaultPop3Port(ConnectionSecurity security);
+
+// The stored values of "AuthMethod".
+extern const char kAuthPassword[];
+extern const char kAuthOAuth2[];
 
 // The account in use; one per process.
 extern AccountRecord ActiveAccount;

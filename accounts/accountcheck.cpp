@@ -2,6 +2,7 @@
 
 #include "account.h"
 #include "cafile.h"
+#include "oauthprovider.h"
 #include "settingkeys.h"
 #include "textcodec.h"
 
@@ -51,10 +52,21 @@ AccountFault checkAccountEntry(AccountEntry &entry, AccountSaveButton button)
         return fault(AccountField::From, QStringLiteral("送信元　メールアドレスが不正です。"));
 
     const bool needsLogin = entry.smtpAuth || entry.popBeforeSmtp;
-    if (needsLogin && trimBlanks(entry.user).isEmpty())
+    // With OAuth 2.0 the sign-in names the account and stands for the password.
+    if (needsLogin && !entry.oauth && trimBlanks(entry.user).isEmpty())
         return fault(AccountField::User, QStringLiteral("アカウントが設定されていません。"));
-    if (needsLogin && entry.password.isEmpty())
+    if (needsLogin && !entry.oauth && entry.password.isEmpty())
         return fault(AccountField::Password, QStringLiteral("パスワードが設定されていません。"));
+    if (entry.oauth) {
+        if (entry.oauthClientId.trimmed().isEmpty())
+            return fault(AccountField::OAuthClient, QStringLiteral("クライアント ID が設定されていません。"));
+        if (oauthProviderFromKey(entry.oauthProvider) == OAuthProvider::Other
+            && (!oauthEndpointSafe(entry.oauthAuthUrl) || !oauthEndpointSafe(entry.oauthTokenUrl)
+                || (!entry.oauthDeviceUrl.trimmed().isEmpty() && !oauthEndpointSafe(entry.oauthDeviceUrl))))
+            return fault(AccountField::OAuthEndpoints,
+                         QStringLiteral(
+                             "認証エンドポイントとトークンエンドポイントには https の URL を指定してください。"));
+    }
 
     // Digits typed with the input method and blanks around them are what
     // the user meant; the port is kept as the plain number.
@@ -105,4 +117,13 @@ void storeAccountEntry(const AccountEntry &entry, AccountRecord &account)
     account.CaFile = entry.caFile;
     account.PinnedKeys = entry.pinnedKeys;
     account.SmtpSizeLimit = entry.smtpSizeLimit;
+    account.OAuth2 = entry.oauth;
+    account.OAuthProvider = entry.oauthProvider;
+    account.OAuthClientId = entry.oauthClientId.trimmed();
+    account.OAuthClientSecret = entry.oauthClientSecret.trimmed();
+    account.OAuthTenant = entry.oauthTenant.trimmed();
+    account.OAuthAuthUrl = entry.oauthAuthUrl.trimmed();
+    account.OAuthTokenUrl = entry.oauthTokenUrl.trimmed();
+    account.OAuthDeviceUrl = entry.oauthDeviceUrl.trimmed();
+    account.OAuthScope = entry.oauthScope.simplified();
 }

@@ -29,9 +29,31 @@ struct AccountEntry {
     // Not typed: what the dialog holds of the account besides its fields.
     QString pinnedKeys{};
     qint64 smtpSizeLimit = 0;
+    // OAuth 2.0 in place of the password.
+    bool oauth = false;
+    QString oauthProvider{}; // "microsoft", "google", "other"
+    QString oauthClientId{};
+    QString oauthClientSecret{};
+    QString oauthTenant{};
+    QString oauthAuthUrl{};
+    QString oauthTokenUrl{};
+    QString oauthDeviceUrl{};
+    QString oauthScope{};
 };
 
-enum class AccountField { None, Server, FromName, From, User, Password, Port, Pop3Port, CaFile };
+enum class AccountField {
+    None,
+    Server,
+    FromName,
+    From,
+    User,
+    Password,
+    Port,
+    Pop3Port,
+    CaFile,
+    OAuthClient,
+    OAuthEndpoints
+};
 
 // OK and Apply word the missing-port message apart.
 enum class AccountSaveButton { Ok, Apply };

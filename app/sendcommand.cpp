@@ -10,6 +10,7 @@
 #include "dryrun.h"
 #include "failurehint.h"
 #include "localclock.h"
+#include "logincommand.h"
 #include "preflight.h"
 #include "programfolder.h"
 #include "runlock.h"
@@ -18,6 +19,7 @@
 #include "sendrun.h"
 #include "sentmaillog.h"
 #include "settingsstore.h"
+#include "signin.h"
 #include "textcodec.h"
 #include "textfile.h"
 
@@ -39,6 +41,7 @@ const char kUsage[] = "Usage:\n"
                       "  quillpost send OPTIONS         send one message to every address of a list\n"
                       "  quillpost send --help          the options of send\n"
                       "  quillpost check --account N    test the account's connection, sending nothing\n"
+                      "  quillpost login --account N    sign an OAuth 2.0 account in\n"
                       "  quillpost --help               this text\n";
 
 void print(FILE *to, const QString &text)
@@ -216,13 +219,25 @@ bool prepareRun(const SendOptions &o, SendRunEnvironment &env, QString *dryRunEr
     env.makeTransport = [folder, dryRunError](const TransportSettings &) {
         return std::make_unique<DryRunTransport>(folder, dryRunError);
     };
+    // A dry run connects to nothing, the token endpoint included; its
+    // transport never logs in.
+    env.accessToken = [](const AccountRecord &) { return AccessToken{QStringLiteral("dry-run"), {}, false}; };
     return true;
 }
 
 // The closing line and the exit status.
-int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvironment &env, const QString &dryRunError)
+int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvironment &env, const QString &dryRunError,
+           int profile)
 {
     using Outcome = SendRunResult::Outcome;
+    if (result.outcome == Outcome::SignInFailed) {
+        // The provider's words on stderr; the way out on stdout.
+        print(stderr, QStringLiteral("quillpost send: ")
+                          + QString(result.text).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QLatin1Char('\n'));
+        if (result.signInExpired)
+            print(stdout, signInExpiredCommandText(profile) + QLatin1Char('\n'));
+        return Aborted;
+    }
     if (result.outcome == Outcome::PreflightFailed)
         return fail(QString(result.text).replace(QLatin1Char('\n'), QStringLiteral(" / ")));
     if (result.outcome == Outcome::Failed)
@@ -443,7 +458,7 @@ int runSendCommand(const QStringList &arguments)
     const SendCheck check = checkSendRun(account, list.count(), source.subjectText, source.body);
     if (check != SendCheck::Ok)
         return fail(sendCheckMessage(check));
-    return report(runSend(account, list, source, env), o, env, dryRunError);
+    return report(runSend(account, list, source, env), o, env, dryRunError, profile);
 }
 
 } // namespace
@@ -451,8 +466,8 @@ int runSendCommand(const QStringList &arguments)
 bool isCommandLine(const QStringList &arguments)
 {
     const QString first = arguments.value(1);
-    return first == QStringLiteral("send") || first == QStringLiteral("check") || first == QStringLiteral("--help")
-           || first == QStringLiteral("-h");
+    return first == QStringLiteral("send") || first == QStringLiteral("check") || first == QStringLiteral("login")
+           || first == QStringLiteral("--help") || first == QStringLiteral("-h");
 }
 
 int runCommandLine(const QStringList &arguments)
@@ -461,6 +476,8 @@ int runCommandLine(const QStringList &arguments)
         return runSendCommand(arguments);
     if (arguments.value(1) == QStringLiteral("check"))
         return runCheckCommand(arguments);
+    if (arguments.value(1) == QStringLiteral("login"))
+        return runLoginCommand(arguments);
     print(stdout, QString::fromLatin1(kUsage));
     return Completed;
 }

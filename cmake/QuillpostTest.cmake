@@ -7,6 +7,8 @@ function(quillpost_add_test name)
   target_link_libraries(${name} PRIVATE quillpost_testsupport Qt6::Test ${QT_LIBS})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLPOST_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    # No test reaches the desktop's keyring: the session bus is one that is
+    # not there, unless a test starts its own.
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLPOST_SOURCE_DIR=${CMAKE_SOURCE_DIR};DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/quillpost-test-bus"
     TIMEOUT ${QUILLPOST_TEST_TIMEOUT})
 endfunction()

@@ -7,7 +7,7 @@ namespace {
 using T = SettingType;
 
 // Stored names are the file format: they never change.
-constexpr std::array<SettingSpec, 30> kSettings{{
+constexpr std::array<SettingSpec, 41> kSettings{{
     {Setting::Account, "Account", T::Int16, "0", false},
     {Setting::MainLeft, "MainLeft", T::Single, "0", false},
     {Setting::MainTop, "MainTop", T::Single, "0", false},
@@ -28,7 +28,7 @@ constexpr std::array<SettingSpec, 30> kSettings{{
     {Setting::SmtpAuth, "Check1V", T::Int16, "1", true},
     {Setting::PopBeforeSmtp, "Check2V", T::Int16, "0", true},
     {Setting::User, "User", T::Text, "myname", true},
-    {Setting::Password, "UserPass", T::Text, "", true},
+    {Setting::Password, "UserPass", T::Text, "", true, true},
     {Setting::Port, "szPort", T::Text, "25", true},
     {Setting::ClearTextPassword, "Check3V", T::Int16, "0", true},
     {Setting::MaxPerMinute, "MaxPerMinute", T::Int, "0", true},
@@ -38,6 +38,17 @@ constexpr std::array<SettingSpec, 30> kSettings{{
     {Setting::CaFile, "CaFile", T::Text, "", true},
     {Setting::PinnedKeys, "PinnedKeys", T::Text, "", true},
     {Setting::SmtpSizeLimit, "SmtpSizeLimit", T::Int, "0", true},
+    {Setting::AuthMethod, "AuthMethod", T::Text, "password", true},
+    {Setting::OAuthProvider, "OAuthProvider", T::Text, "microsoft", true},
+    {Setting::OAuthClientId, "OAuthClientId", T::Text, "", true},
+    {Setting::OAuthClientSecret, "OAuthClientSecret", T::Text, "", true, true},
+    {Setting::OAuthTenant, "OAuthTenant", T::Text, "organizations", true},
+    {Setting::OAuthAuthUrl, "OAuthAuthUrl", T::Text, "", true},
+    {Setting::OAuthTokenUrl, "OAuthTokenUrl", T::Text, "", true},
+    {Setting::OAuthDeviceUrl, "OAuthDeviceUrl", T::Text, "", true},
+    {Setting::OAuthScope, "OAuthScope", T::Text, "", true},
+    {Setting::OAuthSignedIn, "OAuthSignedIn", T::Text, "", true},
+    {Setting::OAuthRefreshToken, "OAuthRefreshToken", T::Text, "", true, true},
 }};
 
 constexpr bool inEnumOrder()

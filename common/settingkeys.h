@@ -40,6 +40,18 @@ enum class Setting {
     CaFile,        // PEM file of certificates trusted beside the system's
     PinnedKeys,    // "sha256//..." public keys the user trusts, ";" between
     SmtpSizeLimit, // the server's SIZE, learned by the connection test; 0: unknown or none
+    // How the account signs in, and its OAuth 2.0 sign-in; per profile.
+    AuthMethod,        // "password" or "oauth2"
+    OAuthProvider,     // "microsoft", "google" or "other"
+    OAuthClientId,     // the application's registration with the provider
+    OAuthClientSecret, // where the provider issues one to desktop programs; a secret
+    OAuthTenant,       // Microsoft: the directory (tenant) ID or domain
+    OAuthAuthUrl,      // "other": the endpoints and the scope
+    OAuthTokenUrl,
+    OAuthDeviceUrl, // "other": the device authorisation endpoint, if any
+    OAuthScope,
+    OAuthSignedIn,     // the address the last sign-in was for
+    OAuthRefreshToken, // a secret: kept in the keyring where one answers
 };
 
 enum class SettingType {
@@ -55,6 +67,9 @@ struct SettingSpec {
     SettingType type;
     const char *defaultValue;
     bool perProfile;
+    // Kept in the desktop's secret store where one answers, in the file
+    // otherwise.
+    bool secret = false;
 };
 
 const SettingSpec &settingSpec(Setting setting);

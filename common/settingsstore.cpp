@@ -1,5 +1,6 @@
 #include "settingsstore.h"
 #include "apptitle.h"
+#include "keyring.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,6 +48,11 @@ void SettingsStore::setValue(const QString &key, const QString &value)
 bool SettingsStore::contains(const QString &key) const
 {
     return m_settings->contains(kSection + QLatin1Char('/') + key);
+}
+
+void SettingsStore::remove(const QString &key)
+{
+    m_settings->remove(kSection + QLatin1Char('/') + key);
 }
 
 void SettingsStore::sync()
@@ -120,4 +126,30 @@ std::optional<qint16> SettingsStore::int16Value(Setting setting, int profile) co
 std::optional<double> SettingsStore::singleValue(Setting setting, int profile) const
 {
     return settingToSingle(value(setting, profile));
+}
+
+QString SettingsStore::secret(Setting setting, int profile) const
+{
+    const keyring::Result r = keyring::read(settingKey(setting, profile));
+    if (r.status == keyring::Status::Ok)
+        return r.value;
+    return value(setting, profile);
+}
+
+SettingsStore::SecretPlace SettingsStore::setSecret(Setting setting, const QString &value, int profile)
+{
+    const QString key = settingKey(setting, profile);
+    if (keyring::write(key, value).status == keyring::Status::Ok) {
+        // Moved: the file keeps no copy, old or new.
+        if (contains(key))
+            remove(key);
+        return SecretPlace::Keyring;
+    }
+    setValue(key, value);
+    return SecretPlace::File;
+}
+
+void SettingsStore::reload()
+{
+    m_settings->sync();
 }

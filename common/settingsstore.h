@@ -29,10 +29,21 @@ public:
     std::optional<qint16> int16Value(Setting setting, int profile = 0) const;
     std::optional<double> singleValue(Setting setting, int profile = 0) const;
 
+    // A secret setting (a password, a refresh token): the keyring's copy,
+    // else the file's (older files kept passwords there).
+    QString secret(Setting setting, int profile = 0) const;
+    enum class SecretPlace { Keyring, File };
+    // Into the keyring, and the file's copy removed; where no keyring
+    // answers, into the file as before.
+    SecretPlace setSecret(Setting setting, const QString &value, int profile = 0);
+    // Re-reads the file, for values another process may have written.
+    void reload();
+
     // By stored key, as the file holds it (tests check the file's names).
     QString value(const QString &key, const QString &defaultValue = {}) const;
     void setValue(const QString &key, const QString &value);
     bool contains(const QString &key) const;
+    void remove(const QString &key);
     // Writes pending values to disk; the file stays readable by its owner only,
     // since it holds passwords.
     void sync();

@@ -4,6 +4,7 @@
 #include "curlconnection.h"
 #include "curltransport.h"
 #include "failurehint.h"
+#include "signin.h"
 
 #include <QLocale>
 
@@ -60,7 +61,7 @@ class Check {
 public:
     Check(const AccountRecord &account, const TransportOptions &options,
           const std::function<void(const CheckStep &)> &onStep)
-        : m_account(account), m_settings(transportSettings(account, options)), m_onStep(onStep)
+        : m_account(account), m_options(options), m_settings(transportSettings(account, options)), m_onStep(onStep)
     {
     }
 
@@ -74,10 +75,13 @@ private:
     bool openingSteps(const QString &label, const Seen &seen, bool implicitTls, const QString &failure);
     QString tlsText(const Seen &seen, bool implicitTls, const QString &upgrade) const;
     QString ehloText(const Seen &seen);
+    bool signIn();
     bool pop3();
     bool smtp();
+    QString loginName() const;
 
     const AccountRecord &m_account;
+    const TransportOptions m_options;
     TransportSettings m_settings;
     const std::function<void(const CheckStep &)> &m_onStep;
     ConnectionCheckResult m_result;
@@ -171,8 +175,32 @@ bool Check::pop3()
     if (!ok)
         return fail(QStringLiteral("POP3: ログイン"), QStringLiteral("ログインできませんでした。"), r.toString());
     step(QStringLiteral("POP3: ログイン"), QStringLiteral("%1 としてログインしました（メール %2 通）。")
-                                               .arg(m_account.User, numberText(r.toList().value(0).toLongLong())));
+                                               .arg(loginName(), numberText(r.toList().value(0).toLongLong())));
     return true;
+}
+
+// An OAuth 2.0 account's token is fetched as a run's is, and renewed once
+// when a server refuses it.
+bool Check::signIn()
+{
+    const QString title = QStringLiteral("サインイン");
+    const AccessToken token = freshAccessToken(m_account, m_options.settingsFile, m_settings.extraCaFile);
+    if (!token.ok())
+        return fail(title, QStringLiteral("アクセストークンを取得できませんでした。"), signInFailureMessage(token));
+    m_settings.accessToken = token.token;
+    const AccountRecord account = m_account;
+    const TransportOptions options = m_options;
+    const QString caFile = m_settings.extraCaFile;
+    m_settings.renewToken = [account, options, caFile] {
+        return freshAccessToken(account, options.settingsFile, caFile);
+    };
+    step(title, QStringLiteral("%1 のアクセストークンを取得しました。").arg(loginName()));
+    return true;
+}
+
+QString Check::loginName() const
+{
+    return m_account.OAuth2 ? m_account.OAuthSignedIn : m_account.User;
 }
 
 bool Check::smtp()
@@ -193,7 +221,7 @@ bool Check::smtp()
     else if (!seen.authOffered)
         step(login, QStringLiteral("サーバーがログインを求めていないため、ログインしません。"));
     else
-        step(login, QStringLiteral("%1 としてログインしました。").arg(m_account.User));
+        step(login, QStringLiteral("%1 としてログインしました。").arg(loginName()));
     transport.end();
     step(QStringLiteral("SMTP: 終了"), QStringLiteral("メールを送らずに QUIT で接続を終えました。"));
     return true;
@@ -204,7 +232,7 @@ ConnectionCheckResult Check::run()
     auto sink = m_settings.untrustedCertificates;
     if (!sink)
         m_settings.untrustedCertificates = sink = std::make_shared<UntrustedCertificateSink>();
-    m_result.passed = (m_account.Check2V != 1 || pop3()) && smtp();
+    m_result.passed = (!m_account.OAuth2 || signIn()) && (m_account.Check2V != 1 || pop3()) && smtp();
     if (!m_result.passed) {
         m_result.untrusted = sink->take();
         m_result.hint = connectionFailureHint(m_result.failure);

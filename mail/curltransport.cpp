@@ -3,6 +3,7 @@
 #include "curlconnection.h"
 #include "curltransport_p.h"
 #include "helloname.h"
+#include "oauthlogin.h"
 
 #include <QElapsedTimer>
 #include <QMessageAuthenticationCode>
@@ -192,6 +193,8 @@ QString CurlTransport::login(bool *forNow)
         return {}; // the server asks for no login
     if (!mayLogIn(*m_conn, m_settings))
         return cantConnect(clearTextRefusal());
+    if (m_settings.oauth)
+        return smtpOAuthLogin(*m_conn, m_settings);
     const QByteArray user = m_settings.user.toUtf8();
     const QByteArray password = m_settings.password.toUtf8();
 

@@ -3,6 +3,7 @@
 #include "curlconnection.h"
 #include "curltransport.h"
 #include "curltransport_p.h"
+#include "oauthlogin.h"
 
 #include <QVariantList>
 
@@ -36,7 +37,14 @@ QVariant CurlTransport::checkPop()
     pop.capability("USER", &userOffered);
     const QByteArrayList sasl = pop.capability("SASL", &saslOffered);
     ServerReply r;
-    if (!userOffered && saslOffered && sasl.contains("PLAIN")) {
+    if (m_settings.oauth) {
+        const QString refused = pop3OAuthLogin(pop, m_settings);
+        if (!refused.isEmpty()) {
+            pop.close();
+            return refused;
+        }
+        r = {ServerReply::Complete, 1, {}};
+    } else if (!userOffered && saslOffered && sasl.contains("PLAIN")) {
         r = step("AUTH PLAIN " + ('\0' + user + '\0' + password).toBase64());
     } else {
         r = step("USER " + user);

@@ -1,5 +1,7 @@
 #include "failurehint.h"
 
+#include "oauthlogin.h"
+
 #include <QRegularExpression>
 
 namespace {
@@ -47,6 +49,9 @@ QString connectionFailureHint(const QString &transportText)
     // First: an untrusted certificate also ends the connection.
     if (containsAny(t, {"certificate", "CA cert"}))
         return QStringLiteral("サーバーの証明書を確認できなかったため、接続を中止しました。");
+    // Before the password's: an OAuth 2.0 login has no password to check.
+    if (isOAuthLoginFailure(t))
+        return QStringLiteral("サーバーがサインインのトークンを受け付けませんでした。もう一度サインインしてください。");
     // The account's 接続の保護 and what the server offers do not meet.
     if (containsAny(t, {"offers no STARTTLS", "offers no STLS"}))
         return QStringLiteral("サーバーが STARTTLS に対応していないため、何も送らずに接続を終えました。"

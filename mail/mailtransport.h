@@ -5,6 +5,7 @@
 // CurlTransport, the tests of the run a fake.
 
 #include "mailaddress.h"
+#include "signin.h"
 
 #include <QByteArray>
 #include <QString>
@@ -39,6 +40,12 @@ struct TransportSettings {
     QString pinnedKeys; // public keys the user trusts, "sha256//...;sha256//..."
     // Told what a certificate that was not trusted says.
     std::shared_ptr<UntrustedCertificateSink> untrustedCertificates;
+    // OAuth 2.0 in place of the password: SASL XOAUTH2 (or OAUTHBEARER)
+    // with the access token, under the same TLS rules. renewToken, when set,
+    // gives a fresh token once, after the server refused the first.
+    bool oauth = false;
+    QString accessToken{};
+    std::function<AccessToken()> renewToken{};
 };
 
 // The envelope of one message.

@@ -2,6 +2,7 @@
 
 #include "account.h"
 #include "curltransport.h"
+#include "oauthlogin.h"
 #include "outgoing.h"
 #include "preflight.h"
 #include "runcontrol.h"
@@ -60,6 +61,10 @@ TransportSettings transportSettings(const AccountRecord &account, const Transpor
     s.pop3StlsRequired = account.Pop3Security == Security::StartTls;
     s.smtpAuth = account.Check1V == 1;
     s.user = account.User;
+    s.oauth = account.OAuth2;
+    // The token belongs to the address it was issued for.
+    if (account.OAuth2 && !account.OAuthSignedIn.isEmpty())
+        s.user = account.OAuthSignedIn;
     s.password = account.UserPass;
     s.allowCleartextPassword = account.Check3V == 1;
     s.timeoutSeconds = options.timeoutSeconds;
@@ -124,6 +129,7 @@ QString sendOutcomeMessage(const SendRunResult &result)
     case Outcome::Failed:
         text = QStringLiteral("送信処理中にエラーが発生しました。サーバー情報を確認してください。");
         break;
+    case Outcome::SignInFailed: return result.text;
     }
     if (!result.uncertain.isEmpty()) {
         QStringList shown;
@@ -152,11 +158,37 @@ OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &sou
     return content;
 }
 
+QString signInFailureMessage(const AccessToken &token)
+{
+    if (token.signInExpired)
+        return QStringLiteral("サインインの有効期限が切れました。もう一度サインインしてください。\n") + token.failure;
+    return QStringLiteral("サインインを確認できませんでした。\n") + token.failure;
+}
+
+bool needsNewSignIn(const QString &text)
+{
+    return text.startsWith(QStringLiteral("サインインの有効期限が切れました")) || isOAuthLoginFailure(text);
+}
+
 namespace {
 
-std::unique_ptr<MailTransport> makeTransport(const AccountRecord &account, const SendRunEnvironment &env)
+AccessToken accessTokenFor(const AccountRecord &account, const SendRunEnvironment &env)
 {
-    const TransportSettings settings = transportSettings(account, env.transport);
+    if (env.accessToken)
+        return env.accessToken(account);
+    return freshAccessToken(account, env.transport.settingsFile, env.transport.extraCaFile);
+}
+
+// The run's transport; for an OAuth 2.0 account with the token fetched
+// before the run and the way to a fresh one.
+std::unique_ptr<MailTransport> makeTransport(const AccountRecord &account, const SendRunEnvironment &env,
+                                             const QString &accessToken = {})
+{
+    TransportSettings settings = transportSettings(account, env.transport);
+    if (account.OAuth2) {
+        settings.accessToken = accessToken;
+        settings.renewToken = [account, env] { return accessTokenFor(account, env); };
+    }
     return env.makeTransport ? env.makeTransport(settings) : std::make_unique<CurlTransport>(settings);
 }
 
@@ -169,7 +201,10 @@ QString sendTestMessage(const AccountRecord &account, OutgoingContent content, c
     if (!problem.isEmpty())
         return problem;
     content.subject = QStringLiteral("[テスト] ") + content.subject;
-    const std::unique_ptr<MailTransport> transport = makeTransport(account, env);
+    AccessToken token;
+    if (account.OAuth2 && !(token = accessTokenFor(account, env)).ok())
+        return signInFailureMessage(token);
+    const std::unique_ptr<MailTransport> transport = makeTransport(account, env, token.token);
     SessionEnd sessionEnd{transport, env.control};
     if (env.control)
         env.control->setTransport(transport.get());
@@ -315,6 +350,14 @@ bool Runner::open()
         m_result.outcome = Outcome::PreflightFailed;
         return false;
     }
+    // The sign-in is checked before anything is written or sent.
+    AccessToken token;
+    if (m_account.OAuth2 && !(token = accessTokenFor(m_account, m_env)).ok()) {
+        m_result.outcome = Outcome::SignInFailed;
+        m_result.signInExpired = token.signInExpired;
+        m_result.text = signInFailureMessage(token);
+        return false;
+    }
     // The attachments are read once, here.
     m_messages.emplace(m_content);
     if (m_env.sizeLimit > 0) {
@@ -324,7 +367,7 @@ bool Runner::open()
             return false;
         }
     }
-    m_transport = makeTransport(m_account, m_env);
+    m_transport = makeTransport(m_account, m_env, token.token);
     m_control->setTransport(m_transport.get());
     m_transport->beforeData = [this] {
         if (m_journal.isOpen() && m_inFlight >= 0 && !m_journal.markData(journalEntry(m_inFlight))) {

@@ -24,6 +24,9 @@ struct TransportOptions {
     // Where a connection leaves a certificate it did not trust, for the
     // face to show.
     std::shared_ptr<UntrustedCertificateSink> untrustedCertificates;
+    // The settings file the account's OAuth 2.0 sign-in is kept in ("": the
+    // user's own).
+    QString settingsFile{};
 };
 
 // The account's server, ports (the SMTP port whether SMTP AUTH is on or
@@ -80,6 +83,7 @@ struct SendRunResult {
         Failed,         // log, journal or list failure; text = what went wrong
         Stopped,        // the user stopped it; the list keeps the entries not accepted
         Busy,           // another run holds the log; text = who
+        SignInFailed,   // no access token for the OAuth 2.0 account; log untouched; text = why
     };
     Outcome outcome = Outcome::Failed;
     qint32 accepted = 0;
@@ -88,7 +92,15 @@ struct SendRunResult {
     // Entries whose message went and whose reply never came: they may have
     // arrived. The journal keeps them for the next run to ask about.
     QList<SendList::Entry> uncertain;
+    // SignInFailed: the sign-in is gone (expired, revoked): sign in again.
+    bool signInExpired = false;
 };
+
+// What the user is told when an OAuth 2.0 account has no access token.
+QString signInFailureMessage(const AccessToken &token);
+// True for a run's or a test message's failure text that a new sign-in
+// mends: the sign-in expired, or the server refused the token.
+bool needsNewSignIn(const QString &text);
 
 // What the user is told at the end of a run.
 QString sendOutcomeMessage(const SendRunResult &result);
@@ -111,6 +123,9 @@ struct SendRunEnvironment {
     // journalIndex[k].
     QString journalPath;
     QList<qsizetype> journalIndex;
+    // A fresh access token for an OAuth 2.0 account, before the run connects
+    // and once more if the server refuses it; freshAccessToken() when not set.
+    std::function<AccessToken(const AccountRecord &)> accessToken{};
     // Waits before a message refused for the time being is tried again.
     QList<qint64> retryWaitsMs = {2000, 10000, 30000};
     // The largest message the server takes, as the account's connection

@@ -11,6 +11,7 @@ PACKAGES=(
   fonts-noto-cjk fonts-ipafont-mincho fonts-ipafont-gothic
   xvfb xauth x11-apps imagemagick poppler-utils
   python3 python3-aiosmtpd openssl dovecot-pop3d
+  qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus-daemon nodejs
   clang-format
 )
 missing=()
@@ -29,4 +30,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     trap '$SUDO rm -f "$policy"' EXIT
   fi
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The test servers from the npm registry (tests/package.json and its lock
+# file), into tests/node_modules.
+if ! command -v npm >/dev/null; then
+  $SUDO apt-get install -y --no-install-recommends npm
+fi
+tests_dir="$(cd "$(dirname "$0")/../tests" && pwd)"
+if [ ! -d "$tests_dir/node_modules/oidc-provider" ]; then
+  (cd "$tests_dir" && npm ci --no-audit --no-fund --loglevel=error)
 fi

@@ -9,6 +9,7 @@
 #include "platform.h"
 #include "programfolder.h"
 #include "settingsstore.h"
+#include "signinpanel.h"
 #include "textcodec.h"
 
 #include <QCheckBox>
@@ -215,6 +216,20 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     lblPinned->setObjectName(QStringLiteral("lblPinned"));
     cmdForgetPins = new QPushButton(QStringLiteral("信頼を取り消す"), Frame1);
     cmdForgetPins->setObjectName(QStringLiteral("cmdForgetPins"));
+    SignIn = new SignInPanel(ctx, Frame1);
+    connect(SignIn, &SignInPanel::presetChosen, this, [this](const QString &host, int port) {
+        Text1->setText(host);
+        Text8->setText(QString::number(port));
+        Check1->setChecked(true);
+    });
+    connect(SignIn, &SignInPanel::methodChosen, this, [this](bool oauth) {
+        Text7->setEnabled(!oauth);
+        Check3->setEnabled(!oauth);
+    });
+    connect(SignIn, &SignInPanel::signInFinished, this, [this](bool ok, const QString &address) {
+        if (ok && !address.isEmpty())
+            Text6->setText(address);
+    });
 
     Text9 = new QSpinBox(Frame1);
     Text9->setObjectName(QStringLiteral("Text9"));
@@ -313,6 +328,9 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     grid->addWidget(Label1, row, 0, Qt::AlignTop);
     grid->setRowStretch(row, 2);
     grid->addWidget(Text3, row++, 1);
+    grid->addWidget(fieldLabel(QStringLiteral("認証方式"), "Label11", SignIn->cboAuthMethod, Frame1), row, 0,
+                    Qt::AlignTop);
+    grid->addWidget(SignIn, row++, 1);
     grid->setColumnStretch(1, 1);
 
     // Buttons. No default: Enter never saves by accident; Esc is Cancel.
@@ -403,6 +421,7 @@ void frmOptions::showAccount()
     m_sizeLimit = a.SmtpSizeLimit;
     m_sizeLimitOf = serverKey();
     showPinned();
+    SignIn->showAccount(a);
 }
 
 void frmOptions::showPinned()
@@ -461,6 +480,7 @@ AccountEntry frmOptions::entry() const
     e.caFile = Text11->text();
     e.pinnedKeys = m_pinnedKeys;
     e.smtpSizeLimit = serverKey() == m_sizeLimitOf ? m_sizeLimit : 0;
+    SignIn->fillEntry(e);
     return e;
 }
 
@@ -486,6 +506,10 @@ bool frmOptions::checkFields(AccountEntry &e, AccountSaveButton button)
                                                     {AccountField::Pop3Port, Text10}, {AccountField::CaFile, Text11}};
     if (QLineEdit *box = boxes.value(fault.field))
         box->setFocus();
+    else if (fault.field == AccountField::OAuthClient)
+        SignIn->txtClientId->setFocus();
+    else if (fault.field == AccountField::OAuthEndpoints)
+        SignIn->txtAuthUrl->setFocus();
     return false;
 }
 

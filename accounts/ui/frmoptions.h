@@ -16,6 +16,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QToolButton;
+class SignInPanel;
 struct AppContext;
 
 // The chooser's entries; the index is the profile number.
@@ -49,13 +50,14 @@ public:
     QLabel *Label7 = nullptr;
     QLineEdit *Text6 = nullptr; // account name
     QLabel *Label8 = nullptr;
-    QLineEdit *Text7 = nullptr;  // password
-    QCheckBox *Check3 = nullptr; // password over an unencrypted connection
     QLabel *Label14 = nullptr;
     QLineEdit *Text11 = nullptr; // PEM file of extra trusted certificates
     QPushButton *cmdCaFile = nullptr;
     QLabel *lblPinned = nullptr; // how many certificates the account trusts itself
     QPushButton *cmdForgetPins = nullptr;
+    QLineEdit *Text7 = nullptr;    // password
+    QCheckBox *Check3 = nullptr;   // password over an unencrypted connection
+    SignInPanel *SignIn = nullptr; // password or OAuth 2.0, and the sign-in
     QLabel *Label10 = nullptr;
     QSpinBox *Text9 = nullptr; // messages a minute at most, 0: no limit
     QLabel *Label5 = nullptr;

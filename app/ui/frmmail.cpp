@@ -52,6 +52,9 @@ frmMail::frmMail(AppContext &ctx, QWidget *parent) : QMainWindow(parent), m_ctx(
     setWindowTitle(appTitle());
     resize(kDesignWidth, kDesignHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
+    // An OAuth 2.0 account's sign-in is kept beside the window's settings.
+    if (ctx.settings)
+        transportOptions.settingsFile = ctx.settings->fileName();
     buildControls();
     buildMenus();
     buildToolBar();

@@ -290,10 +290,15 @@ void frmMail::showRunOutcome(const SendRunResult &result, const RecipientRows &l
             return;
         platform().messageBox(this, message, appTitle(), MsgIcon::Warning, MsgButtons::Ok);
         return;
+    case Outcome::SignInFailed: askToSignInAgain(m_ctx, this, message); return;
     case Outcome::Aborted: {
         if (askAboutUntrustedCertificate())
             return;
         const QString hint = connectionFailureHint(result.text);
+        if (needsNewSignIn(result.text)) {
+            askToSignInAgain(m_ctx, this, message + QLatin1Char('\n') + hint);
+            return;
+        }
         platform().messageBox(this, hint.isEmpty() ? message : message + QLatin1Char('\n') + hint, appTitle(),
                               MsgIcon::None, MsgButtons::Ok);
         return;

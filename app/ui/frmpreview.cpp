@@ -41,12 +41,23 @@ QLineEdit *field(QWidget *parent, const char *name)
 
 } // namespace
 
+void askToSignInAgain(AppContext &ctx, QWidget *owner, const QString &text)
+{
+    const MsgAnswer a = ctx.platform->messageBox(
+        owner, text + QStringLiteral("\n\nアカウントの設定を開いて、もう一度サインインしますか？"), appTitle(),
+        MsgIcon::Question, MsgButtons::YesNo);
+    if (a == MsgAnswer::Yes && ctx.openAccountDialog)
+        ctx.openAccountDialog(owner);
+}
+
 bool showTestMessageResult(AppContext &ctx, QWidget *owner, const QString &address, const QString &reply,
                            UntrustedCertificateSink &untrusted)
 {
     if (const std::optional<UntrustedCertificate> c = reply.isEmpty() ? std::nullopt : untrusted.take())
         return askAboutCertificateOfAccountInUse(ctx, owner, *c);
-    if (reply.isEmpty())
+    if (needsNewSignIn(reply))
+        askToSignInAgain(ctx, owner, QStringLiteral("テストメールを送信できませんでした。\n") + reply);
+    else if (reply.isEmpty())
         ctx.platform->messageBox(owner, QStringLiteral("テストメールを %1 に送信しました。").arg(address),
                                  QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok);
     else

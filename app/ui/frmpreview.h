@@ -66,3 +66,6 @@ private:
 // or took its name as the server).
 bool showTestMessageResult(AppContext &ctx, QWidget *owner, const QString &address, const QString &reply,
                            UntrustedCertificateSink &untrusted);
+// A failure a new sign-in mends, with the provider's or server's words:
+// asks whether to open the account dialog to sign in again.
+void askToSignInAgain(AppContext &ctx, QWidget *owner, const QString &text);

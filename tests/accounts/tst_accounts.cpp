@@ -61,10 +61,34 @@ void TestAccounts::saveWritesTheTenKeysOfTheActiveProfileInOrder()
                      3};
     SaveActiveAccount(*w.settings);
 
-    QCOMPARE(written,
-             (QStringList{"Account", "szServer3", "szFrom3", "Signature3", "BodyHeader3", "szFromName3", "Check1V3",
-                          "Check2V3", "User3", "UserPass3", "szPort3", "Check3V3", "MaxPerMinute3", "SmtpSecurity3",
-                          "Pop3Port3", "Pop3Security3", "CaFile3", "PinnedKeys3", "SmtpSizeLimit3"}));
+    QCOMPARE(written, (QStringList{"Account",
+                                   "szServer3",
+                                   "szFrom3",
+                                   "Signature3",
+                                   "BodyHeader3",
+                                   "szFromName3",
+                                   "Check1V3",
+                                   "Check2V3",
+                                   "User3",
+                                   "UserPass3",
+                                   "szPort3",
+                                   "Check3V3",
+                                   "MaxPerMinute3",
+                                   "SmtpSecurity3",
+                                   "Pop3Port3",
+                                   "Pop3Security3",
+                                   "CaFile3",
+                                   "PinnedKeys3",
+                                   "SmtpSizeLimit3",
+                                   "AuthMethod3",
+                                   "OAuthProvider3",
+                                   "OAuthClientId3",
+                                   "OAuthClientSecret3",
+                                   "OAuthTenant3",
+                                   "OAuthAuthUrl3",
+                                   "OAuthTokenUrl3",
+                                   "OAuthDeviceUrl3",
+                                   "OAuthScope3"}));
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));
     QCOMPARE(w.settings->value(QStringLiteral("UserPass3")), QStringLiteral("pw3"));

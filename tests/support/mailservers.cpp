@@ -90,18 +90,72 @@ class Handler:
         atomic_write(os.path.join(outdir, '%06d.json' % state['seq']), json.dumps(rec))
         return '250 OK'
 
+class OAuthHandler(Handler):
+    async def auth_XOAUTH2(self, server, args):
+        return await oauth_login(server, args, 'XOAUTH2')
+
+    async def auth_OAUTHBEARER(self, server, args):
+        return await oauth_login(server, args, 'OAUTHBEARER')
+
 class CountingSMTP(SMTP):
     def connection_made(self, transport):
         state['conns'] += 1
         atomic_write(os.path.join(outdir, 'connections'), str(state['conns']))
         super().connection_made(transport)
 
+def record_auth(entry):
+    with open(os.path.join(outdir, 'auth.jsonl'), 'a', encoding='utf-8') as f:
+        f.write(json.dumps(entry) + '\n')
+
+# OAuth 2.0 mode: user is the authorisation server's userinfo endpoint, the
+# password field its options: the mechanism offered, and whether the first
+# token is refused whatever it is.
+oauth_options = password.split(',') if mode == 'oauth' else []
+
+def token_owner(token):
+    import urllib.request
+    try:
+        req = urllib.request.Request(user, headers={'Authorization': 'Bearer ' + token})
+        with urllib.request.urlopen(req, timeout=20) as r:
+            return json.load(r).get('email')
+    except Exception:
+        return None
+
+async def oauth_login(server, args, mechanism):
+    if len(args) == 1:
+        blob = await server.challenge_auth('')
+    else:
+        blob = base64.b64decode(args[1])
+    fields = {}
+    parts = blob.split(b'\x01')
+    for part in parts:
+        if part.startswith(b'auth=Bearer '):
+            fields['token'] = part[12:].decode()
+        elif part.startswith(b'user='):
+            fields['user'] = part[5:].decode()
+        elif part.startswith(b'n,a='):
+            fields['user'] = part[4:].split(b',')[0].decode().replace('=2C', ',').replace('=3D', '=')
+    owner = token_owner(fields.get('token', ''))
+    refuse = 'refuse-first' in oauth_options and not state.get('refused')
+    ok = owner is not None and owner == fields.get('user') and not refuse
+    record_auth({'mechanism': mechanism, 'user': fields.get('user'), 'ok': ok})
+    if ok:
+        return AuthResult(success=True, auth_data=fields.get('user'))
+    state['refused'] = True
+    # RFC 7628 3.2.2: the error in a challenge; the client's answer ends it.
+    await server.challenge_auth(json.dumps({'status': '401', 'schemes': 'bearer'}))
+    return AuthResult(success=False, handled=False)
+
 def authenticator(server, session, envelope, mechanism, auth_data):
     ok = (auth_data.login.decode() == user and auth_data.password.decode() == password)
     return AuthResult(success=ok, handled=False)
 
 kwargs = {'enable_SMTPUTF8': smtputf8, 'decode_data': False}
-if user:
+if mode == 'oauth':
+    offered = 'OAUTHBEARER' if 'oauthbearer' in oauth_options else 'XOAUTH2'
+    hidden = [m for m in ('LOGIN', 'PLAIN', 'XOAUTH2', 'OAUTHBEARER') if m != offered]
+    kwargs.update(auth_required=True, auth_require_tls=False, auth_exclude_mechanism=hidden)
+elif user:
     kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=(mode == 'starttls'))
 ctx = None
 if mode in ('starttls', 'implicit'):
@@ -117,7 +171,7 @@ if mode == 'starttls':
 
 loop = asyncio.new_event_loop()
 asyncio.set_event_loop(loop)
-handler = Handler()
+handler = OAuthHandler() if mode == 'oauth' else Handler()
 srv = loop.run_until_complete(loop.create_server(
     lambda: CountingSMTP(handler, hostname='localhost', loop=loop, **kwargs), host='127.0.0.1', port=0,
     ssl=ctx if mode == 'implicit' else None))
@@ -259,6 +313,7 @@ bool SmtpTestServer::start(Mode mode, const QString &user, const QString &passwo
     const QString out = m_dir.filePath(QStringLiteral("received"));
     QDir().mkpath(out);
     const QString modeName = mode == Mode::Auth          ? QStringLiteral("auth")
+                             : mode == Mode::OAuth       ? QStringLiteral("oauth")
                              : mode == Mode::StartTls    ? QStringLiteral("starttls")
                              : mode == Mode::ImplicitTls ? QStringLiteral("implicit")
                                                          : QStringLiteral("plain");
@@ -328,6 +383,17 @@ QList<ReceivedMail> SmtpTestServer::messages() const
         list.append(m);
     }
     return list;
+}
+
+QList<QJsonObject> SmtpTestServer::authAttempts() const
+{
+    QList<QJsonObject> out;
+    QFile f(m_dir.filePath(QStringLiteral("received/auth.jsonl")));
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (!line.isEmpty())
+                out << QJsonDocument::fromJson(line).object();
+    return out;
 }
 
 int SmtpTestServer::connectionCount() const
@@ -402,11 +468,31 @@ bool Pop3TestServer::start(const QString &user, const QString &password, Tls tls
             c += QStringLiteral("ssl = yes\nssl_cert = <%1/cert.pem\nssl_key = <%1/key.pem\n").arg(root);
         }
         c += QStringLiteral("disable_plaintext_auth = no\nauth_failure_delay = 0\n");
-        c += QStringLiteral("auth_mechanisms = plain login\n");
         c += QStringLiteral("default_login_user = nobody\ndefault_internal_user = nobody\n");
         c += QStringLiteral("mail_location = maildir:%1/mail/%u\n").arg(root);
-        c += QStringLiteral("passdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
-        c += QStringLiteral("userdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
+        if (m_userinfoUrl.isEmpty()) {
+            c += QStringLiteral("auth_mechanisms = plain login\n");
+            c += QStringLiteral("passdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
+            c += QStringLiteral("userdb {\n  driver = passwd-file\n  args = %1\n}\n").arg(passwd);
+        } else {
+            // The token is sent to the userinfo endpoint as a bearer token;
+            // its "email" is the user it belongs to.
+            const QString oauth = root + QStringLiteral("/oauth2.conf");
+            QFile o(oauth);
+            if (!o.open(QIODevice::WriteOnly)) {
+                m_error = QStringLiteral("cannot write oauth2.conf");
+                return false;
+            }
+            o.write(QStringLiteral("introspection_mode = auth\nintrospection_url = %1\nforce_introspection = yes\n"
+                                   "username_attribute = email\n")
+                        .arg(m_userinfoUrl)
+                        .toUtf8());
+            c += QStringLiteral("auth_mechanisms = xoauth2 oauthbearer\n");
+            c += QStringLiteral("passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = %1\n}\n")
+                     .arg(oauth);
+            c += QStringLiteral("userdb {\n  driver = static\n  args = uid=65534 gid=65534 home=%1/home/%u\n}\n")
+                     .arg(root);
+        }
         const bool implicit = tls == Tls::Implicit;
         c += QStringLiteral("service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    port = %1\n  }\n"
                             "  inet_listener pop3s {\n    port = %2\n  }\n}\n")

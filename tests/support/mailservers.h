@@ -12,7 +12,11 @@
 //   StartTls (STARTTLS required, throw-away certificate for 127.0.0.1 and
 //   localhost in caFile(); give it to the client as its trusted CA; with a
 //   user and password, AUTH is required too, after STARTTLS), ImplicitTls
-//   (TLS from the first byte, as on port 465, same certificate).
+//   (TLS from the first byte, as on port 465, same certificate), OAuth (AUTH
+//   XOAUTH2 required: start(Mode::OAuth, userinfoUrl, options) checks each
+//   token at the authorisation server's userinfo endpoint and takes it when
+//   it belongs to the user named; options "oauthbearer" offers OAUTHBEARER
+//   instead, "refuse-first" refuses the first token whatever it is).
 //   refuseRecipient(address, reply) before start(): RCPT TO that address gets
 //   the reply (e.g. "550 5.1.1 <x@example.jp>: unknown user").
 //   EHLO offers PIPELINING unless setPipelining(false) was called before start().
@@ -54,7 +58,7 @@ struct ReceivedMail {
 
 class SmtpTestServer {
 public:
-    enum class Mode { Plain, Auth, StartTls, ImplicitTls };
+    enum class Mode { Plain, Auth, StartTls, ImplicitTls, OAuth };
 
     SmtpTestServer();
     ~SmtpTestServer();
@@ -78,6 +82,8 @@ public:
 
     QList<ReceivedMail> messages() const;
     int messageCount() const;
+    // OAuth mode: each login, {"mechanism", "user", "ok"}, in order.
+    QList<QJsonObject> authAttempts() const;
     // TCP connections the server has accepted so far.
     int connectionCount() const;
 
@@ -103,6 +109,10 @@ public:
     // certificate in caFile().
     enum class Tls { None, Stls, Implicit };
     bool start(const QString &user, const QString &password, Tls tls = Tls::None);
+    // Before start(): logins by AUTH XOAUTH2 or OAUTHBEARER only, each token
+    // checked at the authorisation server's userinfo endpoint (Dovecot's
+    // oauth2 passdb); the user and password of start() are not used.
+    void setOAuth(const QString &userinfoUrl) { m_userinfoUrl = userinfoUrl; }
     void stop();
     QString caFile() const { return m_caFile; }
 
@@ -115,6 +125,7 @@ private:
     int m_port = 0;
     QString m_caFile;
     QString m_error;
+    QString m_userinfoUrl;
 };
 
 // A TCP port on 127.0.0.1 that nothing listens on (for "unreachable").
