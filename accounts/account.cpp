@@ -1,6 +1,8 @@
 #include "account.h"
 #include "settingsstore.h"
 
+#include <algorithm>
+
 AccountRecord ActiveAccount;
 
 const char kAuthPassword[] = "password";
@@ -61,6 +63,18 @@ void readAccountProfile(const SettingsStore &store, qint16 n, AccountRecord &a)
     a.OAuthDeviceUrl = text(Setting::OAuthDeviceUrl);
     a.OAuthScope = text(Setting::OAuthScope);
     a.OAuthSignedIn = text(Setting::OAuthSignedIn);
+    a.Charset = text(Setting::MailCharset).trimmed().compare(QLatin1String("iso-2022-jp"), Qt::CaseInsensitive) == 0
+                    ? MailCharset::Iso2022Jp
+                    : MailCharset::Utf8;
+    const int window = text(Setting::SendWindow).trimmed().toInt(&ok);
+    a.SendWindow = ok ? std::clamp(window, 1, kMaxSendWindow) : kDefaultSendWindow;
+    const int connections = text(Setting::SmtpConnections).trimmed().toInt(&ok);
+    a.SmtpConnections = ok ? std::clamp(connections, 1, kMaxSmtpConnections) : 1;
+    a.Unsubscribe = text(Setting::Unsubscribe).trimmed() == QLatin1String("1");
+    a.UnsubscribeAddress = text(Setting::UnsubscribeAddress);
+    a.UnsubscribeUrl = text(Setting::UnsubscribeUrl);
+    a.UnsubscribeFooter = text(Setting::UnsubscribeFooter);
+    a.NotAdvertising = text(Setting::NotAdvertising).trimmed() == QLatin1String("1");
 }
 
 ConnectionSecurity connectionSecurity(qint16 stored)
@@ -118,6 +132,15 @@ void SaveActiveAccount(SettingsStore &store)
         store.setValue(Setting::OAuthTokenUrl, a.OAuthTokenUrl, n);
         store.setValue(Setting::OAuthDeviceUrl, a.OAuthDeviceUrl, n);
         store.setValue(Setting::OAuthScope, a.OAuthScope, n);
+        store.setValue(Setting::MailCharset,
+                       QLatin1String(a.Charset == MailCharset::Iso2022Jp ? "iso-2022-jp" : "utf-8"), n);
+        store.setValue(Setting::SendWindow, QString::number(a.SendWindow), n);
+        store.setValue(Setting::SmtpConnections, QString::number(a.SmtpConnections), n);
+        store.setValue(Setting::Unsubscribe, QLatin1String(a.Unsubscribe ? "1" : "0"), n);
+        store.setValue(Setting::UnsubscribeAddress, a.UnsubscribeAddress, n);
+        store.setValue(Setting::UnsubscribeUrl, a.UnsubscribeUrl, n);
+        store.setValue(Setting::UnsubscribeFooter, a.UnsubscribeFooter, n);
+        store.setValue(Setting::NotAdvertising, QLatin1String(a.NotAdvertising ? "1" : "0"), n);
         // The signed-in address and the refresh token are the sign-in's to
         // write, when it happens.
     }

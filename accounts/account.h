@@ -13,6 +13,13 @@ enum class ConnectionSecurity : qint16 {
     Tls = 2,      // TLS from the first byte, on any port
 };
 
+// The charset the account's mail is written in.
+enum class MailCharset : qint16 { Utf8, Iso2022Jp };
+
+constexpr int kDefaultSendWindow = 20;
+constexpr int kMaxSendWindow = 100;
+constexpr int kMaxSmtpConnections = 5;
+
 struct AccountRecord {
     QString szServer;
     QString szFrom;
@@ -44,6 +51,14 @@ struct AccountRecord {
     QString OAuthDeviceUrl{};
     QString OAuthScope{};
     QString OAuthSignedIn{}; // the address of the last sign-in; "" before one
+    MailCharset Charset = MailCharset::Utf8;
+    int SendWindow = kDefaultSendWindow; // messages in flight where the server offers CHUNKING
+    int SmtpConnections = 1;             // connections a run opens at once
+    bool Unsubscribe = false;            // List-Unsubscribe and the footer on every message
+    QString UnsubscribeAddress{};        // "": the sender address
+    QString UnsubscribeUrl{};            // https only; "": none
+    QString UnsubscribeFooter{};         // CR LF line ends, as the signature
+    bool NotAdvertising = false;         // no check for the unsubscribe text before a run
 };
 
 // The stored number of a security setting (anything unknown is Auto).

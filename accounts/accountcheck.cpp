@@ -6,6 +6,8 @@
 #include "settingkeys.h"
 #include "textcodec.h"
 
+#include <algorithm>
+
 namespace {
 
 AccountFault fault(AccountField field, const QString &message)
@@ -126,4 +128,12 @@ void storeAccountEntry(const AccountEntry &entry, AccountRecord &account)
     account.OAuthTokenUrl = entry.oauthTokenUrl.trimmed();
     account.OAuthDeviceUrl = entry.oauthDeviceUrl.trimmed();
     account.OAuthScope = entry.oauthScope.simplified();
+    account.Charset = entry.charset;
+    account.SendWindow = std::clamp(entry.sendWindow, 1, kMaxSendWindow);
+    account.SmtpConnections = std::clamp(entry.smtpConnections, 1, kMaxSmtpConnections);
+    account.Unsubscribe = entry.unsubscribe;
+    account.UnsubscribeAddress = trimBlanks(entry.unsubscribeAddress);
+    account.UnsubscribeUrl = trimBlanks(entry.unsubscribeUrl);
+    account.UnsubscribeFooter = toCrLf(entry.unsubscribeFooter);
+    account.NotAdvertising = entry.notAdvertising;
 }

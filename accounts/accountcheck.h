@@ -39,6 +39,14 @@ struct AccountEntry {
     QString oauthTokenUrl{};
     QString oauthDeviceUrl{};
     QString oauthScope{};
+    MailCharset charset = MailCharset::Utf8;
+    int sendWindow = kDefaultSendWindow;
+    int smtpConnections = 1;
+    bool unsubscribe = false;
+    QString unsubscribeAddress{};
+    QString unsubscribeUrl{};
+    QString unsubscribeFooter{}; // LF line ends
+    bool notAdvertising = false;
 };
 
 enum class AccountField {

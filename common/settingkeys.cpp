@@ -7,7 +7,7 @@ namespace {
 using T = SettingType;
 
 // Stored names are the file format: they never change.
-constexpr std::array<SettingSpec, 41> kSettings{{
+constexpr std::array<SettingSpec, 50> kSettings{{
     {Setting::Account, "Account", T::Int16, "0", false},
     {Setting::MainLeft, "MainLeft", T::Single, "0", false},
     {Setting::MainTop, "MainTop", T::Single, "0", false},
@@ -49,6 +49,15 @@ constexpr std::array<SettingSpec, 41> kSettings{{
     {Setting::OAuthScope, "OAuthScope", T::Text, "", true},
     {Setting::OAuthSignedIn, "OAuthSignedIn", T::Text, "", true},
     {Setting::OAuthRefreshToken, "OAuthRefreshToken", T::Text, "", true, true},
+    {Setting::MailCharset, "MailCharset", T::Text, "utf-8", true},
+    {Setting::SendWindow, "SendWindow", T::Int, "20", true},
+    {Setting::SmtpConnections, "SmtpConnections", T::Int, "1", true},
+    {Setting::Unsubscribe, "Unsubscribe", T::Int16, "0", true},
+    {Setting::UnsubscribeAddress, "UnsubscribeAddress", T::Text, "", true},
+    {Setting::UnsubscribeUrl, "UnsubscribeUrl", T::Text, "", true},
+    {Setting::UnsubscribeFooter, "UnsubscribeFooter", T::Text, "", true},
+    {Setting::NotAdvertising, "NotAdvertising", T::Int16, "0", true},
+    {Setting::UnsubscribeSecret, "UnsubscribeSecret", T::Text, "", false},
 }};
 
 constexpr bool inEnumOrder()

@@ -52,6 +52,18 @@ enum class Setting {
     OAuthScope,
     OAuthSignedIn,     // the address the last sign-in was for
     OAuthRefreshToken, // a secret: kept in the keyring where one answers
+    // The mail's charset, how many messages go at once, and unsubscribing;
+    // per profile.
+    MailCharset,        // "utf-8" or "iso-2022-jp"
+    SendWindow,         // messages in flight on one connection where the server offers CHUNKING, 1..100
+    SmtpConnections,    // connections a run opens at once, 1..5
+    Unsubscribe,        // 0/1: List-Unsubscribe and the footer on every message
+    UnsubscribeAddress, // where unsubscribe requests go; "": the sender address
+    UnsubscribeUrl,     // an https page; "": none
+    UnsubscribeFooter,  // after the signature; {配信停止アドレス} and {配信停止URL} filled in per recipient
+    NotAdvertising,     // 0/1: the account sends no advertising mail (no check for the unsubscribe text)
+    // Program-wide: the key unsubscribe tokens are made with.
+    UnsubscribeSecret,
 };
 
 enum class SettingType {

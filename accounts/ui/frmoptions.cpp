@@ -401,6 +401,7 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
 void frmOptions::showAccount()
 {
     const AccountRecord &a = ActiveAccount;
+    m_shown = a;
     Text1->setText(a.szServer);
     Text2->setText(a.szFrom);
     Text3->setPlainText(toLf(a.Signature));
@@ -481,6 +482,15 @@ AccountEntry frmOptions::entry() const
     e.pinnedKeys = m_pinnedKeys;
     e.smtpSizeLimit = serverKey() == m_sizeLimitOf ? m_sizeLimit : 0;
     SignIn->fillEntry(e);
+    // Kept as they were: no field shows them here.
+    e.charset = m_shown.Charset;
+    e.sendWindow = m_shown.SendWindow;
+    e.smtpConnections = m_shown.SmtpConnections;
+    e.unsubscribe = m_shown.Unsubscribe;
+    e.unsubscribeAddress = m_shown.UnsubscribeAddress;
+    e.unsubscribeUrl = m_shown.UnsubscribeUrl;
+    e.unsubscribeFooter = toLf(m_shown.UnsubscribeFooter);
+    e.notAdvertising = m_shown.NotAdvertising;
     return e;
 }
 

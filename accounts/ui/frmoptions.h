@@ -104,5 +104,6 @@ private:
     // with the server it was learned from (another server's is unknown).
     QString m_pinnedKeys;
     qint64 m_sizeLimit = 0;
+    AccountRecord m_shown; // the profile as shown, for the settings without a field here
     QString m_sizeLimitOf;
 };

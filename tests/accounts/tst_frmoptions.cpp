@@ -471,7 +471,15 @@ void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
                                   QStringLiteral("OAuthAuthUrl3"),
                                   QStringLiteral("OAuthTokenUrl3"),
                                   QStringLiteral("OAuthDeviceUrl3"),
-                                  QStringLiteral("OAuthScope3")}));
+                                  QStringLiteral("OAuthScope3"),
+                                  QStringLiteral("MailCharset3"),
+                                  QStringLiteral("SendWindow3"),
+                                  QStringLiteral("SmtpConnections3"),
+                                  QStringLiteral("Unsubscribe3"),
+                                  QStringLiteral("UnsubscribeAddress3"),
+                                  QStringLiteral("UnsubscribeUrl3"),
+                                  QStringLiteral("UnsubscribeFooter3"),
+                                  QStringLiteral("NotAdvertising3")}));
     d.Text1->setText(QStringLiteral("changed.example.jp"));
     const qsizetype applied = writes.size();
     d.cmdCancel_Click();
