@@ -88,7 +88,15 @@ void TestAccounts::saveWritesTheTenKeysOfTheActiveProfileInOrder()
                                    "OAuthAuthUrl3",
                                    "OAuthTokenUrl3",
                                    "OAuthDeviceUrl3",
-                                   "OAuthScope3"}));
+                                   "OAuthScope3",
+                                   "MailCharset3",
+                                   "SendWindow3",
+                                   "SmtpConnections3",
+                                   "Unsubscribe3",
+                                   "UnsubscribeAddress3",
+                                   "UnsubscribeUrl3",
+                                   "UnsubscribeFooter3",
+                                   "NotAdvertising3"}));
     w.reopenSettings();
     QCOMPARE(w.settings->value(QStringLiteral("Account")), QStringLiteral("3"));
     QCOMPARE(w.settings->value(QStringLiteral("UserPass3")), QStringLiteral("pw3"));
