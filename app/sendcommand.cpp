@@ -4,6 +4,8 @@
 #include "bodyfile.h"
 #include "cafile.h"
 #include "certificate.h"
+#include "charsetcheck.h"
+#include "charsetoptions.h"
 #include "checkcommand.h"
 #include "commandio.h"
 #include "csvimport.h"
@@ -160,6 +162,7 @@ struct SendOptions {
     const QCommandLineOption discardJournal{
         QStringLiteral("discard-journal"),
         QStringLiteral("Drop the journal of a run that ended early and start this one afresh.")};
+    CharsetOptions charsets;
     int profile = 0;
 
     // "" when the arguments make a send (or ask for help).
@@ -168,7 +171,7 @@ struct SendOptions {
         parser.setApplicationDescription(
             QStringLiteral("Sends one message to every address of a list, as the window's send command does."));
         parser.addOptions({account, list, subject, body, attach, nameBlock, noHonorific, log, caFile, dryRun, resume,
-                           keepDuplicates, discardJournal});
+                           keepDuplicates, discardJournal, charsets.charset, charsets.fallback});
         parser.addHelpOption();
         parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("The command."));
         if (!parser.parse(arguments))
@@ -190,6 +193,8 @@ struct SendOptions {
             return QStringLiteral("--dry-run keeps no journal: it goes with neither --resume nor --discard-journal");
         if (parser.isSet(resume) && parser.isSet(discardJournal))
             return QStringLiteral("--resume and --discard-journal don't go together");
+        if (const QString problem = charsets.problem(parser); !problem.isEmpty())
+            return problem;
         if (parser.isSet(caFile))
             return caFileProblem(parser.value(caFile));
         return {};
@@ -248,9 +253,9 @@ int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvir
     if (!dryRunError.isEmpty())
         return fail(dryRunError);
     if (o.parser.isSet(o.dryRun) && result.outcome == Outcome::Completed)
-        print(stdout, QStringLiteral("%1件のメッセージを %2 に書き出しました。\n")
+        print(stdout, QStringLiteral("%1件のメッセージを %2 に書き出しました（%3）。\n")
                           .arg(result.accepted)
-                          .arg(o.parser.value(o.dryRun)));
+                          .arg(o.parser.value(o.dryRun), charsetName(o.charsets.used)));
     else
         print(stdout,
               sendOutcomeMessage(SendRunResult{result.outcome, result.accepted, result.remaining, result.text, {}})
@@ -458,6 +463,8 @@ int runSendCommand(const QStringList &arguments)
     const SendCheck check = checkSendRun(account, list.count(), source.subjectText, source.body);
     if (check != SendCheck::Ok)
         return fail(sendCheckMessage(check));
+    if (!o.charsets.apply(o.parser, account, outgoingContent(account, source), list, &error))
+        return fail(error);
     return report(runSend(account, list, source, env), o, env, dryRunError, profile);
 }
 

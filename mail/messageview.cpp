@@ -1,5 +1,7 @@
 #include "messageview.h"
 
+#include "iso2022jp.h"
+
 #include <QByteArrayList>
 #include <QHash>
 
@@ -62,7 +64,13 @@ QString decodeWords(const QByteArray &value)
             text = QByteArray::fromPercentEncoding(text.replace('_', ' '), '=');
         else
             text = QByteArray::fromBase64(text);
-        pending += text;
+        // An ISO-2022-JP word stands on its own: it ends in ASCII.
+        if (value.mid(start + 2, q1 - start - 2).toUpper() == "ISO-2022-JP") {
+            out += QString::fromUtf8(pending) + iso2022jp::decode(text);
+            pending.clear();
+        } else {
+            pending += text;
+        }
         lastWasWord = true;
         i = end + 2;
     }
@@ -107,6 +115,13 @@ QByteArray decodeBody(const Part &p)
     return p.body;
 }
 
+QString decodeText(const Part &p)
+{
+    if (parameter(p.headers.value("content-type"), "charset").toUpper() == "ISO-2022-JP")
+        return iso2022jp::decode(decodeBody(p));
+    return QString::fromUtf8(decodeBody(p));
+}
+
 } // namespace
 
 MessageView viewMessage(const QByteArray &message)
@@ -120,7 +135,7 @@ MessageView viewMessage(const QByteArray &message)
     v.date = QString::fromLatin1(top.headers.value("date"));
     const QByteArray type = top.headers.value("content-type");
     if (!type.toLower().startsWith("multipart/")) {
-        v.text = QString::fromUtf8(decodeBody(top));
+        v.text = decodeText(top);
         return v;
     }
     const QByteArray boundary = "--" + parameter(type, "boundary");
@@ -146,7 +161,7 @@ MessageView viewMessage(const QByteArray &message)
         if (disposition.toLower().startsWith("attachment"))
             v.attachments.append({fileName(disposition), decodeBody(p).size()});
         else if (v.text.isEmpty() && p.headers.value("content-type").toLower().startsWith("text/plain"))
-            v.text = QString::fromUtf8(decodeBody(p));
+            v.text = decodeText(p);
     }
     return v;
 }

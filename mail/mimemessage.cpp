@@ -1,5 +1,6 @@
 #include "mimemessage.h"
 
+#include "iso2022jp.h"
 #include "textcodec.h"
 
 #include <QCryptographicHash>
@@ -18,6 +19,8 @@ namespace {
 
 constexpr int kWordBytes = 39; // 52 base64 characters per encoded word
 constexpr int kLineChars = 76;
+// The longest line SMTP carries, without its CR LF.
+constexpr int kLineOctets = 998;
 // A plain header value this long still leaves its line within the 998
 // octets a line may hold, with room for the header name.
 constexpr int kPlainValueChars = 900;
@@ -43,6 +46,20 @@ QByteArray processToken()
 
 std::atomic<quint64> g_messageCounter{0};
 
+qsizetype longestLine(const QByteArray &text)
+{
+    qsizetype longest = 0;
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf("\r\n", start);
+        if (end < 0)
+            end = text.size();
+        longest = std::max(longest, end - start);
+        start = end + 2;
+    }
+    return longest;
+}
+
 // "=?" with a "?=" after it: a reader may take the text between for an
 // encoded word and decode it, so such a text is encoded itself.
 bool mayReadAsEncodedWord(const QString &text)
@@ -61,8 +78,10 @@ bool isPlainHeaderText(const QString &text)
     return true;
 }
 
-QByteArray encodedWords(const QString &text)
+QByteArray encodedWords(const QString &text, MailCharset charset)
 {
+    if (charset == MailCharset::Iso2022Jp)
+        return iso2022jp::encodedWords(text);
     QByteArray out;
     const QByteArray utf8 = text.toUtf8();
     out.reserve(utf8.size() * 2 + 16);
@@ -90,15 +109,15 @@ QByteArray encodedWords(const QString &text)
     return out;
 }
 
-QByteArray headerValue(const QString &text)
+QByteArray headerValue(const QString &text, MailCharset charset)
 {
     const QString s = noLineBreaks(text);
     if (isPlainHeaderText(s) && s.size() <= kPlainValueChars && !mayReadAsEncodedWord(s))
         return s.toLatin1();
-    return encodedWords(s);
+    return encodedWords(s, charset);
 }
 
-QByteArray mailbox(const QString &displayName, const QByteArray &address)
+QByteArray mailbox(const QString &displayName, const QByteArray &address, MailCharset charset)
 {
     QByteArray out;
     const QString name = noLineBreaks(displayName);
@@ -118,7 +137,7 @@ QByteArray mailbox(const QString &displayName, const QByteArray &address)
         if (!quoted.isEmpty() && quoted.size() + address.size() + 2 <= kPlainValueChars) {
             out += quoted;
         } else {
-            out += encodedWords(name);
+            out += encodedWords(name, charset);
             out += "\r\n ";
         }
     }
@@ -216,7 +235,7 @@ bool loadAttachment(const QString &path, Attachment *out, QString *error)
 
 void MessageBuilder::setFrom(const QString &displayName, const QByteArray &address)
 {
-    m_fromHeader = "From: " + mailbox(displayName, address) + "\r\n";
+    m_fromHeader = "From: " + mailbox(displayName, address, m_charset) + "\r\n";
     const qsizetype at = address.lastIndexOf('@');
     m_domain = at >= 0 ? address.mid(at + 1) : QByteArray();
     if (m_domain.isEmpty())
@@ -226,13 +245,25 @@ void MessageBuilder::setFrom(const QString &displayName, const QByteArray &addre
 
 void MessageBuilder::setSubject(const QString &subject)
 {
-    m_subjectHeader = "Subject: " + headerValue(subject) + "\r\n";
+    m_subjectHeader = "Subject: " + headerValue(subject, m_charset) + "\r\n";
     m_blocks.clear();
 }
 
 void MessageBuilder::setSharedText(const QString &text)
 {
-    m_shared = text.toUtf8();
+    m_blocks.clear();
+    if (m_charset == MailCharset::Iso2022Jp) {
+        m_shared = iso2022jp::encode(text);
+        m_7bit = longestLine(m_shared) <= kLineOctets;
+        if (m_7bit) {
+            m_sharedTail[0] = m_shared;
+            m_sharedTail[1] = m_sharedTail[2] = QByteArray();
+            return;
+        }
+    } else {
+        m_shared = text.toUtf8();
+        m_7bit = false;
+    }
     for (qsizetype k = 0; k < 3; ++k)
         m_sharedTail[k] = k <= m_shared.size() ? base64Lines(QByteArrayView(m_shared).sliced(k)) : QByteArray();
 }
@@ -246,8 +277,11 @@ void MessageBuilder::setAttachments(QList<Attachment> attachments)
 // What stands between the parts that change from message to message.
 void MessageBuilder::prepareBlocks()
 {
-    static const char textHeaders[] =
-        "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    const QByteArray textHeaders =
+        m_charset == MailCharset::Iso2022Jp
+            ? QByteArray("Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: ")
+                  + (m_7bit ? "7bit" : "base64") + "\r\n\r\n"
+            : QByteArray("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n");
     // The boundary follows from the content, so the same message built twice
     // (preview, dry run, send) differs in its date and id alone. "=_" can't
     // occur in base64 or in percent-encoded parameters.
@@ -275,7 +309,11 @@ void MessageBuilder::prepareBlocks()
 // than 76 characters in the middle is valid base64 text.
 QByteArray MessageBuilder::headBase64(const QString &head, qsizetype *tail) const
 {
-    QByteArray own = head.toUtf8();
+    QByteArray own = m_charset == MailCharset::Iso2022Jp ? iso2022jp::encode(head) : head.toUtf8();
+    if (m_7bit) {
+        *tail = 0;
+        return own;
+    }
     const qsizetype k = (3 - own.size() % 3) % 3;
     if (k > m_shared.size()) {
         *tail = -1;

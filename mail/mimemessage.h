@@ -5,6 +5,8 @@
 // and no line of a message starts with a dot, so it goes to the server as it
 // is, without a dot-stuffing pass.
 
+#include "account.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -17,15 +19,16 @@ namespace mime {
 bool isPlainHeaderText(const QString &text);
 // RFC 2047 encoded words (UTF-8, base64), folded with CR LF SPACE so that no
 // line exceeds 76 characters after a header name of up to 12 characters.
-QByteArray encodedWords(const QString &text);
+// With ISO-2022-JP, words of that charset (see iso2022jp.h).
+QByteArray encodedWords(const QString &text, MailCharset charset = MailCharset::Utf8);
 // A header value: as it is when plain, short enough and free of anything a
 // reader could take for an encoded word ("=?" ... "?="), encoded words
 // otherwise. Line breaks in the text become blanks first.
-QByteArray headerValue(const QString &text);
+QByteArray headerValue(const QString &text, MailCharset charset = MailCharset::Utf8);
 // "name" <address> with the name quoted or encoded (by the same rule as
 // headerValue), or <address> alone; the header line it makes stays within
 // 998 octets.
-QByteArray mailbox(const QString &displayName, const QByteArray &address);
+QByteArray mailbox(const QString &displayName, const QByteArray &address, MailCharset charset = MailCharset::Utf8);
 // Content-Disposition parameters for a file name: filename*=UTF-8''..., split
 // into RFC 2231 continuations when long.
 QByteArray fileNameParameter(const QString &fileName);
@@ -55,6 +58,9 @@ bool loadAttachment(const QString &path, Attachment *out, QString *error);
 // and copying.
 class MessageBuilder {
 public:
+    // UTF-8 in base64, or ISO-2022-JP in 7bit (base64 when a line would be
+    // too long for 7bit); before any of the setters below.
+    void setCharset(MailCharset charset) { m_charset = charset; }
     void setFrom(const QString &displayName, const QByteArray &address);
     void setSubject(const QString &subject);
     // The text after each message's own head (the body and its line end).
@@ -74,13 +80,15 @@ private:
     // *tail: which of m_sharedTail follows (-1: none, all is in the result).
     QByteArray headBase64(const QString &head, qsizetype *tail) const;
 
+    MailCharset m_charset = MailCharset::Utf8;
+    bool m_7bit = false; // the text goes as it is, not in base64
     QByteArray m_fromHeader;
     QByteArray m_subjectHeader;
     QByteArray m_domain = "localhost";
     QList<Attachment> m_attachments;
     QByteArray m_boundary;
-    QByteArray m_shared;        // UTF-8 of the shared text
-    QByteArray m_sharedTail[3]; // base64 lines of m_shared without its first 0, 1, 2 bytes
+    QByteArray m_shared;        // the shared text in the message's charset
+    QByteArray m_sharedTail[3]; // base64 lines of m_shared without its first 0, 1, 2 bytes (7bit: m_shared)
     QByteArrayList m_blocks;    // between recipient, time, serial, text and end
     qint64 m_dateSecs = -1;
     QByteArray m_dateHeader;

@@ -39,6 +39,7 @@ OutgoingMessages::OutgoingMessages(const OutgoingContent &content) : m_content(c
             return;
         parts.append(a);
     }
+    m_builder.setCharset(content.charset);
     m_builder.setFrom(content.fromName, m_from.wire);
     m_builder.setSubject(content.subject);
     m_builder.setSharedText(bodyArgument(QString(), content.bodyText));

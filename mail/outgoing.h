@@ -26,6 +26,7 @@ struct OutgoingContent {
     QString attachmentText; // paths joined by TAB, or ""
     bool nameBlock = false; // the body opens with the entry's name block
     QString honorific;      // after the last name line
+    MailCharset charset = MailCharset::Utf8;
 };
 
 struct OutgoingMessage {

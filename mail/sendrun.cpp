@@ -155,6 +155,7 @@ OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &sou
     content.attachmentText = source.attachmentText();
     content.nameBlock = source.nameBlockOn();
     content.honorific = honorificText(source.honorificOn());
+    content.charset = account.Charset;
     return content;
 }
 

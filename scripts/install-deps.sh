@@ -10,7 +10,7 @@ PACKAGES=(
   libsqlite3-dev sqlite3 libcurl4-openssl-dev libssl-dev libicu-dev
   fonts-noto-cjk fonts-ipafont-mincho fonts-ipafont-gothic
   xvfb xauth x11-apps imagemagick poppler-utils
-  python3 python3-aiosmtpd openssl dovecot-pop3d
+  python3 python3-aiosmtpd openssl dovecot-pop3d nkf
   qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus-daemon nodejs
   clang-format
 )

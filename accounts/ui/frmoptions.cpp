@@ -5,6 +5,7 @@
 #include "accountcheck.h"
 #include "appcontext.h"
 #include "apptitle.h"
+#include "charsetfield.h"
 #include "frmconnectiontest.h"
 #include "platform.h"
 #include "programfolder.h"
@@ -216,6 +217,7 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     lblPinned->setObjectName(QStringLiteral("lblPinned"));
     cmdForgetPins = new QPushButton(QStringLiteral("信頼を取り消す"), Frame1);
     cmdForgetPins->setObjectName(QStringLiteral("cmdForgetPins"));
+    Charset = new CharsetField(Frame1);
     SignIn = new SignInPanel(ctx, Frame1);
     connect(SignIn, &SignInPanel::presetChosen, this, [this](const QString &host, int port) {
         Text1->setText(host);
@@ -322,6 +324,8 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     grid->addWidget(Text5, row++, 1);
     grid->addWidget(Label4, row, 0);
     grid->addWidget(Text2, row++, 1);
+    grid->addWidget(Charset->label(), row, 0);
+    grid->addWidget(Charset, row++, 1);
     grid->addWidget(Label2, row, 0, Qt::AlignTop);
     grid->setRowStretch(row, 1);
     grid->addWidget(Text4, row++, 1);
@@ -423,6 +427,7 @@ void frmOptions::showAccount()
     m_sizeLimitOf = serverKey();
     showPinned();
     SignIn->showAccount(a);
+    Charset->setCharset(a.Charset);
 }
 
 void frmOptions::showPinned()
@@ -482,8 +487,8 @@ AccountEntry frmOptions::entry() const
     e.pinnedKeys = m_pinnedKeys;
     e.smtpSizeLimit = serverKey() == m_sizeLimitOf ? m_sizeLimit : 0;
     SignIn->fillEntry(e);
+    e.charset = Charset->charset();
     // Kept as they were: no field shows them here.
-    e.charset = m_shown.Charset;
     e.sendWindow = m_shown.SendWindow;
     e.smtpConnections = m_shown.SmtpConnections;
     e.unsubscribe = m_shown.Unsubscribe;

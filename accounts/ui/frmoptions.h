@@ -16,6 +16,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QToolButton;
+class CharsetField;
 class SignInPanel;
 struct AppContext;
 
@@ -58,6 +59,7 @@ public:
     QLineEdit *Text7 = nullptr;    // password
     QCheckBox *Check3 = nullptr;   // password over an unencrypted connection
     SignInPanel *SignIn = nullptr; // password or OAuth 2.0, and the sign-in
+    CharsetField *Charset = nullptr;
     QLabel *Label10 = nullptr;
     QSpinBox *Text9 = nullptr; // messages a minute at most, 0: no limit
     QLabel *Label5 = nullptr;

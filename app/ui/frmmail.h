@@ -194,6 +194,8 @@ private:
     // The questions on refused and repeated addresses; false when the user
     // would rather not send.
     bool confirmAddresses();
+    // ISO-2022-JP that would lose characters: UTF-8 for this run, or nothing sent.
+    bool confirmCharset();
     void runProgress(qsizetype value, qsizetype maximum);
     void runWaiting(qint64 ms, const QString &what);
     void runFinished();
@@ -238,6 +240,7 @@ private:
     bool m_closeAfterRun = false;
     bool m_stopNowAsked = false;
     QList<qsizetype> m_skipEntries; // repeated addresses the user sends once
+    bool m_utf8ForRun = false;      // the user chose UTF-8 over characters lost
     // Where the run leaves a certificate it did not trust.
     std::shared_ptr<UntrustedCertificateSink> m_untrusted;
 };

@@ -4,6 +4,7 @@
 #include "appcontext.h"
 #include "apptitle.h"
 #include "certificate.h"
+#include "charsetcheck.h"
 #include "failurehint.h"
 #include "frmcertificate.h"
 #include "frmpreview.h"
@@ -76,6 +77,7 @@ OutgoingContent frmMail::currentContent()
     content.attachmentText = in.attachmentText;
     content.nameBlock = in.nameBlock;
     content.honorific = honorificText(in.honorific);
+    content.charset = ActiveAccount.Charset;
     return content;
 }
 
@@ -105,7 +107,7 @@ void frmMail::Command1_Click()
     if (locked)
         m_runLock = std::move(lock);
     // A run that ended early is offered first; finishing it is this send.
-    if (!offerResume() && passesSendChecks() && confirmAddresses())
+    if (!offerResume() && passesSendChecks() && confirmAddresses() && confirmCharset())
         startRun({});
     if (!isRunning())
         m_runLock.reset();
@@ -137,6 +139,20 @@ bool frmMail::confirmAddresses()
     return true;
 }
 
+bool frmMail::confirmCharset()
+{
+    m_utf8ForRun = false;
+    if (ActiveAccount.Charset != MailCharset::Iso2022Jp)
+        return true;
+    const iso2022jp::Unwritable lost = unwritableCharacters(currentContent(), sendList());
+    if (lost.isEmpty())
+        return true;
+    m_utf8ForRun = platform().messageBox(this, utf8FallbackQuestion(lost), kQuestion, MsgIcon::Question,
+                                         MsgButtons::YesNo, MsgDefault::No)
+                   == MsgAnswer::Yes;
+    return m_utf8ForRun;
+}
+
 void frmMail::startRun(const QList<qsizetype> &journalIndex)
 {
     SendRunEnvironment env;
@@ -149,8 +165,11 @@ void frmMail::startRun(const QList<qsizetype> &journalIndex)
     env.sizeLimit = storedSizeLimit(settings(), ActiveAccount.Account);
     m_untrusted = std::make_shared<UntrustedCertificateSink>();
     env.transport.untrustedCertificates = m_untrusted;
-    m_run = std::make_unique<BackgroundRun>(ActiveAccount, withoutEntries(sendList().rows(), m_skipEntries),
-                                            windowInputs(), env);
+    AccountRecord account = ActiveAccount;
+    if (std::exchange(m_utf8ForRun, false))
+        account.Charset = MailCharset::Utf8;
+    m_run = std::make_unique<BackgroundRun>(account, withoutEntries(sendList().rows(), m_skipEntries), windowInputs(),
+                                            env);
     m_skipEntries.clear();
     connect(m_run.get(), &BackgroundRun::progress, this, &frmMail::runProgress);
     connect(m_run.get(), &BackgroundRun::waiting, this, &frmMail::runWaiting);

@@ -4,6 +4,7 @@
 #include "appcontext.h"
 #include "apptitle.h"
 #include "certificate.h"
+#include "charsetcheck.h"
 #include "frmcertificate.h"
 #include "messageview.h"
 #include "offthread.h"
@@ -66,6 +67,15 @@ bool showTestMessageResult(AppContext &ctx, QWidget *owner, const QString &addre
     return false;
 }
 
+// Half-width katakana have no place in ISO-2022-JP: the user is told they
+// go full-width.
+static QString previewCharsetText(MailCharset charset)
+{
+    if (charset == MailCharset::Iso2022Jp)
+        return QStringLiteral("文字コード: ISO-2022-JP（半角カナは全角で送ります）");
+    return QStringLiteral("文字コード: ") + charsetName(charset);
+}
+
 frmPreview::frmPreview(AppContext &ctx, const AccountRecord &account, const OutgoingContent &content,
                        const TransportOptions &transport, QWidget *owner)
     : QDialog(owner), m_ctx(ctx), m_account(account), m_content(content), m_transport(transport), m_messages(content)
@@ -92,6 +102,8 @@ frmPreview::frmPreview(AppContext &ctx, const AccountRecord &account, const Outg
     lstAttachments->setMaximumHeight(72);
     lblSize = new QLabel(this);
     lblSize->setObjectName(QStringLiteral("lblSize"));
+    lblCharset = new QLabel(previewCharsetText(content.charset), this);
+    lblCharset->setObjectName(QStringLiteral("lblCharset"));
 
     auto *grid = new QGridLayout;
     const QStringList captions = {QStringLiteral("差出人"), QStringLiteral("宛先"), QStringLiteral("件名"),
@@ -133,6 +145,8 @@ frmPreview::frmPreview(AppContext &ctx, const AccountRecord &account, const Outg
     nav->addWidget(cmdNext);
     nav->addSpacing(16);
     nav->addWidget(lblSize);
+    nav->addSpacing(16);
+    nav->addWidget(lblCharset);
     nav->addStretch(1);
     nav->addWidget(cmdTest);
     nav->addWidget(cmdClose);

@@ -32,6 +32,7 @@ public:
     QLabel *lblProblem = nullptr; // why the shown entry can't be sent
     QPlainTextEdit *txtBody = nullptr;
     QListWidget *lstAttachments = nullptr;
+    QLabel *lblCharset = nullptr; // the charset the messages go in
     QLabel *lblSize = nullptr;
     QPushButton *cmdPrev = nullptr;
     QSpinBox *spnEntry = nullptr; // 1 to the number of entries

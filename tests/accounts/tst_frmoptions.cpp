@@ -1,4 +1,5 @@
 #include "account.h"
+#include "charsetfield.h"
 #include "frmcertificate.h"
 #include "frmconnectiontest.h"
 #include "frmoptions.h"
@@ -90,6 +91,7 @@ private slots:
     void switchingProfilesDropsUnsavedEdits();
     void applyThenCancelKeepsWhatApplySaved();
     void trimmingOfTheFourFieldsOnly();
+    void charsetChoiceIsSavedAndShown();
     void escapeAndFrameCloseAreCancel();
     void helpOpensThePageWithTheBusyPointer();
     void adviceIconShowsTheTipWindow();
@@ -497,6 +499,31 @@ void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
     LoadActiveAccount(*w.settings);
     QCOMPARE(ActiveAccount.szServer, QStringLiteral("smtp.example.jp"));
     QVERIFY(!accountNotConfigured(ActiveAccount));
+}
+
+void TestFrmOptions::charsetChoiceIsSavedAndShown()
+{
+    TestWorld w;
+    LoadActiveAccount(*w.settings);
+    {
+        frmOptions d(w.ctx);
+        d.show();
+        choose(d, 3);
+        fillValid(d);
+        QCOMPARE(d.Charset->label()->text(), QStringLiteral("メールの文字コード(&J)"));
+        QCOMPARE(d.Charset->cboCharset->itemText(0), QStringLiteral("UTF-8（推奨）"));
+        QCOMPARE(d.Charset->cboCharset->currentIndex(), 0); // older files read UTF-8
+        d.Charset->cboCharset->setCurrentIndex(1);
+        QCOMPARE(d.Charset->cboCharset->currentText(), QStringLiteral("ISO-2022-JP"));
+        d.cmdOK_Click();
+    }
+    w.reopenSettings();
+    QCOMPARE(w.settings->value(QStringLiteral("MailCharset3")), QStringLiteral("iso-2022-jp"));
+    ActiveAccount = AccountRecord();
+    LoadActiveAccount(*w.settings);
+    QCOMPARE(ActiveAccount.Charset, MailCharset::Iso2022Jp);
+    frmOptions shown(w.ctx);
+    QCOMPARE(shown.Charset->charset(), MailCharset::Iso2022Jp);
 }
 
 void TestFrmOptions::trimmingOfTheFourFieldsOnly()

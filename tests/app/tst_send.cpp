@@ -79,6 +79,7 @@ private slots:
     void sendWaitsForAnotherRunOnTheLog();
     void resumeAsksBeforeReplacingUnsavedText();
     void refusedAndRepeatedAddressesAreTheUsersChoice();
+    void charactersIso2022JpCannotCarryAreTheUsersChoice();
     void interruptedRunIsOfferedAtTheNextSend();
 };
 
@@ -537,6 +538,41 @@ void TestSend::refusedAndRepeatedAddressesAreTheUsersChoice()
         decodeCp932(readBytes(w.path(QStringLiteral("SendMail.Log"))))->split(QStringLiteral("\r\n"));
     QCOMPARE(log.filter(QStringLiteral(",送信済,")).size(), 9);
     QCOMPARE(log.filter(QStringLiteral("taro @example.jp,送信エラー")).size(), 1);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::charactersIso2022JpCannotCarryAreTheUsersChoice()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    ActiveAccount.Charset = MailCharset::Iso2022Jp;
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    fill(w.sendList, 2);
+    f.txtSubject->setText(QStringLiteral("ご案内😀"));
+    f.setBodyText(QStringLiteral("髙橋です😀"));
+    // No: nothing is sent.
+    w.platform.answerMessage(MsgAnswer::No);
+    f.Command1_Click();
+    QVERIFY(!f.isRunning());
+    QCOMPARE(smtp.connectionCount(), 0);
+    QCOMPARE(w.platform.messageTexts(),
+             QStringList{QStringLiteral(
+                 "次の文字は ISO-2022-JP では送れません：😀 髙（3 か所）。このメールを UTF-8 で送りますか？")});
+
+    // Yes: this run in UTF-8, the account's choice as it was.
+    w.platform.answerMessage(MsgAnswer::Yes);
+    w.platform.answerModal(QStringLiteral("frmLog"));
+    f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
+    const QList<ReceivedMail> got = smtp.messages();
+    QCOMPARE(got.size(), 2);
+    QCOMPARE(got[0].subject, QStringLiteral("ご案内😀"));
+    QVERIFY(got[0].raw.contains("charset=UTF-8"));
+    QCOMPARE(ActiveAccount.Charset, MailCharset::Iso2022Jp);
     VERIFY_PLATFORM(w.platform);
 }
 

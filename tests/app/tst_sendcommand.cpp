@@ -27,6 +27,9 @@ private slots:
     void pendingJournalIsNeverOverwritten();
     void resumeSendsWhatTheJournalHolds();
     void secondRunOnTheSameLogIsRefused();
+    void iso2022JpMailReadsBackWithNkfAndPython();
+    void charactersIso2022JpCannotCarryStopTheSend_data();
+    void charactersIso2022JpCannotCarryStopTheSend();
     void badInputExitsWithOneAndNamesIt_data();
     void badInputExitsWithOneAndNamesIt();
 
@@ -170,13 +173,81 @@ void TestSendCommand::dryRunWritesEachMessageAndConnectsToNothing()
                        QStringLiteral("件名"), QStringLiteral("--body"), QStringLiteral("body.txt"),
                        QStringLiteral("--dry-run"), QStringLiteral("out")});
     QVERIFY2(r.exit == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QStringLiteral("2件のメッセージを out に書き出しました。\n"));
+    QCOMPARE(r.out, QStringLiteral("2件のメッセージを out に書き出しました（UTF-8）。\n"));
     QCOMPARE(QDir(w->path(QStringLiteral("out"))).entryList(QDir::Files),
              (QStringList{"00001.eml", "00002.eml", "envelope.csv"}));
     QCOMPARE(readBytes(w->path(QStringLiteral("out/envelope.csv"))),
              QByteArray("1,shop@example.jp,taro@example.jp\r\n2,shop@example.jp,suzuki@example.jp\r\n"));
     QVERIFY(readBytes(w->path(QStringLiteral("out/00002.eml"))).contains("\r\nTo: <suzuki@example.jp>\r\n"));
     QVERIFY(!QFile::exists(w->path(QStringLiteral("run.log"))));
+}
+
+// What Windows mail programs read (nkf in its code page 932 mode) and what
+// the JIS X 0208 standard reads (Python's email package, in the server).
+void TestSendCommand::iso2022JpMailReadsBackWithNkfAndPython()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    writeAccount(smtp.port());
+    const QString subject = QStringLiteral("【ご案内】年末年始の営業日について、および新しい商品のお知らせ");
+    const QString line1 = QStringLiteral("いつもお世話になっております。");
+    const QString line2 = QStringLiteral("①㈱Ⅲ～－￢ ｶﾀｶﾅ");
+    writeBytes(w->path(QStringLiteral("body.txt")), sjis(line1 + QStringLiteral("\r\n") + line2));
+    QStringList arguments = sendArguments();
+    arguments[arguments.indexOf(QStringLiteral("件名"))] = subject;
+    const Run r = run(arguments << QStringLiteral("--name-block") << QStringLiteral("--charset")
+                                << QStringLiteral("iso-2022-jp"));
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    const QList<ReceivedMail> got = smtp.messages();
+    QCOMPARE(got.size(), 2);
+    const QString head = QStringLiteral("山田 太郎\r\n営業部　様\r\n");
+    QCOMPARE(got[0].subject, subject);
+    QVERIFY2(got[0].text.startsWith(head + line1 + QStringLiteral("\r\n")), qPrintable(got[0].text));
+    QVERIFY(
+        got[0].raw.contains("Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n"));
+    QProcess nkf;
+    nkf.start(QStringLiteral("nkf"), {QStringLiteral("-w"), QStringLiteral("--cp932"), QStringLiteral("-m")});
+    QVERIFY(nkf.waitForStarted());
+    nkf.write(got[0].raw);
+    nkf.closeWriteChannel();
+    QVERIFY(nkf.waitForFinished());
+    const QString read = QString::fromUtf8(nkf.readAllStandardOutput());
+    QVERIFY2(read.contains(QStringLiteral("Subject: ") + subject + QStringLiteral("\r\n")), qPrintable(read));
+    QVERIFY2(read.contains(head + line1 + QStringLiteral("\r\n①㈱Ⅲ～－￢ カタカナ\r\n")), qPrintable(read));
+}
+
+void TestSendCommand::charactersIso2022JpCannotCarryStopTheSend_data()
+{
+    QTest::addColumn<QStringList>("fallback");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<int>("sent");
+    QTest::newRow("stops") << QStringList() << 1 << 0;
+    QTest::newRow("UTF-8 when asked") << QStringList{QStringLiteral("--charset-fallback"), QStringLiteral("utf-8")} << 0
+                                      << 2;
+}
+
+void TestSendCommand::charactersIso2022JpCannotCarryStopTheSend()
+{
+    QFETCH(QStringList, fallback);
+    QFETCH(int, exit);
+    QFETCH(int, sent);
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    writeAccount(smtp.port());
+    writeBytes(w->path(QStringLiteral("body.txt")), QStringLiteral("髙橋です😀\r\n").toUtf8());
+    QStringList arguments = sendArguments();
+    arguments[arguments.indexOf(QStringLiteral("件名"))] = QStringLiteral("ご案内😀");
+    const Run r = run(arguments << QStringLiteral("--charset") << QStringLiteral("iso-2022-jp") << fallback);
+    QCOMPARE(r.exit, exit);
+    if (exit != 0)
+        QVERIFY2(r.err.contains(QStringLiteral("次の文字は ISO-2022-JP では送れません：😀 髙（3 か所）。")),
+                 qPrintable(r.err));
+    const QList<ReceivedMail> got = smtp.messages();
+    QCOMPARE(got.size(), sent);
+    for (const ReceivedMail &m : got) {
+        QCOMPARE(m.subject, QStringLiteral("ご案内😀"));
+        QVERIFY(m.raw.contains("charset=UTF-8"));
+    }
 }
 
 void TestSendCommand::killedRunIsFinishedWithResume()
