@@ -114,6 +114,9 @@ void TestIso2022Jp::headerWordsEndInAsciiAndFold_data()
     QTest::newRow("ASCII and JIS in turn")
         << mixed << QString(mixed).replace(QStringLiteral("ｶﾀｶﾅ"), QStringLiteral("カタカナ"));
     QTest::newRow("one character") << QStringLiteral("①") << QStringLiteral("①");
+    // ASCII after a word's last kanji costs the way back to ASCII as well.
+    const QString full = QStringLiteral("a") + kanji.left(13) + QStringLiteral("bc");
+    QTest::newRow("ASCII where a word is full") << full << full;
 }
 
 void TestIso2022Jp::headerWordsEndInAsciiAndFold()
@@ -129,6 +132,8 @@ void TestIso2022Jp::headerWordsEndInAsciiAndFold()
         QVERIFY2(line.size() <= 76, line.constData());
         const QByteArray word = line.mid(line.indexOf(i == 0 ? ' ' : '=')).trimmed();
         QVERIFY2(wordForm.match(QString::fromLatin1(word)).hasMatch(), word.constData());
+        // Room for a header name of up to 12 characters before the first.
+        QVERIFY2(word.size() <= 64, word.constData());
         const QByteArray bytes = QByteArray::fromBase64(word.mid(16, word.size() - 18));
         // Each word stands alone: back in ASCII at its end, whole characters.
         QVERIFY2(bytes.lastIndexOf("\x1b$B") < bytes.lastIndexOf("\x1b(B") || !bytes.contains("\x1b$B"),
