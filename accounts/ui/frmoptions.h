@@ -16,6 +16,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QToolButton;
+class SendWindowField;
 class SignInPanel;
 struct AppContext;
 
@@ -60,6 +61,7 @@ public:
     SignInPanel *SignIn = nullptr; // password or OAuth 2.0, and the sign-in
     QLabel *Label10 = nullptr;
     QSpinBox *Text9 = nullptr; // messages a minute at most, 0: no limit
+    SendWindowField *SendWindow = nullptr;
     QLabel *Label5 = nullptr;
     QLineEdit *Text5 = nullptr; // sender name
     QLabel *Label4 = nullptr;
