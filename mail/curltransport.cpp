@@ -9,15 +9,9 @@
 #include <QMessageAuthenticationCode>
 #include <QVariantList>
 #include <algorithm>
+#include <utility>
 
 namespace transport {
-
-// RFC 5321 4.5.3.2: the longest a client waits for each step.
-constexpr int kConnectSeconds = 60; // TCP and TLS; the RFC leaves it open
-constexpr int kCommandSeconds = 300;
-constexpr int kDataSeconds = 120;
-constexpr int kDataBlockSeconds = 180; // without progress
-constexpr int kFinalDotSeconds = 600;
 
 // The server's text, or what stands for it when there is none.
 QString fromServer(const QByteArray &bytes)
@@ -172,6 +166,8 @@ QString CurlTransport::openSession(bool *forNow)
         return cantConnect(error);
     m_conn->capability("PIPELINING", &m_pipelining);
     m_conn->capability("SMTPUTF8", &m_smtpUtf8);
+    m_conn->capability("CHUNKING", &m_chunking);
+    m_chunking = m_chunking && m_pipelining && m_settings.sendWindow > 1;
     bool sizeOffered = false;
     const QByteArrayList size = m_conn->capability("SIZE", &sizeOffered);
     m_sizeOffered = sizeCapability(size, sizeOffered, &m_sizeLimit);
@@ -291,6 +287,7 @@ void CurlTransport::leaveSession()
 
 void CurlTransport::closeSession()
 {
+    settleInFlight(lost(ServerReply()));
     m_conn->close();
     m_staged.reset();
     m_needsReset = false;
@@ -393,6 +390,8 @@ MessageResult CurlTransport::finishRefused(const ServerReply &refusal, const QLi
 
 void CurlTransport::start(const Envelope &envelope, const QByteArray &message, const Envelope *next)
 {
+    if (startChunked(envelope, message))
+        return;
     m_pending = std::make_unique<Pending>(Pending{envelope, message, next ? std::optional(*next) : std::nullopt});
     // The envelope went ahead and the server is waiting for its message:
     // send it now, and its end carries the next envelope.
@@ -405,6 +404,8 @@ void CurlTransport::start(const Envelope &envelope, const QByteArray &message, c
 
 MessageResult CurlTransport::finish()
 {
+    if (!m_inFlight.empty())
+        return finishChunked();
     if (!m_pending)
         return {MessageResult::Kind::Refused, QStringLiteral("No message to send")};
     const MessageResult result = m_pending->written ? readOutcome() : sendWhole();
@@ -421,7 +422,8 @@ MessageResult CurlTransport::sendWhole()
 
     QList<ServerReply> replies;
     for (int attempt = 0;; ++attempt) {
-        bool fresh = false;
+        // A session the window path just opened is as fresh as one opened here.
+        bool fresh = std::exchange(m_openedAhead, false);
         // A server that has begun to slow this session down gets no more
         // of it.
         if (m_conn->isOpen() && !m_staged && freshSessionDue())

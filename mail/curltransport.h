@@ -15,6 +15,7 @@
 #include "mailprotocol.h"
 #include "mailtransport.h"
 
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -35,6 +36,7 @@ public:
     void end() override;
     void abort() override;
     qint64 sizeLimit() const override { return m_sizeLimit; }
+    int window() const override;
 
     // Refused envelopes after which a session is left for a fresh one.
     static constexpr int kRefusalsPerSession = 5;
@@ -102,6 +104,21 @@ private:
     MessageResult readOutcome();
     void closeSession();
 
+    // A message sent with BDAT in a window, and its result where it is
+    // known without reading replies (the session failed before or after it).
+    struct InFlight {
+        std::optional<MessageResult> result;
+        bool reset = false;      // RSET went before its MAIL
+        bool endWritten = false; // all of it reached the connection
+    };
+    // Sends the message at once when the session takes a window; false
+    // leaves it to the one-at-a-time path.
+    bool startChunked(const Envelope &envelope, const QByteArray &message);
+    MessageResult finishChunked();
+    // The session broke: every message still waiting for its replies gets
+    // its result now.
+    void settleInFlight(const QString &text);
+
     TransportSettings m_settings;
     std::unique_ptr<CurlConnection> m_conn;
     std::unique_ptr<CurlConnection> m_pop;
@@ -115,4 +132,7 @@ private:
     qint64 m_quickestReplyMs = -1;
     std::unique_ptr<Staged> m_staged;
     std::unique_ptr<Pending> m_pending;
+    bool m_chunking = false;    // this session sends messages with BDAT in a window
+    bool m_openedAhead = false; // opened by startChunked for a message it left to sendWhole
+    std::deque<InFlight> m_inFlight;
 };

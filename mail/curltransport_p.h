@@ -9,6 +9,13 @@
 
 namespace transport {
 
+// RFC 5321 4.5.3.2: the longest a client waits for each step.
+constexpr int kConnectSeconds = 60; // TCP and TLS; the RFC leaves it open
+constexpr int kCommandSeconds = 300;
+constexpr int kDataSeconds = 120;
+constexpr int kDataBlockSeconds = 180; // without progress
+constexpr int kFinalDotSeconds = 600;
+
 // How long a goodbye may take: the work is done by then.
 constexpr int kGoodbyeMs = 2000;
 

@@ -26,6 +26,9 @@ struct TransportSettings {
     bool smtpAuth = false; // log in to the SMTP server
     QString user;
     QString password;
+    // Messages in flight on one connection where the server offers CHUNKING
+    // and PIPELINING (BDAT, RFC 3030); 1 keeps one message at a time.
+    int sendWindow = 1;
     // Credentials may travel unencrypted to a server that offers no TLS.
     // Loopback servers are always allowed; a server that offers STARTTLS or
     // STLS never gets them in clear, whatever this says.
@@ -111,6 +114,10 @@ public:
         start(envelope, message, next);
         return finish();
     }
+
+    // How many messages the run may start before finishing the first; the
+    // results of finish() then come in the order of start().
+    virtual int window() const { return 1; }
 
     // Says goodbye and closes the session, if any.
     virtual void end() = 0;

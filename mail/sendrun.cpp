@@ -15,8 +15,11 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QStringList>
 #include <QVariant>
+#include <algorithm>
+#include <deque>
 #include <optional>
 
 namespace {
@@ -66,6 +69,8 @@ TransportSettings transportSettings(const AccountRecord &account, const Transpor
     if (account.OAuth2 && !account.OAuthSignedIn.isEmpty())
         s.user = account.OAuthSignedIn;
     s.password = account.UserPass;
+    // A paced run holds no message at the server while it waits.
+    s.sendWindow = account.MaxPerMinute > 0 ? 1 : account.SendWindow;
     s.allowCleartextPassword = account.Check3V == 1;
     s.timeoutSeconds = options.timeoutSeconds;
     s.extraCaFile = options.extraCaFile.isEmpty() ? account.CaFile : options.extraCaFile;
@@ -252,6 +257,22 @@ private:
     // The message of entry i, tried again after a temporary refusal; the
     // following message is built while the server works.
     MessageResult deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following);
+    // The envelope that may travel with entry i's end: the next entry that
+    // will reach the server. It only moves forward, so each entry is looked
+    // at once here.
+    const Envelope *announced(qsizetype i);
+    // Entry i with the messages after it in flight, as many as the
+    // transport takes; their messages are built as they go.
+    MessageResult deliverInWindow(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following);
+    bool windowed(qsizetype i) const;
+    bool inWindow(qsizetype i) const { return (!m_window.empty() && m_window.front() == i) || m_early.contains(i); }
+    bool nothingInFlight() const { return m_window.empty() && m_early.isEmpty(); }
+    // Reads every result still due, so the connection serves one message.
+    void drainWindow();
+    // The results still due go into the log and the journal, before the run
+    // ends early.
+    void recordRest();
+    OutgoingMessage messageFor(qsizetype i);
     // Waits ms (pacing, a retry); false when the user stopped meanwhile.
     bool pause(qint64 ms, const QString &what);
     bool stopAsked() const { return m_control->stopRequested() || m_source.stopRequested(); }
@@ -288,11 +309,16 @@ private:
     bool m_stopAfterThis = false;
     bool m_reachedServer = false; // a message went past the server's size limit check
     int m_troubleStreak = 0;
-    // The next entry that will reach the server, so its envelope can travel
-    // with this message's end. It only moves forward, so each entry is
-    // looked at once here.
+    // The next entry that will reach the server (announced()).
     qsizetype m_ahead = 0;
     OutgoingMessage m_aheadMessage;
+    // Entries started in a window and not finished, in order; results read
+    // early; messages built ahead; the next entry the window looks at.
+    std::deque<qsizetype> m_window;
+    QHash<qsizetype, MessageResult> m_early;
+    QHash<qsizetype, OutgoingMessage> m_built;
+    qsizetype m_windowNext = 0;
+    bool m_started = false; // a message went to the transport
 };
 
 bool Runner::lock()
@@ -421,30 +447,121 @@ bool Runner::pause(qint64 ms, const QString &what)
     return m_source.pause(ms, what) && !stopAsked() && m_control->wait(until.remainingTime());
 }
 
-MessageResult Runner::deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following)
+OutgoingMessage Runner::messageFor(qsizetype i)
+{
+    const auto built = m_built.find(i);
+    if (built == m_built.end())
+        return m_messages->messageFor(m_list.entry(i), m_env.now());
+    OutgoingMessage m = std::move(*built);
+    m_built.erase(built);
+    return m;
+}
+
+bool Runner::windowed(qsizetype i) const
+{
+    if (inWindow(i))
+        return true;
+    // The first message opens the session and tells whether it takes a window.
+    return m_account.MaxPerMinute <= 0 && m_account.SendWindow > 1 && (!m_started || m_transport->window() > 1);
+}
+
+MessageResult Runner::deliverInWindow(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following)
 {
     const qsizetype count = m_list.count();
-    const bool paced = m_account.MaxPerMinute > 0;
+    if (!inWindow(i)) {
+        m_inFlight = i;
+        // Where the server turns out to take no window, the next envelope
+        // travels with this message's end as always.
+        m_transport->start(m.envelope, m.data, m_started ? nullptr : announced(i));
+        m_window.push_back(i);
+        m_started = true;
+    }
+    m_windowNext = std::max(m_windowNext, i + 1);
+    while (m_windowNext < count && static_cast<qsizetype>(m_window.size()) < m_transport->window() && !stopAsked()
+           && !m_stopAfterThis && !m_journalBroken) {
+        const qsizetype j = m_windowNext++;
+        OutgoingMessage next = m_messages->messageFor(m_list.entry(j), m_env.now());
+        if (next.error.isEmpty()) {
+            m_inFlight = j;
+            m_transport->start(next.envelope, next.data, nullptr);
+            m_window.push_back(j);
+        }
+        m_built.insert(j, std::move(next));
+    }
+    if (i + 1 < count)
+        *following = messageFor(i + 1);
+    if (m_early.contains(i))
+        return m_early.take(i);
+    m_window.pop_front();
+    return m_transport->finish();
+}
+
+void Runner::drainWindow()
+{
+    while (!m_window.empty()) {
+        const qsizetype j = m_window.front();
+        m_window.pop_front();
+        m_early.insert(j, m_transport->finish());
+    }
+}
+
+void Runner::recordRest()
+{
+    drainWindow();
+    QList<qsizetype> entries = m_early.keys();
+    std::sort(entries.begin(), entries.end());
+    for (qsizetype j : entries) {
+        const MessageResult r = m_early.take(j);
+        if (r.kind == Kind::NotSent || r.kind == Kind::Unusable || r.kind == Kind::UnusableForNow) {
+            if (m_journal.isOpen())
+                m_journal.markNotSent(journalEntry(j));
+            continue;
+        }
+        if (!record(j, r))
+            return;
+        if (r.accepted())
+            ++m_result.accepted;
+    }
+}
+
+const Envelope *Runner::announced(qsizetype i)
+{
+    const qsizetype count = m_list.count();
     // A paced run holds no envelope at the server while it waits.
-    if (!paced && m_ahead <= i) {
+    if (m_account.MaxPerMinute > 0)
+        return nullptr;
+    if (m_ahead <= i) {
         for (m_ahead = i + 1; m_ahead < count; ++m_ahead) {
             m_aheadMessage = m_messages->envelopeFor(m_list.entry(m_ahead));
             if (m_aheadMessage.error.isEmpty())
                 break;
         }
     }
-    const bool announce = !paced && m_ahead < count;
-    m_inFlight = i;
-    m_transport->start(m.envelope, m.data, announce ? &m_aheadMessage.envelope : nullptr);
-    if (i + 1 < count)
-        *following = m_messages->messageFor(m_list.entry(i + 1), m_env.now());
-    MessageResult r = m_transport->finish();
+    return m_ahead < count ? &m_aheadMessage.envelope : nullptr;
+}
+
+MessageResult Runner::deliver(qsizetype i, const OutgoingMessage &m, OutgoingMessage *following)
+{
+    MessageResult r;
+    if (windowed(i)) {
+        r = deliverInWindow(i, m, following);
+    } else {
+        m_inFlight = i;
+        m_transport->start(m.envelope, m.data, announced(i));
+        m_started = true;
+        if (i + 1 < m_list.count())
+            *following = messageFor(i + 1);
+        r = m_transport->finish();
+    }
     for (qsizetype attempt = 0;; ++attempt) {
         const bool unusable = r.kind == Kind::Unusable || r.kind == Kind::UnusableForNow;
         m_troubleStreak = r.serverTrouble() ? m_troubleStreak + 1 : unusable ? m_troubleStreak : 0;
         if (!r.temporary() || m_journalBroken || m_troubleStreak >= kTroubleLimit
             || attempt >= m_env.retryWaitsMs.size())
             break;
+        // The connection carries this message alone until it is settled.
+        drainWindow();
+        m_inFlight = i;
         // Not delivered: the next attempt starts clean.
         if (m_journal.isOpen() && !m_journal.markNotSent(journalEntry(i))) {
             m_journalBroken = true;
@@ -514,6 +631,7 @@ SendRunResult &Runner::tooLarge(qint64 size)
 
 SendRunResult &Runner::abort(const QString &text)
 {
+    recordRest();
     m_log.close();
     closeJournal();
     m_result.outcome = Outcome::Aborted;
@@ -524,6 +642,7 @@ SendRunResult &Runner::abort(const QString &text)
 // Ends between two messages: the list keeps the entries not accepted.
 SendRunResult &Runner::stop()
 {
+    recordRest();
     closeJournal();
     m_log.close();
     QList<SendList::Entry> entries;
@@ -559,7 +678,7 @@ SendRunResult Runner::run()
     if (count > 0)
         current = m_messages->messageFor(m_list.entry(0), m_env.now());
     for (qsizetype i = 0; i < count; ++i) {
-        if (stopAsked())
+        if (stopAsked() && nothingInFlight())
             return stop();
         if (spacingMs > 0 && sinceLast.isValid() && sinceLast.elapsed() < spacingMs
             && !pause(spacingMs - sinceLast.elapsed(), QStringLiteral("送信の間隔を空けています")))
@@ -573,7 +692,7 @@ SendRunResult Runner::run()
         if (toServer)
             r = deliver(i, current, &following);
         else if (i + 1 < count)
-            following = m_messages->messageFor(m_list.entry(i + 1), m_env.now());
+            following = messageFor(i + 1);
         current = std::move(following);
         if (journalFailed())
             return m_result;
@@ -601,7 +720,7 @@ SendRunResult Runner::run()
             return m_result;
         if (r.accepted())
             ++m_result.accepted;
-        if (m_stopAfterThis || m_control->stoppedNow())
+        if ((m_stopAfterThis || m_control->stoppedNow()) && nothingInFlight())
             return stop();
     }
     return complete();

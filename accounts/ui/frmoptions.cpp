@@ -9,6 +9,7 @@
 #include "frmconnectiontest.h"
 #include "platform.h"
 #include "programfolder.h"
+#include "sendwindowfield.h"
 #include "settingsstore.h"
 #include "signinpanel.h"
 #include "textcodec.h"
@@ -241,6 +242,8 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
         QStringLiteral("プロバイダーが１分あたりの送信数を制限している場合に設定します。0 は制限なしです。"));
     Text9->setMinimumWidth(90);
     Label10 = fieldLabel(QStringLiteral("1分あたりの最大送信数"), "Label10", Text9, Frame1);
+    SendWindow = new SendWindowField(Frame1);
+    connect(Text9, &QSpinBox::valueChanged, SendWindow, [this](int perMinute) { SendWindow->setPaced(perMinute > 0); });
 
     Text5 = new QLineEdit(Frame1);
     Text5->setObjectName(QStringLiteral("Text5"));
@@ -317,6 +320,8 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     grid->addLayout(pinnedRow, row++, 1);
     auto *paceRow = new QHBoxLayout;
     paceRow->addWidget(Text9);
+    paceRow->addSpacing(16);
+    paceRow->addWidget(SendWindow);
     paceRow->addStretch(1);
     grid->addWidget(Label10, row, 0);
     grid->addLayout(paceRow, row++, 1);
@@ -373,9 +378,13 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     root->addWidget(Frame1, 1);
     root->addLayout(buttons);
 
-    const QList<QWidget *> order = {Combo1, Text1, Text8,  Combo2,  Check1,    Check2,        Text10,   Combo3,
-                                    Text6,  Text7, Check3, Text11,  cmdCaFile, cmdForgetPins, Text9,    Text5,
-                                    Text2,  Text4, Text3,  cmdTest, cmdOK,     cmdCancel,     cmdApply, Command1};
+    const QList<QWidget *> order = {Combo1,    Text1,         Text8,     Combo2,
+                                    Check1,    Check2,        Text10,    Combo3,
+                                    Text6,     Text7,         Check3,    Text11,
+                                    cmdCaFile, cmdForgetPins, Text9,     SendWindow->spnSendWindow,
+                                    Text5,     Text2,         Text4,     Text3,
+                                    cmdTest,   cmdOK,         cmdCancel, cmdApply,
+                                    Command1};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -418,6 +427,8 @@ void frmOptions::showAccount()
     Check2->setChecked(a.Check2V == 1);
     Check3->setChecked(a.Check3V == 1);
     Text9->setValue(a.MaxPerMinute);
+    SendWindow->setValue(a.SendWindow);
+    SendWindow->setPaced(a.MaxPerMinute > 0);
     Combo2->setCurrentIndex(int(a.SmtpSecurity));
     Text10->setText(a.Pop3Port);
     Combo3->setCurrentIndex(int(a.Pop3Security));
@@ -489,7 +500,7 @@ AccountEntry frmOptions::entry() const
     SignIn->fillEntry(e);
     e.charset = Charset->charset();
     // Kept as they were: no field shows them here.
-    e.sendWindow = m_shown.SendWindow;
+    e.sendWindow = SendWindow->value();
     e.smtpConnections = m_shown.SmtpConnections;
     e.unsubscribe = m_shown.Unsubscribe;
     e.unsubscribeAddress = m_shown.UnsubscribeAddress;

@@ -17,6 +17,7 @@ class QPushButton;
 class QSpinBox;
 class QToolButton;
 class CharsetField;
+class SendWindowField;
 class SignInPanel;
 struct AppContext;
 
@@ -62,6 +63,7 @@ public:
     CharsetField *Charset = nullptr;
     QLabel *Label10 = nullptr;
     QSpinBox *Text9 = nullptr; // messages a minute at most, 0: no limit
+    SendWindowField *SendWindow = nullptr;
     QLabel *Label5 = nullptr;
     QLineEdit *Text5 = nullptr; // sender name
     QLabel *Label4 = nullptr;

@@ -13,9 +13,18 @@
 # Start-up: from the process's start to its first MAIL FROM at a server on
 # loopback, best of SEND_BENCH_STARTS (default 20) single-message runs, for
 # the program and for limit.c.
+# With a real network's latency: a private Postfix (its own folder, a
+# discard transport; root needed) behind a delaying proxy (SEND_BENCH_RTT_MS,
+# default 20, checked), SEND_BENCH_RTT_COUNT messages (default 1000) a
+# sender: the program, Nodemailer's default pool (5 connections, 100
+# messages each, TCP_NODELAY), and the server's ceiling: a BDAT window
+# client (W=50) straight to the same Postfix. Postfix counts every round.
 # Last line: send: quillpost=<msgs/s> nodemailer=<msgs/s> ratio=<q/n>
 #   limit=<msgs/s> of_limit=<q/limit> delivered=<n> sessions=<n>
 #   nodemailer_stock=<msgs/s> start_ms=<ms> start_ms_limit=<ms>
+#   rtt_ms=<ms> quillpost_rtt=<msgs/s> nodemailer_pool_rtt=<msgs/s>
+#   ratio_rtt=<q/pool> server_max=<msgs/s> of_server=<q/max>
+#   limit_start_ms=<ms>
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -25,10 +34,16 @@ rounds="${SEND_BENCH_ROUNDS:-3}"
 starts="${SEND_BENCH_STARTS:-20}"
 stock_count="${SEND_BENCH_STOCK_COUNT:-300}"
 subject="【ご案内】春の新商品と営業日のお知らせ"
+rtt_target="${SEND_BENCH_RTT_MS:-20}"
+rtt_count="${SEND_BENCH_RTT_COUNT:-1000}"
 work="$(mktemp -d)"
 sink_pid=""
+proxy_pid=""
+postfix_dir=""
 cleanup() {
   if [ -n "$sink_pid" ]; then kill "$sink_pid" 2>/dev/null || true; wait "$sink_pid" 2>/dev/null || true; fi
+  if [ -n "$proxy_pid" ]; then kill "$proxy_pid" 2>/dev/null || true; wait "$proxy_pid" 2>/dev/null || true; fi
+  if [ -n "$postfix_dir" ]; then postfix_fixture_stop "$postfix_dir"; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -36,6 +51,11 @@ trap cleanup EXIT
 # smtp-sink and smtp-source come with Postfix; the mail service itself is
 # neither configured nor started.
 . "$here/../install-postfix.sh"
+. "$here/../postfix-fixture.sh"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "the private Postfix starts its master as root (run as root or through sudo)" >&2
+  exit 1
+fi
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update && $SUDO apt-get install -y --no-install-recommends nodejs npm
@@ -221,6 +241,67 @@ least() { printf '%s\n' "$@" | sort -g | head -1; }
 start_q=$(least "${q_starts[@]}"); start_l=$(least "${l_starts[@]}")
 echo "start to the first MAIL FROM, best of $starts: quillpost ${start_q} ms, limit ${start_l} ms" >&2
 
+# Through the delaying proxy into a private Postfix that takes every
+# recipient and discards every message.
+postfix_dir="$work/postfix"
+mkdir -p "$postfix_dir"
+postfix_fixture_start "$postfix_dir" || { echo "Postfix did not start" >&2; exit 1; }
+rtt=$(/usr/bin/python3 "$here/rttcheck.py" "$rtt_target")
+if ! awk -v r="$rtt" -v t="$rtt_target" 'BEGIN{d=r-t; if (d<0) d=-d; exit !(d <= (t/4 > 3 ? t/4 : 3))}'; then
+  echo "the proxy adds ${rtt} ms to a round trip, not ${rtt_target} ms (a busy machine?); no result" >&2
+  exit 1
+fi
+/usr/bin/python3 "$here/delayproxy.py" 127.0.0.1 "$postfix_port" "$rtt_target" >"$work/proxy.port" &
+proxy_pid=$!
+for _ in $(seq 1 50); do [ -s "$work/proxy.port" ] && break; sleep 0.1; done
+proxy_port=$(head -1 "$work/proxy.port")
+head -n "$rtt_count" "$work/LIST.csv" >"$work/RTT.csv"
+rtt_done_text="${rtt_count}件の送信を完了しました。"
+# Fails unless Postfix hands exactly n more messages to discard.
+postfix_count_since() { # who before n
+  local got=0
+  for _ in $(seq 1 1200); do
+    got=$(( $(postfix_fixture_delivered "$postfix_dir") - $2 ))
+    [ "$got" -ge "$3" ] && break
+    sleep 0.1
+  done
+  sleep 0.5
+  got=$(( $(postfix_fixture_delivered "$postfix_dir") - $2 ))
+  if [ "$got" -ne "$3" ]; then
+    echo "$1: Postfix took $got of $3 messages; no result" >&2
+    exit 1
+  fi
+}
+before=$(postfix_fixture_delivered "$postfix_dir")
+write_settings "$proxy_port"
+rm -f "$work/SendMail.Log"
+t0=$(now)
+rc=0
+q_out="$(XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" \
+  "$quillpost" send --account 0 --list "$work/RTT.csv" --subject "$subject" \
+  --body "$work/BODY.txt" --name-block --log "$work/SendMail.Log" 2>"$work/quillpost.err")" || rc=$?
+t1=$(now)
+if [ "$rc" -ne 0 ] || [[ "$q_out" != *"$rtt_done_text"* ]]; then
+  echo "quillpost through the proxy: exit $rc, output: $q_out" >&2
+  sed 's/^/  /' "$work/quillpost.err" >&2
+  exit 1
+fi
+postfix_count_since "quillpost through the proxy" "$before" "$rtt_count"
+q_rtt=$(awk -v n="$rtt_count" -v a="$t0" -v b="$t1" 'BEGIN{printf "%.1f", n/(b-a)}')
+echo "quillpost through the proxy: rate=$q_rtt" >&2
+before=$(postfix_fixture_delivered "$postfix_dir")
+p_out="$(NODE_PATH="$node_dir/node_modules" node "$here/nodemailer_send.js" 127.0.0.1 "$proxy_port" "$rtt_count" pool5)"
+postfix_count_since "nodemailer pool through the proxy" "$before" "$rtt_count"
+p_rtt="$(echo "$p_out" | rate_of)"
+echo "nodemailer pool through the proxy: $p_out" >&2
+before=$(postfix_fixture_delivered "$postfix_dir")
+m_out="$(/usr/bin/python3 "$here/bdatwindow.py" 127.0.0.1 "$postfix_port" "$rtt_count" 50)"
+postfix_count_since "BDAT window client on loopback" "$before" "$rtt_count"
+server_max="$(echo "$m_out" | rate_of)"
+echo "BDAT window client straight to Postfix: $m_out" >&2
+ratio_rtt=$(awk -v a="$q_rtt" -v b="$p_rtt" 'BEGIN{printf "%.2f", a/b}')
+of_server=$(awk -v a="$q_rtt" -v b="$server_max" 'BEGIN{printf "%.2f", a/b}')
+
 # Best of the rounds for each: the machine is shared, and a slow round says
 # more about the neighbours than about the client. The program and the limit
 # client are both whole commands, timed around their processes; Nodemailer
@@ -229,4 +310,4 @@ q=$(best "${q_rates[@]}"); n=$(best "${n_rates[@]}"); l=$(best "${l_rates[@]}")
 ratio=$(awk -v a="$q" -v b="$n" 'BEGIN{printf "%.2f", a/b}')
 of_limit=$(awk -v a="$q" -v b="$l" 'BEGIN{printf "%.2f", a/b}')
 echo "quillpost sessions at the sink: $q_sessions (most in a round)" >&2
-echo "send: quillpost=$q nodemailer=$n ratio=$ratio limit=$l of_limit=$of_limit delivered=$q_delivered sessions=$q_sessions nodemailer_stock=$s_rate start_ms=$start_q start_ms_limit=$start_l"
+echo "send: quillpost=$q nodemailer=$n ratio=$ratio limit=$l of_limit=$of_limit delivered=$q_delivered sessions=$q_sessions nodemailer_stock=$s_rate start_ms=$start_q start_ms_limit=$start_l rtt_ms=$rtt quillpost_rtt=$q_rtt nodemailer_pool_rtt=$p_rtt ratio_rtt=$ratio_rtt server_max=$server_max of_server=$of_server limit_start_ms=$start_l"

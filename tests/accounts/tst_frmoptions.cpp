@@ -5,6 +5,7 @@
 #include "frmoptions.h"
 #include "frmtipa.h"
 #include "mailservers.h"
+#include "sendwindowfield.h"
 #include "settingsstore.h"
 #include "testutil.h"
 
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
@@ -442,6 +444,12 @@ void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
     fillValid(d);
     d.Text3->setPlainText(QStringLiteral("--\n山田"));
     d.Check3->setChecked(true);
+    d.SendWindow->spnSendWindow->setValue(50);
+    // A per-minute limit turns the window off; without one it counts again.
+    d.Text9->setValue(60);
+    QVERIFY(!d.SendWindow->spnSendWindow->isEnabled());
+    d.Text9->setValue(0);
+    QVERIFY(d.SendWindow->spnSendWindow->isEnabled());
     QStringList writes;
     w.settings->setWriteObserver([&](const QString &k, const QString &) { writes << k; });
     d.cmdApply_Click();
@@ -494,6 +502,7 @@ void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
     QCOMPARE(w.settings->value(QStringLiteral("Signature3")), QStringLiteral("--\r\n山田"));
     QCOMPARE(w.settings->value(QStringLiteral("UserPass3")), QStringLiteral("secret"));
     QCOMPARE(w.settings->value(QStringLiteral("Check3V3")), QStringLiteral("1"));
+    QCOMPARE(w.settings->value(QStringLiteral("SendWindow3")), QStringLiteral("50"));
     QVERIFY(!w.settings->contains(QStringLiteral("szServer")));
     ActiveAccount = AccountRecord();
     LoadActiveAccount(*w.settings);

@@ -35,6 +35,14 @@ int momentOf(int kill)
     return 2 + (kill * 7) % (kEntries - 4);
 }
 
+// Entries whose data went and whose reply has not come.
+qsizetype onTheirWay(const QString &journal)
+{
+    QString error;
+    const std::optional<JournalState> s = readJournal(journal, &error);
+    return s ? s->uncertain.size() : 0;
+}
+
 bool accepted(const QString &journal, int entry)
 {
     QString error;
@@ -47,16 +55,23 @@ bool accepted(const QString &journal, int entry)
 void TestKillResume::killedAtAnyStageLosesNothing_data()
 {
     QTest::addColumn<Stage>("stage");
-    QTest::newRow("before the first message") << Stage::BeforeFirst;
-    QTest::newRow("in a pacing wait") << Stage::PacingWait;
-    QTest::newRow("after the data, before its reply") << Stage::AfterData;
-    QTest::newRow("between messages") << Stage::BetweenMessages;
-    QTest::newRow("during QUIT") << Stage::DuringQuit;
+    // With CHUNKING the account's window of 20 messages is in flight.
+    QTest::addColumn<bool>("chunking");
+    QTest::newRow("before the first message") << Stage::BeforeFirst << false;
+    QTest::newRow("in a pacing wait") << Stage::PacingWait << false;
+    QTest::newRow("after the data, before its reply") << Stage::AfterData << false;
+    QTest::newRow("between messages") << Stage::BetweenMessages << false;
+    QTest::newRow("during QUIT") << Stage::DuringQuit << false;
+    QTest::newRow("window: before the first reply") << Stage::BeforeFirst << true;
+    QTest::newRow("window: after a message's data") << Stage::AfterData << true;
+    QTest::newRow("window: during QUIT") << Stage::DuringQuit << true;
 }
 
 void TestKillResume::killedAtAnyStageLosesNothing()
 {
     QFETCH(Stage, stage);
+    QFETCH(bool, chunking);
+    constexpr int kWindow = 20;
     int missing = 0, doubles = 0, named = 0;
     const int kills = killsPerStage();
     for (int kill = 0; kill < kills; ++kill) {
@@ -81,6 +96,7 @@ void TestKillResume::killedAtAnyStageLosesNothing()
         if (stage == Stage::DuringQuit)
             rules << FaultServer::Rule{QStringLiteral("quit"), 1, QStringLiteral("stall")};
         FaultServer server;
+        server.setChunking(chunking);
         // Without pipelining the next envelope does not travel with a message's end,
         // so "between messages" is a moment of its own.
         QVERIFY2(server.start(rules, stage != Stage::BetweenMessages), qPrintable(server.error()));
@@ -98,6 +114,9 @@ void TestKillResume::killedAtAnyStageLosesNothing()
         case Stage::PacingWait: QTRY_VERIFY_WITH_TIMEOUT(accepted(journal, 0), 30000); break;
         default: QTRY_VERIFY_WITH_TIMEOUT(server.hasStalled(), 30000); break;
         }
+        // No reply comes: the whole window goes, and no more.
+        if (chunking && stage == Stage::BeforeFirst)
+            QTRY_COMPARE_WITH_TIMEOUT(onTheirWay(journal), kWindow, 30000);
         run.kill();
         QVERIFY(run.waitForFinished(5000));
         QCOMPARE(run.exitStatus(), QProcess::CrashExit);
@@ -119,6 +138,8 @@ void TestKillResume::killedAtAnyStageLosesNothing()
             }
         }
         QVERIFY(!QFile::exists(journal));
+        if (chunking && stage == Stage::BeforeFirst)
+            QCOMPARE(resumed.err.count(QStringLiteral("was on its way")), kWindow);
     }
     qInfo("%s | kills %d | missing %d | doubles %d | doubles named %d", QTest::currentDataTag(), kills, missing,
           doubles, named);

@@ -34,6 +34,8 @@ private slots:
     void serverSizeLimitIsKept();
     void temporaryLoginRefusalIsTriedAgain_data();
     void temporaryLoginRefusalIsTriedAgain();
+    void faultsInAWindowTouchOnlyTheirMessages_data();
+    void faultsInAWindowTouchOnlyTheirMessages();
     void deadAddressesDontSlowTheRun_data();
     void deadAddressesDontSlowTheRun();
     void eachRecipientGetsOnlyTheirOwnMessage();
@@ -306,6 +308,59 @@ void TestFaults::temporaryLoginRefusalIsTriedAgain()
     QCOMPARE(server.connections(), 4);
     QVERIFY(server.stored().isEmpty());
     QCOMPARE(w->sendList.count(), 2);
+}
+
+void TestFaults::faultsInAWindowTouchOnlyTheirMessages_data()
+{
+    QTest::addColumn<QList<FaultServer::Rule>>("rules");
+    QTest::addColumn<int>("accepted");
+    QTest::addColumn<QList<qsizetype>>("uncertain");
+    QTest::addColumn<QStringList>("stored"); // addresses of r0..r5 stored, each once
+    QTest::addColumn<int>("refused");        // the entry refused for good, -1: none
+    const FaultServer::Rule unknown{"rcpt", 4, "refuse:550 5.1.1 unknown user"};
+    QTest::newRow("a recipient refused") << QList<FaultServer::Rule>{unknown} << 5 << QList<qsizetype>{}
+                                         << QStringList{"r0", "r1", "r2", "r4", "r5"} << 3;
+    // Tried again on its own once the window's replies are in; each later
+    // reply still goes with its own message.
+    QTest::newRow("a recipient refused for now")
+        << QList<FaultServer::Rule>{{"rcpt", 2, "refuse:451 4.3.0 try again later"}, unknown} << 5 << QList<qsizetype>{}
+        << QStringList{"r0", "r1", "r2", "r4", "r5"} << 3;
+    // Every message whose data went is on its way; none goes twice.
+    QTest::newRow("no reply after a message") << QList<FaultServer::Rule>{{"dataend", 2, "stall"}} << 1
+                                              << QList<qsizetype>{1, 2, 3, 4, 5} << QStringList{"r0", "r1"} << -1;
+}
+
+void TestFaults::faultsInAWindowTouchOnlyTheirMessages()
+{
+    QFETCH(QList<FaultServer::Rule>, rules);
+    QFETCH(int, accepted);
+    QFETCH(QList<qsizetype>, uncertain);
+    QFETCH(QStringList, stored);
+    QFETCH(int, refused);
+    FaultServer server;
+    server.setChunking(true);
+    QVERIFY2(server.start(rules), qPrintable(server.error()));
+    fill(6);
+    env.transport.timeoutSeconds = 1;
+    Inputs in;
+    const SendRunResult r = runSend(account(server.port()), w->sendList, in, env);
+    QCOMPARE(r.outcome, SendRunResult::Outcome::Completed);
+    QCOMPARE(r.accepted, accepted);
+    QMap<QString, int> expected;
+    for (const QString &name : stored)
+        expected.insert(name + QStringLiteral("@example.jp"), 1);
+    QCOMPARE(server.received(), expected);
+    const QStringList lines = logLines(env.logPath);
+    QCOMPARE(lines.filter(QStringLiteral("送信エラー")).size(), refused >= 0 ? 1 : 0);
+    if (refused >= 0)
+        QVERIFY2(lines.value(refused + 1)
+                     .startsWith(
+                         QStringLiteral("宛先%1,,r%1@example.jp,送信エラー550 5.1.1 unknown user").arg(refused)),
+                 qPrintable(lines.join(QLatin1Char('\n'))));
+    QString error;
+    const std::optional<JournalState> j = readJournal(env.journalPath, &error);
+    QCOMPARE(j ? j->uncertain : QList<qsizetype>{}, uncertain);
+    QCOMPARE(r.uncertain.size(), uncertain.size());
 }
 
 void TestFaults::deadAddressesDontSlowTheRun_data()

@@ -23,6 +23,7 @@ bool FaultServer::start(const QList<Rule> &rules, bool pipelining, bool smtpUtf8
     QJsonObject config{{QStringLiteral("pipelining"), pipelining}, {QStringLiteral("smtputf8"), smtpUtf8},
                        {QStringLiteral("auth"), m_auth},           {QStringLiteral("hold_after"), m_holdAfter},
                        {QStringLiteral("dead"), m_dead},           {QStringLiteral("rules"), list}};
+    config.insert(QStringLiteral("chunking"), m_chunking);
     if (m_size)
         config.insert(QStringLiteral("size"), *m_size);
     QFile f(m_dir.filePath(QStringLiteral("config.json")));

@@ -50,6 +50,8 @@ public:
     void setHoldAfter(int refusals) { m_holdAfter = refusals; }
     // RCPT TO an address that starts with prefix is refused (550).
     void setDeadPrefix(const QString &prefix) { m_dead = prefix; }
+    // CHUNKING offered: BDAT takes messages (a dataend is a BDAT ... LAST).
+    void setChunking(bool on) { m_chunking = on; }
     bool start(const QList<Rule> &rules, bool pipelining = true, bool smtpUtf8 = true);
     void stop();
     int port() const { return m_port; }
@@ -78,4 +80,5 @@ private:
     bool m_auth = false;
     int m_holdAfter = 0;
     QString m_dead;
+    bool m_chunking = false;
 };

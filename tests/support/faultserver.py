@@ -6,6 +6,8 @@
 # CONFIG is JSON: {"pipelining": true, "smtputf8": true,
 #   "size": null or the SIZE keyword's parameter ("" for none),
 #   "auth": false (true: AUTH PLAIN offered and taken),
+#   "chunking": false (true: CHUNKING offered; BDAT n [LAST] takes a
+#     message, and the BDAT LAST is its dataend step),
 #   "dead": "" or a prefix: RCPT TO an address starting with it is refused
 #     (550, unknown user),
 #   "hold_after": 0 or N: once a connection has had N replies 4xx or 5xx,
@@ -62,7 +64,8 @@ class Drop(Exception):
 
 def serve(conn, number):
     buf = b''
-    state = {'from': None, 'rcpt': [], 'data': False, 'msg': b'', 'errors': 0, 'step': 'greeting'}
+    state = {'from': None, 'rcpt': [], 'data': False, 'msg': b'', 'errors': 0, 'step': 'greeting',
+             'chunk': 0, 'last': False}
     hold_after = config.get('hold_after', 0)
 
     def say(text):
@@ -114,6 +117,24 @@ def serve(conn, number):
             return
         buf += data
         while True:
+            if state['chunk']:
+                # A chunk is read whole whatever becomes of its transaction.
+                take = buf[:state['chunk']]
+                buf = buf[len(take):]
+                state['chunk'] -= len(take)
+                state['msg'] += take
+                if state['chunk']:
+                    break
+                if state['from'] is None or not state['rcpt']:
+                    state['step'] = 'dataend'
+                    say('554 5.5.1 no valid recipients')
+                elif not state['last']:
+                    say('250 2.0.0 chunk taken')
+                    continue
+                elif act('dataend', '250 2.0.0 queued as %d' % (stored + 1)):
+                    store()
+                state['from'], state['rcpt'], state['msg'] = None, [], b''
+                continue
             if state['data']:
                 # The end is CR LF . CR LF, or a dot at once for an empty message.
                 end = -3 if buf.startswith(b'.\r\n') else buf.find(b'\r\n.\r\n')
@@ -137,6 +158,8 @@ def serve(conn, number):
                 if word == 'EHLO':
                     if config.get('pipelining', True):
                         caps.append('250-PIPELINING')
+                    if config.get('chunking'):
+                        caps.append('250-CHUNKING')
                     if config.get('smtputf8', True):
                         caps.append('250-SMTPUTF8')
                     if config.get('size') is not None:
@@ -166,8 +189,12 @@ def serve(conn, number):
                     say('554 5.5.1 no valid recipients')
                 elif act('data', '354 go ahead'):
                     state['data'] = True
+            elif word == 'BDAT' and config.get('chunking'):
+                words = line.split()
+                state['chunk'] = int(words[1])
+                state['last'] = len(words) > 2 and words[2].upper() == 'LAST'
             elif word == 'RSET':
-                state['from'], state['rcpt'], state['step'] = None, [], 'rset'
+                state['from'], state['rcpt'], state['msg'], state['step'] = None, [], b'', 'rset'
                 say('250 OK')
             elif word == 'QUIT':
                 act('quit', '221 bye')
