@@ -237,7 +237,8 @@ private:
     QString m_waitWhat;
     bool m_closeAfterRun = false;
     bool m_stopNowAsked = false;
-    QList<qsizetype> m_skipEntries; // repeated addresses the user sends once
+    QList<qsizetype> m_skipEntries;    // repeated addresses the user sends once
+    qsizetype m_suppressedLeftOut = 0; // of m_skipEntries, the suppressed
     // Where the run leaves a certificate it did not trust.
     std::shared_ptr<UntrustedCertificateSink> m_untrusted;
 };
