@@ -3,6 +3,7 @@
 #include "addressdb.h"
 #include "dbstatement.h"
 #include "mailaddress.h"
+#include "suppression.h"
 #include "textcodec.h"
 
 #include <QFileInfo>
@@ -11,6 +12,11 @@
 #include <utility>
 
 namespace {
+
+QString suppressedNote()
+{
+    return QStringLiteral("このメールアドレスは配信停止中のため、送信区分を保留にしました。");
+}
 
 QString columnLabel(AddressColumns::Column column)
 {
@@ -130,6 +136,12 @@ RecipientEdit storeRecipientField(AddressDb &db, qint64 id, AddressColumns::Colu
     if (changed == 0)
         return refused(QStringLiteral("この宛先はデータベースにありません。"));
     r.id = id;
+    if (column == AddressColumns::ColAddress && isSuppressed(db, r.value)) {
+        if (!db.exec(QStringLiteral("UPDATE 宛先 SET 送信区分 = 0 WHERE 宛先ID = ?"), {QVariant(id)}, &why))
+            return databaseFailure(db, why);
+        r.held = true;
+        r.message = suppressedNote();
+    }
     return r;
 }
 
@@ -171,6 +183,10 @@ RecipientEdit addRecipient(AddressDb &db, const NewRecipient &fields, const QDat
     if (!bound || ins.step() != DbStatement::Done)
         return databaseFailure(db, ins.error());
     ins.reset();
+    QString why;
+    const int held = holdSuppressedRows(db, id, &why);
+    if (held < 0)
+        return databaseFailure(db, why);
     if (!transaction.commit())
         return databaseFailure(db, transaction.error());
 
@@ -178,6 +194,9 @@ RecipientEdit addRecipient(AddressDb &db, const NewRecipient &fields, const QDat
     r.ok = true;
     r.id = id;
     r.shortened = !notes.isEmpty();
+    r.held = held > 0;
+    if (r.held)
+        notes << suppressedNote();
     r.message = notes.join(QLatin1Char('\n'));
     return r;
 }

@@ -24,10 +24,11 @@ constexpr qsizetype kRecipientFieldLength = 50;
 struct RecipientEdit {
     bool ok = false;        // accepted (and, from the store functions, written)
     bool shortened = false; // a name or category was cut to 50 characters
+    bool held = false;      // the address is suppressed: the row was stored held, with a note
     QString value;          // the text to store; a null QString stores NULL
     qint64 id = 0;          // the row written (store functions)
     // The refusal or the database failure when !ok; the note that a text was
-    // cut when ok and shortened; empty otherwise.
+    // cut when ok and shortened, or of the hold when held; empty otherwise.
     QString message;
 };
 

@@ -273,10 +273,12 @@ RecipientEdit AddressRowModel::setText(AddressDb &db, int r, Column column, cons
     RecipientEdit edit = storeRecipientField(db, id, column, entered);
     if (!edit.ok)
         return edit;
-    if (auto it = m_cache.find(id); it != m_cache.end())
+    if (auto it = m_cache.find(id); it != m_cache.end()) {
         it->second.text[column - ColCategory] = edit.value;
-    const QModelIndex i = index(r, column);
-    emit dataChanged(i, i);
+        if (edit.held)
+            it->second.flag = false;
+    }
+    emit dataChanged(index(r, edit.held ? ColFlag : column), index(r, column));
     return edit;
 }
 

@@ -22,6 +22,7 @@
 #include "sentmaillog.h"
 #include "settingsstore.h"
 #include "signin.h"
+#include "suppression.h"
 #include "textcodec.h"
 #include "textfile.h"
 
@@ -257,9 +258,9 @@ int report(const SendRunResult &result, const SendOptions &o, const SendRunEnvir
                           .arg(result.accepted)
                           .arg(o.parser.value(o.dryRun), charsetName(o.charsets.used)));
     else
-        print(stdout,
-              sendOutcomeMessage(SendRunResult{result.outcome, result.accepted, result.remaining, result.text, {}})
-                  + QLatin1Char('\n'));
+        print(stdout, sendOutcomeMessage(SendRunResult{
+                          result.outcome, result.accepted, result.remaining, result.text, {}, false, result.suppressed})
+                          + QLatin1Char('\n'));
     // What a failed connection means, in a sentence.
     if (result.outcome == Outcome::Aborted && !connectionFailureHint(result.text).isEmpty())
         print(stdout, connectionFailureHint(result.text) + QLatin1Char('\n'));
@@ -296,6 +297,25 @@ void reportAddressProblems(const SendOptions &o, SendList &list)
     print(stderr, QStringLiteral("quillpost send: %1 entries repeat an earlier address; each address gets one message "
                                  "(--keep-duplicates sends every entry)\n")
                       .arg(problems.duplicates.size()));
+}
+
+// Suppressed addresses never get a message: they leave the list before the
+// run, and the closing line counts them.
+bool leaveOutSuppressed(SendList &list, SendRunEnvironment &env, QString *error)
+{
+    const SettingsStore settings;
+    const QString database = databasePathFor(settings.value(Setting::DatabaseFile),
+                                             writableProgramFolder(QCoreApplication::applicationDirPath(),
+                                                                   QStandardPaths::writableLocation(
+                                                                       QStandardPaths::AppDataLocation)));
+    const SuppressedEntries suppressed = findSuppressedEntries(list, database);
+    if (!suppressed.error.isEmpty()) {
+        *error = database + QStringLiteral(": the suppressed addresses can't be read: ") + suppressed.error;
+        return false;
+    }
+    list.setRows(withoutEntries(list.rows(), suppressed.entries));
+    env.suppressedLeftOut = suppressed.entries.size();
+    return true;
 }
 
 // The journal beside the log, before a run that is not a resume: one that
@@ -451,6 +471,8 @@ int runSendCommand(const QStringList &arguments)
         if (!readList(o.parser.value(o.list), list, &error))
             return fail(error);
         reportAddressProblems(o, list);
+        if (!leaveOutSuppressed(list, env, &error))
+            return fail(error);
         if (!env.journalPath.isEmpty() && !clearJournalFor(o, env.journalPath, &error))
             return fail(error);
     }

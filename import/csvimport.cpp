@@ -4,6 +4,7 @@
 #include "addressedit.h"
 #include "dbstatement.h"
 #include "mailaddress.h"
+#include "suppression.h"
 #include "textcodec.h"
 #include "textfile.h"
 
@@ -382,6 +383,9 @@ ImportCommitResult ImportCommitter::commit(const QString &category, const Import
             return giveUp(r.error);
     }
     ins.reset();
+    // A suppressed address comes back held, whatever the file says.
+    if (r.stored > 0 && (r.suppressed = holdSuppressedRows(db, r.firstId, &r.error)) < 0)
+        return giveUp(r.error);
     if (!transaction.commit())
         return giveUp(transaction.error());
     return r;

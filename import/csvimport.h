@@ -119,6 +119,7 @@ struct ImportCommitResult {
     qsizetype stored = 0;
     qsizetype notStored = 0;
     qint64 firstId = 0; // 宛先ID of the first stored row
+    int suppressed = 0; // stored rows held because their address is suppressed
     QString error;      // the first database error, if any
 };
 

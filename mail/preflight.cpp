@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSet>
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -80,6 +81,25 @@ QString describeRefused(const SendList &list, const QList<qsizetype> &refused)
     if (refused.size() > kEntriesShown)
         shown << QStringLiteral("…");
     return shown.join(QLatin1Char('\n'));
+}
+
+QList<qsizetype> findSuppressed(const SendList &list, const QSet<QString> &suppressed)
+{
+    QList<qsizetype> out;
+    if (suppressed.isEmpty())
+        return out;
+    for (qsizetype i = 0; i < list.count(); ++i)
+        if (suppressed.contains(list.address(i).trimmed().toLower()))
+            out << i;
+    return out;
+}
+
+QList<qsizetype> mergedEntries(const QList<qsizetype> &a, const QList<qsizetype> &b)
+{
+    QList<qsizetype> out = a + b;
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
 }
 
 RecipientRows withoutEntries(const RecipientRows &rows, const QList<qsizetype> &entries)

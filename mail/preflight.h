@@ -9,6 +9,7 @@
 #include "recipientrows.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 class SendList;
@@ -28,5 +29,9 @@ AddressProblems findAddressProblems(const SendList &list);
 // "3件目: taro @example.jp（空白が含まれています）", one line each, the first
 // few.
 QString describeRefused(const SendList &list, const QList<qsizetype> &refused);
+// The entries whose address (in lower case) is in suppressed, ascending.
+QList<qsizetype> findSuppressed(const SendList &list, const QSet<QString> &suppressed);
+// Both lists of entries as one, ascending, each entry once.
+QList<qsizetype> mergedEntries(const QList<qsizetype> &a, const QList<qsizetype> &b);
 // The rows without the entries named (ascending).
 RecipientRows withoutEntries(const RecipientRows &rows, const QList<qsizetype> &entries);

@@ -136,6 +136,8 @@ QString sendOutcomeMessage(const SendRunResult &result)
         break;
     case Outcome::SignInFailed: return result.text;
     }
+    if (result.suppressed > 0)
+        text += QStringLiteral("\n配信停止中のアドレス %1件には送信しませんでした。").arg(result.suppressed);
     if (!result.uncertain.isEmpty()) {
         QStringList shown;
         for (qsizetype i = 0; i < std::min<qsizetype>(result.uncertain.size(), kUncertainShown); ++i)
@@ -667,6 +669,7 @@ SendRunResult &Runner::complete()
 SendRunResult Runner::run()
 {
     SessionEnd sessionEnd{m_transport, m_control};
+    m_result.suppressed = m_env.suppressedLeftOut;
     if (!open())
         return m_result;
     const qsizetype count = m_list.count();

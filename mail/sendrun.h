@@ -94,6 +94,8 @@ struct SendRunResult {
     QList<SendList::Entry> uncertain;
     // SignInFailed: the sign-in is gone (expired, revoked): sign in again.
     bool signInExpired = false;
+    // Entries the face left out because their address is suppressed.
+    qsizetype suppressed = 0;
 };
 
 // What the user is told when an OAuth 2.0 account has no access token.
@@ -131,6 +133,9 @@ struct SendRunEnvironment {
     // The largest message the server takes, as the account's connection
     // test found it (0: unknown): a run over it stops before connecting.
     qint64 sizeLimit = 0;
+    // Entries the face left out of the list because their address is
+    // suppressed, for the closing message.
+    qsizetype suppressedLeftOut = 0;
 };
 
 // The message of one entry, sent once to the account's own address with

@@ -145,6 +145,9 @@ private:
     void infoConnectFailed(); // "データベースの接続に失敗しました。"
     // Yes/No; destructive questions make "No" what Enter presses.
     bool ask(const QString &text, MsgDefault defaultButton = MsgDefault::First);
+    // Asks before a suppressed address is mailed again, and lifts it on Yes;
+    // true when the address may be sent to.
+    bool confirmLiftSuppression(const QString &address);
     Platform &platform();
     SettingsStore &settings();
 

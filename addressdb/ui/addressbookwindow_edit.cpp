@@ -7,6 +7,7 @@
 #include "recipientdialog.h"
 #include "recipientrows.h"
 #include "sendlist.h"
+#include "suppression.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -44,7 +45,7 @@ void DialogMail::mnuAdd_Click()
             info(added.message);
             continue;
         }
-        if (added.shortened)
+        if (added.shortened || added.held)
             info(added.message);
         selectRecipient(added.id);
         return;
@@ -152,6 +153,31 @@ void DialogMail::mnuSendCode_Click()
     const int row = currentRow();
     if (row < 0)
         return;
+    // A suppressed address goes back to 送信 only when the user lifts its
+    // suppression.
+    if (ResultSet->sendFlag(row) != std::optional<bool>(true)
+        && !confirmLiftSuppression(ResultSet->text(row, AddressRowModel::ColAddress)))
+        return;
     if (!ResultSet->toggleSendFlag(m_db, row))
         infoConnectFailed();
+}
+
+bool DialogMail::confirmLiftSuppression(const QString &address)
+{
+    if (address.isEmpty() || !isSuppressed(m_db, address))
+        return true;
+    QString reason;
+    for (const Suppression &sup : suppressions(m_db))
+        if (sup.address == normalisedRecipientAddress(address))
+            reason = sup.reason + QStringLiteral("（") + sup.date + QStringLiteral("）");
+    if (!ask(QStringLiteral(
+                 "このメールアドレスは配信停止中です。\n%1\n%2\n配信停止を解除して、送信するようにしますか？")
+                 .arg(address, reason),
+             MsgDefault::No))
+        return false;
+    if (!liftSuppression(m_db, address)) {
+        infoConnectFailed();
+        return false;
+    }
+    return true;
 }

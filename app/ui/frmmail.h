@@ -239,8 +239,9 @@ private:
     QString m_waitWhat;
     bool m_closeAfterRun = false;
     bool m_stopNowAsked = false;
-    QList<qsizetype> m_skipEntries; // repeated addresses the user sends once
-    bool m_utf8ForRun = false;      // the user chose UTF-8 over characters lost
+    QList<qsizetype> m_skipEntries;    // repeated addresses the user sends once
+    qsizetype m_suppressedLeftOut = 0; // of m_skipEntries, the suppressed
+    bool m_utf8ForRun = false;         // the user chose UTF-8 over characters lost
     // Where the run leaves a certificate it did not trust.
     std::shared_ptr<UntrustedCertificateSink> m_untrusted;
 };

@@ -16,6 +16,7 @@
 #include "sendlist.h"
 #include "sendrun.h"
 #include "sentmaillog.h"
+#include "suppression.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QToolBar>
+#include <utility>
 
 namespace {
 
@@ -136,6 +138,20 @@ bool frmMail::confirmAddresses()
                                  kQuestion, MsgIcon::Question, MsgButtons::YesNo)
                == MsgAnswer::Yes)
         m_skipEntries = problems.duplicates;
+    // Suppressed addresses never get a message, whatever the list says.
+    const SuppressedEntries suppressed = findSuppressedEntries(sendList(),
+                                                               databasePathFor(settings().value(Setting::DatabaseFile),
+                                                                               platform().programFolder()));
+    if (!suppressed.error.isEmpty()) {
+        platform().messageBox(this,
+                              QStringLiteral(
+                                  "配信停止中のアドレスを宛先データベースから読めないため、送信できません。\n")
+                                  + suppressed.error,
+                              kInformation, MsgIcon::Information, MsgButtons::Ok);
+        return false;
+    }
+    m_skipEntries = mergedEntries(m_skipEntries, suppressed.entries);
+    m_suppressedLeftOut = suppressed.entries.size();
     return true;
 }
 
@@ -163,6 +179,7 @@ void frmMail::startRun(const QList<qsizetype> &journalIndex)
     env.now = [this] { return platform().now(); };
     env.transport = transportOptions;
     env.sizeLimit = storedSizeLimit(settings(), ActiveAccount.Account);
+    env.suppressedLeftOut = std::exchange(m_suppressedLeftOut, 0);
     m_untrusted = std::make_shared<UntrustedCertificateSink>();
     env.transport.untrustedCertificates = m_untrusted;
     AccountRecord account = ActiveAccount;

@@ -314,6 +314,8 @@ void DialogExcel::Command1_Click()
     if (r.notStored > 0) {
         inform(QString::number(r.notStored) + QStringLiteral("件の宛先をデータベースに登録できませんでした。"));
     }
+    if (r.suppressed > 0)
+        inform(QStringLiteral("配信停止中のアドレス %1件は、送信区分を保留にして登録しました。").arg(r.suppressed));
     accept();
 }
 

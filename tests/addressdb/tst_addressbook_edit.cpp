@@ -2,6 +2,7 @@
 #include "csvimport.h"
 #include "dbstatement.h"
 #include "recipientdialog.h"
+#include "suppression.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -22,6 +23,7 @@ private slots:
     void deleteAllShown();
     void deleteAllShownFailureIsReported();
     void toggleSendFlag();
+    void sendingToASuppressedAddressAgainAsksAndLiftsIt();
 };
 
 namespace {
@@ -306,6 +308,31 @@ void TestAddressBookEdit::toggleSendFlag()
     d->mnuSendCode->trigger();
     QCOMPARE(queryIds(path, QStringLiteral("SELECT 送信区分 FROM 宛先 WHERE 宛先ID = 4")), Ids{1});
     QCOMPARE(d->ResultSet->data(d->ResultSet->index(3, 1)).toString(), QStringLiteral("True"));
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestAddressBookEdit::sendingToASuppressedAddressAgainAsksAndLiftsIt()
+{
+    TestWorld w;
+    const QString path = bookPath(w);
+    auto d = openBook(w);
+    const QString flagOf2 = QStringLiteral("SELECT 送信区分 FROM 宛先 WHERE 宛先ID = 2");
+    QVERIFY(suppressAddress(d->database(), QStringLiteral("obrien@example.com"), SuppressionReason::unsubscribed(),
+                            QDate(2026, 12, 1))
+                .ok);
+    d->setCurrentRow(1); // id 2, held
+    w.platform.answerMessage(MsgAnswer::No);
+    d->mnuSendCode_Click();
+    QVERIFY(w.platform.calls.last().text.startsWith(QStringLiteral("このメールアドレスは配信停止中です。")));
+    QVERIFY(w.platform.calls.last().text.contains(QStringLiteral("配信停止（2026/12/01）")));
+    QCOMPARE(w.platform.calls.last().defaultButton, MsgDefault::No);
+    QCOMPARE(queryIds(path, flagOf2), Ids{0});
+    QVERIFY(isSuppressed(d->database(), QStringLiteral("obrien@example.com")));
+
+    w.platform.answerMessage(MsgAnswer::Yes);
+    d->mnuSendCode_Click();
+    QCOMPARE(queryIds(path, flagOf2), Ids{1});
+    QVERIFY(!isSuppressed(d->database(), QStringLiteral("obrien@example.com")));
     VERIFY_PLATFORM(w.platform);
 }
 
