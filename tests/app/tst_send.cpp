@@ -1,4 +1,5 @@
 #include "account.h"
+#include "addressdb.h"
 #include "apptitle.h"
 #include "faultserver.h"
 #include "frmcertificate.h"
@@ -9,6 +10,7 @@
 #include "sendlist.h"
 #include "sendrun.h"
 #include "sentmaillog.h"
+#include "suppression.h"
 #include "testutil.h"
 #include "textcodec.h"
 
@@ -79,6 +81,7 @@ private slots:
     void sendWaitsForAnotherRunOnTheLog();
     void resumeAsksBeforeReplacingUnsavedText();
     void refusedAndRepeatedAddressesAreTheUsersChoice();
+    void suppressedAddressesAreLeftOutAndCounted();
     void interruptedRunIsOfferedAtTheNextSend();
 };
 
@@ -537,6 +540,37 @@ void TestSend::refusedAndRepeatedAddressesAreTheUsersChoice()
         decodeCp932(readBytes(w.path(QStringLiteral("SendMail.Log"))))->split(QStringLiteral("\r\n"));
     QCOMPARE(log.filter(QStringLiteral(",送信済,")).size(), 9);
     QCOMPARE(log.filter(QStringLiteral("taro @example.jp,送信エラー")).size(), 1);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::suppressedAddressesAreLeftOutAndCounted()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    TestWorld w;
+    {
+        AddressDb db;
+        QVERIFY(db.open(defaultDatabasePath(w.platform.programFolder()), true));
+        QVERIFY(
+            suppressAddress(db, QStringLiteral("c1@example.jp"), SuppressionReason::unsubscribed(), QDate(2026, 12, 1))
+                .ok);
+    }
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    fill(w.sendList, 3);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    w.platform.answerModal(QStringLiteral("frmLog"));
+    f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
+    QCOMPARE(w.platform.messageTexts(),
+             QStringList{QStringLiteral("2") + kDone
+                         + QStringLiteral("\n配信停止中のアドレス 1件には送信しませんでした。")});
+    QCOMPARE(smtp.messages().size(), 2);
+    for (const ReceivedMail &m : smtp.messages())
+        QVERIFY(!m.envelopeTo.contains(QStringLiteral("c1@example.jp")));
     VERIFY_PLATFORM(w.platform);
 }
 
