@@ -1,4 +1,5 @@
 #include "account.h"
+#include "addressdb.h"
 #include "apptitle.h"
 #include "faultserver.h"
 #include "frmcertificate.h"
@@ -9,6 +10,7 @@
 #include "sendlist.h"
 #include "sendrun.h"
 #include "sentmaillog.h"
+#include "suppression.h"
 #include "testutil.h"
 #include "textcodec.h"
 
@@ -80,6 +82,7 @@ private slots:
     void resumeAsksBeforeReplacingUnsavedText();
     void refusedAndRepeatedAddressesAreTheUsersChoice();
     void charactersIso2022JpCannotCarryAreTheUsersChoice();
+    void suppressedAddressesAreLeftOutAndCounted();
     void interruptedRunIsOfferedAtTheNextSend();
 };
 
@@ -573,6 +576,37 @@ void TestSend::charactersIso2022JpCannotCarryAreTheUsersChoice()
     QCOMPARE(got[0].subject, QStringLiteral("ご案内😀"));
     QVERIFY(got[0].raw.contains("charset=UTF-8"));
     QCOMPARE(ActiveAccount.Charset, MailCharset::Iso2022Jp);
+    VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::suppressedAddressesAreLeftOutAndCounted()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    TestWorld w;
+    {
+        AddressDb db;
+        QVERIFY(db.open(defaultDatabasePath(w.platform.programFolder()), true));
+        QVERIFY(
+            suppressAddress(db, QStringLiteral("c1@example.jp"), SuppressionReason::unsubscribed(), QDate(2026, 12, 1))
+                .ok);
+    }
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    fill(w.sendList, 3);
+    f.txtSubject->setText(QStringLiteral("件名"));
+    f.setBodyText(QStringLiteral("本文"));
+    w.platform.answerModal(QStringLiteral("frmLog"));
+    f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
+    QCOMPARE(w.platform.messageTexts(),
+             QStringList{QStringLiteral("2") + kDone
+                         + QStringLiteral("\n配信停止中のアドレス 1件には送信しませんでした。")});
+    QCOMPARE(smtp.messages().size(), 2);
+    for (const ReceivedMail &m : smtp.messages())
+        QVERIFY(!m.envelopeTo.contains(QStringLiteral("c1@example.jp")));
     VERIFY_PLATFORM(w.platform);
 }
 

@@ -1,3 +1,4 @@
+#include "addressdb.h"
 #include "commandrun.h"
 #include "faultserver.h"
 #include "mailservers.h"
@@ -5,6 +6,7 @@
 #include "sendjournal.h"
 #include "sendlist.h"
 #include "settingsstore.h"
+#include "suppression.h"
 #include "testutil.h"
 #include "textcodec.h"
 
@@ -19,6 +21,7 @@ private slots:
     void init();
     void sendsTheListAndSaysSo();
     void unreachableServerExitsWithTwo();
+    void aSuppressedAddressIsLeftOutOfTheRun();
     void checkShowsEachStepAndExitsAsSend();
     void untrustedCertificateIsRefusedWithItsDetailsUntilPinned();
     void dryRunWritesEachMessageAndConnectsToNothing();
@@ -100,6 +103,34 @@ void TestSendCommand::sendsTheListAndSaysSo()
     QVERIFY(text);
     QCOMPARE(text->count(QStringLiteral("送信済")), 2);
     QVERIFY(text->startsWith(QStringLiteral("山田商店,shop@example.jp,127.0.0.1,ご案内 ①,")));
+}
+
+void TestSendCommand::aSuppressedAddressIsLeftOutOfTheRun()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    writeAccount(smtp.port());
+    const QString book = w->path(QStringLiteral("book.cdb"));
+    {
+        AddressDb db;
+        QVERIFY(db.open(book, true));
+        QVERIFY(suppressAddress(db, QStringLiteral("suzuki@example.jp"), SuppressionReason::unsubscribed(),
+                                QDate(2026, 12, 1))
+                    .ok);
+    }
+    SettingsStore(config + QStringLiteral("/Quillpost/Quillpost.ini")).setValue(Setting::DatabaseFile, book);
+    const Run r = run(sendArguments());
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("1件の送信を完了しました。\n配信停止中のアドレス 1件には送信しませんでした。\n"));
+    QCOMPARE(smtp.messages().size(), 1);
+    QCOMPARE(smtp.messages()[0].envelopeTo, QStringList{QStringLiteral("taro@example.jp")});
+
+    // A file that can't be read stops the run before it connects.
+    writeBytes(book, QByteArray(4096, 'x'));
+    const Run blind = run(sendArguments());
+    QCOMPARE(blind.exit, 1);
+    QVERIFY2(blind.err.contains(QStringLiteral("the suppressed addresses can't be read")), qPrintable(blind.err));
+    QCOMPARE(smtp.messages().size(), 1);
 }
 
 void TestSendCommand::unreachableServerExitsWithTwo()
