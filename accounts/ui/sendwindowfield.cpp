@@ -16,7 +16,7 @@ SendWindowField::SendWindowField(QWidget *parent) : QWidget(parent)
     spnSendWindow->setToolTip(QStringLiteral(
         "サーバーが対応していれば（CHUNKING）、返事を待たずに続けて送るメールの数です。遠いサーバーほど速く送れます。"
         "1 にすると１通ずつ送ります。"));
-    lblSendWindow = new QLabel(QStringLiteral("同時に送信中にするメールの数(&W)"), this);
+    lblSendWindow = new QLabel(QStringLiteral("同時に送信中にするメールの数(&K)"), this);
     lblSendWindow->setObjectName(QStringLiteral("lblSendWindow"));
     lblSendWindow->setBuddy(spnSendWindow);
     auto *row = new QHBoxLayout(this);

@@ -244,6 +244,8 @@ echo "start to the first MAIL FROM, best of $starts: quillpost ${start_q} ms, li
 # Through the delaying proxy into a private Postfix that takes every
 # recipient and discards every message.
 postfix_dir="$work/postfix"
+# Postfix's own user walks into its queue below the work folder.
+chmod 755 "$work"
 mkdir -p "$postfix_dir"
 postfix_fixture_start "$postfix_dir" || { echo "Postfix did not start" >&2; exit 1; }
 rtt=$(/usr/bin/python3 "$here/rttcheck.py" "$rtt_target")
