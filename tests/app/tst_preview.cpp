@@ -76,6 +76,7 @@ void TestPreview::previewShowsWhatEachEntryReceives()
         QCOMPARE(p->txtBody->toPlainText(),
                  QStringLiteral("株式会社ミナト\n佐藤花子　様\nいつもお世話になっております。\n"));
         QCOMPARE(p->lstAttachments->item(0)->text(), QStringLiteral("価格表①.pdf（3,000 バイト）"));
+        QCOMPARE(p->lblCharset->text(), QStringLiteral("文字コード: UTF-8"));
         QVERIFY(!p->cmdPrev->isEnabled());
         QApplication::setActiveWindow(p);
         QVERIFY(QTest::qWaitForWindowActive(p));
