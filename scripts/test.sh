@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+# Postfix's programs (never its service) for the test of many messages in flight.
+. bench/install-postfix.sh
 scripts/check-seam.sh
 scripts/check-format.sh
 scripts/build.sh
