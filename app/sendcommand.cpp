@@ -11,6 +11,7 @@
 #include "csvimport.h"
 #include "dryrun.h"
 #include "failurehint.h"
+#include "inboxcommand.h"
 #include "localclock.h"
 #include "logincommand.h"
 #include "preflight.h"
@@ -44,6 +45,7 @@ const char kUsage[] = "Usage:\n"
                       "  quillpost send OPTIONS         send one message to every address of a list\n"
                       "  quillpost send --help          the options of send\n"
                       "  quillpost check --account N    test the account's connection, sending nothing\n"
+                      "  quillpost inbox --account N    read bounces and unsubscribe requests from the mailbox\n"
                       "  quillpost login --account N    sign an OAuth 2.0 account in\n"
                       "  quillpost --help               this text\n";
 
@@ -496,7 +498,7 @@ bool isCommandLine(const QStringList &arguments)
 {
     const QString first = arguments.value(1);
     return first == QStringLiteral("send") || first == QStringLiteral("check") || first == QStringLiteral("login")
-           || first == QStringLiteral("--help") || first == QStringLiteral("-h");
+           || first == QStringLiteral("inbox") || first == QStringLiteral("--help") || first == QStringLiteral("-h");
 }
 
 int runCommandLine(const QStringList &arguments)
@@ -507,6 +509,8 @@ int runCommandLine(const QStringList &arguments)
         return runCheckCommand(arguments);
     if (arguments.value(1) == QStringLiteral("login"))
         return runLoginCommand(arguments);
+    if (arguments.value(1) == QStringLiteral("inbox"))
+        return runInboxCommand(arguments);
     print(stdout, QString::fromLatin1(kUsage));
     return Completed;
 }

@@ -28,5 +28,9 @@ CurlConnection::Options connectionOptions(const TransportSettings &s, MailProtoc
 // account allows it.
 bool mayLogIn(const CurlConnection &c, const TransportSettings &s);
 QString clearTextRefusal();
+// USER and PASS, AUTH PLAIN or OAuth, as the server offers: "" when logged
+// in, else why not; *connectionFault: the connection failed rather than the
+// credentials.
+QString pop3LogIn(CurlConnection &pop, TransportSettings &settings, bool *connectionFault);
 
 } // namespace transport

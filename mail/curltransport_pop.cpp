@@ -9,6 +9,44 @@
 
 using namespace transport;
 
+QString transport::pop3LogIn(CurlConnection &pop, TransportSettings &settings, bool *connectionFault)
+{
+    *connectionFault = false;
+    auto step = [&pop](const QByteArray &line) {
+        if (!pop.sendAll(line + "\r\n"))
+            return ServerReply();
+        return pop.readReply();
+    };
+    const QByteArray user = settings.user.toUtf8();
+    const QByteArray password = settings.password.toUtf8();
+    bool userOffered = false, saslOffered = false;
+    pop.capability("USER", &userOffered);
+    const QByteArrayList sasl = pop.capability("SASL", &saslOffered);
+    ServerReply r;
+    if (settings.oauth) {
+        const QString refused = pop3OAuthLogin(pop, settings);
+        if (!refused.isEmpty()) {
+            pop.close();
+            return refused;
+        }
+        return {};
+    }
+    if (!userOffered && saslOffered && sasl.contains("PLAIN")) {
+        r = step("AUTH PLAIN " + ('\0' + user + '\0' + password).toBase64());
+    } else {
+        r = step("USER " + user);
+        if (r.code == 1)
+            r = step("PASS " + password);
+    }
+    if (!r.complete()) {
+        *connectionFault = true;
+        return r.status == ServerReply::TooLong ? tooLongText() : QStringLiteral("no answer to the login");
+    }
+    if (r.code != 1)
+        return QStringLiteral("POP3 login failed (") + fromServer(r.text) + QLatin1Char(')');
+    return {};
+}
+
 QVariant CurlTransport::checkPop()
 {
     const int port = m_settings.pop3Port;
@@ -26,38 +64,16 @@ QVariant CurlTransport::checkPop()
     if (!mayLogIn(pop, m_settings))
         return cantConnectPop(clearTextRefusal());
 
+    bool connectionFault = false;
+    const QString refused = pop3LogIn(pop, m_settings, &connectionFault);
+    if (!refused.isEmpty())
+        return connectionFault ? cantConnectPop(refused) : refused;
     auto step = [&pop](const QByteArray &line) {
         if (!pop.sendAll(line + "\r\n"))
             return ServerReply();
         return pop.readReply();
     };
-    const QByteArray user = m_settings.user.toUtf8();
-    const QByteArray password = m_settings.password.toUtf8();
-    bool userOffered = false, saslOffered = false;
-    pop.capability("USER", &userOffered);
-    const QByteArrayList sasl = pop.capability("SASL", &saslOffered);
-    ServerReply r;
-    if (m_settings.oauth) {
-        const QString refused = pop3OAuthLogin(pop, m_settings);
-        if (!refused.isEmpty()) {
-            pop.close();
-            return refused;
-        }
-        r = {ServerReply::Complete, 1, {}};
-    } else if (!userOffered && saslOffered && sasl.contains("PLAIN")) {
-        r = step("AUTH PLAIN " + ('\0' + user + '\0' + password).toBase64());
-    } else {
-        r = step("USER " + user);
-        if (r.code == 1)
-            r = step("PASS " + password);
-    }
-    if (!r.complete())
-        return cantConnectPop(r.status == ServerReply::TooLong ? tooLongText()
-                                                               : QStringLiteral("no answer to the login"));
-    if (r.code != 1)
-        return QStringLiteral("POP3 login failed (") + fromServer(r.text) + QLatin1Char(')');
-
-    r = step("STAT");
+    ServerReply r = step("STAT");
     const QList<QByteArray> parts = r.text.simplified().split(' ');
     bool okCount = false, okSize = false;
     const qlonglong count = parts.size() >= 3 ? parts[1].toLongLong(&okCount) : 0;

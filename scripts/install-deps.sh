@@ -12,7 +12,7 @@ PACKAGES=(
   xvfb xauth x11-apps imagemagick poppler-utils
   python3 python3-aiosmtpd openssl dovecot-pop3d nkf
   qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus-daemon nodejs
-  clang-format
+  clang-format libgmime-3.0-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

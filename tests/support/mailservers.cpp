@@ -422,6 +422,32 @@ bool makeTestCertificate(const QString &folder)
     return p.waitForFinished(kStartMs) && p.exitCode() == 0;
 }
 
+bool Pop3TestServer::deliver(const QString &user, const QString &name, const QByteArray &message)
+{
+    const QString box = m_dir.path() + QStringLiteral("/mail/") + user;
+    for (const char *sub : {"", "/new", "/cur", "/tmp"}) {
+        const QString p = box + QLatin1String(sub);
+        QDir().mkpath(p);
+        ::chmod(QFile::encodeName(p).constData(), 0777);
+    }
+    QFile f(box + QStringLiteral("/new/") + name);
+    if (!f.open(QIODevice::WriteOnly) || f.write(message) != message.size())
+        return false;
+    f.close();
+    return ::chmod(QFile::encodeName(f.fileName()).constData(), 0666) == 0;
+}
+
+QStringList Pop3TestServer::mailbox(const QString &user) const
+{
+    QStringList names;
+    const QString box = m_dir.path() + QStringLiteral("/mail/") + user;
+    for (const char *sub : {"/new", "/cur"})
+        for (const QString &n : QDir(box + QLatin1String(sub)).entryList(QDir::Files))
+            names << n.section(QLatin1Char(':'), 0, 0);
+    names.sort();
+    return names;
+}
+
 bool Pop3TestServer::start(const QString &user, const QString &password, Tls tls)
 {
     stop();

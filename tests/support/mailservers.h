@@ -115,6 +115,10 @@ public:
     void setOAuth(const QString &userinfoUrl) { m_userinfoUrl = userinfoUrl; }
     void stop();
     QString caFile() const { return m_caFile; }
+    // After start(): puts a message in the user's mailbox as a delivery
+    // would; the names of the messages the mailbox holds.
+    bool deliver(const QString &user, const QString &name, const QByteArray &message);
+    QStringList mailbox(const QString &user) const;
 
     int port() const { return m_port; }
     QString error() const { return m_error; }
