@@ -226,6 +226,7 @@ void frmPreview::showEntry(int number)
     txtSubject->setText(v.subject);
     txtDate->setText(v.date);
     txtUnsubscribe->setText(v.unsubscribe);
+    txtUnsubscribe->setCursorPosition(0); // the mailto: first
     txtBody->setPlainText(QString(v.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     lstAttachments->clear();
     for (const MessageView::Attachment &a : v.attachments)
