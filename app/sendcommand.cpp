@@ -26,6 +26,7 @@
 #include "suppression.h"
 #include "textcodec.h"
 #include "textfile.h"
+#include "unsubscribe.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -165,6 +166,9 @@ struct SendOptions {
     const QCommandLineOption discardJournal{
         QStringLiteral("discard-journal"),
         QStringLiteral("Drop the journal of a run that ended early and start this one afresh.")};
+    const QCommandLineOption withoutNotice{
+        QStringLiteral("without-unsubscribe-notice"),
+        QStringLiteral("Send even when the body shows neither a way to unsubscribe nor the sender's name.")};
     CharsetOptions charsets;
     int profile = 0;
 
@@ -174,7 +178,7 @@ struct SendOptions {
         parser.setApplicationDescription(
             QStringLiteral("Sends one message to every address of a list, as the window's send command does."));
         parser.addOptions({account, list, subject, body, attach, nameBlock, noHonorific, log, caFile, dryRun, resume,
-                           keepDuplicates, discardJournal, charsets.charset, charsets.fallback});
+                           keepDuplicates, discardJournal, charsets.charset, charsets.fallback, withoutNotice});
         parser.addHelpOption();
         parser.addPositionalArgument(QStringLiteral("send"), QStringLiteral("The command."));
         if (!parser.parse(arguments))
@@ -489,6 +493,8 @@ int runSendCommand(const QStringList &arguments)
         return fail(sendCheckMessage(check));
     if (!o.charsets.apply(o.parser, account, outgoingContent(account, source), list, &error))
         return fail(error);
+    if (!o.parser.isSet(o.withoutNotice) && lacksUnsubscribeNotice(account, source.body))
+        return fail(kUnsubscribeNoticeQuestion);
     return report(runSend(account, list, source, env), o, env, dryRunError, profile);
 }
 

@@ -133,6 +133,9 @@ MessageView viewMessage(const QByteArray &message)
     v.to = decodeWords(top.headers.value("to"));
     v.subject = decodeWords(top.headers.value("subject"));
     v.date = QString::fromLatin1(top.headers.value("date"));
+    v.unsubscribe = QString::fromLatin1(top.headers.value("list-unsubscribe"));
+    if (top.headers.contains("list-unsubscribe-post"))
+        v.unsubscribe += QStringLiteral(" (One-Click)");
     const QByteArray type = top.headers.value("content-type");
     if (!type.toLower().startsWith("multipart/")) {
         v.text = decodeText(top);

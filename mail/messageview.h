@@ -17,6 +17,7 @@ struct MessageView {
     QString to;
     QString subject;
     QString date;
+    QString unsubscribe; // List-Unsubscribe, and "(One-Click)" when List-Unsubscribe-Post offers it
     QString text;
     QList<Attachment> attachments;
     qsizetype size = 0; // bytes of the whole message

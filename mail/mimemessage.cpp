@@ -324,20 +324,42 @@ QByteArray MessageBuilder::headBase64(const QString &head, qsizetype *tail) cons
     return base64Lines(own);
 }
 
-qint64 MessageBuilder::sizeOf(const QByteArray &recipient, const QString &head)
+QByteArray MessageBuilder::ownText(const QString &head, const QString &tail, qsizetype *k, QByteArray *after) const
+{
+    if (tail.isEmpty())
+        return headBase64(head, k);
+    const auto encoded = [this](const QString &t) {
+        return m_charset == MailCharset::Iso2022Jp ? iso2022jp::encode(t) : t.toUtf8();
+    };
+    if (m_7bit) {
+        *k = 0;
+        *after = encoded(tail);
+        return encoded(head);
+    }
+    // A tail of its own ends the base64 at another place: the whole text is
+    // encoded again.
+    *k = -1;
+    return base64Lines(encoded(head) + m_shared + encoded(tail));
+}
+
+qint64 MessageBuilder::sizeOf(const QByteArray &recipient, const QString &head, const RecipientExtra &extra)
 {
     // The Date header, and the time and serial in the Message-ID, at most.
     constexpr qint64 kVarying = 64;
     if (m_blocks.isEmpty())
         prepareBlocks();
     qsizetype k = 0;
-    qint64 size = kVarying + recipient.size() + headBase64(head, &k).size() + (k >= 0 ? m_sharedTail[k].size() : 0);
+    QByteArray after;
+    qint64 size = kVarying + recipient.size() + ownText(head, extra.tail, &k, &after).size()
+                  + (k >= 0 ? m_sharedTail[k].size() : 0) + after.size() + extra.headers.size()
+                  + (extra.idPart.isEmpty() ? 0 : extra.idPart.size() + 1);
     for (const QByteArray &block : std::as_const(m_blocks))
         size += block.size();
     return size;
 }
 
-QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &head, const QDateTime &when)
+QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &head, const QDateTime &when,
+                                 const RecipientExtra &extra)
 {
     const qint64 secs = when.toSecsSinceEpoch();
     if (secs != m_dateSecs) {
@@ -349,12 +371,15 @@ QByteArray MessageBuilder::build(const QByteArray &recipient, const QString &hea
         prepareBlocks();
     const QByteArray serial = QByteArray::number(++g_messageCounter, 36);
     qsizetype k = 0;
-    const QByteArray own = headBase64(head, &k);
+    QByteArray after;
+    const QByteArray own = ownText(head, extra.tail, &k, &after);
     const QByteArrayView tail = k >= 0 ? QByteArrayView(m_sharedTail[k]) : QByteArrayView();
+    const QByteArray idPart = extra.idPart.isEmpty() ? QByteArray() : "." + extra.idPart;
 
     // Sized once and filled by copying: a message is mostly shared bytes.
-    const QByteArrayView pieces[] = {m_dateHeader, m_blocks[0], recipient, m_blocks[1], m_secs36,
-                                     serial,       m_blocks[2], own,       tail,        m_blocks[3]};
+    const QByteArrayView pieces[] = {extra.headers, m_dateHeader, m_blocks[0], recipient,   m_blocks[1],
+                                     m_secs36,      serial,       idPart,      m_blocks[2], own,
+                                     tail,          after,        m_blocks[3]};
     qsizetype size = 0;
     for (QByteArrayView piece : pieces)
         size += piece.size();

@@ -52,6 +52,15 @@ QByteArray attachmentContentType(const QString &fileName, const QByteArray &data
 // file when it can't be read.
 bool loadAttachment(const QString &path, Attachment *out, QString *error);
 
+// What one recipient's message has of its own besides the head text:
+// header lines (each ending in CR LF), a word for the Message-ID, and text
+// after the shared text.
+struct RecipientExtra {
+    QByteArray headers;
+    QByteArray idPart;
+    QString tail;
+};
+
 // The messages of one run: what every message shares is encoded once (the
 // sender, the subject, the attachments and the shared text, base64 included),
 // so a message costs its few own headers, the base64 of its own head text,
@@ -69,16 +78,19 @@ public:
 
     // The whole message for one recipient: head + shared text. CR LF line
     // ends, no final dot.
-    QByteArray build(const QByteArray &recipient, const QString &head, const QDateTime &when);
+    QByteArray build(const QByteArray &recipient, const QString &head, const QDateTime &when,
+                     const RecipientExtra &extra = {});
     // The size build() gives, or a little more: the date and the serial
     // are not known yet.
-    qint64 sizeOf(const QByteArray &recipient, const QString &head);
+    qint64 sizeOf(const QByteArray &recipient, const QString &head, const RecipientExtra &extra = {});
 
 private:
     void prepareBlocks();
     // Base64 lines of the head and the first bytes of the shared text;
     // *tail: which of m_sharedTail follows (-1: none, all is in the result).
     QByteArray headBase64(const QString &head, qsizetype *tail) const;
+    // The text of a message with a tail of its own, and the tail's bytes.
+    QByteArray ownText(const QString &head, const QString &tail, qsizetype *k, QByteArray *after) const;
 
     MailCharset m_charset = MailCharset::Utf8;
     bool m_7bit = false; // the text goes as it is, not in base64

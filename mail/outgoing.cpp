@@ -67,8 +67,9 @@ OutgoingMessage OutgoingMessages::envelopeFor(const SendList::Entry &entry)
 {
     OutgoingMessage m = checkedEnvelope(entry);
     if (m.error.isEmpty())
-        m.envelope.size = m_builder.sizeOf(m.envelope.to.wire, nameBlock(m_content.nameBlock, entry.name1, entry.name2,
-                                                                         m_content.honorific));
+        m.envelope.size = m_builder.sizeOf(
+            m.envelope.to.wire, nameBlock(m_content.nameBlock, entry.name1, entry.name2, m_content.honorific),
+            unsubscribeExtra(m_content.unsubscribe, QString::fromUtf8(m.envelope.to.wire)));
     return m;
 }
 
@@ -77,7 +78,8 @@ OutgoingMessage OutgoingMessages::messageFor(const SendList::Entry &entry, const
     OutgoingMessage m = checkedEnvelope(entry);
     if (m.error.isEmpty()) {
         m.data = m_builder.build(m.envelope.to.wire,
-                                 nameBlock(m_content.nameBlock, entry.name1, entry.name2, m_content.honorific), when);
+                                 nameBlock(m_content.nameBlock, entry.name1, entry.name2, m_content.honorific), when,
+                                 unsubscribeExtra(m_content.unsubscribe, QString::fromUtf8(m.envelope.to.wire)));
         m.envelope.size = m.data.size();
     }
     return m;

@@ -7,6 +7,7 @@
 #include "mailtransport.h"
 #include "mimemessage.h"
 #include "sendlist.h"
+#include "unsubscribe.h"
 
 #include <QDateTime>
 #include <QString>
@@ -27,6 +28,7 @@ struct OutgoingContent {
     bool nameBlock = false; // the body opens with the entry's name block
     QString honorific;      // after the last name line
     MailCharset charset = MailCharset::Utf8;
+    UnsubscribeParts unsubscribe;
 };
 
 struct OutgoingMessage {

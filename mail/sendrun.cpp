@@ -152,7 +152,7 @@ QString sendOutcomeMessage(const SendRunResult &result)
     return text;
 }
 
-OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &source)
+OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &source, const QString &settingsFile)
 {
     OutgoingContent content;
     content.fromName = account.szFromName;
@@ -163,6 +163,7 @@ OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &sou
     content.nameBlock = source.nameBlockOn();
     content.honorific = honorificText(source.honorificOn());
     content.charset = account.Charset;
+    content.unsubscribe = unsubscribeParts(account, settingsFile);
     return content;
 }
 
@@ -242,7 +243,8 @@ namespace {
 class Runner {
 public:
     Runner(const AccountRecord &account, SendList &list, SendRunSource &source, const SendRunEnvironment &env)
-        : m_account(account), m_list(list), m_source(source), m_env(env), m_content(outgoingContent(account, source)),
+        : m_account(account), m_list(list), m_source(source), m_env(env),
+          m_content(outgoingContent(account, source, env.transport.settingsFile)),
           m_control(env.control ? env.control : &m_ownControl)
     {
     }

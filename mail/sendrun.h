@@ -69,7 +69,8 @@ public:
 };
 
 // What the face's values and the account make of every message of a run.
-OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &source);
+// The account's unsubscribe secret from settingsFile ("": the user's own store).
+OutgoingContent outgoingContent(const AccountRecord &account, SendRunSource &source, const QString &settingsFile = {});
 
 struct SendRunResult {
     enum class Outcome {

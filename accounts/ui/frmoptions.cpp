@@ -13,6 +13,7 @@
 #include "settingsstore.h"
 #include "signinpanel.h"
 #include "textcodec.h"
+#include "unsubscribepanel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -219,6 +220,7 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     cmdForgetPins = new QPushButton(QStringLiteral("信頼を取り消す"), Frame1);
     cmdForgetPins->setObjectName(QStringLiteral("cmdForgetPins"));
     Charset = new CharsetField(Frame1);
+    Unsubscribe = new UnsubscribePanel(Frame1);
     SignIn = new SignInPanel(ctx, Frame1);
     connect(SignIn, &SignInPanel::presetChosen, this, [this](const QString &host, int port) {
         Text1->setText(host);
@@ -340,6 +342,8 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(
     grid->addWidget(fieldLabel(QStringLiteral("認証方式"), "Label11", SignIn->cboAuthMethod, Frame1), row, 0,
                     Qt::AlignTop);
     grid->addWidget(SignIn, row++, 1);
+    grid->addWidget(Unsubscribe->label(), row, 0, Qt::AlignTop);
+    grid->addWidget(Unsubscribe, row++, 1);
     grid->setColumnStretch(1, 1);
 
     // Buttons. No default: Enter never saves by accident; Esc is Cancel.
@@ -439,6 +443,7 @@ void frmOptions::showAccount()
     showPinned();
     SignIn->showAccount(a);
     Charset->setCharset(a.Charset);
+    Unsubscribe->showAccount(a);
 }
 
 void frmOptions::showPinned()
@@ -502,11 +507,7 @@ AccountEntry frmOptions::entry() const
     // Kept as they were: no field shows them here.
     e.sendWindow = SendWindow->value();
     e.smtpConnections = m_shown.SmtpConnections;
-    e.unsubscribe = m_shown.Unsubscribe;
-    e.unsubscribeAddress = m_shown.UnsubscribeAddress;
-    e.unsubscribeUrl = m_shown.UnsubscribeUrl;
-    e.unsubscribeFooter = toLf(m_shown.UnsubscribeFooter);
-    e.notAdvertising = m_shown.NotAdvertising;
+    Unsubscribe->fillEntry(e);
     return e;
 }
 
@@ -521,8 +522,13 @@ bool frmOptions::checkFields(AccountEntry &e, AccountSaveButton button)
     showChanged(Text8, e.port);
     showChanged(Text10, e.pop3Port);
     showChanged(Text11, e.caFile);
-    if (fault.ok())
-        return true;
+    if (fault.ok()) {
+        const QString problem = Unsubscribe->problem();
+        if (problem.isEmpty())
+            return true;
+        m_ctx.platform->messageBox(this, problem, QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok);
+        return false;
+    }
     m_ctx.platform->messageBox(this, fault.message, QStringLiteral("Information"), MsgIcon::Information,
                                MsgButtons::Ok);
     // The user goes on where the fault is.

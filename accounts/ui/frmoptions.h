@@ -19,6 +19,7 @@ class QToolButton;
 class CharsetField;
 class SendWindowField;
 class SignInPanel;
+class UnsubscribePanel;
 struct AppContext;
 
 // The chooser's entries; the index is the profile number.
@@ -64,6 +65,7 @@ public:
     QLabel *Label10 = nullptr;
     QSpinBox *Text9 = nullptr; // messages a minute at most, 0: no limit
     SendWindowField *SendWindow = nullptr;
+    UnsubscribePanel *Unsubscribe = nullptr;
     QLabel *Label5 = nullptr;
     QLineEdit *Text5 = nullptr; // sender name
     QLabel *Label4 = nullptr;

@@ -17,6 +17,7 @@
 #include "sendrun.h"
 #include "sentmaillog.h"
 #include "suppression.h"
+#include "unsubscribe.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -80,6 +81,7 @@ OutgoingContent frmMail::currentContent()
     content.nameBlock = in.nameBlock;
     content.honorific = honorificText(in.honorific);
     content.charset = ActiveAccount.Charset;
+    content.unsubscribe = unsubscribeParts(ActiveAccount, *m_ctx.settings);
     return content;
 }
 
@@ -109,7 +111,11 @@ void frmMail::Command1_Click()
     if (locked)
         m_runLock = std::move(lock);
     // A run that ended early is offered first; finishing it is this send.
-    if (!offerResume() && passesSendChecks() && confirmAddresses() && confirmCharset())
+    if (!offerResume() && passesSendChecks() && confirmAddresses() && confirmCharset()
+        && (!lacksUnsubscribeNotice(ActiveAccount, bodyText())
+            || platform().messageBox(this, kUnsubscribeNoticeQuestion, kQuestion, MsgIcon::Question, MsgButtons::YesNo,
+                                     MsgDefault::No)
+                   == MsgAnswer::Yes))
         startRun({});
     if (!isRunning())
         m_runLock.reset();

@@ -89,6 +89,7 @@ frmPreview::frmPreview(AppContext &ctx, const AccountRecord &account, const Outg
     txtTo = field(this, "txtTo");
     txtSubject = field(this, "txtSubject");
     txtDate = field(this, "txtDate");
+    txtUnsubscribe = field(this, "txtUnsubscribe");
     lblProblem = new QLabel(this);
     lblProblem->setObjectName(QStringLiteral("lblProblem"));
     lblProblem->setStyleSheet(QStringLiteral("color: #b00020;"));
@@ -115,6 +116,12 @@ frmPreview::frmPreview(AppContext &ctx, const AccountRecord &account, const Outg
     }
     grid->addWidget(new QLabel(QStringLiteral("添付ファイル"), this), 4, 0, Qt::AlignTop);
     grid->addWidget(lstAttachments, 4, 1);
+    if (content.unsubscribe.on) {
+        grid->addWidget(new QLabel(QStringLiteral("配信停止"), this), 5, 0);
+        grid->addWidget(txtUnsubscribe, 5, 1);
+    } else {
+        txtUnsubscribe->hide();
+    }
     grid->setColumnStretch(1, 1);
 
     cmdPrev = new QPushButton(QStringLiteral("←"), this);
@@ -218,6 +225,8 @@ void frmPreview::showEntry(int number)
     txtTo->setText(m.error.isEmpty() ? v.to : m_ctx.sendList->entry(number - 1).address);
     txtSubject->setText(v.subject);
     txtDate->setText(v.date);
+    txtUnsubscribe->setText(v.unsubscribe);
+    txtUnsubscribe->setCursorPosition(0); // the mailto: first
     txtBody->setPlainText(QString(v.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     lstAttachments->clear();
     for (const MessageView::Attachment &a : v.attachments)

@@ -29,6 +29,7 @@ public:
     QLineEdit *txtTo = nullptr;
     QLineEdit *txtSubject = nullptr;
     QLineEdit *txtDate = nullptr;
+    QLineEdit *txtUnsubscribe = nullptr;
     QLabel *lblProblem = nullptr; // why the shown entry can't be sent
     QPlainTextEdit *txtBody = nullptr;
     QListWidget *lstAttachments = nullptr;

@@ -8,6 +8,7 @@
 #include "sendwindowfield.h"
 #include "settingsstore.h"
 #include "testutil.h"
+#include "unsubscribepanel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -94,6 +95,7 @@ private slots:
     void applyThenCancelKeepsWhatApplySaved();
     void trimmingOfTheFourFieldsOnly();
     void charsetChoiceIsSavedAndShown();
+    void unsubscribeSettingsAreSavedAndThePageMustBeHttps();
     void escapeAndFrameCloseAreCancel();
     void helpOpensThePageWithTheBusyPointer();
     void adviceIconShowsTheTipWindow();
@@ -508,6 +510,50 @@ void TestFrmOptions::applyThenCancelKeepsWhatApplySaved()
     LoadActiveAccount(*w.settings);
     QCOMPARE(ActiveAccount.szServer, QStringLiteral("smtp.example.jp"));
     QVERIFY(!accountNotConfigured(ActiveAccount));
+}
+
+void TestFrmOptions::unsubscribeSettingsAreSavedAndThePageMustBeHttps()
+{
+    TestWorld w;
+    LoadActiveAccount(*w.settings);
+    {
+        frmOptions d(w.ctx);
+        d.show();
+        choose(d, 3);
+        fillValid(d);
+        QVERIFY(!d.Unsubscribe->txtUrl->isEnabled());
+        d.Unsubscribe->chkUnsubscribe->click();
+        QVERIFY(d.Unsubscribe->txtUrl->isEnabled());
+        QVERIFY(d.Unsubscribe->txtFooter->toPlainText().contains(QStringLiteral("{配信停止アドレス}")));
+        d.Unsubscribe->txtAddress->setText(QStringLiteral("stop@example.jp"));
+        d.Unsubscribe->txtFooter->setPlainText(QStringLiteral("山田商店\n{配信停止URL}"));
+        d.Unsubscribe->chkNotAdvertising->setChecked(true);
+        for (const QString &refused : {QStringLiteral("http://example.jp/stop"), QStringLiteral("example.jp/stop"),
+                                       QStringLiteral("https://")}) {
+            w.platform.reset();
+            d.Unsubscribe->txtUrl->setText(refused);
+            d.cmdOK_Click();
+            QCOMPARE(informationTexts(w.platform),
+                     QStringList{
+                         QStringLiteral("配信停止の受付ページのURLは、https:// で始まるアドレスを入力してください。")});
+            QVERIFY2(d.isVisible(), qPrintable(refused));
+        }
+        d.Unsubscribe->txtUrl->setText(QStringLiteral("https://example.jp/stop"));
+        d.cmdOK_Click();
+        QVERIFY(!d.isVisible());
+    }
+    w.reopenSettings();
+    ActiveAccount = AccountRecord();
+    LoadActiveAccount(*w.settings);
+    QVERIFY(ActiveAccount.Unsubscribe);
+    QCOMPARE(ActiveAccount.UnsubscribeAddress, QStringLiteral("stop@example.jp"));
+    QCOMPARE(ActiveAccount.UnsubscribeUrl, QStringLiteral("https://example.jp/stop"));
+    QCOMPARE(ActiveAccount.UnsubscribeFooter, QStringLiteral("山田商店\r\n{配信停止URL}"));
+    QVERIFY(ActiveAccount.NotAdvertising);
+    frmOptions shown(w.ctx);
+    QVERIFY(shown.Unsubscribe->chkUnsubscribe->isChecked());
+    QCOMPARE(shown.Unsubscribe->txtUrl->text(), QStringLiteral("https://example.jp/stop"));
+    QCOMPARE(shown.Unsubscribe->txtFooter->toPlainText(), QStringLiteral("山田商店\n{配信停止URL}"));
 }
 
 void TestFrmOptions::charsetChoiceIsSavedAndShown()

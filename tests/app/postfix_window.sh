@@ -27,7 +27,7 @@ done >"$work/list.csv"
 printf 'いつもお世話になっております。\r\n' >"$work/body.txt"
 mkdir -p "$work/config/Quillpost" "$work/xdgdata"
 printf '%s\n' "[Settings]" "Account=0" "szServer=127.0.0.1" "szPort=$postfix_port" \
-  "Check1V=0" "Check2V=0" "szFrom=shop@example.jp" "szFromName=山田商店" \
+  "Check1V=0" "Check2V=0" "szFrom=shop@example.jp" "szFromName=山田商店" "NotAdvertising=1" \
   "User=shop" "UserPass=" >"$work/config/Quillpost/Quillpost.ini"
 
 XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/xdgdata" \

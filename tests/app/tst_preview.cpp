@@ -52,6 +52,7 @@ void TestPreview::previewShowsWhatEachEntryReceives()
     ActiveAccount.szPort = QString::number(smtp.port());
     ActiveAccount.szFrom = QStringLiteral("shop@example.jp");
     ActiveAccount.szFromName = QStringLiteral("山田商店");
+    ActiveAccount.NotAdvertising = true;
     const QString price = w.path(QStringLiteral("価格表①.pdf"));
     writeBytes(price, QByteArray(3000, 'p'));
     f.txtFile->setText(price);

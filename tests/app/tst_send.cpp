@@ -13,6 +13,7 @@
 #include "suppression.h"
 #include "testutil.h"
 #include "textcodec.h"
+#include "unsubscribe.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,6 +42,7 @@ void useAccount(frmMail &f, int smtpPort)
     ActiveAccount.szFrom = QStringLiteral("shop@example.jp");
     ActiveAccount.szFromName = QStringLiteral("山田商店");
     ActiveAccount.szPort = QString::number(smtpPort);
+    ActiveAccount.NotAdvertising = true;
 }
 
 void fill(SendList &list, int n)
@@ -82,6 +84,7 @@ private slots:
     void resumeAsksBeforeReplacingUnsavedText();
     void refusedAndRepeatedAddressesAreTheUsersChoice();
     void charactersIso2022JpCannotCarryAreTheUsersChoice();
+    void advertisingWithoutNoticeIsTheUsersChoice();
     void suppressedAddressesAreLeftOutAndCounted();
     void interruptedRunIsOfferedAtTheNextSend();
 };
@@ -577,6 +580,37 @@ void TestSend::charactersIso2022JpCannotCarryAreTheUsersChoice()
     QVERIFY(got[0].raw.contains("charset=UTF-8"));
     QCOMPARE(ActiveAccount.Charset, MailCharset::Iso2022Jp);
     VERIFY_PLATFORM(w.platform);
+}
+
+void TestSend::advertisingWithoutNoticeIsTheUsersChoice()
+{
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    TestWorld w;
+    frmMail f(w.ctx);
+    useAccount(f, smtp.port());
+    ActiveAccount.NotAdvertising = false;
+    int opened = 0;
+    openViewerLikeTheRealOne(w, &opened);
+    fill(w.sendList, 2);
+    f.txtSubject->setText(QStringLiteral("ご案内"));
+    f.setBodyText(QStringLiteral("新商品のご案内です。"));
+    // No (the default): nothing is sent.
+    w.platform.answerMessage(MsgAnswer::No);
+    f.Command1_Click();
+    QVERIFY(!f.isRunning());
+    QCOMPARE(smtp.connectionCount(), 0);
+    QCOMPARE(w.platform.messageTexts(), QStringList{kUnsubscribeNoticeQuestion});
+    QCOMPARE(w.platform.calls.last().defaultButton, MsgDefault::No);
+
+    // The name and the address in the text: no question, the run goes.
+    w.platform.reset();
+    f.setBodyText(QStringLiteral("新商品のご案内です。\r\n山田商店 shop@example.jp"));
+    w.platform.answerModal(QStringLiteral("frmLog"));
+    f.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.isRunning(), 60000);
+    QCOMPARE(smtp.messages().size(), 2);
+    QVERIFY(!w.platform.messageTexts().contains(kUnsubscribeNoticeQuestion));
 }
 
 void TestSend::suppressedAddressesAreLeftOutAndCounted()

@@ -9,6 +9,7 @@
 #include "suppression.h"
 #include "testutil.h"
 #include "textcodec.h"
+#include "unsubscribe.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -35,6 +36,8 @@ private slots:
     void charactersIso2022JpCannotCarryStopTheSend();
     void badInputExitsWithOneAndNamesIt_data();
     void badInputExitsWithOneAndNamesIt();
+    void advertisingWithoutNoticeStopsUnlessTold_data();
+    void advertisingWithoutNoticeStopsUnlessTold();
 
 private:
     using Run = CommandRun;
@@ -464,6 +467,51 @@ void TestSendCommand::badInputExitsWithOneAndNamesIt()
     const QString last = r.err.trimmed().split(QLatin1Char('\n')).last();
     QVERIFY2(last.startsWith(QStringLiteral("quillpost send: ")) && last.contains(message), qPrintable(r.err));
     QVERIFY(!QFile::exists(w->path(QStringLiteral("run.log"))));
+}
+
+void TestSendCommand::advertisingWithoutNoticeStopsUnlessTold_data()
+{
+    QTest::addColumn<QString>("notAdvertising");
+    QTest::addColumn<QString>("unsubscribe");
+    QTest::addColumn<bool>("goOn");
+    QTest::addColumn<int>("exit");
+    QTest::newRow("no notice") << "0"
+                               << "0" << false << 1;
+    QTest::newRow("no notice, told to go on") << "0"
+                                              << "0" << true << 0;
+    QTest::newRow("footer with name and address") << "0"
+                                                  << "1" << false << 0;
+    QTest::newRow("not advertising") << "1"
+                                     << "0" << false << 0;
+}
+
+void TestSendCommand::advertisingWithoutNoticeStopsUnlessTold()
+{
+    QFETCH(QString, notAdvertising);
+    QFETCH(QString, unsubscribe);
+    QFETCH(bool, goOn);
+    QFETCH(int, exit);
+    writeAccount(unusedLoopbackPort());
+    {
+        SettingsStore s(config + QStringLiteral("/Quillpost/Quillpost.ini"));
+        s.setValue(Setting::NotAdvertising, notAdvertising, 2);
+        s.setValue(Setting::Unsubscribe, unsubscribe, 2);
+        s.setValue(Setting::UnsubscribeFooter, QStringLiteral("発行: 山田商店\r\n停止: {配信停止アドレス}"), 2);
+    }
+    QStringList arguments = {QStringLiteral("send"),      QStringLiteral("--account"), QStringLiteral("2"),
+                             QStringLiteral("--list"),    QStringLiteral("list.csv"),  QStringLiteral("--subject"),
+                             QStringLiteral("件名"),      QStringLiteral("--body"),    QStringLiteral("body.txt"),
+                             QStringLiteral("--dry-run"), QStringLiteral("out")};
+    if (goOn)
+        arguments << QStringLiteral("--without-unsubscribe-notice");
+    const Run r = run(arguments);
+    QVERIFY2(r.exit == exit, qPrintable(r.err));
+    QCOMPARE(r.err.contains(kUnsubscribeNoticeQuestion), exit == 1);
+    if (exit == 1)
+        return;
+    const QByteArray eml = readBytes(w->path(QStringLiteral("out/00001.eml")));
+    QCOMPARE(eml.contains("List-Unsubscribe: <mailto:shop@example.jp?subject=unsubscribe%20qpu-"),
+             unsubscribe == QLatin1String("1"));
 }
 
 QTEST_GUILESS_MAIN(TestSendCommand)

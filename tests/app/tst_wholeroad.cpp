@@ -62,6 +62,7 @@ void TestWholeRoad::fromTheDatabaseToTheLog()
     s.setValue(QStringLiteral("szPort"), QString::number(smtp.port()));
     s.setValue(QStringLiteral("szFrom"), QStringLiteral("shop@example.jp"));
     s.setValue(QStringLiteral("szFromName"), QStringLiteral("山田商店"));
+    s.setValue(QStringLiteral("NotAdvertising"), QStringLiteral("1"));
     s.setValue(QStringLiteral("Check1V"), QStringLiteral("1"));
     s.setValue(QStringLiteral("User"), QStringLiteral("shop"));
     s.setValue(QStringLiteral("UserPass"), QStringLiteral("secret"));

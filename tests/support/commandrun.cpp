@@ -21,6 +21,8 @@ void CommandWorld::writeAccount(int profile, int port, int maxPerMinute) const
     s.setValue(Setting::From, QStringLiteral("shop@example.jp"), profile);
     s.setValue(Setting::FromName, QStringLiteral("山田商店"), profile);
     s.setValue(Setting::MaxPerMinute, QString::number(maxPerMinute), profile);
+    // No notice in these bodies: the check before a run is tested on its own.
+    s.setValue(Setting::NotAdvertising, QStringLiteral("1"), profile);
 }
 
 void CommandWorld::start(QProcess &p, const QStringList &arguments) const
