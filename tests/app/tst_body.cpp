@@ -179,6 +179,7 @@ void TestBody::saveIsDisabledUntilOpenThenWritesTheBodyFile()
     writeBytes(attachment, "a,b\r\n");
     w.platform.answerOpen({bodyFile});
     f.mnuFileOpen_Click();
+    QCOMPARE(f.sbStatusBar->currentMessage(), QStringLiteral("文字コード：シフトJIS"));
     w.platform.answerOpen({attachment});
     f.mnuTempOpen_Click();
     QCOMPARE(f.BodyFileName, bodyFile);
