@@ -73,9 +73,20 @@ void EncodingGuess::add(QByteArrayView piece)
     m_high = m_high || multibyte;
     if (m_cp932)
         scanCp932(piece);
-    const qsizetype room = kSampleBytes - m_sample.size();
-    m_sample.append(piece.data(), std::min(room, piece.size()));
-    m_sampleCut = m_sampleCut || piece.size() > room;
+    // The detector sees the lines that hold non-ASCII bytes, whole: ASCII
+    // lines tell it nothing and would dilute what it sees.
+    qsizetype start = 0;
+    while (multibyte && start < piece.size() && m_sample.size() < kSampleBytes) {
+        qsizetype end = piece.indexOf('\n', start);
+        end = end < 0 ? piece.size() : end + 1;
+        const QByteArrayView line = piece.sliced(start, end - start);
+        bool high = false;
+        for (char c : line)
+            high = high || static_cast<unsigned char>(c) >= 0x80;
+        if (high && (m_sample.isEmpty() || m_sample.size() + line.size() <= kSampleBytes))
+            m_sample.append(line.data(), line.size());
+        start = end;
+    }
 }
 
 void EncodingGuess::scanCp932(QByteArrayView piece)
@@ -112,14 +123,7 @@ TextEncoding EncodingGuess::decide() const
         return TextEncoding::Cp932;
     if (!m_cp932)
         return TextEncoding::Utf8;
-    // A cut sample ends at its last line end, so no character is split.
-    QByteArray sample = m_sample;
-    if (m_sampleCut) {
-        const qsizetype end = std::max(sample.lastIndexOf('\n'), sample.lastIndexOf('\r'));
-        if (end > 0)
-            sample.truncate(end + 1);
-    }
-    const Confidence c = detect(sample);
+    const Confidence c = detect(m_sample);
     if (c.shiftJis >= c.utf8 + kSeparation)
         return TextEncoding::Cp932;
     if (c.utf8 >= c.shiftJis + kSeparation && m_utf8Long)

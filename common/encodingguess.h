@@ -5,7 +5,7 @@
 //  - no byte outside ASCII: code page 932 (the two read it alike);
 //  - only one of the two readings decodes strictly: that one;
 //  - both decode: ICU's charset detector, limited to UTF-8 and Shift_JIS,
-//    on the first piece(s), when its confidence separates the two; ICU's
+//    on the first lines with non-ASCII bytes, when its confidence separates the two; ICU's
 //    UTF-8 confidence only counts well-formed sequences, so a lead that rests
 //    on two-byte sequences alone (which pairs of half-width katakana form as
 //    well) does not separate them;
@@ -28,7 +28,7 @@ public:
     // The encoding of all pieces added (never Utf8WithBom).
     TextEncoding decide() const;
 
-    // How much of the start of the file the detector sees.
+    // How much of the file the detector sees.
     static constexpr qsizetype kSampleBytes = 64 * 1024;
 
 private:
@@ -39,5 +39,4 @@ private:
     bool m_cp932 = true;
     bool m_cp932Japanese = true; // katakana and JIS X 0208 only, katakana apart from letters
     QByteArray m_sample;
-    bool m_sampleCut = false;
 };

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QStatusBar>
 
 // New, open, save, attachments and printing of the message.
 
