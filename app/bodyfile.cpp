@@ -60,7 +60,7 @@ BodyFileRead BodyFile::read(const QString &path)
             r.status = BodyFileRead::TooLarge;
         return r;
     }
-    const std::optional<QString> text = decodeText(*bytes);
+    const std::optional<QString> text = decodeText(*bytes, &r.encoding);
     if (!text) {
         r.status = BodyFileRead::UnknownEncoding;
         return r;

@@ -4,6 +4,8 @@
 // character fits, otherwise in UTF-8 with a byte-order mark; it is read in
 // either, or in UTF-8 without the mark as other editors write it.
 
+#include "textfile.h"
+
 #include <QString>
 
 struct BodyFileRead;
@@ -39,4 +41,5 @@ struct BodyFileRead {
     Status status = Unreadable;
     QString error;
     BodyFile file;
+    TextEncoding encoding = TextEncoding::Cp932; // as the file was read
 };

@@ -1,8 +1,20 @@
 #include "textfile.h"
 
+#include "encodingguess.h"
 #include "textcodec.h"
 
 #include <QStringDecoder>
+#include <algorithm>
+
+QString textEncodingName(TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8WithBom: return QStringLiteral("UTF-8（BOM付き）");
+    case TextEncoding::Utf8: return QStringLiteral("UTF-8");
+    case TextEncoding::Cp932: break;
+    }
+    return QStringLiteral("シフトJIS");
+}
 
 std::optional<QString> decodeText(const QByteArray &bytes, TextEncoding *found)
 {
@@ -16,8 +28,9 @@ std::optional<QString> decodeText(const QByteArray &bytes, TextEncoding *found)
             *found = TextEncoding::Utf8WithBom;
         return text;
     }
-    bool multibyte = false;
-    if (isValidUtf8(bytes, &multibyte) && multibyte) {
+    EncodingGuess guess;
+    guess.add(bytes);
+    if (guess.decide() == TextEncoding::Utf8) {
         if (found)
             *found = TextEncoding::Utf8;
         return QString::fromUtf8(bytes);
@@ -149,37 +162,36 @@ bool TextFileStream::open(const QString &path, QString *error, Limits limits)
     if (m_limits.fileBytes > 0 && m_file.size() > m_limits.fileBytes)
         return failOpen(QStringLiteral("larger than %1").arg(sizeLimitText(m_limits.fileBytes)), Failure::FileTooLarge);
 
-    // The encoding: a byte-order mark, else UTF-8 when every byte is valid
-    // UTF-8 and some sequence is multi-byte, else code page 932. Blocks are
-    // checked up to their last ASCII byte, so no sequence is split.
+    // The encoding: a byte-order mark, else as decodeText decides, fed the
+    // blocks cut after their last line end so no character is split.
     const QByteArray head = m_file.peek(kBom.size());
     if (head == kBom) {
         m_encoding = TextEncoding::Utf8WithBom;
         m_file.skip(kBom.size());
         return true;
     }
-    bool valid = true, multibyte = false;
+    EncodingGuess guess;
     QByteArray carry;
-    while (valid) {
+    for (;;) {
         QByteArray block = m_file.read(kBlock);
         if (m_file.error() != QFileDevice::NoError)
             return failOpen(m_file.errorString(), Failure::Unreadable);
-        const bool last = block.isEmpty();
-        if (!carry.isEmpty())
-            block.prepend(carry);
-        qsizetype cut = block.size();
-        if (!last) {
-            while (cut > 0 && static_cast<unsigned char>(block.at(cut - 1)) >= 0x80)
-                --cut;
-        }
-        bool mb = false;
-        valid = isValidUtf8(QByteArrayView(block).first(cut), &mb);
-        multibyte = multibyte || mb;
-        carry = block.sliced(cut);
-        if (last)
+        if (block.isEmpty()) {
+            guess.add(carry);
             break;
+        }
+        block.prepend(carry);
+        const qsizetype end = std::max(block.lastIndexOf('\n'), block.lastIndexOf('\r'));
+        // A line over the limit ends the reading before it; what comes
+        // after it is never read.
+        if (end < 0 && m_limits.lineBytes > 0 && block.size() > m_limits.lineBytes) {
+            guess.add(block);
+            break;
+        }
+        guess.add(QByteArrayView(block).first(end + 1));
+        carry = block.sliced(end + 1);
     }
-    m_encoding = valid && multibyte ? TextEncoding::Utf8 : TextEncoding::Cp932;
+    m_encoding = guess.decide();
     if (!m_file.seek(0))
         return failOpen(m_file.errorString(), Failure::Unreadable);
     return true;

@@ -2,10 +2,10 @@
 // Reading a text file whose encoding is not known in advance (a body or an
 // address list written by any editor or spreadsheet program):
 //  - a UTF-8 byte-order mark: UTF-8, the mark dropped;
-//  - otherwise bytes that are valid UTF-8 and hold at least one multi-byte
-//    sequence: UTF-8;
-//  - otherwise strict code page 932 (plain ASCII reads the same either way);
-//  - otherwise an error naming the file.
+//  - otherwise UTF-8 or code page 932 as EncodingGuess decides (ICU's
+//    detector, then strict decoding; see encodingguess.h), plain ASCII as
+//    code page 932 (it reads the same either way);
+//  - bytes that are not of the encoding decided: an error naming the file.
 
 #include <QByteArray>
 #include <QFile>
@@ -13,6 +13,8 @@
 #include <optional>
 
 enum class TextEncoding { Utf8WithBom, Utf8, Cp932 };
+// How the windows name an encoding: "UTF-8", "UTF-8（BOM付き）", "シフトJIS".
+QString textEncodingName(TextEncoding encoding);
 
 std::optional<QString> decodeText(const QByteArray &bytes, TextEncoding *found = nullptr);
 // The error text names the file and says what went wrong. With maxBytes, a

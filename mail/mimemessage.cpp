@@ -1,5 +1,6 @@
 #include "mimemessage.h"
 
+#include "attachmentname.h"
 #include "iso2022jp.h"
 #include "textcodec.h"
 
@@ -211,7 +212,7 @@ QByteArray attachmentContentType(const QString &fileName, const QByteArray &data
     return "application/octet-stream";
 }
 
-bool loadAttachment(const QString &path, Attachment *out, QString *error)
+bool loadAttachment(const QString &path, Attachment *out, QString *error, MailCharset charset)
 {
     QFile f(path);
     QByteArray data;
@@ -225,7 +226,7 @@ bool loadAttachment(const QString &path, Attachment *out, QString *error)
     out->fileName = QFileInfo(path).fileName();
     out->contentType = attachmentContentType(out->fileName, data);
     QByteArray part;
-    part += "Content-Type: " + out->contentType + "\r\n";
+    part += "Content-Type: " + out->contentType + contentTypeNameParameter(out->fileName, charset) + "\r\n";
     part += "Content-Disposition: attachment;\r\n " + fileNameParameter(out->fileName) + "\r\n";
     part += "Content-Transfer-Encoding: base64\r\n\r\n";
     part += base64Lines(data);

@@ -48,9 +48,10 @@ struct Attachment {
 // they are valid code page 932, application/octet-stream when neither.
 QByteArray attachmentContentType(const QString &fileName, const QByteArray &data);
 
-// Reads and encodes one file as a part; false with an error text naming the
-// file when it can't be read.
-bool loadAttachment(const QString &path, Attachment *out, QString *error);
+// Reads and encodes one file as a part, its name in both parameter forms
+// (see attachmentname.h); false with an error text naming the file when it
+// can't be read.
+bool loadAttachment(const QString &path, Attachment *out, QString *error, MailCharset charset = MailCharset::Utf8);
 
 // What one recipient's message has of its own besides the head text:
 // header lines (each ending in CR LF), a word for the Message-ID, and text

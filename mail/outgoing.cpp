@@ -35,7 +35,7 @@ OutgoingMessages::OutgoingMessages(const OutgoingContent &content) : m_content(c
     QList<mime::Attachment> parts;
     for (const QString &path : content.attachmentText.split(QLatin1Char('\t'), Qt::SkipEmptyParts)) {
         mime::Attachment a;
-        if (!mime::loadAttachment(path, &a, &m_commonError))
+        if (!mime::loadAttachment(path, &a, &m_commonError, content.charset))
             return;
         parts.append(a);
     }

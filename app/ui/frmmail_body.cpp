@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QStatusBar>
 
 // New, open, save, attachments and printing of the message.
 
@@ -110,6 +111,8 @@ void frmMail::mnuFileOpen_Click()
     mnuFileSave->setEnabled(true);
     BodyFileName = path;
     BodyChanged = false;
+    // The encoding was guessed; the user sees which, while the account line waits.
+    sbStatusBar->showMessage(QStringLiteral("文字コード：") + textEncodingName(read.encoding), 15000);
 }
 
 bool frmMail::writeBodyFile(const QString &path)

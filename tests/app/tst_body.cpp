@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QtTest>
 
 namespace {
@@ -179,6 +180,7 @@ void TestBody::saveIsDisabledUntilOpenThenWritesTheBodyFile()
     writeBytes(attachment, "a,b\r\n");
     w.platform.answerOpen({bodyFile});
     f.mnuFileOpen_Click();
+    QCOMPARE(f.sbStatusBar->currentMessage(), QStringLiteral("文字コード：シフトJIS"));
     w.platform.answerOpen({attachment});
     f.mnuTempOpen_Click();
     QCOMPARE(f.BodyFileName, bodyFile);

@@ -8,6 +8,7 @@
 #include "textfile.h"
 
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <iconv.h>
@@ -30,6 +31,7 @@ private slots:
     void cp932ReportsEveryCharacterItCannotWriteBack();
     void textFileEncodingIsDetected_data();
     void textFileEncodingIsDetected();
+    void generatedJapaneseFilesAreDetected();
     void lineEnds();
     void narrowingMatchesTheLocaleMapping();
     void narrowingKatakanaAgreesWithIcu();
@@ -131,6 +133,17 @@ void TestCommon::textFileEncodingIsDetected_data()
     QTest::newRow("UTF-8 from a Linux editor") << jp.toUtf8() << jp << int(TextEncoding::Utf8);
     QTest::newRow("code page 932") << sjis(jp) << jp << int(TextEncoding::Cp932);
     QTest::newRow("plain ASCII") << QByteArray("a,b\r\n") << QStringLiteral("a,b\r\n") << int(TextEncoding::Cp932);
+    // Valid UTF-8 as well ("ý ĳ"), but half-width katakana in code page 932.
+    const QString kana = QStringLiteral("ﾃｽ ﾄｳ");
+    QTest::newRow("half-width katakana, 5 bytes") << sjis(kana) << kana << int(TextEncoding::Cp932);
+    const QString kanaLines = QStringLiteral("ﾃｽ ﾄｳ ｿﾄ\r\n").repeated(300000);
+    QTest::newRow("half-width katakana, 3 MB") << sjis(kanaLines) << kanaLines << int(TextEncoding::Cp932);
+    // Valid code page 932 as well ("Cafﾃｩ"), but accented Latin letters.
+    const QString latin = QStringLiteral("Café résumé, naïve Zoë\r\n");
+    QTest::newRow("Latin with accents") << latin.toUtf8() << latin << int(TextEncoding::Utf8);
+    // E5 B1 B1: "螻ｱ" in code page 932 too, but the detector takes UTF-8.
+    const QString kanji = QStringLiteral("山\r\n");
+    QTest::newRow("a kanji in UTF-8") << kanji.toUtf8() << kanji << int(TextEncoding::Utf8);
     QTest::newRow("neither") << QByteArray("\x81\x20\xff") << QString() << -1;
     QTest::newRow("broken UTF-8 after a mark") << QByteArray("\xEF\xBB\xBF\xff") << QString() << -1;
 }
@@ -154,6 +167,82 @@ void TestCommon::textFileEncodingIsDetected()
     QVERIFY2(read, qPrintable(error));
     QCOMPARE(*read, text);
     QCOMPARE(int(encoding), found);
+    // The streaming reader decides alike.
+    TextFileStream stream;
+    QVERIFY2(stream.open(path, &error), qPrintable(error));
+    QString streamed, piece;
+    while (stream.next(&piece))
+        streamed += piece;
+    QVERIFY2(!stream.failed(), qPrintable(stream.error()));
+    QCOMPARE(int(stream.encoding()), found);
+    QCOMPARE(streamed, text);
+}
+
+void TestCommon::generatedJapaneseFilesAreDetected()
+{
+    // Texts as offices write them: letters, lists, notices, names in
+    // half-width katakana, the NEC special characters.
+    const QStringList texts = {
+        QStringLiteral("いつもお世話になっております。"),
+        QStringLiteral("株式会社山田商店 営業部の鈴木です。"),
+        QStringLiteral("年末年始の営業日についてご案内いたします。"),
+        QStringLiteral("１２月２９日（火）から１月３日（日）まで休業いたします。"),
+        QStringLiteral("ﾔﾏﾀﾞ ﾀﾛｳ"),
+        QStringLiteral("ｶﾌﾞｼｷｶﾞｲｼｬ ｽｽﾞｷｼｮｳｼﾞ"),
+        QStringLiteral("ﾃｽ ﾄｳ"),
+        QStringLiteral("山田太郎,yamada@example.jp,東京都千代田区丸の内１－１－１"),
+        QStringLiteral("佐藤花子,hanako@example.co.jp,大阪府大阪市北区梅田２丁目"),
+        QStringLiteral("①お申し込み ②お支払い ③発送 ㈱ № Ⅲ"),
+        QStringLiteral("新商品「春のブレンド茶」を発売いたしました。"),
+        QStringLiteral("ご不明な点がございましたら、お気軽にお問い合わせください。"),
+        QStringLiteral("価格：1,980円（税込）　送料無料"),
+        QStringLiteral("ｱｲｳｴｵ ｶｷｸｹｺ ｻｼｽｾｿ"),
+        QStringLiteral("今後ともよろしくお願い申し上げます。"),
+        QStringLiteral("会議室Ａにて１０時より打ち合わせ"),
+        QStringLiteral("ﾃﾞｰﾀ ｿｳｼﾝ ｶﾝﾘｮｳ"),
+        QStringLiteral("北海道札幌市中央区北一条西２丁目"),
+        QStringLiteral("漢字、ひらがな、カタカナ、ｶﾀｶﾅ、English"),
+        QStringLiteral("敬具"),
+        QStringLiteral("髙橋様、﨑山様、德永様"),
+        QStringLiteral("ﾎﾟｲﾝﾄ ｶｰﾄﾞ ｷｬﾝﾍﾟｰﾝ"),
+    };
+    QTemporaryDir tmp;
+    QRandomGenerator random(29);
+    int right = 0, wrong = 0;
+    QStringList wrongFiles;
+    for (int i = 0; i < 200; ++i) {
+        QString text;
+        const int lines = 1 + random.bounded(6);
+        for (int l = 0; l < lines; ++l)
+            text += texts.at(random.bounded(texts.size())) + QStringLiteral("\r\n");
+        // Half CP932 (no mark in it), a quarter UTF-8 with a mark, a quarter without.
+        const int kind = i % 4;
+        const TextEncoding expected = kind < 2    ? TextEncoding::Cp932
+                                      : kind == 2 ? TextEncoding::Utf8WithBom
+                                                  : TextEncoding::Utf8;
+        const QByteArray bytes = kind < 2    ? sjis(text)
+                                 : kind == 2 ? QByteArray("\xEF\xBB\xBF") + text.toUtf8()
+                                             : text.toUtf8();
+        const QString path = tmp.filePath(QStringLiteral("%1.txt").arg(i));
+        writeBytes(path, bytes);
+        TextEncoding found{};
+        const std::optional<QString> read = readTextFile(path, nullptr, &found);
+        TextFileStream stream;
+        QString streamed, piece;
+        if (stream.open(path))
+            while (stream.next(&piece))
+                streamed += piece;
+        if (read && *read == text && found == expected && streamed == text && stream.encoding() == expected) {
+            ++right;
+        } else {
+            ++wrong;
+            if (wrongFiles.size() < 5)
+                wrongFiles << QString::fromLatin1(bytes.left(40).toHex(' '));
+        }
+    }
+    qInfo("200 generated files: %d right, %d wrong %s", right, wrong,
+          qPrintable(wrongFiles.join(QLatin1String(" | "))));
+    QCOMPARE(QPair(right, wrong), QPair(200, 0));
 }
 
 void TestCommon::cp932InvalidBytesAreAnError()

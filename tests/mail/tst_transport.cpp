@@ -8,8 +8,12 @@
 #include "sentmaillog.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QNetworkInterface>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(MailCharset)
 
 // The libcurl transport against real servers on loopback, and against
 // servers that misbehave.
@@ -18,6 +22,8 @@ class TestTransport : public QObject {
 private slots:
     void init();
     void textArrivesExactly();
+    void attachmentNameReadFromEitherForm_data();
+    void attachmentNameReadFromEitherForm();
     void greetingNamesThisMachine_data();
     void greetingNamesThisMachine();
     void nonAsciiAddressNeedsSmtpUtf8();
@@ -86,16 +92,132 @@ void TestTransport::textArrivesExactly()
     QCOMPARE(got[0].text, QStringLiteral("𠮷田 ①\r\nCafé ¥　様\r\n") + in.body + QStringLiteral("\r\n"));
     QCOMPARE(got[0].attachments.size(), 2);
     QCOMPARE(got[0].attachments[0].fileName, QStringLiteral("Résumé_①.txt"));
-    QCOMPARE(QString(got[0].attachments[0].contentType).remove(QLatin1Char('"')),
-             QStringLiteral("text/plain; charset=Shift_JIS"));
+    QVERIFY(QString(got[0].attachments[0].contentType)
+                .remove(QLatin1Char('"'))
+                .startsWith(QStringLiteral("text/plain; charset=Shift_JIS; name=")));
     QCOMPARE(got[0].attachments[0].bytes, sjis(QStringLiteral("履歴書\r\n")));
     QCOMPARE(got[0].attachments[1].fileName, odd + QStringLiteral(".png"));
-    QCOMPARE(got[0].attachments[1].contentType, QStringLiteral("image/png"));
+    QVERIFY(got[0].attachments[1].contentType.startsWith(QStringLiteral("image/png; name=")));
 
     // The log stays code page 932; what it can't hold becomes "?".
     const QByteArray log = readBytes(env.logPath);
     QVERIFY(decodeCp932(log).has_value());
     QVERIFY(logLines(env.logPath).at(1).startsWith(QStringLiteral("?田 ①,Caf? \\,kichi@example.jp,送信済,")));
+}
+
+namespace {
+
+// The message with the attachment's name in one form only: without the
+// name= of Content-Type, or without the filename* of Content-Disposition.
+QByteArray withoutNameParameter(QByteArray raw)
+{
+    const qsizetype start = raw.indexOf(";\r\n name=\"");
+    return start < 0 ? raw : raw.remove(start, raw.indexOf('"', start + 10) + 1 - start);
+}
+
+QByteArray withoutFileNameStar(QByteArray raw)
+{
+    const qsizetype start = raw.indexOf("Content-Disposition: attachment;");
+    const qsizetype end = raw.indexOf("\r\nContent-Transfer-Encoding", start);
+    return start < 0 || end < 0 ? raw : raw.replace(start, end - start, "Content-Disposition: attachment");
+}
+
+// The attachments' names as a mail program's own parser reads them:
+// Python's email package or Node's mailparser.
+QStringList attachmentNames(const QString &reader, const QByteArray &raw)
+{
+    QProcess p;
+    if (reader == QLatin1String("python")) {
+        p.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+import email, email.policy, json, sys
+m = email.message_from_bytes(sys.stdin.buffer.read(), policy=email.policy.default)
+print(json.dumps([p.get_filename() or '' for p in m.iter_attachments()]))
+)")});
+    } else {
+        p.setWorkingDirectory(QStringLiteral(QUILLPOST_SOURCE_DIR "/tests"));
+        p.start(QStringLiteral("node"), {QStringLiteral("-e"), QStringLiteral(R"(
+const chunks = [];
+process.stdin.on('data', (c) => chunks.push(c));
+process.stdin.on('end', () => require('mailparser').simpleParser(Buffer.concat(chunks))
+    .then((m) => console.log(JSON.stringify(m.attachments.map((a) => a.filename || '')))));
+)")});
+    }
+    p.write(raw);
+    p.closeWriteChannel();
+    p.waitForFinished();
+    const QJsonDocument doc = QJsonDocument::fromJson(p.readAllStandardOutput());
+    if (!doc.isArray())
+        return {reader + QStringLiteral(" failed: ") + QString::fromUtf8(p.readAllStandardError())};
+    return QVariant(doc.array().toVariantList()).toStringList();
+}
+
+// The name= value of the first attachment, unfolded, as nkf reads it in its
+// code page 932 mode.
+QString nameByNkf(const QByteArray &raw)
+{
+    const qsizetype start = raw.indexOf("name=\"", raw.indexOf("Content-Type", raw.indexOf("\r\n\r\n"))) + 6;
+    const QByteArray value = raw.mid(start, raw.indexOf('"', start) - start).replace("\r\n ", "");
+    QProcess p;
+    p.start(QStringLiteral("nkf"), {QStringLiteral("-w"), QStringLiteral("-m"), QStringLiteral("--cp932")});
+    p.write(value);
+    p.closeWriteChannel();
+    p.waitForFinished();
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+void TestTransport::attachmentNameReadFromEitherForm_data()
+{
+    QTest::addColumn<MailCharset>("charset");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("nameForm"); // how name= begins
+    QTest::newRow("ASCII") << MailCharset::Utf8 << QStringLiteral("price \"list\".csv") << QByteArray("price \\\"");
+    QTest::newRow("UTF-8, folded") << MailCharset::Utf8 << QStringLiteral("とても長いファイル名の添付資料です①😀.pdf")
+                                   << QByteArray("=?UTF-8?B?");
+    QTest::newRow("ISO-2022-JP, folded") << MailCharset::Iso2022Jp
+                                         << QStringLiteral("2026年度　見積書（株式会社山田商店様）.xlsx")
+                                         << QByteArray("=?ISO-2022-JP?B?");
+    // nkf reads these as Windows does.
+    QTest::newRow("ISO-2022-JP, NEC special characters")
+        << MailCharset::Iso2022Jp << QStringLiteral("①議事録㈱№Ⅲ.docx") << QByteArray("=?ISO-2022-JP?B?");
+    // Changed or lost in ISO-2022-JP, the name goes in UTF-8 instead.
+    QTest::newRow("ISO-2022-JP, half-width katakana")
+        << MailCharset::Iso2022Jp << QStringLiteral("ﾃｽﾄ資料.txt") << QByteArray("=?UTF-8?B?");
+    QTest::newRow("ISO-2022-JP, emoji") << MailCharset::Iso2022Jp << QStringLiteral("写真😀.png")
+                                        << QByteArray("=?UTF-8?B?");
+}
+
+void TestTransport::attachmentNameReadFromEitherForm()
+{
+    QFETCH(MailCharset, charset);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, nameForm);
+    SmtpTestServer smtp;
+    QVERIFY2(smtp.start(), qPrintable(smtp.error()));
+    writeBytes(w->path(name), QByteArray("data\r\n"));
+    AccountRecord a = account(smtp.port());
+    a.Charset = charset;
+    Inputs in;
+    in.attachments = w->path(name);
+    const SendRunResult r = run(a, {QStringLiteral("to@example.jp")}, in);
+    QVERIFY2(r.outcome == SendRunResult::Outcome::Completed && r.accepted == 1, qPrintable(r.text));
+    const QByteArray raw = smtp.messages().value(0).raw;
+    QVERIFY2(raw.contains(";\r\n name=\"" + nameForm), raw.constData());
+    const qsizetype start = raw.indexOf(";\r\n name=\"") + 3;
+    for (const QByteArray &line : raw.mid(start, raw.indexOf('"', start + 7) + 2 - start).split('\n'))
+        QVERIFY2(line.size() <= 77, line.constData());
+    const QByteArray onlyFileNameStar = withoutNameParameter(raw);
+    const QByteArray onlyName = withoutFileNameStar(raw);
+    QVERIFY(onlyFileNameStar != raw && onlyName != raw);
+    for (const QString &reader : {QStringLiteral("python"), QStringLiteral("node")}) {
+        QCOMPARE(attachmentNames(reader, onlyFileNameStar), QStringList{name});
+        // Python's ISO-2022-JP is JIS X 0208 alone.
+        if (reader != QLatin1String("python") || !name.contains(QStringLiteral("①")))
+            QCOMPARE(attachmentNames(reader, onlyName), QStringList{name});
+    }
+    if (nameForm.contains("ISO-2022-JP"))
+        QCOMPARE(nameByNkf(raw), name);
 }
 
 void TestTransport::greetingNamesThisMachine_data()
