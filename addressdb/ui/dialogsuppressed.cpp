@@ -3,6 +3,7 @@
 #include "addressdb.h"
 #include "platform.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -48,6 +49,10 @@ DialogSuppressed::DialogSuppressed(Platform &platform, AddressDb &db, QWidget *p
     cmdClose->setDefault(true);
     connect(cmdLift, &QPushButton::clicked, this, &DialogSuppressed::cmdLift_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
+    auto *f1 = new QAction(this);
+    f1->setShortcut(QKeySequence::HelpContents);
+    connect(f1, &QAction::triggered, this, [this] { openHelp(m_platform, this, QStringLiteral("suppression")); });
+    addAction(f1);
     connect(grdSuppressed, &QTableWidget::itemSelectionChanged, this,
             [this] { cmdLift->setEnabled(grdSuppressed->currentRow() >= 0); });
 

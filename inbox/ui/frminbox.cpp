@@ -6,6 +6,7 @@
 #include "platform.h"
 #include "settingsstore.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -106,6 +107,11 @@ frmInbox::frmInbox(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(ctx)
     connect(cmdStart, &QPushButton::clicked, this, &frmInbox::cmdStart_Click);
     connect(cmdStop, &QPushButton::clicked, this, &frmInbox::cmdStop_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmInbox::cmdClose_Click);
+    // F1: this window's section of the help.
+    auto *f1 = new QAction(this);
+    f1->setShortcut(QKeySequence::HelpContents);
+    connect(f1, &QAction::triggered, this, [this] { openHelp(platform(), this, QStringLiteral("inbox")); });
+    addAction(f1);
 
     auto *top = new QGridLayout;
     top->addWidget(lblAccount, 0, 0);
