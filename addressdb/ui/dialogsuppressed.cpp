@@ -23,7 +23,7 @@ DialogSuppressed::DialogSuppressed(Platform &platform, AddressDb &db, QWidget *p
     setObjectName(QStringLiteral("DialogSuppressed"));
     setWindowTitle(QStringLiteral("配信停止中のアドレス"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    resize(720, 440);
+    resize(860, 440);
 
     lblCount = new QLabel(this);
     lblCount->setObjectName(QStringLiteral("lblCount"));
@@ -36,6 +36,7 @@ DialogSuppressed::DialogSuppressed(Platform &platform, AddressDb &db, QWidget *p
     grdSuppressed->setSelectionMode(QAbstractItemView::SingleSelection);
     grdSuppressed->setWordWrap(false);
     grdSuppressed->verticalHeader()->hide();
+    grdSuppressed->verticalHeader()->setDefaultSectionSize(grdSuppressed->fontMetrics().height() + 6);
     grdSuppressed->horizontalHeader()->setHighlightSections(false);
     grdSuppressed->horizontalHeader()->setSectionResizeMode(ColReason, QHeaderView::Stretch);
     grdSuppressed->horizontalHeader()->setSectionResizeMode(ColDate, QHeaderView::ResizeToContents);

@@ -47,7 +47,7 @@ frmInbox::frmInbox(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(ctx)
     setObjectName(QStringLiteral("frmInbox"));
     setWindowTitle(kTitle);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    resize(760, 520);
+    resize(900, 560);
 
     auto *lblAccount = new QLabel(QStringLiteral("アカウント(&A)"), this);
     cboAccount = new QComboBox(this);
@@ -121,13 +121,14 @@ frmInbox::frmInbox(AppContext &ctx, QWidget *owner) : QDialog(owner), m_ctx(ctx)
     top->addWidget(cmdStop, 1, 2);
     top->setColumnStretch(1, 1);
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(lblCounts, 1);
-    buttons->addWidget(cmdClose, 0, Qt::AlignBottom);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdClose);
     auto *root = new QVBoxLayout(this);
     root->addLayout(top);
     root->addWidget(ProgressBar1);
     root->addWidget(lblStatus);
     root->addWidget(lstEntries, 1);
+    root->addWidget(lblCounts);
     root->addLayout(buttons);
 }
 
