@@ -63,6 +63,8 @@ int runInboxCommand(const QStringList &arguments)
     if (r.failure == InboxFailure::NoDatabase)
         return command.fail(r.error);
     printText(stdout, inboxCountsText(r) + QLatin1Char('\n'));
+    if (!r.csvError.isEmpty())
+        command.fail(r.csvError);
     if (r.failure == InboxFailure::None)
         return Passed;
     command.fail(inboxFailureText(r).replace(QLatin1Char('\n'), QLatin1Char(' ')));

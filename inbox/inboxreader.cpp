@@ -341,8 +341,10 @@ InboxResult readInbox(TransportSettings settings, AddressDb &db, const InboxOpti
             if (!sr.added)
                 e.reason += QStringLiteral("（配信停止済み）");
             (bounce ? result.bounced : result.unsubscribed)++;
-            if (sr.added && !options.csvFile.isEmpty())
-                appendCsv(options.csvFile, e);
+            // The address file holds the suppression either way; the CSV
+            // is its copy for people, and its loss is said.
+            if (sr.added && !options.csvFile.isEmpty() && !appendCsv(options.csvFile, e))
+                result.csvError = QStringLiteral("%1 に書き込めませんでした。").arg(options.csvFile);
             break;
         }
         case InboxClassification::Delayed:

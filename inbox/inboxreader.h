@@ -83,6 +83,7 @@ struct InboxResult {
     int broken = 0;
     int deleted = 0;
     QList<InboxEntry> entries;
+    QString csvError; // the CSV could not be written (the suppressions are stored)
 };
 
 // One line of the result ("address  reason  date"), for stdout and the window.

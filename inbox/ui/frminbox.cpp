@@ -247,7 +247,7 @@ void frmInbox::runFinished()
     const InboxResult &r = *m_result;
     ProgressBar1->setRange(0, 1);
     ProgressBar1->setValue(r.failure == InboxFailure::None ? 1 : 0);
-    lblCounts->setText(inboxCountsText(r));
+    lblCounts->setText(r.csvError.isEmpty() ? inboxCountsText(r) : inboxCountsText(r) + QLatin1Char('\n') + r.csvError);
     if (r.failure == InboxFailure::None) {
         lblStatus->setStyleSheet(QStringLiteral("color: #1a7f37; font-weight: bold;"));
         lblStatus->setText(r.read == 0 ? QStringLiteral("新しいメールはありませんでした。")

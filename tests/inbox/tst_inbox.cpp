@@ -10,6 +10,7 @@
 #include "unsubscribetoken.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -227,20 +228,23 @@ void TestInbox::readsPastAnOversizedMessage_data()
 {
     QTest::addColumn<QByteArray>("message");
     QTest::addColumn<QString>("line"); // what the result says of it
+    QTest::addColumn<QString>("csvFolder");
     // A bounce whose notice is one line of 100 KB: read whole, acted on.
     QByteArray longLine = bounce(QStringLiteral("b@example.jp"));
     longLine.replace("I'm sorry", QByteArray(100 * 1024, 'x') + " I'm sorry");
-    QTest::newRow("line of 100 KB") << longLine << QStringLiteral("b@example.jp\tエラー 5.1.1");
+    QTest::newRow("line of 100 KB") << longLine << QStringLiteral("b@example.jp\tエラー 5.1.1") << QStringLiteral(".");
     // 30 MB and more: only the head is read.
     QByteArray huge = mail.personal(QStringLiteral("news@example.jp"), QStringLiteral("写真集"));
     huge += QByteArray(31 * 1024 * 1024, 'A').replace(QByteArray(76, 'A'), QByteArray(74, 'A') + "\r\n");
-    QTest::newRow("30 MB") << huge << QStringLiteral("-\t大きすぎるメール（");
+    // ... and a CSV in a folder that isn't there.
+    QTest::newRow("30 MB") << huge << QStringLiteral("-\t大きすぎるメール（") << QStringLiteral("gone");
 }
 
 void TestInbox::readsPastAnOversizedMessage()
 {
     QFETCH(QByteArray, message);
     QFETCH(QString, line);
+    QFETCH(QString, csvFolder);
     Pop3TestServer pop;
     QVERIFY2(pop.start(QStringLiteral("shop"), QStringLiteral("secret")), qPrintable(pop.error()));
     QVERIFY(pop.deliver(QStringLiteral("shop"), QStringLiteral("1000.big"), message));
@@ -249,7 +253,9 @@ void TestInbox::readsPastAnOversizedMessage()
     QTemporaryDir dir;
     AddressDb db;
     QVERIFY(fillDatabase(db, dir.filePath(QStringLiteral("a.cdb"))));
-    const InboxResult r = readInbox(popSettings(pop.port()), db, inboxOptions(dir));
+    InboxOptions o = inboxOptions(dir);
+    o.csvFile = dir.filePath(csvFolder + QStringLiteral("/list.csv"));
+    const InboxResult r = readInbox(popSettings(pop.port()), db, o);
     QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
     QCOMPARE(r.read, 2);
     QStringList lines;
@@ -259,6 +265,8 @@ void TestInbox::readsPastAnOversizedMessage()
              qPrintable(lines.join(QLatin1Char('\n'))));
     // The message after it was read and acted on.
     QVERIFY(suppressedAddresses(db).contains(QStringLiteral("a@example.jp")));
+    // A CSV that can't be written is said, not passed over.
+    QCOMPARE(r.csvError.isEmpty(), QFileInfo(o.csvFile).isFile());
 }
 
 void TestInbox::interruptedReadingGoesOnWhereItStopped_data()
