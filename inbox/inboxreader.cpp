@@ -306,8 +306,13 @@ InboxResult readInbox(TransportSettings settings, AddressDb &db, const InboxOpti
             failed(InboxFailure::Stopped, {});
             break;
         }
-        const bool large = item.size > options.sizeLimit;
+        bool large = item.size > options.sizeLimit;
         r = s.command((large ? "TOP " + item.number + " 0" : "RETR " + item.number));
+        // A server without TOP sends it whole; only its first part is kept.
+        if (large && r.complete() && r.code != 1) {
+            large = false;
+            r = s.command("RETR " + item.number);
+        }
         QByteArrayList message;
         bool cut = false;
         if (!r.complete() || (r.code == 1 && !s.readLines(&message, options.sizeLimit, &cut))) {
