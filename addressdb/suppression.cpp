@@ -93,6 +93,24 @@ bool liftSuppression(AddressDb &db, const QString &address, QString *error)
                    {QVariant(normalisedRecipientAddress(address))}, error);
 }
 
+bool liftSuppressionAndResume(AddressDb &db, const QString &address, QString *error)
+{
+    const QVariant key(normalisedRecipientAddress(address));
+    DbTransaction transaction(db);
+    if (!transaction.isActive()) {
+        setError(error, transaction.error());
+        return false;
+    }
+    if (!liftSuppression(db, address, error)
+        || !db.exec(QStringLiteral("UPDATE 宛先 SET 送信区分 = 1 WHERE メールアドレス = ?"), {key}, error))
+        return false;
+    if (!transaction.commit()) {
+        setError(error, transaction.error());
+        return false;
+    }
+    return true;
+}
+
 bool isSuppressed(AddressDb &db, const QString &address)
 {
     if (!hasSuppressionTable(db))

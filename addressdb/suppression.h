@@ -48,6 +48,9 @@ SuppressResult suppressAddress(AddressDb &db, const QString &address, const QStr
 // Takes the address off the list; its rows stay held until the user ticks
 // them again.
 bool liftSuppression(AddressDb &db, const QString &address, QString *error = nullptr);
+// Takes the address off the list and lets its rows be sent to again
+// (送信区分 true), in one transaction.
+bool liftSuppressionAndResume(AddressDb &db, const QString &address, QString *error = nullptr);
 bool isSuppressed(AddressDb &db, const QString &address);
 QList<Suppression> suppressions(AddressDb &db, QString *error = nullptr);
 

@@ -259,8 +259,12 @@ InboxClassification classifyInboxMessage(const QByteArray &raw, const QByteArray
                 c.kind = c.address.isEmpty() ? InboxClassification::Undetermined : InboxClassification::Bounce;
                 return c;
             }
-            if (action == QStringLiteral("delayed") || status.startsWith(QLatin1Char('4')))
+            if (action == QStringLiteral("delayed") || status.startsWith(QLatin1Char('4'))) {
+                // Named, for the user to see; a delay suppresses nobody.
+                if (!delayed)
+                    c.address = afterType(g.value(QStringLiteral("final-recipient")));
                 delayed = true;
+            }
         }
         c.kind = delayed ? InboxClassification::Delayed : InboxClassification::Other;
         return c;

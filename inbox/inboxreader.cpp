@@ -82,27 +82,53 @@ public:
             return {};
         return m_c.readReply();
     }
-    // The lines of a multi-line answer after its +OK, unstuffed; false when
-    // the connection failed before the final dot.
-    bool readLines(QByteArrayList *lines, qint64 maxBytes = -1)
+    // The lines of a multi-line answer after its +OK, unstuffed, each of any
+    // length; lines beyond maxBytes in all are read and dropped (*cut).
+    // False when the connection failed before the final dot.
+    bool readLines(QByteArrayList *lines, qint64 maxBytes, bool *cut = nullptr)
     {
         qint64 total = 0;
         for (;;) {
-            ServerReply r = m_c.readReply();
+            bool lineCut = false;
+            ServerReply r = m_c.readDataLine(std::max<qint64>(maxBytes - total, 2), &lineCut);
             if (!r.complete())
                 return false;
             if (r.text == ".")
                 return true;
             QByteArray line = r.text.startsWith("..") ? r.text.mid(1) : r.text;
-            total += line.size() + 2;
-            if (maxBytes < 0 || total <= maxBytes)
+            if (total + line.size() + 2 <= maxBytes) {
                 lines->append(line);
+                total += line.size() + 2;
+            } else {
+                lineCut = true;
+                total = maxBytes;
+            }
+            if (lineCut && cut)
+                *cut = true;
         }
     }
 
 private:
     CurlConnection &m_c;
 };
+
+// The reader's connection, known to the control while it is open.
+struct Watched {
+    InboxControl *control;
+    explicit Watched(InboxControl *c, CurlConnection *connection) : control(c)
+    {
+        if (control)
+            control->setConnection(connection);
+    }
+    ~Watched()
+    {
+        if (control)
+            control->setConnection(nullptr);
+    }
+};
+
+// The listings of UIDL and LIST: some hundred thousand messages.
+constexpr qint64 kListingLimit = 16 * 1024 * 1024;
 
 } // namespace
 
@@ -134,6 +160,58 @@ QString inboxCountsText(const InboxResult &r)
         .arg(r.deleted);
 }
 
+void InboxControl::requestStop()
+{
+    m_stopped = true;
+}
+
+void InboxControl::stopNow()
+{
+    m_stopped = true;
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_now = true;
+    if (m_connection)
+        m_connection->abort();
+}
+
+void InboxControl::setConnection(CurlConnection *connection)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_connection = connection;
+    if (m_connection && m_now)
+        m_connection->abort();
+}
+
+QString inboxFailureText(const InboxResult &r)
+{
+    QString text;
+    switch (r.failure) {
+    case InboxFailure::None: return {};
+    case InboxFailure::SignIn: return r.error;
+    case InboxFailure::Connect: text = QStringLiteral("POP3 サーバーに接続できませんでした。"); break;
+    case InboxFailure::Login:
+        text = QStringLiteral("POP3 サーバーにログインできませんでした。ユーザー名とパスワードを確認してください。");
+        break;
+    case InboxFailure::NoDatabase: text = QStringLiteral("宛先データベースを開けませんでした。"); break;
+    case InboxFailure::Listing: text = QStringLiteral("サーバーがメールの一覧を返しませんでした。"); break;
+    case InboxFailure::Dropped:
+        text = QStringLiteral("すべてのメールを読む前に、サーバーとの接続が切れました。読み終えたメールの処理は"
+                              "保存してあり、次回は残りのメールだけを読みます。");
+        break;
+    case InboxFailure::Database:
+        text = QStringLiteral("宛先データベースに書き込めないため、途中で止めました。ほかのプログラムがデータベース"
+                              "を使っていないか確認してください。このメールは次回もう一度読みます。");
+        break;
+    case InboxFailure::SeenFile:
+        text = QStringLiteral("読んだメールの記録を書き込めないため、途中で止めました。");
+        break;
+    case InboxFailure::Stopped:
+        text = QStringLiteral("中止しました。読み終えたメールの処理は保存してあり、次回は残りのメールだけを読みます。");
+        break;
+    }
+    return r.error.isEmpty() ? text : text + QLatin1Char('\n') + r.error;
+}
+
 InboxResult readInbox(TransportSettings settings, AddressDb &db, const InboxOptions &options,
                       const std::function<void(const InboxEntry &)> &onEntry)
 {
@@ -145,29 +223,37 @@ InboxResult readInbox(TransportSettings settings, AddressDb &db, const InboxOpti
         if (onEntry)
             onEntry(e);
     };
+    auto failed = [&](InboxFailure why, const QString &detail) {
+        result.failure = why;
+        result.error = detail;
+        return result;
+    };
     const QString where = QStringLiteral("%1:%2").arg(settings.host).arg(settings.pop3Port);
-    if (hasLineBreak(settings.user) || hasLineBreak(settings.password)) {
-        result.error = QStringLiteral("POP3 login failed (a line break in the user name or password)");
-        return result;
-    }
+    if (hasLineBreak(settings.user) || hasLineBreak(settings.password))
+        return failed(InboxFailure::Login,
+                      QStringLiteral("POP3 login failed (a line break in the user name or password)"));
     CurlConnection pop;
+    const Watched watched(options.control, &pop);
     const QString error = pop.open(connectionOptions(settings, MailProtocol::Pop3));
-    if (!error.isEmpty()) {
-        result.error = QStringLiteral("Cant connect Server (%1: %2)").arg(where, error);
-        return result;
-    }
-    if (!mayLogIn(pop, settings)) {
-        result.error = QStringLiteral("Cant connect Server (%1: %2)").arg(where, clearTextRefusal());
-        return result;
-    }
+    if (options.control && options.control->stopped())
+        return failed(InboxFailure::Stopped, {});
+    if (!error.isEmpty())
+        return failed(InboxFailure::Connect, QStringLiteral("Cant connect Server (%1: %2)").arg(where, error));
+    if (!mayLogIn(pop, settings))
+        return failed(InboxFailure::Connect,
+                      QStringLiteral("Cant connect Server (%1: %2)").arg(where, clearTextRefusal()));
     bool connectionFault = false;
     const QString refused = pop3LogIn(pop, settings, &connectionFault);
-    if (!refused.isEmpty()) {
-        result.error = connectionFault ? QStringLiteral("Cant connect Server (%1: %2)").arg(where, refused) : refused;
-        return result;
-    }
+    if (!refused.isEmpty())
+        return connectionFault
+                   ? failed(InboxFailure::Connect, QStringLiteral("Cant connect Server (%1: %2)").arg(where, refused))
+                   : failed(InboxFailure::Login, refused);
     Session s(pop);
     const QString dropped = QStringLiteral("the connection to %1 ended before the mailbox was read").arg(where);
+    auto droppedOrStopped = [&] {
+        return options.control && options.control->stopped() ? failed(InboxFailure::Stopped, {})
+                                                             : failed(InboxFailure::Dropped, dropped);
+    };
 
     // Message numbers with their UIDL and size.
     struct Item {
@@ -178,14 +264,13 @@ InboxResult readInbox(TransportSettings settings, AddressDb &db, const InboxOpti
     ServerReply r = s.command("UIDL");
     QByteArrayList lines;
     if (r.code != 1) {
-        result.error = r.complete() ? QStringLiteral("The server can't list its messages (UIDL): ") + fromServer(r.text)
-                                    : dropped;
-        return result;
+        if (!r.complete())
+            return droppedOrStopped();
+        return failed(InboxFailure::Listing,
+                      QStringLiteral("The server can't list its messages (UIDL): ") + fromServer(r.text));
     }
-    if (!s.readLines(&lines)) {
-        result.error = dropped;
-        return result;
-    }
+    if (!s.readLines(&lines, kListingLimit))
+        return droppedOrStopped();
     QHash<QByteArray, qint64> sizes;
     for (const QByteArray &l : std::as_const(lines)) {
         const QList<QByteArray> p = l.simplified().split(' ');
@@ -194,33 +279,51 @@ InboxResult readInbox(TransportSettings settings, AddressDb &db, const InboxOpti
     }
     lines.clear();
     r = s.command("LIST");
-    if (r.code == 1 && s.readLines(&lines)) {
+    if (r.code == 1 && s.readLines(&lines, kListingLimit)) {
         for (const QByteArray &l : std::as_const(lines)) {
             const QList<QByteArray> p = l.simplified().split(' ');
             if (p.size() >= 2)
                 sizes.insert(p[0], p[1].toLongLong());
         }
+    } else if (!r.complete() || r.code == 1) {
+        return droppedOrStopped();
     }
     for (Item &i : items)
         i.size = sizes.value(i.number);
 
     const QSet<QByteArray> seen = readSeen(options.seenFile, options.seenKey);
+    QList<Item> fresh;
+    for (const Item &item : std::as_const(items))
+        if (!seen.contains(item.uidl))
+            fresh << item;
+    if (options.onProgress)
+        options.onProgress(0, int(fresh.size()));
     auto inDatabase = [&db](const QString &a) { return hasAddressRow(db, a); };
     QByteArrayList toDelete;
-    for (const Item &item : std::as_const(items)) {
-        if (seen.contains(item.uidl))
-            continue;
-        const bool large = item.size > options.sizeLimit;
-        r = s.command((large ? "TOP " + item.number + " 0" : "RETR " + item.number));
-        QByteArrayList message;
-        if (!r.complete() || (r.code == 1 && !s.readLines(&message))) {
-            result.error = dropped;
+    for (qsizetype done = 0; done < fresh.size(); ++done) {
+        const Item &item = fresh[done];
+        if (options.control && options.control->stopped()) {
+            failed(InboxFailure::Stopped, {});
             break;
         }
-        if (r.code != 1)
+        bool large = item.size > options.sizeLimit;
+        r = s.command((large ? "TOP " + item.number + " 0" : "RETR " + item.number));
+        // A server without TOP sends it whole; only its first part is kept.
+        if (large && r.complete() && r.code != 1) {
+            large = false;
+            r = s.command("RETR " + item.number);
+        }
+        QByteArrayList message;
+        bool cut = false;
+        if (!r.complete() || (r.code == 1 && !s.readLines(&message, options.sizeLimit, &cut))) {
+            droppedOrStopped();
+            break;
+        }
+        if (r.code != 1) // gone meanwhile (another client deleted it)
             continue;
         ++result.read;
         const QByteArray raw = message.join("\r\n") + "\r\n";
+        message.clear();
         const InboxClassification c = classifyInboxMessage(raw, options.secret, inDatabase);
         InboxEntry e;
         e.uidl = QString::fromLatin1(item.uidl);
@@ -233,18 +336,20 @@ InboxResult readInbox(TransportSettings settings, AddressDb &db, const InboxOpti
             e.reason = bounce ? SuppressionReason::bounced(c.status, c.diagnostic) : SuppressionReason::unsubscribed();
             const SuppressResult sr = suppressAddress(db, c.address, e.reason, options.today);
             if (!sr.ok) {
-                // Not remembered: the next run tries it again.
-                result.error = c.address + QStringLiteral(": ") + sr.error;
+                // Not remembered: the next run reads it again.
+                e.reason += QStringLiteral("（保存できませんでした）");
                 report(e);
-                s.command("QUIT");
-                return result;
+                failed(InboxFailure::Database, c.address + QStringLiteral(": ") + sr.error);
+                break;
             }
             e.suppressed = true;
             if (!sr.added)
                 e.reason += QStringLiteral("（配信停止済み）");
             (bounce ? result.bounced : result.unsubscribed)++;
-            if (sr.added && !options.csvFile.isEmpty())
-                appendCsv(options.csvFile, e);
+            // The address file holds the suppression either way; the CSV
+            // is its copy for people, and its loss is said.
+            if (sr.added && !options.csvFile.isEmpty() && !appendCsv(options.csvFile, e))
+                result.csvError = QStringLiteral("%1 に書き込めませんでした。").arg(options.csvFile);
             break;
         }
         case InboxClassification::Delayed:
@@ -264,24 +369,32 @@ InboxResult readInbox(TransportSettings settings, AddressDb &db, const InboxOpti
             break;
         case InboxClassification::Other: classified = false; break;
         }
-        if (large && c.kind == InboxClassification::Other) {
-            e.reason = QStringLiteral("大きすぎるメール（%1バイト、ヘッダーだけ読みました）").arg(item.size);
-        }
+        if (result.failure == InboxFailure::Database)
+            break;
+        if ((large || cut) && c.kind == InboxClassification::Other)
+            e.reason = large
+                           ? QStringLiteral("大きすぎるメール（%1バイト、ヘッダーだけ読みました）").arg(item.size)
+                           : QStringLiteral("大きすぎるメール（先頭の%1バイトだけ読みました）").arg(options.sizeLimit);
         if (!e.reason.isEmpty())
             report(e);
         if (!rememberSeen(options.seenFile, options.seenKey, item.uidl)) {
-            result.error = options.seenFile + QStringLiteral(": can't be written");
+            failed(InboxFailure::SeenFile, options.seenFile + QStringLiteral(": can't be written"));
             break;
         }
         if (classified && options.deleteClassified)
             toDelete << item.number;
+        if (options.onProgress)
+            options.onProgress(int(done + 1), int(fresh.size()));
     }
+    // What was acted on goes, even when the reading ended early, as long as
+    // the connection is there to say so.
     for (const QByteArray &n : std::as_const(toDelete)) {
         if (s.command("DELE " + n).code == 1)
             ++result.deleted;
     }
     r = s.command("QUIT");
-    if (!r.complete() && !toDelete.isEmpty())
+    // Deletions take effect only with the server's answer to QUIT.
+    if (!r.complete())
         result.deleted = 0;
     pop.close();
     return result;

@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QDeadlineTimer>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -103,6 +104,13 @@ public:
     // (milliseconds). *lines: the reply's lines as they came, if asked for.
     ServerReply readReply(int timeoutMs = -1, QByteArrayList *lines = nullptr);
 
+    // One line of a multi-line answer that carries data (a message being
+    // retrieved), of any length: at most keep bytes of it are kept in text,
+    // the rest is read and dropped (*cut then). Complete, with code 0 and the
+    // line without its CR LF; Closed or TimedOut when no whole line came,
+    // the time limit counting from the last bytes received.
+    ServerReply readDataLine(qsizetype keep, bool *cut = nullptr, int timeoutMs = -1);
+
     // From any thread: every wait ends at once, now and later; the
     // connection is shut.
     void abort();
@@ -121,6 +129,10 @@ private:
     QString openWith(const Options &options, Trust trust);
     // Reads the certificate the check refused and tells options.untrusted.
     void reportUntrusted(const Options &options) const;
+
+    // Appends what the connection has for us, waiting until the deadline;
+    // false with why when nothing came.
+    bool receive(const QDeadlineTimer &deadline, ServerReply::Status *failure);
 
     struct Abort;
     std::unique_ptr<State> d;

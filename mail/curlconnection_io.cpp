@@ -131,32 +131,78 @@ ServerReply CurlConnection::readReply(int timeoutMs, QByteArrayList *lines)
             r.status = ServerReply::TooLong;
             return r;
         }
-        // Drop what was read, now and then, so the buffer stays small
-        // without moving bytes on every reply.
-        if (s.pos > 32 * 1024) {
-            s.in.remove(0, s.pos);
-            s.scan -= s.pos;
-            s.pos = 0;
-        }
+        if (!receive(deadline, &r.status))
+            return r;
+    }
+}
+
+bool CurlConnection::receive(const QDeadlineTimer &deadline, ServerReply::Status *failure)
+{
+    State &s = *d;
+    // Drop what was read, now and then, so the buffer stays small
+    // without moving bytes on every reply.
+    if (s.pos > 32 * 1024) {
+        s.in.remove(0, s.pos);
+        s.scan -= s.pos;
+        s.pos = 0;
+    }
+    for (;;) {
         // In clear, nothing can wait for us above the socket, so waiting
         // first saves asking the socket in vain while the reply travels.
         // Over TLS, decrypted bytes may wait in the TLS layer: ask first.
         if (!isEncrypted() && !waitFor(s.socket, false, deadline)) {
-            r.status = deadline.hasExpired() ? ServerReply::TimedOut : ServerReply::Closed;
-            return r;
+            *failure = deadline.hasExpired() ? ServerReply::TimedOut : ServerReply::Closed;
+            return false;
         }
         char buf[16384];
         size_t n = 0;
         const CURLcode rc = curl_easy_recv(s.handle, buf, sizeof buf, &n);
         if (rc == CURLE_AGAIN) {
             if (!waitFor(s.socket, false, deadline)) {
-                r.status = deadline.hasExpired() ? ServerReply::TimedOut : ServerReply::Closed;
-                return r;
+                *failure = deadline.hasExpired() ? ServerReply::TimedOut : ServerReply::Closed;
+                return false;
             }
             continue;
         }
-        if (rc != CURLE_OK || n == 0)
-            return r;
+        if (rc != CURLE_OK || n == 0) {
+            *failure = ServerReply::Closed;
+            return false;
+        }
         s.in.append(buf, static_cast<qsizetype>(n));
+        return true;
+    }
+}
+
+ServerReply CurlConnection::readDataLine(qsizetype keep, bool *cut, int timeoutMs)
+{
+    ServerReply r;
+    if (cut)
+        *cut = false;
+    if (!d->open || m_abort->requested)
+        return r;
+    State &s = *d;
+    const int limit = timeoutMs >= 0 ? timeoutMs : s.timeoutMs;
+    QDeadlineTimer deadline(limit);
+    for (;;) {
+        const qsizetype nl = s.in.indexOf('\n', s.scan);
+        const qsizetype end = nl >= 0 ? nl : s.in.size();
+        // What the line has beyond keep is read and dropped as it comes.
+        const qsizetype room = keep - r.text.size();
+        const qsizetype take = std::min<qsizetype>(end - s.pos, std::max<qsizetype>(room, 0));
+        r.text.append(s.in.constData() + s.pos, take);
+        if (end - s.pos > take && cut)
+            *cut = true;
+        s.pos = s.scan = end;
+        if (nl >= 0) {
+            s.pos = s.scan = nl + 1;
+            while (r.text.endsWith('\r'))
+                r.text.chop(1);
+            r.status = ServerReply::Complete;
+            return r;
+        }
+        if (!receive(deadline, &r.status))
+            return r;
+        // A long line that keeps coming is no reason to give up.
+        deadline.setRemainingTime(limit);
     }
 }

@@ -80,6 +80,7 @@ public:
     QAction *mnuEntryf = nullptr;
     QAction *mnuEnd = nullptr;
     QAction *mnuSendCode = nullptr;
+    QAction *mnuSuppressed = nullptr;
     QAction *mnuCut = nullptr;
     QAction *mnuDelete = nullptr;
     QAction *mnuEntry = nullptr;
@@ -104,6 +105,7 @@ public slots:
     void Command6_Click();
     void Command8_Click();
     void mnuSendCode_Click();
+    void mnuSuppressed_Click();
     void mnuExcelInport_Click();
     void mnuHelpkey_Click();
     void mnuEnd_Click();

@@ -248,6 +248,8 @@ void DialogMail::buildMenus()
     mnuAdd = add(view, QStringLiteral("mnuAdd"), QStringLiteral("宛先の追加(&A)..."), &DialogMail::mnuAdd_Click);
     mnuSendCode = add(view, QStringLiteral("mnuSendCode"), QStringLiteral("送信区分変更(&C)"),
                       &DialogMail::mnuSendCode_Click);
+    mnuSuppressed = add(view, QStringLiteral("mnuSuppressed"), QStringLiteral("配信停止中のアドレス(&U)..."),
+                        &DialogMail::mnuSuppressed_Click);
     bar(view, QStringLiteral("mnuBar4"));
     mnuCut = add(view, QStringLiteral("mnuCut"), QStringLiteral("宛先の削除(&D)"), &DialogMail::Command8_Click);
     mnuDelete = add(view, QStringLiteral("mnuDelete"), QStringLiteral("選択した宛先をすべて削除(&K)"),

@@ -3,6 +3,7 @@
 #include "addressedit.h"
 #include "addressrowmodel.h"
 #include "appcontext.h"
+#include "dialogsuppressed.h"
 #include "platform.h"
 #include "recipientdialog.h"
 #include "recipientrows.h"
@@ -162,18 +163,21 @@ void DialogMail::mnuSendCode_Click()
         infoConnectFailed();
 }
 
+void DialogMail::mnuSuppressed_Click()
+{
+    DialogSuppressed view(platform(), m_db, this);
+    platform().showModal(&view);
+}
+
 bool DialogMail::confirmLiftSuppression(const QString &address)
 {
     if (address.isEmpty() || !isSuppressed(m_db, address))
         return true;
-    QString reason;
+    Suppression found;
     for (const Suppression &sup : suppressions(m_db))
         if (sup.address == normalisedRecipientAddress(address))
-            reason = sup.reason + QStringLiteral("（") + sup.date + QStringLiteral("）");
-    if (!ask(QStringLiteral(
-                 "このメールアドレスは配信停止中です。\n%1\n%2\n配信停止を解除して、送信するようにしますか？")
-                 .arg(address, reason),
-             MsgDefault::No))
+            found = sup;
+    if (!ask(liftSuppressionQuestion(address, found), MsgDefault::No))
         return false;
     if (!liftSuppression(m_db, address)) {
         infoConnectFailed();

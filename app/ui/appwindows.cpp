@@ -4,6 +4,7 @@
 #include "accountwindows.h"
 #include "addressbookwindow.h"
 #include "appcontext.h"
+#include "frminbox.h"
 #include "importwindow.h"
 #include "logviewwindow.h"
 
@@ -15,4 +16,5 @@ void wireWindows(AppContext &ctx)
     ctx.openImportWindow = [c](QWidget *owner) { showImportWindow(*c, owner); };
     ctx.openLogViewer = [c](QWidget *owner) { showLogViewer(*c, owner); };
     ctx.openAbout = [c](QWidget *owner) { showAbout(*c, owner); };
+    ctx.openInboxWindow = [c](QWidget *owner) { showInboxWindow(*c, owner); };
 }

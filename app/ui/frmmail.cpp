@@ -335,6 +335,12 @@ void frmMail::mnuToolsOptions_Click()
     openAccounts();
 }
 
+void frmMail::mnuToolsInbox_Click()
+{
+    if (m_ctx.openInboxWindow)
+        m_ctx.openInboxWindow(this);
+}
+
 void frmMail::openAccounts()
 {
     if (!m_ctx.openAccountDialog)

@@ -101,6 +101,7 @@ public:
     QAction *mnuSine = nullptr;
     QMenu *mnuTools = nullptr;
     QAction *mnuToolsOptions = nullptr;
+    QAction *mnuToolsInbox = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuHelpContents = nullptr;
     QAction *mnuOnline = nullptr;
@@ -158,6 +159,7 @@ public slots:
     void mnuInport_Click();
     void mnuInportKill_Click();
     void mnuToolsOptions_Click();
+    void mnuToolsInbox_Click();
     void mnuHelpContents_Click();
     void mnuOnline_Click();
     void mnuHelpAbout_Click();

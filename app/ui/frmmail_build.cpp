@@ -218,6 +218,9 @@ void frmMail::buildMenus()
     mnuTools = menu("mnuTools", QStringLiteral("ﾂｰﾙ(&T)"));
     mnuToolsOptions = add(mnuTools, "mnuToolsOptions", QStringLiteral("ﾒｰﾙ送信　ｱｶｳﾝﾄ(&A)..."),
                           &frmMail::mnuToolsOptions_Click, QKeySequence(Qt::CTRL | Qt::Key_A));
+    mnuTools->addSeparator()->setObjectName(QStringLiteral("mnuToolsBar0"));
+    mnuToolsInbox = add(mnuTools, "mnuToolsInbox", QStringLiteral("エラーメール・配信停止の処理(&E)..."),
+                        &frmMail::mnuToolsInbox_Click);
 
     mnuHelp = menu("mnuHelp", QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     mnuHelpContents = add(mnuHelp, "mnuHelpContents", QStringLiteral("目次＆ｷｰﾜｰﾄﾞ(&H)"),

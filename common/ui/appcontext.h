@@ -24,4 +24,5 @@ struct AppContext {
     std::function<void(QWidget *owner)> openImportWindow;
     std::function<void(QWidget *owner)> openLogViewer;
     std::function<void(QWidget *owner)> openAbout;
+    std::function<void(QWidget *owner)> openInboxWindow;
 };

@@ -1,6 +1,7 @@
 #include "addressbookfixture.h"
 #include "csvimport.h"
 #include "dbstatement.h"
+#include "dialogsuppressed.h"
 #include "recipientdialog.h"
 #include "suppression.h"
 
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTableWidget>
 #include <QtTest>
 
 // The address book's work on recipients: editing in the grid, adding,
@@ -24,6 +26,7 @@ private slots:
     void deleteAllShownFailureIsReported();
     void toggleSendFlag();
     void sendingToASuppressedAddressAgainAsksAndLiftsIt();
+    void suppressedListShowsWhyAndLiftsAfterAsking();
 };
 
 namespace {
@@ -334,6 +337,51 @@ void TestAddressBookEdit::sendingToASuppressedAddressAgainAsksAndLiftsIt()
     QCOMPARE(queryIds(path, flagOf2), Ids{1});
     QVERIFY(!isSuppressed(d->database(), QStringLiteral("obrien@example.com")));
     VERIFY_PLATFORM(w.platform);
+}
+
+void TestAddressBookEdit::suppressedListShowsWhyAndLiftsAfterAsking()
+{
+    TestWorld w;
+    const QString path = bookPath(w);
+    auto d = openBook(w);
+    QVERIFY(suppressAddress(d->database(), QStringLiteral("obrien@example.com"), SuppressionReason::unsubscribed(),
+                            QDate(2026, 12, 1))
+                .ok);
+    QVERIFY(suppressAddress(d->database(), QStringLiteral("taro@example.jp"),
+                            SuppressionReason::bounced(QStringLiteral("5.1.1"), QStringLiteral("User unknown")),
+                            QDate(2026, 12, 2))
+                .ok);
+    auto rows = [](const DialogSuppressed &v) {
+        QStringList out;
+        for (int r = 0; r < v.grdSuppressed->rowCount(); ++r)
+            out << v.grdSuppressed->item(r, 0)->text() + QLatin1Char(' ') + v.grdSuppressed->item(r, 1)->text()
+                       + QLatin1Char(' ') + v.grdSuppressed->item(r, 2)->text();
+        return out;
+    };
+    QStringList before, after;
+    w.platform.answerMessage(MsgAnswer::No);
+    w.platform.answerMessage(MsgAnswer::Yes);
+    w.platform.answerModal(QStringLiteral("DialogSuppressed"), [&](QWidget *window) {
+        auto *v = qobject_cast<DialogSuppressed *>(window);
+        before = rows(*v);
+        v->grdSuppressed->selectRow(0);
+        v->cmdLift_Click(); // No: nothing changes
+        v->cmdLift_Click();
+        after = rows(*v);
+    });
+    d->mnuSuppressed->trigger();
+    VERIFY_PLATFORM(w.platform);
+    QCOMPARE(before, (QStringList{QStringLiteral("obrien@example.com 配信停止 2026/12/01"),
+                                  QStringLiteral("taro@example.jp エラー 5.1.1 User unknown 2026/12/02")}));
+    QCOMPARE(after, QStringList{before.last()});
+    const QList<PlatformCall> asked = w.platform.callsOf(QStringLiteral("message"));
+    QCOMPARE(asked.size(), 2);
+    QCOMPARE(asked[0].text, asked[1].text);
+    QVERIFY(asked[0].text.contains(QStringLiteral("obrien@example.com\n配信停止（2026/12/01）")));
+    QCOMPARE(asked[0].defaultButton, MsgDefault::No);
+    // Lifted, its row is sent to again.
+    QVERIFY(!isSuppressed(d->database(), QStringLiteral("obrien@example.com")));
+    QCOMPARE(queryIds(path, QStringLiteral("SELECT 送信区分 FROM 宛先 WHERE 宛先ID = 2")), Ids{1});
 }
 
 QTEST_MAIN(TestAddressBookEdit)

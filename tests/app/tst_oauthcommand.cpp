@@ -1,6 +1,8 @@
 // The commands with an OAuth 2.0 account, run as a script runs them, against
 // the real authorisation server and an SMTP server that checks each token.
 
+#include "addressdb.h"
+#include "bouncemail.h"
 #include "commandrun.h"
 #include "mailservers.h"
 #include "oauthservers.h"
@@ -77,6 +79,7 @@ private slots:
     void loginOnAnotherDeviceKeepsTheSignIn();
     void dryRunAsksNoTokenOfAnyone();
     void connectionCheckSignsInFirst();
+    void mailboxReadingSignsInFirst();
 };
 
 void OAuthCommandTest::expiredSignInEndsTheRunBeforeAnyMessage()
@@ -166,6 +169,34 @@ void OAuthCommandTest::connectionCheckSignsInFirst()
     QCOMPARE(r.exit, 2);
     QVERIFY2(r.out.contains(QStringLiteral("サインインの有効期限が切れました。")), qPrintable(r.out));
     QVERIFY2(!r.out.contains(QStringLiteral("SMTP")), qPrintable(r.out));
+}
+
+void OAuthCommandTest::mailboxReadingSignsInFirst()
+{
+    Pop3TestServer pop;
+    pop.setOAuth(m_auth.userinfoUrl());
+    QVERIFY2(pop.start({}, {}), qPrintable(pop.error()));
+    writeOAuthAccount();
+    SettingsStore(ini()).setValue(Setting::Pop3Port, QString::number(pop.port()), 1);
+    QVERIFY(pop.deliver(QStringLiteral("hanako@example.jp"), QStringLiteral("1.bounce"),
+                        BounceMail(QByteArray("any"))
+                            .postfixDsn(QStringLiteral("a@example.jp"), "failed", "5.1.1", "550 5.1.1 unknown")));
+    const QStringList args{QStringLiteral("inbox"), QStringLiteral("--account"), QStringLiteral("1"),
+                           QStringLiteral("--database"), m_dir.filePath(QStringLiteral("inbox.cdb"))};
+    {
+        AddressDb db;
+        QVERIFY(db.open(args.last(), true));
+    }
+    CommandRun r = world().run(args);
+    QVERIFY2(r.exit == 0, qPrintable(r.out + r.err));
+    QVERIFY2(r.out.startsWith(QStringLiteral("a@example.jp\tエラー 5.1.1")), qPrintable(r.out));
+
+    QVERIFY(m_auth.revoke(SettingsStore(ini()).secret(Setting::OAuthRefreshToken, 1)));
+    r = world().run(args);
+    QCOMPARE(r.exit, 2);
+    QCOMPARE(r.out.trimmed(),
+             QStringLiteral(
+                 "サインインの有効期限が切れました。quillpost login --account 1 で再度サインインしてください。"));
 }
 
 QTEST_GUILESS_MAIN(OAuthCommandTest)

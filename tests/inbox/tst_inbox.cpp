@@ -2,6 +2,7 @@
 // real servers write, unsubscribe requests and their look-alikes.
 
 #include "addressdb.h"
+#include "bouncemail.h"
 #include "inboxclassify.h"
 #include "inboxreader.h"
 #include "mailservers.h"
@@ -9,6 +10,8 @@
 #include "unsubscribetoken.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,111 +19,11 @@ namespace {
 
 const QByteArray kSecret = "inbox-test-secret";
 
+const BounceMail mail(kSecret);
+
 QByteArray token(const QString &address)
 {
-    return unsubscribeToken(address, kSecret);
-}
-
-QByteArray crlf(QByteArray text)
-{
-    text.replace("\r\n", "\n");
-    text.replace("\n", "\r\n");
-    return text;
-}
-
-QByteArray b64(const QString &text)
-{
-    return text.toUtf8().toBase64();
-}
-
-// A multipart/report as Postfix writes it.
-QByteArray postfixDsn(const QString &to, const QByteArray &action, const QByteArray &status, const QByteArray &diag)
-{
-    return crlf("Return-Path: <>\n"
-                "From: MAILER-DAEMON@mx.example.net (Mail Delivery System)\n"
-                "To: shop@example.com\n"
-                "Subject: Undelivered Mail Returned to Sender\n"
-                "Auto-Submitted: auto-replied\n"
-                "MIME-Version: 1.0\n"
-                "Content-Type: multipart/report; report-type=delivery-status; boundary=\"B1\"\n\n"
-                "--B1\nContent-Description: Notification\nContent-Type: text/plain; charset=us-ascii\n\n"
-                "I'm sorry to have to inform you that your message could not be delivered.\n\n"
-                "--B1\nContent-Description: Delivery report\nContent-Type: message/delivery-status\n\n"
-                "Reporting-MTA: dns; mx.example.net\nArrival-Date: Mon, 7 Dec 2026 10:00:00 +0900\n\n"
-                "Final-Recipient: rfc822; "
-                + to.toUtf8() + "\nOriginal-Recipient: rfc822;" + to.toUtf8() + "\nAction: " + action
-                + "\nStatus: " + status + "\nDiagnostic-Code: smtp; " + diag
-                + "\n\n--B1\nContent-Type: message/rfc822\n\n"
-                  "From: shop@example.com\nTo: "
-                + to.toUtf8() + "\nSubject: news\nMessage-ID: <" + token(to) + "@example.com>\n\nHello\n\n--B1--\n");
-}
-
-QByteArray exchangeDsn(const QString &to)
-{
-    return crlf("From: postmaster@outlook.example\nTo: shop@example.com\n"
-                "Subject: Undeliverable: news\nMIME-Version: 1.0\n"
-                "Content-Type: multipart/report; report-type=delivery-status; boundary=\"EX\"\n\n"
-                "--EX\nContent-Type: text/html; charset=us-ascii\n\n<p>Delivery has failed.</p>\n"
-                "--EX\nContent-Type: message/delivery-status\n\n"
-                "Reporting-MTA: dns;EX01.outlook.example\n\n"
-                "Final-recipient: RFC822;"
-                + to.toUtf8()
-                + "\nAction: failed\nStatus: 5.1.10\n"
-                  "Diagnostic-code: smtp;550 5.1.10 RESOLVER.ADR.RecipientNotFound; Recipient not found\n\n"
-                  "--EX\nContent-Type: text/rfc822-headers\n\n"
-                  "From: shop@example.com\nMessage-ID: <"
-                + token(to) + "@example.com>\nSubject: news\n\n--EX--\n");
-}
-
-QByteArray gmailDsn(const QString &to)
-{
-    return crlf("From: Mail Delivery Subsystem <mailer-daemon@googlemail.example>\nTo: shop@example.com\n"
-                "Subject: Delivery Status Notification (Failure)\nMIME-Version: 1.0\n"
-                "Content-Type: multipart/report; boundary=\"G\"; report-type=delivery-status\n\n"
-                "--G\nContent-Type: multipart/related; boundary=\"G2\"\n\n"
-                "--G2\nContent-Type: text/plain; charset=\"UTF-8\"\n\n** Address not found **\n\n--G2--\n"
-                "--G\nContent-Type: message/delivery-status\n\n"
-                "Reporting-MTA: dns; googlemail.example\n\n"
-                "Final-Recipient: rfc822; "
-                + to.toUtf8()
-                + "\nAction: failed\nStatus: 5.1.1\n"
-                  "Diagnostic-Code: smtp; 550-5.1.1 The email account that you tried to reach does not exist.\n"
-                  " 550 5.1.1 Please try double-checking the recipient's email address\n\n"
-                  "--G\nContent-Type: message/rfc822\n\nFrom: shop@example.com\nSubject: news\n\nHi\n--G--\n");
-}
-
-// Not a report: a Japanese provider's notice quoting the original's head.
-QByteArray japaneseNotice(const QString &to)
-{
-    return crlf("From: MAILER-DAEMON@mail.provider.example\nTo: shop@example.com\n"
-                "Subject: =?UTF-8?B?"
-                + b64(QStringLiteral("配信エラーのお知らせ"))
-                + "?=\nMIME-Version: 1.0\nContent-Type: text/plain; charset=UTF-8\n"
-                  "Content-Transfer-Encoding: base64\n\n"
-                + b64(QStringLiteral("次のあて先へのメールは配信できませんでした。\n<%1>\n"
-                                     "550 5.1.1 あて先のメールアドレスが見つかりません\n\n"
-                                     "----- 元のメッセージのヘッダー -----\nMessage-ID: <%2@example.com>\n")
-                          .arg(to, QString::fromLatin1(token(to))))
-                + "\n");
-}
-
-QByteArray plainNotice(const QString &to, const QByteArray &quoted)
-{
-    return crlf("From: MAILER-DAEMON@qmail.example\nTo: shop@example.com\nSubject: failure notice\n\n"
-                "Hi. This is the qmail-send program at qmail.example.\n"
-                "I'm afraid I wasn't able to deliver your message to the following addresses.\n\n<"
-                + to.toUtf8()
-                + ">:\nRemote host said: 550 5.1.1 User unknown\n\n"
-                  "--- Below this line is a copy of the message.\n\n"
-                + quoted + "\n");
-}
-
-QByteArray personal(const QString &from, const QString &subject, const QByteArray &extraHeaders = {},
-                    const QString &body = QStringLiteral("よろしくお願いします。"))
-{
-    return crlf("From: " + from.toUtf8() + "\nTo: shop@example.com\nSubject: =?UTF-8?B?" + b64(subject)
-                + "?=\nMIME-Version: 1.0\n" + extraHeaders
-                + "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: base64\n\n" + b64(body) + "\n");
+    return mail.token(address);
 }
 
 struct Fixture {
@@ -135,45 +38,47 @@ QList<Fixture> fixtures()
     using K = InboxClassification;
     const QString other = QStringLiteral("someone@example.org");
     return {
-        {"postfix", postfixDsn(QStringLiteral("a@example.jp"), "failed", "5.1.1", "550 5.1.1 User unknown"), K::Bounce,
-         QStringLiteral("a@example.jp")},
-        {"exchange", exchangeDsn(QStringLiteral("b@example.jp")), K::Bounce, QStringLiteral("b@example.jp")},
-        {"gmail", gmailDsn(QStringLiteral("c@example.jp")), K::Bounce, QStringLiteral("c@example.jp")},
-        {"japanese", japaneseNotice(QStringLiteral("d@example.jp")), K::Bounce, QStringLiteral("d@example.jp")},
+        {"postfix", mail.postfixDsn(QStringLiteral("a@example.jp"), "failed", "5.1.1", "550 5.1.1 User unknown"),
+         K::Bounce, QStringLiteral("a@example.jp")},
+        {"exchange", mail.exchangeDsn(QStringLiteral("b@example.jp")), K::Bounce, QStringLiteral("b@example.jp")},
+        {"gmail", mail.gmailDsn(QStringLiteral("c@example.jp")), K::Bounce, QStringLiteral("c@example.jp")},
+        {"japanese", mail.japaneseNotice(QStringLiteral("d@example.jp")), K::Bounce, QStringLiteral("d@example.jp")},
         {"plain",
-         plainNotice(QStringLiteral("e@example.jp"),
-                     "Message-ID: <" + token(QStringLiteral("e@example.jp")) + "@example.com>"),
+         mail.plainNotice(QStringLiteral("e@example.jp"),
+                          "Message-ID: <" + token(QStringLiteral("e@example.jp")) + "@example.com>"),
          K::Bounce, QStringLiteral("e@example.jp")},
         {"plain without the original",
-         plainNotice(QStringLiteral("f@example.jp"), "Subject: news"),
+         mail.plainNotice(QStringLiteral("f@example.jp"), "Subject: news"),
          K::Undetermined,
          {}},
         {"delayed",
-         postfixDsn(QStringLiteral("g@example.jp"), "delayed", "4.4.7", "450 4.4.7 try again later"),
+         mail.postfixDsn(QStringLiteral("g@example.jp"), "delayed", "4.4.7", "450 4.4.7 try again later"),
          K::Delayed,
          {}},
         {"token",
-         personal(other, QStringLiteral("unsubscribe ") + QString::fromLatin1(token(QStringLiteral("h@example.jp")))),
+         mail.personal(other,
+                       QStringLiteral("unsubscribe ") + QString::fromLatin1(token(QStringLiteral("h@example.jp")))),
          K::Unsubscribe, QStringLiteral("h@example.jp")},
-        {"subject", personal(QStringLiteral("i@example.jp"), QStringLiteral("Re: 配信停止")), K::Unsubscribe,
+        {"subject", mail.personal(QStringLiteral("i@example.jp"), QStringLiteral("Re: 配信停止")), K::Unsubscribe,
          QStringLiteral("i@example.jp")},
         {"out of office",
-         personal(QStringLiteral("j@example.jp"), QStringLiteral("Re: 配信停止"), "Auto-Submitted: auto-replied\n"),
+         mail.personal(QStringLiteral("j@example.jp"), QStringLiteral("Re: 配信停止"),
+                       "Auto-Submitted: auto-replied\n"),
          K::Other,
          {}},
         {"reply mentioning it",
-         personal(QStringLiteral("k@example.jp"), QStringLiteral("Re: 6月のお知らせ"),
-                  "References: <" + token(QStringLiteral("k@example.jp")) + "@example.com>\n",
-                  QStringLiteral("配信停止の方法を教えてください。")),
+         mail.personal(QStringLiteral("k@example.jp"), QStringLiteral("Re: 6月のお知らせ"),
+                       "References: <" + token(QStringLiteral("k@example.jp")) + "@example.com>\n",
+                       QStringLiteral("配信停止の方法を教えてください。")),
          K::Other,
          {}},
         {"newsletter",
-         personal(QStringLiteral("news@example.jp"), QStringLiteral("配信停止"), "List-Id: <news.example.jp>\n"),
+         mail.personal(QStringLiteral("news@example.jp"), QStringLiteral("配信停止"), "List-Id: <news.example.jp>\n"),
          K::Other,
          {}},
         {"forged token",
-         personal(other, QStringLiteral("unsubscribe ")
-                             + QString::fromLatin1(unsubscribeToken(QStringLiteral("l@example.jp"), "another"))),
+         mail.personal(other, QStringLiteral("unsubscribe ")
+                                  + QString::fromLatin1(unsubscribeToken(QStringLiteral("l@example.jp"), "another"))),
          K::Other,
          {}},
         {"broken", QByteArray("\x01\x02 not a message at all\r\n"), K::Broken, {}},
@@ -194,6 +99,41 @@ bool fillDatabase(AddressDb &db, const QString &path)
     return true;
 }
 
+TransportSettings popSettings(int port)
+{
+    TransportSettings s;
+    s.host = QStringLiteral("127.0.0.1");
+    s.pop3Port = port;
+    s.user = QStringLiteral("shop");
+    s.password = QStringLiteral("secret");
+    return s;
+}
+
+InboxOptions inboxOptions(const QTemporaryDir &dir)
+{
+    InboxOptions o;
+    o.seenFile = dir.filePath(QStringLiteral("seen.txt"));
+    o.seenKey = QStringLiteral("0 shop");
+    o.csvFile = dir.filePath(QStringLiteral("list.csv"));
+    o.secret = kSecret;
+    o.today = QDate(2026, 12, 9);
+    return o;
+}
+
+QStringList suppressedAddresses(AddressDb &db)
+{
+    QStringList out;
+    for (const Suppression &x : suppressions(db))
+        out << x.address;
+    out.sort();
+    return out;
+}
+
+QByteArray bounce(const QString &to)
+{
+    return mail.postfixDsn(to, "failed", "5.1.1", "550 5.1.1 User unknown");
+}
+
 } // namespace
 
 class TestInbox : public QObject {
@@ -202,6 +142,10 @@ private slots:
     void classifies_data();
     void classifies();
     void readsTheMailboxOnce();
+    void readsPastAnOversizedMessage_data();
+    void readsPastAnOversizedMessage();
+    void interruptedReadingGoesOnWhereItStopped_data();
+    void interruptedReadingGoesOnWhereItStopped();
 };
 
 void TestInbox::classifies_data()
@@ -252,26 +196,13 @@ void TestInbox::readsTheMailboxOnce()
     QTemporaryDir dir;
     AddressDb db;
     QVERIFY(fillDatabase(db, dir.filePath(QStringLiteral("a.cdb"))));
-    TransportSettings s;
-    s.host = QStringLiteral("127.0.0.1");
-    s.pop3Port = pop.port();
-    s.user = QStringLiteral("shop");
-    s.password = QStringLiteral("secret");
-    InboxOptions o;
-    o.seenFile = dir.filePath(QStringLiteral("seen.txt"));
-    o.seenKey = QStringLiteral("0 shop");
-    o.csvFile = dir.filePath(QStringLiteral("list.csv"));
-    o.secret = kSecret;
-    o.today = QDate(2026, 12, 9);
+    const TransportSettings s = popSettings(pop.port());
+    InboxOptions o = inboxOptions(dir);
 
     const InboxResult first = readInbox(s, db, o);
     QVERIFY2(first.error.isEmpty(), qPrintable(first.error));
     QCOMPARE(first.read, int(all.size()));
-    QStringList suppressed;
-    for (const Suppression &x : suppressions(db))
-        suppressed << x.address;
-    suppressed.sort();
-    QCOMPARE(suppressed, expected);
+    QCOMPARE(suppressedAddresses(db), expected);
     QCOMPARE(first.deleted, 0);
     QCOMPARE(pop.mailbox(QStringLiteral("shop")).size(), all.size());
     QFile csv(o.csvFile);
@@ -291,6 +222,108 @@ void TestInbox::readsTheMailboxOnce()
     QVERIFY2(third.error.isEmpty(), qPrintable(third.error));
     QCOMPARE(third.deleted, int(all.size() - left.size()));
     QCOMPARE(pop.mailbox(QStringLiteral("shop")), left);
+}
+
+void TestInbox::readsPastAnOversizedMessage_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QString>("line"); // what the result says of it
+    QTest::addColumn<QString>("csvFolder");
+    // A bounce whose notice is one line of 100 KB: read whole, acted on.
+    QByteArray longLine = bounce(QStringLiteral("b@example.jp"));
+    longLine.replace("I'm sorry", QByteArray(100 * 1024, 'x') + " I'm sorry");
+    QTest::newRow("line of 100 KB") << longLine << QStringLiteral("b@example.jp\tエラー 5.1.1") << QStringLiteral(".");
+    // 30 MB and more: only the head is read.
+    QByteArray huge = mail.personal(QStringLiteral("news@example.jp"), QStringLiteral("写真集"));
+    huge += QByteArray(31 * 1024 * 1024, 'A').replace(QByteArray(76, 'A'), QByteArray(74, 'A') + "\r\n");
+    // ... and a CSV in a folder that isn't there.
+    QTest::newRow("30 MB") << huge << QStringLiteral("-\t大きすぎるメール（") << QStringLiteral("gone");
+}
+
+void TestInbox::readsPastAnOversizedMessage()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(QString, line);
+    QFETCH(QString, csvFolder);
+    Pop3TestServer pop;
+    QVERIFY2(pop.start(QStringLiteral("shop"), QStringLiteral("secret")), qPrintable(pop.error()));
+    QVERIFY(pop.deliver(QStringLiteral("shop"), QStringLiteral("1000.big"), message));
+    QVERIFY(pop.deliver(QStringLiteral("shop"), QStringLiteral("1001.after"), bounce(QStringLiteral("a@example.jp"))));
+    message.clear();
+    QTemporaryDir dir;
+    AddressDb db;
+    QVERIFY(fillDatabase(db, dir.filePath(QStringLiteral("a.cdb"))));
+    InboxOptions o = inboxOptions(dir);
+    o.csvFile = dir.filePath(csvFolder + QStringLiteral("/list.csv"));
+    const InboxResult r = readInbox(popSettings(pop.port()), db, o);
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QCOMPARE(r.read, 2);
+    QStringList lines;
+    for (const InboxEntry &e : r.entries)
+        lines << inboxEntryText(e);
+    QVERIFY2(std::any_of(lines.cbegin(), lines.cend(), [&](const QString &l) { return l.startsWith(line); }),
+             qPrintable(lines.join(QLatin1Char('\n'))));
+    // The message after it was read and acted on.
+    QVERIFY(suppressedAddresses(db).contains(QStringLiteral("a@example.jp")));
+    // A CSV that can't be written is said, not passed over.
+    QCOMPARE(r.csvError.isEmpty(), QFileInfo(o.csvFile).isFile());
+}
+
+void TestInbox::interruptedReadingGoesOnWhereItStopped_data()
+{
+    QTest::addColumn<bool>("dropConnection"); // or: another program holds the address file
+    QTest::addColumn<int>("failure");
+    QTest::newRow("connection dropped") << true << int(InboxFailure::Dropped);
+    QTest::newRow("database held") << false << int(InboxFailure::Database);
+}
+
+void TestInbox::interruptedReadingGoesOnWhereItStopped()
+{
+    QFETCH(bool, dropConnection);
+    QFETCH(int, failure);
+    Pop3TestServer pop;
+    QVERIFY2(pop.start(QStringLiteral("shop"), QStringLiteral("secret")), qPrintable(pop.error()));
+    const QStringList bounced = {QStringLiteral("a@example.jp"), QStringLiteral("b@example.jp"),
+                                 QStringLiteral("c@example.jp")};
+    for (int i = 0; i < bounced.size(); ++i)
+        QVERIFY(pop.deliver(QStringLiteral("shop"), QStringLiteral("100%1.m").arg(i), bounce(bounced[i])));
+    PopCutProxy proxy;
+    QVERIFY2(proxy.start(pop.port(), QStringLiteral("cut"), 2), qPrintable(proxy.error()));
+    QTemporaryDir dir;
+    AddressDb db;
+    QVERIFY(fillDatabase(db, dir.filePath(QStringLiteral("a.cdb"))));
+    const InboxOptions o = inboxOptions(dir);
+
+    // Another program takes the file for itself once the first address is
+    // stored.
+    AddressDb other;
+    const int busyMs = AddressDb::busyTimeoutMs();
+    AddressDb::setBusyTimeoutMs(50);
+    auto held = qScopeGuard([busyMs] { AddressDb::setBusyTimeoutMs(busyMs); });
+    QVERIFY(other.open(dir.filePath(QStringLiteral("a.cdb")), false));
+    const InboxResult first = readInbox(popSettings(dropConnection ? proxy.port() : pop.port()), db, o,
+                                        [&](const InboxEntry &) {
+                                            if (!dropConnection && !other.inTransaction())
+                                                QVERIFY(other.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+                                        });
+    QCOMPARE(int(first.failure), failure);
+    QVERIFY(!inboxFailureText(first).isEmpty());
+    QCOMPARE(first.bounced, 1);
+    if (!dropConnection) {
+        QVERIFY(first.entries.last().reason.endsWith(QStringLiteral("（保存できませんでした）")));
+        QVERIFY(other.exec(QStringLiteral("ROLLBACK")));
+    }
+    const QStringList afterFirst = suppressedAddresses(db);
+    QCOMPARE(afterFirst.size(), 1);
+    // Next time: the other two, nothing twice.
+    const InboxResult second = readInbox(popSettings(pop.port()), db, o);
+    QVERIFY2(second.error.isEmpty(), qPrintable(second.error));
+    QCOMPARE(second.read, 2);
+    QCOMPARE(second.bounced, 2);
+    QCOMPARE(suppressedAddresses(db), bounced);
+    QVERIFY(!second.entries.isEmpty());
+    for (const InboxEntry &e : second.entries)
+        QVERIFY2(!afterFirst.contains(e.address), qPrintable(e.address));
 }
 
 QTEST_GUILESS_MAIN(TestInbox)

@@ -32,7 +32,7 @@ void CommandWorld::start(QProcess &p, const QStringList &arguments) const
     env.insert(QStringLiteral("XDG_DATA_HOME"), m_work + QStringLiteral("/data"));
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(m_work);
-    p.start(QStringLiteral(QUILLPOST_BINARY_DIR "/quillpost"), arguments);
+    p.start(m_program, arguments);
 }
 
 CommandRun CommandWorld::run(const QStringList &arguments) const

@@ -22,8 +22,12 @@ public:
     CommandRun run(const QStringList &arguments) const;
     // Starts it and returns at once; the caller waits or kills.
     void start(QProcess &process, const QStringList &arguments) const;
+    // The program to run in place of the one built (a copy in a folder of
+    // its own keeps the files it writes beside itself there).
+    void setProgram(const QString &path) { m_program = path; }
 
 private:
     QString m_config;
     QString m_work;
+    QString m_program = QStringLiteral(QUILLPOST_BINARY_DIR "/quillpost");
 };

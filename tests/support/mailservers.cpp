@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -600,4 +601,28 @@ QList<bool> ScriptedServer::pipelined() const
         if (e.contains(QStringLiteral("message")))
             out << e.value(QStringLiteral("pipelined")).toBool();
     return out;
+}
+
+PopCutProxy::~PopCutProxy()
+{
+    stopProcess(m_proc);
+}
+
+bool PopCutProxy::start(int targetPort, const QString &mode, int nth)
+{
+    m_proc = std::make_unique<QProcess>();
+    m_proc->start(QString::fromLatin1(kPython),
+                  {QStringLiteral(QUILLPOST_SOURCE_DIR "/tests/support/popcut.py"), QString::number(targetPort), mode,
+                   QString::number(nth), m_dir.filePath(QStringLiteral("events"))});
+    if (!m_proc->waitForStarted(5000) || !m_proc->waitForReadyRead(kStartMs)) {
+        m_error = QStringLiteral("proxy did not start: ") + QString::fromUtf8(m_proc->readAllStandardError());
+        return false;
+    }
+    m_port = m_proc->readLine().trimmed().toInt();
+    return m_port > 0;
+}
+
+bool PopCutProxy::hasActed() const
+{
+    return QFileInfo::exists(m_dir.filePath(QStringLiteral("events")));
 }

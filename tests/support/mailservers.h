@@ -162,3 +162,22 @@ private:
     int m_port = 0;
     QString m_error;
 };
+
+// A proxy in front of a POP3 server (popcut.py): its first connection
+// fails at the client's nth RETR, after the first bytes of the answer,
+// closed ("cut") or never going on ("stall"); later connections pass.
+class PopCutProxy {
+public:
+    ~PopCutProxy();
+    bool start(int targetPort, const QString &mode, int nth);
+    int port() const { return m_port; }
+    QString error() const { return m_error; }
+    // It has cut or stalled.
+    bool hasActed() const;
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<QProcess> m_proc;
+    int m_port = 0;
+    QString m_error;
+};
