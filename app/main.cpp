@@ -1,6 +1,6 @@
-// The program that starts first. The commands without a window (send,
-// check) run here on QtCore, QtNetwork, SQLite, curl, OpenSSL and ICU alone; anything else is
-// the window, and this process becomes the window program beside it.
+// The program that starts first. The commands without a window (send, check,
+// login, inbox) run here without Widgets or Gui; anything else is the window,
+// and this process becomes the window program beside it.
 
 #include "apptitle.h"
 #include "sendcommand.h"
